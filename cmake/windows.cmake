@@ -1,0 +1,29 @@
+# The product: _KVSUP32.dll, 32-bit, __stdcall exports named by the .def file,
+# the C++ runtime linked in so that only system DLLs are imported.
+set(KVSUP_SYSTEM_LIBS winspool lz32 shell32 ole32 advapi32 user32 gdi32 kernel32)
+set(KVSUP_STATIC_RUNTIME -static-libgcc -static-libstdc++ -static)
+
+add_library(kvsup_core STATIC ${KVSUP_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/foundation/win32_platform.cpp)
+target_include_directories(kvsup_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(kvsup_core PRIVATE -Wall -Wextra)
+target_compile_definitions(kvsup_core PUBLIC WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0400)
+
+add_library(_KVSUP32 SHARED ${KVSUP_EXPORT_SOURCES} ${CMAKE_SOURCE_DIR}/exports/_KVSUP32.def)
+set_target_properties(_KVSUP32 PROPERTIES PREFIX "" OUTPUT_NAME "_KVSUP32")
+target_link_libraries(_KVSUP32 PRIVATE kvsup_core ${KVSUP_SYSTEM_LIBS})
+target_link_options(_KVSUP32 PRIVATE ${KVSUP_STATIC_RUNTIME} -Wl,--enable-stdcall-fixup)
+target_compile_options(_KVSUP32 PRIVATE -Wall -Wextra)
+
+# The script host as an installer would run it: loads the DLL by name.
+file(GLOB KVSUP_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp)
+list(FILTER KVSUP_HOST_SOURCES EXCLUDE REGEX ".*/native_.*\\.cpp$")
+if(KVSUP_HOST_SOURCES)
+add_executable(kvsup-host ${KVSUP_HOST_SOURCES})
+target_include_directories(kvsup-host PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_options(kvsup-host PRIVATE ${KVSUP_STATIC_RUNTIME})
+target_compile_definitions(kvsup-host PRIVATE WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0400)
+endif()
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
+  add_subdirectory(tests/wine)
+endif()

@@ -1,0 +1,10 @@
+// Every export of _KVSUP32.dll, by family. KV_ALL_EXPORTS(X) expands X(name)
+// once per export; it must list exactly the names of _KVSUP32.def.
+#pragma once
+
+#include "exports/foundation_exports.h"
+#include "exports/printer_exports.h"
+
+#define KV_ALL_EXPORTS(X)   \
+  KV_FOUNDATION_EXPORTS(X) \
+  KV_PRINTER_EXPORTS(X)

@@ -1,0 +1,63 @@
+#include "exports/dll_context.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include "foundation/win32_platform.h"
+#endif
+
+namespace kv {
+namespace {
+
+// A diagnostic switch: with KVSUP_TRACE_LOG naming a file, the debug trace
+// is appended to it. Without it the trace stays silent.
+void AttachTraceLog(Context& ctx) {
+  const char* path = std::getenv("KVSUP_TRACE_LOG");
+  if (!path || !*path) return;
+  std::string file = path;
+  ctx.traceSink = [file](const std::string& text) {
+    if (FILE* f = std::fopen(file.c_str(), "a")) {
+      std::fputs(text.c_str(), f);
+      std::fclose(f);
+    }
+  };
+}
+
+#ifndef _WIN32
+std::unique_ptr<Context>& NativeContext() {
+  static std::unique_ptr<Context> ctx;
+  return ctx;
+}
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+Context& DllContext() {
+  static Win32Platform platform;
+  static Context* ctx = [] {
+    static Context c(platform);
+    AttachTraceLog(c);
+    return &c;
+  }();
+  return *ctx;
+}
+#else
+Context& DllContext() {
+  auto& ctx = NativeContext();
+  if (!ctx) throw std::logic_error("no platform bound to the exports");
+  return *ctx;
+}
+
+void SetExportPlatform(Platform& platform) {
+  auto& ctx = NativeContext();
+  ctx.reset();
+  ctx = std::make_unique<Context>(platform);
+  AttachTraceLog(*ctx);
+}
+#endif
+
+}  // namespace kv

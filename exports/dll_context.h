@@ -1,0 +1,19 @@
+// The DLL's one Context, owned by the exports layer.
+#pragma once
+
+#include "foundation/context.h"
+
+namespace kv {
+
+// The process-wide context every export works on. In the Windows build it is
+// bound to the real system on first use; in the native build to the platform
+// given to SetExportPlatform (the host's or a test's simulated machine).
+Context& DllContext();
+
+#ifndef _WIN32
+// Native build only: binds the exports to `platform` with fresh process-wide
+// state, as a newly loaded library would have.
+void SetExportPlatform(Platform& platform);
+#endif
+
+}  // namespace kv

@@ -1,0 +1,35 @@
+// Debug trace and the last-error message box.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "foundation/context.h"
+
+namespace kv {
+
+// Formats `format` (printf rules) and hands the text to the context's trace
+// sink. Silent when no sink is set, as in the shipped configuration. Texts that
+// carry "%x" get the last error as argument from the caller.
+template <typename... Args>
+void DebugTrace(Context& ctx, const char* format, Args... args) {
+  if (!ctx.traceSink) return;
+  char text[2048];
+  int n;
+  if constexpr (sizeof...(Args) == 0) {
+    n = std::snprintf(text, sizeof text, "%s", format);
+  } else {
+    n = std::snprintf(text, sizeof text, format, args...);
+  }
+  if (n < 0) return;
+  ctx.traceSink(text);
+}
+
+// A trace text whose only placeholder is "%x", given the thread's last error.
+void DebugTraceLastError(Context& ctx, const char* format);
+
+// Shows "Err:%d [%s]" (the last error and the system's text for it) in an OK
+// box with no owner and caption `caption`; returns the box's result.
+int LastErrorMessageBox(Context& ctx, const char* caption);
+
+}  // namespace kv

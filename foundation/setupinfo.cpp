@@ -1,0 +1,71 @@
+#include "foundation/setupinfo.h"
+
+#include <string>
+#include <vector>
+
+#include "foundation/handles.h"
+
+namespace kv {
+
+std::string ReadSetupString(Context& ctx, const char* file, const char* section,
+                            const char* key, DWORD bufferSize,
+                            const char* deflt) {
+  if (bufferSize == 0) return std::string();
+  std::vector<char> buf(bufferSize, '\0');
+  DWORD n = ctx.os.GetPrivateProfileStringA(section, key, deflt, buf.data(),
+                                            bufferSize, file);
+  if (n >= bufferSize) n = bufferSize - 1;
+  buf[n] = '\0';
+  return std::string(buf.data());
+}
+
+int ReadSetupInt(Context& ctx, const char* file, const char* section,
+                 const char* key, int deflt) {
+  return static_cast<int>(
+      ctx.os.GetPrivateProfileIntA(section, key, deflt, file));
+}
+
+namespace {
+
+constexpr DWORD kProductBufferSize = 20;  // 19 characters
+constexpr int kMaxModels = 4096;
+
+void FoundModel(Context& ctx, const std::string& product,
+                const std::string& modelName, const char* file) {
+  CopyCut(ctx.driverName, sizeof ctx.driverName,
+          (product + " " + modelName).c_str());
+  const std::string devId =
+      ReadSetupString(ctx, file, "DevID", modelName.c_str());
+  CopyCut(ctx.deviceId, sizeof ctx.deviceId, devId.c_str());
+}
+
+}  // namespace
+
+int LookupModel(Context& ctx, const char* model, const char* file) {
+  const int count = ReadSetupInt(ctx, file, "ModelName", "nModelNum", -1);
+  const std::string product =
+      ReadSetupString(ctx, file, "Initial", "Product", kProductBufferSize);
+  CopyCut(ctx.driverName, sizeof ctx.driverName, (product + " ").c_str());
+
+  if (count == 1) {
+    FoundModel(ctx, product, ReadSetupString(ctx, file, "ModelName", "Model1"),
+               file);
+    return 1;
+  }
+  // Model1 is always examined, also when the count is missing, 0 or negative.
+  // A count far beyond any real list would otherwise keep the installer
+  // reading the file for hours: the search stops at kMaxModels.
+  for (int i = 1; i <= kMaxModels; ++i) {
+    const std::string key = "Model" + std::to_string(i);
+    const std::string name =
+        ReadSetupString(ctx, file, "ModelName", key.c_str());
+    if (ctx.os.lstrcmpiA(name.c_str(), model) == 0) {
+      FoundModel(ctx, product, name, file);
+      return 1;
+    }
+    if (i >= count) return 1;
+  }
+  return 1;
+}
+
+}  // namespace kv

@@ -1,0 +1,35 @@
+// Reading setup information files (.sii, .inf) and the model lookup.
+//
+// Files are read only through the platform's profile operations: a bare file
+// name is found in the Windows directory, a missing key yields the default,
+// and a value is cut to the buffer size less one.
+#pragma once
+
+#include <string>
+
+#include "foundation/context.h"
+
+namespace kv {
+
+constexpr DWORD kValueBufferSize = 256;  // 255 characters unless stated
+
+// The string value of `key` in `section` of `file`, read with a buffer of
+// `bufferSize` bytes (so at most bufferSize - 1 characters).
+std::string ReadSetupString(Context& ctx, const char* file, const char* section,
+                            const char* key,
+                            DWORD bufferSize = kValueBufferSize,
+                            const char* deflt = "");
+
+// The integer value of `key`, or `deflt` when it is missing.
+int ReadSetupInt(Context& ctx, const char* file, const char* section,
+                 const char* key, int deflt);
+
+// Model lookup: sets ctx.driverName to "<Product> <model>" and ctx.deviceId to
+// the model's [DevID] value, matching `model` against Model1..ModelN without
+// regard to case (with nModelNum=1, Model1 is used whatever `model` is).
+// Without a match the driver name is "<Product> " and the device id is left
+// as it was. Values that would not fit the 128-byte buffers are cut to 127
+// characters. At most 4096 models are examined. Always returns 1.
+int LookupModel(Context& ctx, const char* model, const char* file);
+
+}  // namespace kv

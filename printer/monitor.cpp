@@ -1,0 +1,39 @@
+#include "printer/monitor.h"
+
+#include <string>
+
+#include "foundation/diagnostics.h"
+#include "foundation/environment.h"
+#include "foundation/handles.h"
+#include "foundation/oskind.h"
+#include "foundation/setupinfo.h"
+
+namespace kv {
+
+int InstallPrinterMonitor(Context& ctx, const char* file) {
+  const int kind = GetOSKind(ctx);
+  GlobalBuffer record(ctx.os, sizeof(MONITOR_INFO_2A));
+  if (!record) {
+    DebugTrace(ctx, "pMonitor Alloc Fail\n");
+    return 0;
+  }
+  const char* environment = SpoolerEnvironment(kind);
+  if (!environment) return 0;
+
+  std::string name = ReadSetupString(ctx, file, "Files.Com", "Lmonn");
+  std::string fileKey = std::string("Lmonm") + KeySuffix(kind);
+  std::string dll = ReadSetupString(ctx, file, FilesSection(kind), fileKey.c_str());
+  std::string env = environment;
+
+  auto* info = record.as<MONITOR_INFO_2A>();
+  info->pName = &name[0];
+  info->pEnvironment = &env[0];
+  info->pDLLName = &dll[0];
+
+  ctx.os.SetLastError(0);
+  const BOOL added = ctx.os.AddMonitorA(nullptr, 2, record.bytes());
+  if (!added) DebugTraceLastError(ctx, "AddMonitor Fail ErrMsg[0x%x]\n");
+  return added ? 1 : 0;
+}
+
+}  // namespace kv
