@@ -1,0 +1,434 @@
+// The simulated Windows machine: a Platform whose registry, files, profile
+// files, spooler, services and windows live in memory and in a sandbox folder.
+//
+// It follows Windows (not Wine) where the two differ, and records every
+// operation made on it. Any operation can be made to fail on demand. Its state
+// is saved as files a person can read and diff: the registry as a REGEDIT4
+// .reg file, the files as a folder.
+//
+// Machine folder layout:
+//   <dir>/machine.ini    version and machine settings
+//   <dir>/registry.reg   the registry
+//   <dir>/drive_c/...    C:\ (C:\WINDOWS, C:\WINDOWS\SYSTEM32 or SYSTEM, ...)
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "foundation/platform.h"
+
+namespace kv::sim {
+
+enum class WindowsVersion {
+  Win32s,
+  NT351,
+  NT4,
+  Win95,
+  Win98,
+  WinMe,
+  Win2000,
+  XP,
+  Server2003,
+};
+
+// "win32s", "nt351", "nt40", "win95", "win98", "winme", "win2k", "winxp",
+// "win2003" (Wine's spellings where Wine has one).
+bool ParseWindowsVersion(const std::string& text, WindowsVersion* out);
+const char* WindowsVersionName(WindowsVersion v);
+bool IsWin9x(WindowsVersion v);
+
+// Less-than without regard to ASCII case: the registry's and the file
+// system's name order.
+struct CaseLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+bool EqualNoCase(const std::string& a, const std::string& b);
+
+// A registry value: type and raw bytes, as RegSetValueExA stored them.
+struct RegValue {
+  std::string name;  // original spelling
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+// A registry key with its values and sub-keys.
+struct RegNode {
+  std::string name;  // original spelling
+  std::map<std::string, RegValue, CaseLess> values;
+  std::map<std::string, std::unique_ptr<RegNode>, CaseLess> subkeys;
+  bool deleted = false;  // an open handle keeps a deleted node alive
+};
+
+// One recorded message box.
+struct MessageBoxRecord {
+  HWND owner;
+  std::string text;
+  std::string caption;
+  UINT type;
+  int answer;
+};
+
+// One recorded sent or posted window message.
+struct MessageRecord {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  bool posted;
+};
+
+// A failure to inject: the named operation fails with `error` after `skip`
+// successful calls, `count` times (-1: always).
+struct InjectedFailure {
+  std::string operation;
+  DWORD error;
+  int skip;
+  int count;
+};
+
+class SimPlatform : public Platform {
+ public:
+  // A fresh machine of version `v` whose C:\ lives in `machineDir`/drive_c
+  // (created when missing). Windows, system directory, win.ini, system.ini
+  // and the registry skeleton of the version are laid out.
+  SimPlatform(WindowsVersion v, const std::string& machineDir);
+  ~SimPlatform() override;
+
+  // ---- Machine settings ----------------------------------------------------
+  WindowsVersion version() const { return version_; }
+  // Overrides the version record (platform, major, minor, build, CSD text).
+  void SetVersionRecord(DWORD platform, DWORD major, DWORD minor, DWORD build,
+                        const std::string& csd = "");
+  // Writes the NEC PC-98 lines into [boot.description] of system.ini
+  // (keyboard.typ and system.drv beginning with "NEC"), or PC/AT lines.
+  void SetPC98(bool nec);
+  // The system code page: 1252 (single byte) or 932 (Shift-JIS lead bytes).
+  void SetCodePage(UINT codePage) { codePage_ = codePage; }
+  // The BIOS data area words (offset within segment 0x40).
+  void SetBiosDataWord(DWORD offset, WORD value) { bios_[offset] = value; }
+  // Free and total bytes of drive C:.
+  void SetDiskSpace(unsigned long long freeBytes,
+                    unsigned long long totalBytes);
+
+  // ---- Files ----------------------------------------------------------------
+  const std::string& machineDir() const { return machineDir_; }
+  // The host path of a Windows path (C:\... or a bare name relative to the
+  // current directory C:\), matched component by component without regard to
+  // case; components that don't exist yet keep the given spelling. Empty when
+  // the path is not on drive C:.
+  std::string HostPath(const std::string& winPath) const;
+  // A file held open by another process: deleting, replacing or moving it
+  // fails with ERROR_SHARING_VIOLATION.
+  void SetFileInUse(const std::string& winPath, bool inUse);
+  bool IsFileInUse(const std::string& winPath) const;
+  // Convenience for tests: writes a file (creating parent folders).
+  bool WriteTextFile(const std::string& winPath, const std::string& content);
+  bool ReadTextFile(const std::string& winPath, std::string* content) const;
+  std::string windowsDir() const;  // "C:\WINDOWS"
+  std::string systemDir() const;   // "C:\WINDOWS\SYSTEM32" or "...\SYSTEM"
+
+  // ---- Windows and message boxes ------------------------------------------
+  // Answers for the next message boxes, in order. Without a queued answer a
+  // box answers its first button (IDOK, IDYES, ...).
+  void QueueMessageBoxAnswer(int answer);
+  const std::vector<MessageBoxRecord>& messageBoxes() const {
+    return messageBoxes_;
+  }
+  const std::vector<MessageRecord>& messages() const { return messages_; }
+  // A window of the simulated desktop (for owner and dialog arguments).
+  HWND CreateWindowHandle(const std::string& name);
+  bool IsWindowEnabled(HWND window) const;
+  HWND focus() const { return focus_; }
+
+  // ---- Operation record and failure injection ------------------------------
+  // Every platform call appends one line: Name(arguments) = result.
+  const std::vector<std::string>& operations() const { return operations_; }
+  void ClearOperations() { operations_.clear(); }
+  // Also writes each line to `out` as it happens (the host's --trace).
+  void SetTraceStream(std::ostream* out) { traceOut_ = out; }
+  // Count of recorded calls of `name`.
+  size_t CountOperations(const std::string& name) const;
+  void FailOperation(const std::string& name, DWORD error, int skip = 0,
+                     int count = 1);
+  void ClearFailures() { failures_.clear(); }
+
+  // ---- Virtual clock -------------------------------------------------------
+  // Milliseconds since the machine started; Sleep advances it at once.
+  DWORD now() const { return clockMs_; }
+  // Called with the new time after every Sleep (tests use it to move
+  // services through their states).
+  void OnSleep(std::function<void(DWORD)> hook) { sleepHook_ = std::move(hook); }
+
+  // ---- State ---------------------------------------------------------------
+  // The registry as REGEDIT4 text, keys in sorted order.
+  std::string ExportRegistry() const;
+  // Merges REGEDIT4 (or version 5.00) text into the registry.
+  bool ImportRegistry(const std::string& text);
+  // Writes machine.ini and registry.reg into the machine folder.
+  bool SaveState() const;
+  // Reads them back (a machine saved earlier). False when missing or bad.
+  bool LoadState();
+
+  // Direct registry access for tests and for the simulated spooler: the node
+  // at `path` under `root` ("HKEY_LOCAL_MACHINE" style root names accepted by
+  // ParseRoot), or null.
+  RegNode* FindKey(HKEY root, const std::string& path) const;
+  RegNode* CreateKeyPath(HKEY root, const std::string& path);
+
+  // ---- Platform --------------------------------------------------------------
+  BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
+  DWORD GetLastError() override;
+  void SetLastError(DWORD error) override;
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId,
+                       DWORD languageId, LPSTR buffer, DWORD size) override;
+  HLOCAL LocalFree(HLOCAL mem) override;
+  HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
+  LPVOID GlobalLock(HGLOBAL mem) override;
+  BOOL GlobalUnlock(HGLOBAL mem) override;
+  HGLOBAL GlobalFree(HGLOBAL mem) override;
+  DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR deflt,
+                                 LPSTR out, DWORD size, LPCSTR file) override;
+  UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT deflt,
+                             LPCSTR file) override;
+  DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR out, DWORD size,
+                                  LPCSTR file) override;
+  BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
+                                  LPCSTR file) override;
+  DWORD GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR deflt, LPSTR out,
+                          DWORD size) override;
+  BOOL WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value) override;
+  LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam,
+                     PHKEY result) override;
+  LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) override;
+  LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls,
+                       DWORD options, REGSAM sam,
+                       LPSECURITY_ATTRIBUTES security, PHKEY result,
+                       LPDWORD disposition) override;
+  LONG RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) override;
+  LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
+                        LPBYTE data, LPDWORD size) override;
+  LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                      const BYTE* data, DWORD size) override;
+  LONG RegDeleteValueA(HKEY key, LPCSTR name) override;
+  LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) override;
+  LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
+                     LPDWORD reserved, LPSTR cls, LPDWORD clsSize,
+                     FILETIME* lastWrite) override;
+  LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
+                     LPDWORD reserved, LPDWORD type, LPBYTE data,
+                     LPDWORD dataSize) override;
+  LONG RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsSize, LPDWORD reserved,
+                        LPDWORD subKeys, LPDWORD maxSubKeyLen,
+                        LPDWORD maxClassLen, LPDWORD values,
+                        LPDWORD maxValueNameLen, LPDWORD maxValueLen,
+                        LPDWORD securityBytes, FILETIME* lastWrite) override;
+  LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) override;
+  LONG RegCloseKey(HKEY key) override;
+  BOOL AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) override;
+  BOOL DeleteMonitorA(LPCSTR server, LPCSTR environment, LPCSTR name) override;
+  BOOL EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer, DWORD size,
+                     LPDWORD needed, LPDWORD returned) override;
+  BOOL AddPrintProcessorA(LPCSTR server, LPCSTR environment, LPCSTR file,
+                          LPCSTR name) override;
+  BOOL AddPrinterDriverA(LPCSTR server, DWORD level, LPBYTE info) override;
+  BOOL DeletePrinterDriverA(LPCSTR server, LPCSTR environment,
+                            LPCSTR name) override;
+  BOOL GetPrinterDriverA(HANDLE printer, LPCSTR environment, DWORD level,
+                         LPBYTE buffer, DWORD size, LPDWORD needed) override;
+  BOOL GetPrinterDriverDirectoryA(LPCSTR server, LPCSTR environment,
+                                  DWORD level, LPBYTE buffer, DWORD size,
+                                  LPDWORD needed) override;
+  BOOL AddPortA(LPCSTR server, HWND window, LPCSTR monitor) override;
+  BOOL DeletePortA(LPCSTR server, HWND window, LPCSTR port) override;
+  BOOL EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer, DWORD size,
+                  LPDWORD needed, LPDWORD returned) override;
+  BOOL EnumPrintersA(DWORD flags, LPCSTR name, DWORD level, LPBYTE buffer,
+                     DWORD size, LPDWORD needed, LPDWORD returned) override;
+  HANDLE AddPrinterA(LPCSTR server, DWORD level, LPBYTE info) override;
+  BOOL OpenPrinterA(LPCSTR name, LPHANDLE printer,
+                    LPPRINTER_DEFAULTSA defaults) override;
+  BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size,
+                   LPDWORD needed) override;
+  BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE info,
+                   DWORD command) override;
+  LONG DocumentPropertiesA(HWND window, HANDLE printer, LPCSTR device,
+                           PDEVMODEA out, PDEVMODEA in, DWORD mode) override;
+  BOOL DeletePrinter(HANDLE printer) override;
+  BOOL ClosePrinter(HANDLE printer) override;
+  SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database,
+                           DWORD access) override;
+  SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name,
+                         DWORD access) override;
+  SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR display,
+                           DWORD access, DWORD type, DWORD start,
+                           DWORD errorControl, LPCSTR binaryPath,
+                           LPCSTR loadOrderGroup, LPDWORD tag,
+                           LPCSTR dependencies, LPCSTR account,
+                           LPCSTR password) override;
+  BOOL DeleteService(SC_HANDLE service) override;
+  BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) override;
+  BOOL ControlService(SC_HANDLE service, DWORD control,
+                      LPSERVICE_STATUS status) override;
+  BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override;
+  BOOL CloseServiceHandle(SC_HANDLE handle) override;
+  BOOL OpenProcessToken(HANDLE process, DWORD access, LPHANDLE token) override;
+  BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                             PTOKEN_PRIVILEGES state, DWORD size,
+                             PTOKEN_PRIVILEGES previous,
+                             LPDWORD needed) override;
+  BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+  HANDLE GetCurrentProcess() override;
+  UINT GetWindowsDirectoryA(LPSTR out, UINT size) override;
+  UINT GetSystemDirectoryA(LPSTR out, UINT size) override;
+  BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) override;
+  BOOL DeleteFileA(LPCSTR path) override;
+  BOOL MoveFileA(LPCSTR from, LPCSTR to) override;
+  DWORD GetFileAttributesA(LPCSTR path) override;
+  BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) override;
+  BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
+  BOOL RemoveDirectoryA(LPCSTR path) override;
+  HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share,
+                     LPSECURITY_ATTRIBUTES security, DWORD creation,
+                     DWORD flags, HANDLE templateFile) override;
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
+                LPVOID overlapped) override;
+  BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                 LPVOID overlapped) override;
+  DWORD GetFileSize(HANDLE file, LPDWORD high) override;
+  BOOL CloseHandle(HANDLE handle) override;
+  HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) override;
+  BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) override;
+  BOOL FindClose(HANDLE find) override;
+  BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster,
+                         LPDWORD bytesPerSector, LPDWORD freeClusters,
+                         LPDWORD totalClusters) override;
+  BOOL GetDiskFreeSpaceExA(LPCSTR dir, PULARGE_INTEGER freeToCaller,
+                           PULARGE_INTEGER total,
+                           PULARGE_INTEGER totalFree) override;
+  INT LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) override;
+  LONG LZCopy(INT from, INT to) override;
+  void LZClose(INT file) override;
+  BOOL CreateProcessA(LPCSTR application, LPSTR commandLine,
+                      LPSECURITY_ATTRIBUTES processSecurity,
+                      LPSECURITY_ATTRIBUTES threadSecurity, BOOL inherit,
+                      DWORD flags, LPVOID environment, LPCSTR directory,
+                      LPSTARTUPINFOA startup,
+                      LPPROCESS_INFORMATION info) override;
+  UINT WinExec(LPCSTR commandLine, UINT show) override;
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
+                      LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                      DWORD flags, LPDWORD threadId) override;
+  void Sleep(DWORD milliseconds) override;
+  DWORD GetTickCount() override;
+  HMODULE LoadLibraryA(LPCSTR file) override;
+  FARPROC GetProcAddress(HMODULE module, LPCSTR name) override;
+  BOOL FreeLibrary(HMODULE module) override;
+  int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) override;
+  LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam,
+                       LPARAM lParam) override;
+  BOOL PostMessageA(HWND window, UINT message, WPARAM wParam,
+                    LPARAM lParam) override;
+  BOOL EnableWindow(HWND window, BOOL enable) override;
+  HWND SetFocus(HWND window) override;
+  UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse,
+                    TIMERPROC proc) override;
+  BOOL KillTimer(HWND window, UINT_PTR id) override;
+  LPSTR CharPrevA(LPCSTR start, LPCSTR current) override;
+  BOOL IsDBCSLeadByte(BYTE c) override;
+  int lstrcmpiA(LPCSTR a, LPCSTR b) override;
+  int AddFontResourceA(LPCSTR file) override;
+  BOOL RemoveFontResourceA(LPCSTR file) override;
+  LONG OleInitialize(LPVOID reserved) override;
+  void OleUninitialize() override;
+  LPITEMIDLIST SHBrowseForFolderA(LPBROWSEINFOA info) override;
+  BOOL SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) override;
+  void SHFreeItemList(LPITEMIDLIST list) override;
+  WORD ReadBiosDataWord(DWORD offset) override;
+
+ protected:
+  // Records one operation line and returns the injected error for `name`, or
+  // 0 when the call should run. Implementation files use it at the top of
+  // each method.
+  DWORD Enter(const char* name);
+  void Record(const std::string& line);
+  // A fresh handle value, distinct from every other handle of the machine.
+  uintptr_t NewHandle() { return nextHandle_ += 4; }
+
+ private:
+  friend struct SimAccess;
+  struct OpenKey {
+    RegNode* node;
+    std::string path;  // full path from the root, for tracing
+  };
+  struct FileHandle;  // sim/files.cpp
+  struct GlobalBlock {
+    std::vector<BYTE> bytes;
+    int locks = 0;
+  };
+
+  void LayOutMachine();
+  RegNode* RootNode(HKEY root) const;
+  RegNode* ResolveHandle(HKEY key) const;
+
+  WindowsVersion version_;
+  OSVERSIONINFOA versionRecord_{};
+  std::string machineDir_;
+  UINT codePage_ = 1252;
+  std::map<DWORD, WORD> bios_;
+  unsigned long long diskFree_ = 2ull << 30;
+  unsigned long long diskTotal_ = 4ull << 30;
+
+  DWORD lastError_ = 0;  // one simulated thread: the caller's
+  DWORD clockMs_ = 0;
+  std::function<void(DWORD)> sleepHook_;
+
+  // Registry: one tree per predefined root.
+  std::map<uintptr_t, std::unique_ptr<RegNode>> roots_;
+  std::map<uintptr_t, OpenKey> openKeys_;
+  uintptr_t nextHandle_ = 0x1000;
+
+  std::map<uintptr_t, std::unique_ptr<GlobalBlock>> globals_;
+  std::set<std::string> filesInUse_;  // upper-cased Windows paths
+  std::map<uintptr_t, std::unique_ptr<FileHandle>> files_;
+
+  std::deque<int> messageBoxAnswers_;
+  std::vector<MessageBoxRecord> messageBoxes_;
+  std::vector<MessageRecord> messages_;
+  std::map<uintptr_t, bool> windows_;  // handle -> enabled
+  HWND focus_ = nullptr;
+
+  std::vector<std::string> operations_;
+  std::ostream* traceOut_ = nullptr;
+  std::vector<InjectedFailure> failures_;
+  std::map<std::string, int> callCounts_;
+
+  // Spooler, services and processes keep their state in extension records
+  // owned by their implementation files (sim/spooler.cpp, sim/services.cpp,
+  // ...), so each area can grow without touching this header.
+ public:
+  struct Extension {
+    virtual ~Extension() = default;
+  };
+  // The extension record stored under `key`, created by `make` on first use.
+  template <typename T>
+  T& extension(const char* key) {
+    auto& slot = extensions_[key];
+    if (!slot) slot = std::make_unique<T>();
+    return static_cast<T&>(*slot);
+  }
+
+ private:
+  std::map<std::string, std::unique_ptr<Extension>> extensions_;
+};
+
+}  // namespace kv::sim

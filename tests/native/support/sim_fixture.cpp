@@ -1,0 +1,49 @@
+#include "tests/native/support/sim_fixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#include "exports/dll_context.h"
+
+namespace kv::test {
+
+TempDir::TempDir() {
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "kvsup-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+SimMachine::SimMachine(sim::WindowsVersion v)
+    : os_(std::make_unique<sim::SimPlatform>(v, dir_.path())),
+      ctx_(std::make_unique<Context>(*os_)) {
+  ctx_->traceSink = [this](const std::string& t) { trace.push_back(t); };
+}
+
+std::string SimMachine::traceText() const {
+  std::string all;
+  for (const auto& t : trace) all += t;
+  return all;
+}
+
+void SimMachine::BindExports() { SetExportPlatform(*os_); }
+
+const std::vector<VersionCase>& AllVersions() {
+  using V = sim::WindowsVersion;
+  static const std::vector<VersionCase> cases = {
+      {V::NT4, 1, "nt40"},        {V::Win95, 2, "win95"},
+      {V::Win98, 2, "win98"},     {V::WinMe, 2, "winme"},
+      {V::Win2000, 3, "win2k"},   {V::XP, 4, "winxp"},
+      {V::Server2003, 4, "win2003"}, {V::NT351, -1, "nt351"},
+      {V::Win32s, -1, "win32s"},
+  };
+  return cases;
+}
+
+}  // namespace kv::test
