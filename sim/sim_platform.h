@@ -158,6 +158,11 @@ class SimPlatform : public Platform {
   size_t CountOperations(const std::string& name) const;
   void FailOperation(const std::string& name, DWORD error, int skip = 0,
                      int count = 1);
+  // Global and Local blocks not yet freed (a leak shows as non-zero).
+  size_t LiveGlobalBlocks() const { return globals_.size(); }
+  size_t LiveLocalBlocks() const { return locals_.size(); }
+  // The ExitWindowsEx flags asked for so far, in order.
+  const std::vector<UINT>& exitRequests() const { return exitRequests_; }
   void ClearFailures() { failures_.clear(); }
 
   // ---- Virtual clock -------------------------------------------------------
@@ -356,11 +361,19 @@ class SimPlatform : public Platform {
   WORD ReadBiosDataWord(DWORD offset) override;
 
  protected:
-  // Records one operation line and returns the injected error for `name`, or
-  // 0 when the call should run. Implementation files use it at the top of
-  // each method.
-  DWORD Enter(const char* name);
+  // Records one operation line "Name(args)" and returns the injected error
+  // for `name`, or 0 when the call should run. Implementation files call it at
+  // the top of each method; on a non-zero result the method returns its
+  // Windows failure value (FALSE / NULL / INVALID_HANDLE_VALUE / the error code
+  // for Reg*). Enter has already set the last error to the injected error and
+  // marked the line " = injected <error>". `args` is free text, by convention
+  // the key arguments separated by ", " with strings quoted (see ArgText in
+  // sim/sim_internal.h).
+  DWORD Enter(const char* name, const std::string& args = std::string());
+  // Appends a line to the record (and the trace stream) as it stands.
   void Record(const std::string& line);
+  // Appends " = <result>" to the last recorded line (optional detail).
+  void RecordResult(const std::string& result);
   // A fresh handle value, distinct from every other handle of the machine.
   uintptr_t NewHandle() { return nextHandle_ += 4; }
 
@@ -377,6 +390,8 @@ class SimPlatform : public Platform {
   };
 
   void LayOutMachine();
+  // C:\ folders, win.ini and system.ini of the version (sim/files.cpp).
+  void LayOutFiles();
   RegNode* RootNode(HKEY root) const;
   RegNode* ResolveHandle(HKEY key) const;
 
@@ -398,6 +413,8 @@ class SimPlatform : public Platform {
   uintptr_t nextHandle_ = 0x1000;
 
   std::map<uintptr_t, std::unique_ptr<GlobalBlock>> globals_;
+  std::map<uintptr_t, std::unique_ptr<std::vector<BYTE>>> locals_;
+  std::vector<UINT> exitRequests_;
   std::set<std::string> filesInUse_;  // upper-cased Windows paths
   std::map<uintptr_t, std::unique_ptr<FileHandle>> files_;
 
