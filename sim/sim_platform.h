@@ -382,6 +382,7 @@ class SimPlatform : public Platform {
   struct OpenKey {
     RegNode* node;
     std::string path;  // full path from the root, for tracing
+    REGSAM access = KEY_ALL_ACCESS;  // checked on the NT family only
   };
   struct FileHandle;  // sim/files.cpp
   struct GlobalBlock {
@@ -394,6 +395,8 @@ class SimPlatform : public Platform {
   void LayOutFiles();
   RegNode* RootNode(HKEY root) const;
   RegNode* ResolveHandle(HKEY key) const;
+  // Empty roots of the version (HKEY_DYN_DATA on 9x only); closes all keys.
+  void ResetRegistry();
 
   WindowsVersion version_;
   OSVERSIONINFOA versionRecord_{};
