@@ -2,7 +2,9 @@
 
 #include "exports/dll_context.h"
 #include "exports/guard.h"
+#include "foundation/services.h"
 #include "printer/monitor.h"
+#include "printer/registration.h"
 
 using kv::DllContext;
 using kv::Guarded;
@@ -13,6 +15,41 @@ int WINAPI InstallPrinterMonitor(LPCSTR sii) {
   return Guarded(0, [&] {
     return kv::InstallPrinterMonitor(DllContext(), sii ? sii : "");
   });
+}
+
+static int RegisterPrinter(LPCSTR port, LPCSTR model, int makeDefault,
+                           LPCSTR setupDir, LPCSTR printerName, int usb,
+                           LPCSTR sii) {
+  auto s = [](LPCSTR v) { return v ? v : ""; };
+  return Guarded(0, [&] {
+    return kv::ToRegPrinter(DllContext(), s(port), s(model), makeDefault,
+                            s(setupDir), s(printerName), usb, s(sii));
+  });
+}
+
+int WINAPI ToRegPrinter(LPCSTR port, LPCSTR model, int makeDefault,
+                        LPCSTR setupDir, LPCSTR printerName, int usb,
+                        LPCSTR sii) {
+  return RegisterPrinter(port, model, makeDefault, setupDir, printerName, usb,
+                         sii);
+}
+
+int WINAPI ToRegPrinter95(LPCSTR port, LPCSTR model, int makeDefault,
+                          LPCSTR setupDir, LPCSTR printerName, int usb,
+                          LPCSTR sii) {
+  return RegisterPrinter(port, model, makeDefault, setupDir, printerName, usb,
+                         sii);
+}
+
+int WINAPI ToRegPrinterNT(LPCSTR port, LPCSTR model, int makeDefault,
+                          LPCSTR setupDir, LPCSTR printerName, int usb,
+                          LPCSTR sii) {
+  return RegisterPrinter(port, model, makeDefault, setupDir, printerName, usb,
+                         sii);
+}
+
+int WINAPI ToRestartPrinterService(void) {
+  return Guarded(1, [] { return kv::ToRestartPrinterService(DllContext()); });
 }
 
 }  // extern "C"

@@ -77,6 +77,7 @@ struct Context {
 
   // Zero-terminated names ending in an empty name.
   char dependentFiles[kDependentListSize] = {};
+  size_t dependentPos = 0;  // where the next MakeDep writes
 
   SavedPort savedPorts[kPortTableEntries] = {};
   MovedPrinter movedPrinters[kPortTableEntries] = {};

@@ -1,0 +1,20 @@
+// Windows 9x Plug-and-Play device entries of the printer.
+#pragma once
+
+#include "foundation/context.h"
+
+namespace kv {
+
+// For every parallel port ("*PNP04..."/"*NEC14..." devices) under
+// HKLM\ENUM\ACPI, \BIOS and \ROOT, writes the printer instance
+// "Enum\<hardwareId>\<enum>&<device>&<instance>" with its six values. 1 when
+// the ROOT pass completed, 0 when it stopped early.
+int WriteLptDeviceEntries9x(Context& ctx, const char* description,
+                            const char* hardwareId);
+
+// Writes the USB printer instance under ENUM\USBPRINT for the USB id of the
+// setup file `setupDir`\`file`, when Enum\USB\<id> exists. Always 1.
+int WriteUsbDeviceEntry9x(Context& ctx, const char* port, const char* setupDir,
+                          const char* file);
+
+}  // namespace kv

@@ -1,0 +1,151 @@
+#include "printer/printer.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/diagnostics.h"
+#include "foundation/environment.h"
+#include "foundation/handles.h"
+#include "foundation/oskind.h"
+#include "foundation/setupinfo.h"
+
+namespace kv {
+namespace {
+
+constexpr const char* kPrintersKey =
+    "System\\CurrentControlSet\\Control\\Print\\Printers";
+
+void WritePortValue(Context& ctx, const std::string& printerName,
+                    const char* port) {
+  RegKey key(ctx.os);
+  const std::string path = std::string(kPrintersKey) + "\\" + printerName;
+  if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0,
+                           KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS)
+    return;
+  ctx.os.RegSetValueExA(key.get(), "Port", 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(port),
+                        static_cast<DWORD>(std::strlen(port) + 1));
+}
+
+// The driver's default device mode set on the new printer.
+void SetDefaultDevMode(Context& ctx, HANDLE printer) {
+  std::vector<BYTE> devMode;
+  const LONG size = ctx.os.DocumentPropertiesA(nullptr, printer, ctx.driverName,
+                                               nullptr, nullptr, 0);
+  if (size > 0) {
+    devMode.assign(static_cast<size_t>(size), 0);
+    if (ctx.os.DocumentPropertiesA(
+            nullptr, printer, ctx.driverName,
+            reinterpret_cast<PDEVMODEA>(devMode.data()), nullptr,
+            DM_OUT_BUFFER) < 0)
+      devMode.clear();
+  }
+
+  DWORD needed = 0;
+  ctx.os.GetPrinterA(printer, 2, nullptr, 0, &needed);
+  if (needed == 0) return;
+  // Rounded up to whole DWORDs: the record starts with pointers.
+  std::vector<DWORD> info((needed + 3) / 4, 0);
+  if (!ctx.os.GetPrinterA(printer, 2, reinterpret_cast<LPBYTE>(info.data()),
+                          static_cast<DWORD>(info.size() * 4), &needed))
+    return;
+  auto* record = reinterpret_cast<PRINTER_INFO_2A*>(info.data());
+  record->pDevMode =
+      devMode.empty() ? nullptr : reinterpret_cast<PDEVMODEA>(devMode.data());
+  ctx.os.SetPrinterA(printer, 2, reinterpret_cast<LPBYTE>(info.data()), 0);
+}
+
+void MakeDefaultPrinter(Context& ctx, int kind, const std::string& printerName,
+                        const char* port, const char* file) {
+  std::string line;
+  if (kind == kOsWin9x) {
+    const std::string drcf = ReadSetupString(ctx, file, "Files.9x", "Drcf9x");
+    line = printerName + "," + drcf + "," + port;
+  } else {
+    line = printerName + ",WINSPOOL," + port;
+  }
+  ctx.os.WriteProfileStringA("windows", "device", line.c_str());
+  // Windows 9x caches win.ini: flush so other programs read the new line.
+  if (kind == kOsWin9x) ctx.os.WriteProfileStringA(nullptr, nullptr, nullptr);
+  ctx.os.SendMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
+}
+
+}  // namespace
+
+int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name) {
+  const std::string full = std::string(path) + "\\" + name;
+  RegKey key(ctx.os);
+  if (ctx.os.RegOpenKeyExA(root, full.c_str(), 0, KEY_ALL_ACCESS, key.out()) ==
+      ERROR_SUCCESS)
+    return 1;
+  DWORD disposition = 0;
+  if (ctx.os.RegCreateKeyExA(root, full.c_str(), 0, nullptr,
+                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                             key.out(), &disposition) == ERROR_SUCCESS)
+    return 1;
+  DebugTrace(ctx, "Create RegKey Fail.\nKey<%s>", full.c_str());
+  return 0;
+}
+
+int RegistPrinter(Context& ctx, const char* port, int makeDefault,
+                  const char* printerName, const char* file) {
+  const int kind = GetOSKind(ctx);
+  GlobalBuffer record(ctx.os, sizeof(PRINTER_INFO_2A));
+  if (!record) {
+    DebugTrace(ctx, "pAddPrint2 Alloc Fail\n");
+    return 0;
+  }
+  const char* section = FilesSection(kind);
+  if (!section) return 0;
+
+  std::string name = printerName;
+  std::string portName = port;
+  std::string driver = ctx.driverName;
+  std::string processor = ReadSetupString(
+      ctx, file, section, (std::string("Procn") + KeySuffix(kind)).c_str());
+  if (processor == "NULL") processor = "WinPrint";
+  std::string dataType =
+      kind == kOsWin9x ? ReadSetupString(ctx, file, "Install", "DATATYPE", 5)
+                       : "RAW";
+  DWORD attributes = 0;
+  if (kind == kOsWin9x &&
+      !ReadSetupString(ctx, file, "Files.Com", "Lmonn").empty())
+    attributes |= PRINTER_ATTRIBUTE_ENABLE_BIDI;
+  if (makeDefault) attributes |= PRINTER_ATTRIBUTE_DEFAULT;
+
+  auto* info = record.as<PRINTER_INFO_2A>();
+  info->pPrinterName = &name[0];
+  info->pPortName = &portName[0];
+  info->pDriverName = &driver[0];
+  info->pPrintProcessor = &processor[0];
+  info->pDatatype = &dataType[0];
+  info->Attributes = attributes;
+  info->Priority = 0;
+  info->DefaultPriority = 1;
+
+  ctx.os.SetLastError(0);
+  // The handle the add returns is the one of the printer just created; an
+  // existing name is refused and gives none.
+  PrinterHandle printer(ctx.os, ctx.os.AddPrinterA(nullptr, 2, record.bytes()));
+  const DWORD addError = ctx.os.GetLastError();
+  WritePortValue(ctx, name, port);
+  if (printer) SetDefaultDevMode(ctx, printer.get());
+
+  if (kind == kOsWin9x &&
+      !EnsureRegKey(ctx, HKEY_CURRENT_CONFIG,
+                    "System\\CurrentControlSet\\Control\\Print\\Printers",
+                    driver.c_str()))
+    DebugTrace(ctx, "Registry: HKEY_CURRENT_CONFIG Entry Error!\n");
+
+  if (makeDefault) MakeDefaultPrinter(ctx, kind, name, port, file);
+
+  if (!printer) {
+    ctx.os.SetLastError(addError);
+    DebugTraceLastError(ctx, "AddPrinter Fail ErrMsg[0x%x]\n");
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace kv
