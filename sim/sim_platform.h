@@ -148,6 +148,23 @@ class SimPlatform : public Platform {
   bool IsWindowEnabled(HWND window) const;
   HWND focus() const { return focus_; }
 
+  // ---- Programs -------------------------------------------------------------
+  // A program the machine can start. CreateProcessA or WinExec of a command
+  // line whose program file (matched by file name, without regard to case)
+  // was registered runs `body` with the machine and the command line at once;
+  // its result is the exit code. A program file that exists but has no body
+  // starts and does nothing; a missing one fails with ERROR_FILE_NOT_FOUND.
+  using ProgramBody =
+      std::function<DWORD(SimPlatform&, const std::string& commandLine)>;
+  void RegisterProgram(const std::string& fileName, ProgramBody body);
+  struct ProcessRecord {
+    std::string application;
+    std::string commandLine;
+    std::string directory;
+  };
+  // Every process started, in order.
+  const std::vector<ProcessRecord>& processes();
+
   // ---- Operation record and failure injection ------------------------------
   // Every platform call appends one line: Name(arguments) = result.
   const std::vector<std::string>& operations() const { return operations_; }
