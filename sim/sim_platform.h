@@ -401,7 +401,15 @@ class SimPlatform : public Platform {
     std::string path;  // full path from the root, for tracing
     REGSAM access = KEY_ALL_ACCESS;  // checked on the NT family only
   };
-  struct FileHandle;  // sim/files.cpp
+  // An open host file (sim/files.cpp; complete here so that the destructor,
+  // defined elsewhere, can delete one).
+  struct FileHandle {
+    int fd = -1;
+    std::string key;  // upper-cased Windows path
+    bool canRead = false;
+    bool canWrite = false;
+    ~FileHandle();  // closes fd
+  };
   struct GlobalBlock {
     std::vector<BYTE> bytes;
     int locks = 0;
