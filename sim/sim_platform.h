@@ -427,6 +427,7 @@ class SimPlatform : public Platform {
   OSVERSIONINFOA versionRecord_{};
   std::string machineDir_;
   UINT codePage_ = 1252;
+  bool pc98_ = false;  // as SetPC98 last set it
   std::map<DWORD, WORD> bios_;
   unsigned long long diskFree_ = 2ull << 30;
   unsigned long long diskTotal_ = 4ull << 30;
