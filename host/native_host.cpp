@@ -1,0 +1,400 @@
+// kvsup-host on the simulated machine: the same exports, run against a
+// SimPlatform of the chosen Windows version, optionally kept in a machine
+// folder from one run to the next.
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <streambuf>
+#include <thread>
+
+#include "exports/dll_context.h"
+#include "host/host_main.h"
+#include "host/runner.h"
+#include "sim/sim_platform.h"
+
+namespace kv::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kUsage[] =
+    "usage: kvsup-host [options] [script]   (no script, or -: read stdin)\n"
+    "Runs export calls of _KVSUP32 on a simulated Windows machine.\n"
+    "  --os KIND            nt40 win95 win98 winme win2k winxp win2003 nt351\n"
+    "                       win32s (default winxp, or the saved machine's)\n"
+    "  --machine DIR        machine folder: loaded when it holds a saved\n"
+    "                       machine, saved back at the end\n"
+    "  --answer A[,A...]    message box answers in order: numbers or\n"
+    "                       ok cancel abort retry ignore yes no\n"
+    "  --print-boxes        print each message box with its answer\n"
+    "  --trace              print every platform operation as it happens\n"
+    "  --copy-in HOST=WIN   copy a host file or folder onto the machine\n"
+    "                       before the script (WIN may use %WINDIR% %SYSDIR%)\n"
+    "  --check              check the script only; call nothing\n"
+    "  --stop-on-error      stop at the first bad line\n"
+    "  --list               list the exports and their argument kinds\n";
+
+// Indents every line written through it, so the trace stands apart from
+// the results.
+class IndentBuf : public std::streambuf {
+ public:
+  IndentBuf(std::ostream& dest, std::string prefix)
+      : dest_(dest), prefix_(std::move(prefix)) {}
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    if (atLineStart_) dest_ << prefix_;
+    dest_.put(static_cast<char>(c));
+    atLineStart_ = c == '\n';
+    return c;
+  }
+  int sync() override {
+    dest_.flush();
+    return 0;
+  }
+
+ private:
+  std::ostream& dest_;
+  std::string prefix_;
+  bool atLineStart_ = true;
+};
+
+const char* MessageName(UINT message) {
+  switch (message) {
+    case WM_COMMAND: return "WM_COMMAND";
+    case WM_TIMER: return "WM_TIMER";
+    case WM_WININICHANGE: return "WM_WININICHANGE";
+    case WM_FONTCHANGE: return "WM_FONTCHANGE";
+  }
+  return nullptr;
+}
+
+bool ParseAnswer(const std::string& word, int* answer) {
+  static const struct {
+    const char* name;
+    int id;
+  } kNames[] = {{"ok", IDOK},  {"cancel", IDCANCEL}, {"abort", 3},
+                {"retry", 4},  {"ignore", 5},        {"yes", IDYES},
+                {"no", IDNO}};
+  for (const auto& n : kNames) {
+    if (word == n.name) {
+      *answer = n.id;
+      return true;
+    }
+  }
+  char* end = nullptr;
+  long v = std::strtol(word.c_str(), &end, 10);
+  if (word.empty() || *end || v < 1 || v > 0xFFFF) return false;
+  *answer = static_cast<int>(v);
+  return true;
+}
+
+class NativeMachine : public Machine {
+ public:
+  NativeMachine(sim::SimPlatform& os, bool printBoxes)
+      : os_(os), printBoxes_(printBoxes) {}
+
+  void Report(std::ostream& out) override {
+    const auto& boxes = os_.messageBoxes();
+    for (; boxesShown_ < boxes.size(); ++boxesShown_) {
+      if (!printBoxes_) continue;
+      const auto& b = boxes[boxesShown_];
+      char type[16];
+      std::snprintf(type, sizeof type, "0x%X", b.type);
+      out << "  box " << QuoteText(b.caption) << ": " << QuoteText(b.text)
+          << " [type " << type << "] -> " << b.answer << "\n";
+    }
+  }
+
+  std::string WindowsDirectory() override { return os_.windowsDir(); }
+  std::string SystemDirectory() override { return os_.systemDir(); }
+
+  bool CopyIn(const std::string& hostPath, const std::string& winPath,
+              std::string* error) override {
+    std::string target = os_.HostPath(winPath);
+    if (target.empty()) {
+      *error = "cannot copy to " + winPath + ": not a path on drive C:";
+      return false;
+    }
+    std::error_code ec;
+    fs::path from(hostPath);
+    if (fs::is_directory(from, ec)) {
+      fs::create_directories(target, ec);
+      if (!ec) {
+        fs::copy(from, target,
+                 fs::copy_options::recursive |
+                     fs::copy_options::overwrite_existing,
+                 ec);
+      }
+    } else if (fs::is_regular_file(from, ec)) {
+      fs::create_directories(fs::path(target).parent_path(), ec);
+      if (!ec) {
+        fs::copy_file(from, target, fs::copy_options::overwrite_existing, ec);
+      }
+    } else {
+      *error = "cannot copy " + hostPath + ": no such file or folder";
+      return false;
+    }
+    if (ec) {
+      *error = "cannot copy " + hostPath + " to " + winPath + ": " +
+               ec.message();
+      return false;
+    }
+    return true;
+  }
+
+  // The script's windows belong to the simulated desktop; what was sent or
+  // posted to any window meanwhile is in the machine's message record.
+  void Wait(unsigned ms, std::ostream& out) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    const auto& messages = os_.messages();
+    for (; messagesShown_ < messages.size(); ++messagesShown_) {
+      const auto& m = messages[messagesShown_];
+      out << "  " << WindowName(m.window) << " <- ";
+      if (const char* name = MessageName(m.message)) {
+        out << name;
+      } else {
+        out << "message 0x" << std::hex << m.message << std::dec;
+      }
+      out << " wParam=" << m.wParam << " lParam=" << m.lParam
+          << (m.posted ? " (posted)" : " (sent)") << "\n";
+    }
+  }
+
+  void SetLastError(DWORD error) override { os_.SetLastError(error); }
+
+ protected:
+  HWND CreateScriptWindow(long long number) override {
+    return os_.CreateWindowHandle("hwnd(" + std::to_string(number) + ")");
+  }
+
+ private:
+  sim::SimPlatform& os_;
+  bool printBoxes_;
+  size_t boxesShown_ = 0;
+  size_t messagesShown_ = 0;
+};
+
+// A folder removed with its contents when the run ends (no --machine).
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern =
+        (fs::temp_directory_path() / "kvsup-host-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The version a saved machine folder records, found by trying each value
+// of machine.ini as a version name.
+bool SavedVersion(const std::string& dir, sim::WindowsVersion* v) {
+  std::ifstream ini(fs::path(dir) / "machine.ini");
+  std::string line;
+  while (std::getline(ini, line)) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string value = line.substr(eq + 1);
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' '))
+      value.pop_back();
+    if (sim::ParseWindowsVersion(value, v)) return true;
+  }
+  return false;
+}
+
+struct NativeOptions {
+  std::string os;
+  std::string machineDir;
+  std::vector<int> answers;
+  bool trace = false;
+  bool printBoxes = false;
+  bool list = false;
+  std::vector<std::pair<std::string, std::string>> copyIns;
+  RunOptions run;
+  std::string script;  // empty or "-": stdin
+};
+
+bool ParseOptions(const std::vector<std::string>& args, NativeOptions* o,
+                  std::ostream& err) {
+  auto need = [&](size_t& i) -> const std::string* {
+    if (i + 1 >= args.size()) {
+      err << "kvsup-host: " << args[i] << " needs a value\n" << kUsage;
+      return nullptr;
+    }
+    return &args[++i];
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const std::string* v = nullptr;
+    if (a == "--os") {
+      if (!(v = need(i))) return false;
+      sim::WindowsVersion version;
+      if (!sim::ParseWindowsVersion(*v, &version)) {
+        err << "kvsup-host: unknown --os " << *v << "\n" << kUsage;
+        return false;
+      }
+      o->os = *v;
+    } else if (a == "--machine") {
+      if (!(v = need(i))) return false;
+      o->machineDir = *v;
+    } else if (a == "--answer") {
+      if (!(v = need(i))) return false;
+      std::stringstream list(*v);
+      std::string word;
+      while (std::getline(list, word, ',')) {
+        int answer;
+        if (!ParseAnswer(word, &answer)) {
+          err << "kvsup-host: bad --answer " << word << "\n";
+          return false;
+        }
+        o->answers.push_back(answer);
+      }
+    } else if (a == "--copy-in") {
+      if (!(v = need(i))) return false;
+      std::string from, to;
+      if (!SplitCopyIn(*v, &from, &to)) {
+        err << "kvsup-host: --copy-in wants HOSTPATH=C:\\path, not " << *v
+            << "\n";
+        return false;
+      }
+      o->copyIns.emplace_back(from, to);
+    } else if (a == "--trace") {
+      o->trace = true;
+    } else if (a == "--print-boxes") {
+      o->printBoxes = true;
+    } else if (a == "--check") {
+      o->run.checkOnly = true;
+    } else if (a == "--stop-on-error") {
+      o->run.stopOnError = true;
+    } else if (a == "--list") {
+      o->list = true;
+    } else if (a == "--help" || a == "-h") {
+      err << kUsage;
+      return false;
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      err << "kvsup-host: unknown option " << a << "\n" << kUsage;
+      return false;
+    } else if (o->script.empty()) {
+      o->script = a;
+    } else {
+      err << "kvsup-host: one script only (" << o->script << ", " << a
+          << ")\n";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
+                  std::ostream& out, std::ostream& err) {
+  NativeOptions o;
+  if (!ParseOptions(args, &o, err)) return 2;
+  ExportTable table = NativeExports();
+  if (o.list) {
+    for (const ExportInfo& e : table.all()) out << DescribeExport(e) << "\n";
+    return 0;
+  }
+
+  std::ifstream file;
+  std::istream* script = &in;
+  if (!o.script.empty() && o.script != "-") {
+    file.open(o.script, std::ios::binary);
+    if (!file) {
+      err << "kvsup-host: cannot read script " << o.script << "\n";
+      return 2;
+    }
+    script = &file;
+    o.run.scriptName = o.script;
+    fs::path dir = fs::path(o.script).parent_path();
+    o.run.scriptDir = dir.empty() ? "." : dir.string();
+  }
+
+  // The machine folder: the one given (kept), or a scratch one.
+  ScratchDir scratch;
+  std::string dir = o.machineDir;
+  if (dir.empty()) {
+    dir = scratch.path();
+    if (dir.empty()) {
+      err << "kvsup-host: cannot make a temporary machine folder\n";
+      return 2;
+    }
+  }
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  bool saved = fs::exists(fs::path(dir) / "machine.ini");
+  sim::WindowsVersion version = sim::WindowsVersion::XP;
+  sim::WindowsVersion savedVersion = version;
+  bool haveSavedVersion = saved && SavedVersion(dir, &savedVersion);
+  if (!o.os.empty()) {
+    sim::ParseWindowsVersion(o.os, &version);
+    if (haveSavedVersion && savedVersion != version) {
+      err << "kvsup-host: " << dir << " holds a "
+          << sim::WindowsVersionName(savedVersion) << " machine, not "
+          << o.os << "\n";
+      return 2;
+    }
+  } else if (haveSavedVersion) {
+    version = savedVersion;
+  }
+
+  auto os = std::make_unique<sim::SimPlatform>(version, dir);
+  if (saved && !os->LoadState()) {
+    err << "kvsup-host: the machine saved in " << dir
+        << " cannot be loaded\n";
+    return 2;
+  }
+  IndentBuf traceBuf(out, "  | ");
+  std::ostream traceStream(&traceBuf);
+  if (o.trace) os->SetTraceStream(&traceStream);
+  for (int answer : o.answers) os->QueueMessageBoxAnswer(answer);
+  SetExportPlatform(*os);
+
+  NativeMachine machine(*os, o.printBoxes);
+  for (const auto& [from, to] : o.copyIns) {
+    std::string why;
+    if (!machine.CopyIn(from, machine.ExpandWinPath(to), &why)) {
+      err << "kvsup-host: " << why << "\n";
+      return 2;
+    }
+  }
+
+  RunSummary summary = RunScript(*script, table, machine, out, err, o.run);
+  os->SetTraceStream(nullptr);
+
+  int rc = summary.ok() ? 0 : 1;
+  if (!o.machineDir.empty() && !o.run.checkOnly && !os->SaveState()) {
+    err << "kvsup-host: cannot save the machine to " << dir << "\n";
+    rc = 2;
+  }
+  if (!summary.ok()) {
+    err << "kvsup-host: " << summary.badLines << " bad line"
+        << (summary.badLines == 1 ? "" : "s") << ", " << summary.faults
+        << " fault" << (summary.faults == 1 ? "" : "s") << "\n";
+  }
+  return rc;
+}
+
+int HostMain(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return RunNativeHost(args, std::cin, std::cout, std::cerr);
+}
+
+}  // namespace kv::host

@@ -1,0 +1,448 @@
+// kvsup-host for Windows: loads _KVSUP32.dll with LoadLibraryA and finds each
+// export with GetProcAddress, as an installer script engine does, then runs
+// the script against the real system.
+#ifdef _WIN32
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "exports/all.h"
+#include "host/host_main.h"
+#include "host/runner.h"
+
+namespace kv::host {
+namespace {
+
+const char kUsage[] =
+    "usage: kvsup-host [options] [script]   (no script, or -: read stdin)\n"
+    "Runs export calls of _KVSUP32.dll on this Windows.\n"
+    "  --dll PATH           the library (default: _KVSUP32.dll beside the host)\n"
+    "  --answer-boxes       press the default button of each message box the\n"
+    "                       host's process shows, printing caption and text\n"
+    "  --copy-in HOST=WIN   copy a file or folder before the script\n"
+    "                       (WIN may use %WINDIR% %SYSDIR%)\n"
+    "  --check              check the script only; call nothing\n"
+    "  --stop-on-error      stop at the first bad line\n"
+    "  --list               list the exports and whether the library has them\n";
+
+// A critical section held for a scope.
+class Lock {
+ public:
+  explicit Lock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
+  ~Lock() { LeaveCriticalSection(&cs_); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+ private:
+  CRITICAL_SECTION& cs_;
+};
+
+std::string ErrorText(DWORD error) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                               FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, error, 0,
+                           reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string s = "error " + std::to_string(error);
+  if (n && text) {
+    std::string t(text, n);
+    while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+    s += " (" + t + ")";
+  }
+  if (text) LocalFree(text);
+  return s;
+}
+
+// Presses the default button of every dialog box of this process, so a run
+// without a person at the screen goes on. Each box is logged for the next
+// Report (the main thread is inside MessageBoxA meanwhile).
+class BoxAnswerer {
+ public:
+  BoxAnswerer() { InitializeCriticalSection(&lock_); }
+  ~BoxAnswerer() {
+    Stop();
+    DeleteCriticalSection(&lock_);
+  }
+  BoxAnswerer(const BoxAnswerer&) = delete;
+  BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+
+  bool Start() {
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!stop_) return false;
+    thread_ = CreateThread(nullptr, 0, &BoxAnswerer::Main, this, 0, nullptr);
+    return thread_ != nullptr;
+  }
+  void Stop() {
+    if (thread_) {
+      SetEvent(stop_);
+      WaitForSingleObject(thread_, INFINITE);
+      CloseHandle(thread_);
+      thread_ = nullptr;
+    }
+    if (stop_) {
+      CloseHandle(stop_);
+      stop_ = nullptr;
+    }
+  }
+  std::vector<std::string> TakeLog() {
+    Lock hold(lock_);
+    std::vector<std::string> log;
+    log.swap(log_);
+    return log;
+  }
+
+ private:
+  static DWORD WINAPI Main(LPVOID self) {
+    auto* me = static_cast<BoxAnswerer*>(self);
+    while (WaitForSingleObject(me->stop_, 50) == WAIT_TIMEOUT) {
+      EnumWindows(&BoxAnswerer::Visit, reinterpret_cast<LPARAM>(me));
+    }
+    return 0;
+  }
+
+  static BOOL CALLBACK Visit(HWND window, LPARAM self) {
+    auto* me = reinterpret_cast<BoxAnswerer*>(self);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[16] = {};
+    if (pid != GetCurrentProcessId() || !IsWindowVisible(window) ||
+        !GetClassNameA(window, cls, sizeof cls) ||
+        std::strcmp(cls, "#32770") != 0) {
+      return TRUE;
+    }
+    char caption[512] = {};
+    char text[4096] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+    // The box's own default button; an OK box has IDOK.
+    LRESULT def = SendMessageA(window, DM_GETDEFID, 0, 0);
+    int id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : IDOK;
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+    Lock hold(me->lock_);
+    me->log_.push_back("  box " + QuoteText(caption) + ": " + QuoteText(text) +
+                       " -> pressed " + std::to_string(id));
+    // A box being closed stays visible for a moment: wait for it to go so
+    // it is answered once.
+    for (int i = 0; i < 100 && IsWindow(window) && IsWindowVisible(window);
+         ++i) {
+      Sleep(10);
+    }
+    return TRUE;
+  }
+
+  CRITICAL_SECTION lock_;
+  HANDLE stop_ = nullptr;
+  HANDLE thread_ = nullptr;
+  std::vector<std::string> log_;
+};
+
+const char kWindowClass[] = "KvsupHostWindow";
+
+struct ReceivedMessage {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+std::vector<ReceivedMessage>* g_received = nullptr;
+
+LRESULT CALLBACK ScriptWindowProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if ((m == WM_COMMAND || m == WM_TIMER) && g_received) {
+    g_received->push_back({w, m, wp, lp});
+    return 0;
+  }
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+class Win32Machine : public Machine {
+ public:
+  explicit Win32Machine(BoxAnswerer* answerer) : answerer_(answerer) {
+    g_received = &received_;
+    carriedError_ = ::GetLastError();
+  }
+  ~Win32Machine() override {
+    for (HWND w : created_) DestroyWindow(w);
+    g_received = nullptr;
+  }
+  Win32Machine(const Win32Machine&) = delete;
+  Win32Machine& operator=(const Win32Machine&) = delete;
+
+  void BeforeCall() override { ::SetLastError(carriedError_); }
+  void AfterCall() override { carriedError_ = ::GetLastError(); }
+
+  void Report(std::ostream& out) override {
+    if (answerer_) {
+      for (const std::string& line : answerer_->TakeLog()) out << line << "\n";
+    }
+    PrintMessages(out);
+  }
+
+  std::string WindowsDirectory() override {
+    char dir[MAX_PATH] = {};
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return dir;
+  }
+  std::string SystemDirectory() override {
+    char dir[MAX_PATH] = {};
+    GetSystemDirectoryA(dir, sizeof dir);
+    return dir;
+  }
+
+  bool CopyIn(const std::string& hostPath, const std::string& winPath,
+              std::string* error) override {
+    std::string from = Backslashes(hostPath);
+    std::string to = Backslashes(winPath);
+    DWORD attributes = GetFileAttributesA(from.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      *error = "cannot copy " + hostPath + ": " + ErrorText(::GetLastError());
+      return false;
+    }
+    bool ok = (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                  ? CopyTree(from, to, error)
+                  : CopyOne(from, to, error);
+    return ok;
+  }
+
+  void Wait(unsigned ms, std::ostream& out) override {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    PrintMessages(out);
+  }
+
+  void SetLastError(DWORD error) override { carriedError_ = error; }
+
+ protected:
+  HWND CreateScriptWindow(long long number) override {
+    if (!registered_) {
+      WNDCLASSA wc = {};
+      wc.lpfnWndProc = ScriptWindowProc;
+      wc.hInstance = GetModuleHandleA(nullptr);
+      wc.lpszClassName = kWindowClass;
+      registered_ = RegisterClassA(&wc) != 0;
+    }
+    std::string title = "hwnd(" + std::to_string(number) + ")";
+    HWND w = CreateWindowExA(0, kWindowClass, title.c_str(), WS_OVERLAPPED, 0,
+                             0, 100, 100, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    if (w) created_.push_back(w);
+    return w;
+  }
+
+ private:
+  static std::string Backslashes(std::string path) {
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    return path;
+  }
+
+  // Creates the folders of `path` up to its last component.
+  static void MakeParents(const std::string& path) {
+    for (size_t at = path.find('\\', 3); at != std::string::npos;
+         at = path.find('\\', at + 1)) {
+      CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    }
+  }
+
+  static bool CopyOne(const std::string& from, const std::string& to,
+                      std::string* error) {
+    MakeParents(to);
+    SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (CopyFileA(from.c_str(), to.c_str(), FALSE)) return true;
+    *error = "cannot copy " + from + " to " + to + ": " +
+             ErrorText(::GetLastError());
+    return false;
+  }
+
+  static bool CopyTree(const std::string& from, const std::string& to,
+                       std::string* error) {
+    MakeParents(to + "\\");
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((from + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return true;  // empty folder
+    bool ok = true;
+    do {
+      std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      ok = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+               ? CopyTree(from + "\\" + name, to + "\\" + name, error)
+               : CopyOne(from + "\\" + name, to + "\\" + name, error);
+    } while (ok && FindNextFileA(find, &data));
+    FindClose(find);
+    return ok;
+  }
+
+  void PrintMessages(std::ostream& out) {
+    for (const ReceivedMessage& m : received_) {
+      out << "  " << WindowName(m.window) << " <- "
+          << (m.message == WM_COMMAND ? "WM_COMMAND" : "WM_TIMER")
+          << " wParam=" << m.wParam << " lParam=" << m.lParam << "\n";
+    }
+    received_.clear();
+  }
+
+  BoxAnswerer* answerer_;
+  DWORD carriedError_ = 0;
+  bool registered_ = false;
+  std::vector<HWND> created_;
+  std::vector<ReceivedMessage> received_;
+};
+
+// The library, freed when the run ends.
+class Library {
+ public:
+  explicit Library(HMODULE module) : module_(module) {}
+  ~Library() {
+    if (module_) FreeLibrary(module_);
+  }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+  HMODULE get() const { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+// Each export found by name in the loaded library and called through a
+// pointer of its declared type; a name the library lacks gives an entry
+// marked missing.
+ExportTable LibraryExports(HMODULE module) {
+  ExportTable table;
+#define KV_HOST_ADD_EXPORT(name)                                          \
+  table.Add(MakeExport(                                                   \
+      #name, reinterpret_cast<decltype(&::name)>(                         \
+                 reinterpret_cast<void (*)(void)>(                        \
+                     GetProcAddress(module, #name)))));
+  KV_ALL_EXPORTS(KV_HOST_ADD_EXPORT)
+#undef KV_HOST_ADD_EXPORT
+  return table;
+}
+
+std::string HostFolder() {
+  char path[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string p(path, n);
+  size_t slash = p.find_last_of("\\/");
+  return slash == std::string::npos ? "." : p.substr(0, slash);
+}
+
+}  // namespace
+
+int HostMain(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string dllPath = HostFolder() + "\\_KVSUP32.dll";
+  bool answerBoxes = false;
+  bool list = false;
+  std::vector<std::pair<std::string, std::string>> copyIns;
+  RunOptions run;
+  std::string scriptPath;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool hasValue = i + 1 < args.size();
+    if ((a == "--dll" || a == "--copy-in") && !hasValue) {
+      std::cerr << "kvsup-host: " << a << " needs a value\n" << kUsage;
+      return 2;
+    }
+    if (a == "--dll") {
+      dllPath = args[++i];
+    } else if (a == "--copy-in") {
+      std::string from, to;
+      if (!SplitCopyIn(args[++i], &from, &to)) {
+        std::cerr << "kvsup-host: --copy-in wants HOSTPATH=C:\\path\n";
+        return 2;
+      }
+      copyIns.emplace_back(from, to);
+    } else if (a == "--answer-boxes") {
+      answerBoxes = true;
+    } else if (a == "--check") {
+      run.checkOnly = true;
+    } else if (a == "--stop-on-error") {
+      run.stopOnError = true;
+    } else if (a == "--list") {
+      list = true;
+    } else if (a == "--help" || a == "-h") {
+      std::cerr << kUsage;
+      return 2;
+    } else if (a.size() > 1 && a[0] == '-') {
+      std::cerr << "kvsup-host: unknown option " << a << "\n" << kUsage;
+      return 2;
+    } else if (scriptPath.empty()) {
+      scriptPath = a;
+    } else {
+      std::cerr << "kvsup-host: one script only\n";
+      return 2;
+    }
+  }
+
+  Library dll(LoadLibraryA(dllPath.c_str()));
+  if (!dll.get()) {
+    std::cerr << "kvsup-host: cannot load " << dllPath << ": "
+              << ErrorText(GetLastError()) << "\n";
+    return 2;
+  }
+  ExportTable table = LibraryExports(dll.get());
+  if (list) {
+    for (const ExportInfo& e : table.all()) {
+      std::cout << DescribeExport(e) << "\n";
+    }
+    return 0;
+  }
+
+  std::ifstream file;
+  std::istream* script = &std::cin;
+  if (!scriptPath.empty() && scriptPath != "-") {
+    file.open(scriptPath.c_str(), std::ios::binary);
+    if (!file) {
+      std::cerr << "kvsup-host: cannot read script " << scriptPath << "\n";
+      return 2;
+    }
+    script = &file;
+    run.scriptName = scriptPath;
+    size_t slash = scriptPath.find_last_of("\\/");
+    run.scriptDir = slash == std::string::npos ? "." : scriptPath.substr(0, slash);
+  }
+
+  BoxAnswerer answerer;
+  if (answerBoxes && !answerer.Start()) {
+    std::cerr << "kvsup-host: cannot start the box answerer\n";
+    return 2;
+  }
+  int rc;
+  {
+    Win32Machine machine(answerBoxes ? &answerer : nullptr);
+    for (const auto& [from, to] : copyIns) {
+      std::string why;
+      if (!machine.CopyIn(from, machine.ExpandWinPath(to), &why)) {
+        std::cerr << "kvsup-host: " << why << "\n";
+        return 2;
+      }
+    }
+    RunSummary summary =
+        RunScript(*script, table, machine, std::cout, std::cerr, run);
+    if (!summary.ok()) {
+      std::cerr << "kvsup-host: " << summary.badLines << " bad line(s), "
+                << summary.faults << " fault(s)\n";
+    }
+    rc = summary.ok() ? 0 : 1;
+  }
+  answerer.Stop();
+  return rc;
+}
+
+}  // namespace kv::host
+
+#endif  // _WIN32
