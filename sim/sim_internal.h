@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/win32.h"
+#include "sim/sim_platform.h"
 
 namespace kv::sim {
 
@@ -30,5 +32,13 @@ bool IsPredefinedRoot(HKEY key);
 
 // The components of a registry path split on backslashes.
 std::vector<std::string> SplitKeyPath(const std::string& path);
+
+// Registry trees: marks a removed tree deleted; whether `node` lies in it;
+// keeps a removed tree alive while a handle still reaches into it.
+void MarkDeleted(RegNode* tree);
+bool Contains(const RegNode* tree, const RegNode* node);
+struct DeletedKeys : SimPlatform::Extension {
+  std::vector<std::unique_ptr<RegNode>> trees;
+};
 
 }  // namespace kv::sim

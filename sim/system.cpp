@@ -1,0 +1,671 @@
+// The simulated machine's core: version records, errors and their texts,
+// memory blocks, the operation record and failure injection, the virtual
+// clock, code-page helpers, privileges and libraries.
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "sim/sim_internal.h"
+#include "sim/sim_platform.h"
+
+namespace kv::sim {
+
+// ---- Shared helpers ---------------------------------------------------------
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) c = UpperAscii(c);
+  return text;
+}
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) c = LowerAscii(c);
+  return text;
+}
+
+std::string ArgText(LPCSTR text) {
+  return text ? "\"" + std::string(text) + "\"" : std::string("NULL");
+}
+
+std::string HexText(uintptr_t value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llX",
+                static_cast<unsigned long long>(value));
+  return buf;
+}
+
+namespace {
+
+struct RootNameEntry {
+  uintptr_t root;
+  const char* name;
+  const char* shortName;
+};
+const RootNameEntry kRoots[] = {
+    {0x80000000u, "HKEY_CLASSES_ROOT", "HKCR"},
+    {0x80000001u, "HKEY_CURRENT_USER", "HKCU"},
+    {0x80000002u, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {0x80000003u, "HKEY_USERS", "HKU"},
+    {0x80000005u, "HKEY_CURRENT_CONFIG", "HKCC"},
+    {0x80000006u, "HKEY_DYN_DATA", "HKDD"},
+};
+
+}  // namespace
+
+bool ParseRoot(const std::string& name, HKEY* root) {
+  for (const auto& r : kRoots) {
+    if (EqualNoCase(name, r.name) || EqualNoCase(name, r.shortName)) {
+      *root = reinterpret_cast<HKEY>(r.root);
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* RootName(HKEY root) {
+  for (const auto& r : kRoots)
+    if (reinterpret_cast<uintptr_t>(root) == r.root) return r.name;
+  return "";
+}
+
+bool IsPredefinedRoot(HKEY key) { return RootName(key)[0] != '\0'; }
+
+std::vector<std::string> SplitKeyPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : path) {
+    if (c == '\\') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+// Windows NT compares registry names after upcasing, so '_' sorts after the
+// letters; the file system's order is the same for the names we meet.
+bool CaseLess::operator()(const std::string& a, const std::string& b) const {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(UpperAscii(a[i]));
+    const auto y = static_cast<unsigned char>(UpperAscii(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  return true;
+}
+
+// ---- Versions ---------------------------------------------------------------
+
+namespace {
+
+struct VersionInfo {
+  WindowsVersion version;
+  const char* name;
+  DWORD platform, major, minor, build;
+  const char* csd;
+};
+
+// The records the real systems report (9x builds carry major/minor in the
+// high word, as Windows 9x and Wine at win95/win98/winme report them).
+const VersionInfo kVersions[] = {
+    {WindowsVersion::Win32s, "win32s", VER_PLATFORM_WIN32s, 3, 10, 0, ""},
+    {WindowsVersion::NT351, "nt351", VER_PLATFORM_WIN32_NT, 3, 51, 1057,
+     "Service Pack 5"},
+    {WindowsVersion::NT4, "nt40", VER_PLATFORM_WIN32_NT, 4, 0, 1381,
+     "Service Pack 6"},
+    {WindowsVersion::Win95, "win95", VER_PLATFORM_WIN32_WINDOWS, 4, 0,
+     0x040003B6, ""},
+    {WindowsVersion::Win98, "win98", VER_PLATFORM_WIN32_WINDOWS, 4, 10,
+     0x040A08AE, " A "},
+    {WindowsVersion::WinMe, "winme", VER_PLATFORM_WIN32_WINDOWS, 4, 90,
+     0x045A0BB8, " "},
+    {WindowsVersion::Win2000, "win2k", VER_PLATFORM_WIN32_NT, 5, 0, 2195,
+     "Service Pack 4"},
+    {WindowsVersion::XP, "winxp", VER_PLATFORM_WIN32_NT, 5, 1, 2600,
+     "Service Pack 3"},
+    {WindowsVersion::Server2003, "win2003", VER_PLATFORM_WIN32_NT, 5, 2, 3790,
+     "Service Pack 2"},
+};
+
+const VersionInfo& InfoOf(WindowsVersion v) {
+  for (const auto& i : kVersions)
+    if (i.version == v) return i;
+  return kVersions[0];
+}
+
+// System texts of the errors the library meets (Windows' English texts).
+// Wine 8 has shorter texts of its own ("Success.") and none for the print
+// monitor codes; the machine follows Windows.
+struct ErrorText {
+  DWORD code;
+  const char* text;
+};
+const ErrorText kErrorTexts[] = {
+    {0, "The operation completed successfully.\r\n"},
+    {1, "Incorrect function.\r\n"},
+    {2, "The system cannot find the file specified.\r\n"},
+    {3, "The system cannot find the path specified.\r\n"},
+    {5, "Access is denied.\r\n"},
+    {6, "The handle is invalid.\r\n"},
+    {8, "Not enough storage is available to process this command.\r\n"},
+    {32,
+     "The process cannot access the file because it is being used by another "
+     "process.\r\n"},
+    {80, "The file exists.\r\n"},
+    {87, "The parameter is incorrect.\r\n"},
+    {122, "The data area passed to a system call is too small.\r\n"},
+    {123,
+     "The filename, directory name, or volume label syntax is "
+     "incorrect.\r\n"},
+    {126, "The specified module could not be found.\r\n"},
+    {127, "The specified procedure could not be found.\r\n"},
+    {183, "Cannot create a file when that file already exists.\r\n"},
+    {234, "More data is available.\r\n"},
+    {259, "No more data is available.\r\n"},
+    {1018,
+     "Illegal operation attempted on a registry key that has been marked for "
+     "deletion.\r\n"},
+    {1060, "The specified service does not exist as an installed service.\r\n"},
+    {1072, "The specified service has been marked for deletion.\r\n"},
+    {1073, "The specified service already exists.\r\n"},
+    {1223, "The operation was canceled by the user.\r\n"},
+    {1795, "The specified printer driver is already installed.\r\n"},
+    {1796, "The specified port is unknown.\r\n"},
+    {1797, "The printer driver is unknown.\r\n"},
+    {1798, "The print processor is unknown.\r\n"},
+    {1801, "The printer name is invalid.\r\n"},
+    {1802, "The printer already exists.\r\n"},
+    {1804, "The specified datatype is invalid.\r\n"},
+    {1805, "The environment specified is invalid.\r\n"},
+    {3001, "The specified printer driver is currently in use.\r\n"},
+    {3005, "The specified print processor has already been installed.\r\n"},
+    {3006, "The specified print monitor has already been installed.\r\n"},
+    {3007,
+     "The specified print monitor does not have the required functions.\r\n"},
+    {3008, "The specified print monitor is currently in use.\r\n"},
+};
+
+constexpr DWORD kErrorMrMidNotFound = 317;
+
+}  // namespace
+
+bool ParseWindowsVersion(const std::string& text, WindowsVersion* out) {
+  for (const auto& i : kVersions) {
+    if (EqualNoCase(text, i.name)) {
+      *out = i.version;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* WindowsVersionName(WindowsVersion v) { return InfoOf(v).name; }
+
+bool IsWin9x(WindowsVersion v) {
+  return v == WindowsVersion::Win95 || v == WindowsVersion::Win98 ||
+         v == WindowsVersion::WinMe;
+}
+
+SimPlatform::SimPlatform(WindowsVersion v, const std::string& machineDir)
+    : version_(v), machineDir_(machineDir) {
+  const VersionInfo& i = InfoOf(v);
+  SetVersionRecord(i.platform, i.major, i.minor, i.build, i.csd);
+  LayOutMachine();
+}
+
+SimPlatform::~SimPlatform() = default;
+
+void SimPlatform::SetVersionRecord(DWORD platform, DWORD major, DWORD minor,
+                                   DWORD build, const std::string& csd) {
+  versionRecord_ = OSVERSIONINFOA{};
+  versionRecord_.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  versionRecord_.dwPlatformId = platform;
+  versionRecord_.dwMajorVersion = major;
+  versionRecord_.dwMinorVersion = minor;
+  versionRecord_.dwBuildNumber = build;
+  std::strncpy(versionRecord_.szCSDVersion, csd.c_str(),
+               sizeof versionRecord_.szCSDVersion - 1);
+}
+
+void SimPlatform::LayOutMachine() {
+  ResetRegistry();
+  LayOutFiles();
+  const bool nt = !IsWin9x(version_);
+  const std::string print = "SYSTEM\\CurrentControlSet\\Control\\Print";
+  RegNode* local =
+      CreateKeyPath(HKEY_LOCAL_MACHINE, print + "\\Monitors\\Local Port");
+  RegValue driver;
+  driver.name = "Driver";
+  driver.type = REG_SZ;
+  const std::string dll = nt ? "localspl.dll" : "localmon.dll";
+  driver.data.assign(dll.begin(), dll.end());
+  driver.data.push_back(0);
+  local->values[driver.name] = driver;
+  CreateKeyPath(HKEY_LOCAL_MACHINE, print + "\\Printers");
+  // NT keeps drivers of both environments (x86 and the 9x one for point and
+  // print); 9x knows only its own.
+  std::vector<std::string> envs = {"Windows 4.0"};
+  if (nt) envs.insert(envs.begin(), "Windows NT x86");
+  for (const auto& env : envs) {
+    const std::string base = print + "\\Environments\\" + env;
+    CreateKeyPath(HKEY_LOCAL_MACHINE, base + "\\Drivers");
+    CreateKeyPath(HKEY_LOCAL_MACHINE, base + "\\Print Processors");
+  }
+  CreateKeyPath(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+  CreateKeyPath(HKEY_CURRENT_USER, "Software");
+  CreateKeyPath(HKEY_CURRENT_CONFIG, "System");
+}
+
+void SimPlatform::SetDiskSpace(unsigned long long freeBytes,
+                               unsigned long long totalBytes) {
+  diskFree_ = freeBytes;
+  diskTotal_ = totalBytes;
+}
+
+void SimPlatform::SetPC98(bool nec) {
+  // A machine setting, not a call the library made: keep it out of the record.
+  pc98_ = nec;
+  const size_t before = operations_.size();
+  std::ostream* trace = traceOut_;
+  traceOut_ = nullptr;
+  const char* keyboard =
+      nec ? "NEC PC-9800 Series Keyboard"
+          : "Standard 101/102-Key or Microsoft Natural Keyboard";
+  const char* system = nec ? "NEC PC-9800 Series" : "Standard PC";
+  WritePrivateProfileStringA("boot.description", "keyboard.typ", keyboard,
+                             "system.ini");
+  WritePrivateProfileStringA("boot.description", "system.drv", system,
+                             "system.ini");
+  operations_.resize(before);
+  traceOut_ = trace;
+}
+
+// ---- Record and failure injection -------------------------------------------
+
+DWORD SimPlatform::Enter(const char* name, const std::string& args) {
+  ++callCounts_[name];
+  DWORD injected = 0;
+  for (auto& f : failures_) {
+    if (f.operation != name || f.count == 0) continue;
+    if (f.skip > 0) {
+      --f.skip;
+      continue;
+    }
+    if (f.count > 0) --f.count;
+    injected = f.error;
+    break;
+  }
+  std::string line = std::string(name) + "(" + args + ")";
+  if (injected) {
+    line += " = injected " + std::to_string(injected);
+    lastError_ = injected;
+  }
+  Record(line);
+  return injected;
+}
+
+void SimPlatform::Record(const std::string& line) {
+  operations_.push_back(line);
+  if (traceOut_) *traceOut_ << line << '\n';
+}
+
+void SimPlatform::RecordResult(const std::string& result) {
+  if (operations_.empty()) return;
+  operations_.back() += " = " + result;
+  if (traceOut_) *traceOut_ << "  = " << result << '\n';
+}
+
+size_t SimPlatform::CountOperations(const std::string& name) const {
+  size_t n = 0;
+  const std::string prefix = name + "(";
+  for (const auto& op : operations_)
+    if (op.compare(0, prefix.size(), prefix) == 0) ++n;
+  return n;
+}
+
+void SimPlatform::FailOperation(const std::string& name, DWORD error, int skip,
+                                int count) {
+  failures_.push_back(InjectedFailure{name, error, skip, count});
+}
+
+// ---- Version and errors -----------------------------------------------------
+
+BOOL SimPlatform::GetVersionExA(LPOSVERSIONINFOA info) {
+  if (Enter("GetVersionExA")) return FALSE;
+  if (!info) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  // Only the two record sizes are accepted (plain and extended); Windows and
+  // Wine refuse any other with ERROR_INSUFFICIENT_BUFFER and leave the
+  // record alone.
+  const DWORD size = info->dwOSVersionInfoSize;
+  constexpr DWORD kExtendedSize = sizeof(OSVERSIONINFOA) + 8;
+  if (size != sizeof(OSVERSIONINFOA) && size != kExtendedSize) {
+    lastError_ = ERROR_INSUFFICIENT_BUFFER;
+    return FALSE;
+  }
+  OSVERSIONINFOA record = versionRecord_;
+  record.dwOSVersionInfoSize = size;
+  std::memcpy(info, &record, sizeof record);
+  if (size == kExtendedSize) {
+    // Service pack numbers, suite mask and product type stay zero.
+    std::memset(reinterpret_cast<BYTE*>(info) + sizeof record, 0, 8);
+  }
+  return TRUE;
+}
+
+DWORD SimPlatform::GetLastError() { return lastError_; }
+
+void SimPlatform::SetLastError(DWORD error) { lastError_ = error; }
+
+DWORD SimPlatform::FormatMessageA(DWORD flags, LPCVOID, DWORD messageId,
+                                  DWORD, LPSTR buffer, DWORD size) {
+  if (Enter("FormatMessageA", HexText(flags) + ", " + std::to_string(messageId)))
+    return 0;
+  if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || !buffer) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  const char* text = nullptr;
+  for (const auto& e : kErrorTexts)
+    if (e.code == messageId) text = e.text;
+  if (!text) {
+    if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+      *reinterpret_cast<LPSTR*>(buffer) = nullptr;
+    lastError_ = kErrorMrMidNotFound;
+    return 0;
+  }
+  const DWORD length = static_cast<DWORD>(std::strlen(text));
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    auto block = std::make_unique<std::vector<BYTE>>(
+        std::max<DWORD>(length + 1, size));
+    std::memcpy(block->data(), text, length + 1);
+    auto* data = reinterpret_cast<LPSTR>(block->data());
+    locals_[reinterpret_cast<uintptr_t>(data)] = std::move(block);
+    *reinterpret_cast<LPSTR*>(buffer) = data;
+    return length;
+  }
+  if (size < length + 1) {
+    lastError_ = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  std::memcpy(buffer, text, length + 1);
+  return length;
+}
+
+HLOCAL SimPlatform::LocalFree(HLOCAL mem) {
+  if (Enter("LocalFree", HexText(reinterpret_cast<uintptr_t>(mem))))
+    return mem;
+  if (!mem) return nullptr;
+  auto it = locals_.find(reinterpret_cast<uintptr_t>(mem));
+  if (it == locals_.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return mem;
+  }
+  locals_.erase(it);
+  return nullptr;
+}
+
+// ---- Global memory ----------------------------------------------------------
+// A fixed block's handle is its address; a moveable one gets a handle of its
+// own that only GlobalLock turns into the address.
+
+HGLOBAL SimPlatform::GlobalAlloc(UINT flags, SIZE_T bytes) {
+  if (Enter("GlobalAlloc", HexText(flags) + ", " + std::to_string(bytes)))
+    return nullptr;
+  auto block = std::make_unique<GlobalBlock>();
+  // Without GMEM_ZEROINIT the contents are garbage: a visible pattern catches
+  // code that assumes zeros.
+  block->bytes.assign(std::max<SIZE_T>(bytes, 1),
+                      (flags & GMEM_ZEROINIT) ? 0 : 0xCD);
+  uintptr_t handle = (flags & GMEM_MOVEABLE)
+                         ? NewHandle()
+                         : reinterpret_cast<uintptr_t>(block->bytes.data());
+  globals_[handle] = std::move(block);
+  return reinterpret_cast<HGLOBAL>(handle);
+}
+
+LPVOID SimPlatform::GlobalLock(HGLOBAL mem) {
+  if (Enter("GlobalLock", HexText(reinterpret_cast<uintptr_t>(mem))))
+    return nullptr;
+  auto it = globals_.find(reinterpret_cast<uintptr_t>(mem));
+  if (it == globals_.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  ++it->second->locks;
+  return it->second->bytes.data();
+}
+
+BOOL SimPlatform::GlobalUnlock(HGLOBAL mem) {
+  if (Enter("GlobalUnlock", HexText(reinterpret_cast<uintptr_t>(mem))))
+    return FALSE;
+  auto it = globals_.find(reinterpret_cast<uintptr_t>(mem));
+  if (it == globals_.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (it->second->locks > 0) --it->second->locks;
+  // FALSE with NO_ERROR once the last lock is gone, as Windows does.
+  if (it->second->locks == 0) {
+    lastError_ = ERROR_SUCCESS;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HGLOBAL SimPlatform::GlobalFree(HGLOBAL mem) {
+  if (Enter("GlobalFree", HexText(reinterpret_cast<uintptr_t>(mem))))
+    return mem;
+  auto it = globals_.find(reinterpret_cast<uintptr_t>(mem));
+  if (it == globals_.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return mem;
+  }
+  globals_.erase(it);
+  return nullptr;
+}
+
+// ---- Clock ------------------------------------------------------------------
+
+void SimPlatform::Sleep(DWORD milliseconds) {
+  if (Enter("Sleep", std::to_string(milliseconds))) return;
+  clockMs_ += milliseconds;
+  if (sleepHook_) sleepHook_(clockMs_);
+}
+
+DWORD SimPlatform::GetTickCount() {
+  Enter("GetTickCount");
+  return clockMs_;
+}
+
+// ---- Code page and strings --------------------------------------------------
+
+BOOL SimPlatform::IsDBCSLeadByte(BYTE c) {
+  if (Enter("IsDBCSLeadByte", HexText(c))) return FALSE;
+  if (codePage_ != 932) return FALSE;
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+LPSTR SimPlatform::CharPrevA(LPCSTR start, LPCSTR current) {
+  Enter("CharPrevA");
+  if (!start || !current || current <= start) return const_cast<LPSTR>(start);
+  if (codePage_ != 932) return const_cast<LPSTR>(current - 1);
+  // Walk forward from the start so a trail byte that looks like a lead byte
+  // is not mistaken for one.
+  const auto lead = [](unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+  };
+  LPCSTR p = start;
+  LPCSTR prev = start;
+  while (p < current) {
+    prev = p;
+    const bool dbcs = lead(static_cast<unsigned char>(*p)) && p + 1 < current &&
+                      p[1] != '\0';
+    p += dbcs ? 2 : 1;
+  }
+  return const_cast<LPSTR>(prev);
+}
+
+int SimPlatform::lstrcmpiA(LPCSTR a, LPCSTR b) {
+  Enter("lstrcmpiA", ArgText(a) + ", " + ArgText(b));
+  if (!a || !b) return (a ? 1 : 0) - (b ? 1 : 0);
+  for (;; ++a, ++b) {
+    const auto x = static_cast<unsigned char>(LowerAscii(*a));
+    const auto y = static_cast<unsigned char>(LowerAscii(*b));
+    if (x != y) return x < y ? -1 : 1;
+    if (!x) return 0;
+  }
+}
+
+WORD SimPlatform::ReadBiosDataWord(DWORD offset) {
+  Enter("ReadBiosDataWord", HexText(offset));
+  // Only 9x lets a program read the BIOS data area.
+  if (!IsWin9x(version_)) return 0;
+  auto it = bios_.find(offset);
+  return it == bios_.end() ? 0 : it->second;
+}
+
+// ---- Processes, privileges, shutdown ---------------------------------------
+
+HANDLE SimPlatform::GetCurrentProcess() {
+  Enter("GetCurrentProcess");
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+namespace {
+struct TokenState : SimPlatform::Extension {
+  std::set<uintptr_t> tokens;
+};
+struct ModuleState : SimPlatform::Extension {
+  std::map<uintptr_t, std::string> modules;
+};
+}  // namespace
+
+BOOL SimPlatform::OpenProcessToken(HANDLE process, DWORD access,
+                                   LPHANDLE token) {
+  if (Enter("OpenProcessToken", HexText(access))) return FALSE;
+  if (!token || process != reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1))) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (IsWin9x(version_)) {
+    // 9x has no security: the call is a stub.
+    lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
+    return FALSE;
+  }
+  const uintptr_t h = NewHandle();
+  extension<TokenState>("tokens").tokens.insert(h);
+  *token = reinterpret_cast<HANDLE>(h);
+  return TRUE;
+}
+
+BOOL SimPlatform::LookupPrivilegeValueA(LPCSTR system, LPCSTR name,
+                                        PLUID luid) {
+  if (Enter("LookupPrivilegeValueA", ArgText(system) + ", " + ArgText(name)))
+    return FALSE;
+  if (IsWin9x(version_)) {
+    lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
+    return FALSE;
+  }
+  if (!name || !luid || !EqualNoCase(name, "SeShutdownPrivilege")) {
+    lastError_ = 1313;  // ERROR_NO_SUCH_PRIVILEGE
+    return FALSE;
+  }
+  luid->LowPart = 19;  // SE_SHUTDOWN_PRIVILEGE
+  luid->HighPart = 0;
+  return TRUE;
+}
+
+BOOL SimPlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                        PTOKEN_PRIVILEGES, DWORD,
+                                        PTOKEN_PRIVILEGES, LPDWORD) {
+  if (Enter("AdjustTokenPrivileges",
+            HexText(reinterpret_cast<uintptr_t>(token)) + ", " +
+                std::to_string(disableAll)))
+    return FALSE;
+  if (IsWin9x(version_)) {
+    lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
+    return FALSE;
+  }
+  auto& tokens = extension<TokenState>("tokens").tokens;
+  if (!tokens.count(reinterpret_cast<uintptr_t>(token))) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  lastError_ = ERROR_SUCCESS;  // all privileges assigned
+  return TRUE;
+}
+
+BOOL SimPlatform::ExitWindowsEx(UINT flags, DWORD reason) {
+  if (Enter("ExitWindowsEx", HexText(flags) + ", " + HexText(reason)))
+    return FALSE;
+  exitRequests_.push_back(flags);
+  return TRUE;
+}
+
+// ---- Libraries --------------------------------------------------------------
+// A library that exists in the system folder loads, but the machine runs no
+// native code, so none of its procedures can be found.
+
+HMODULE SimPlatform::LoadLibraryA(LPCSTR file) {
+  if (Enter("LoadLibraryA", ArgText(file))) return nullptr;
+  if (!file || !*file) {
+    lastError_ = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  std::string name = file;
+  const bool hasPath = name.find('\\') != std::string::npos ||
+                       name.find(':') != std::string::npos;
+  if (!hasPath) name = systemDir() + "\\" + name;
+  const std::string host = HostPath(name);
+  std::error_code ec;
+  if (host.empty() || !std::filesystem::is_regular_file(host, ec)) {
+    lastError_ = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  const uintptr_t h = NewHandle();
+  extension<ModuleState>("modules").modules[h] = name;
+  return reinterpret_cast<HMODULE>(h);
+}
+
+FARPROC SimPlatform::GetProcAddress(HMODULE module, LPCSTR name) {
+  // Ordinals are small integers passed as the name pointer.
+  const bool ordinal = reinterpret_cast<uintptr_t>(name) < 0x10000;
+  if (Enter("GetProcAddress",
+            HexText(reinterpret_cast<uintptr_t>(module)) + ", " +
+                (ordinal ? HexText(reinterpret_cast<uintptr_t>(name))
+                         : ArgText(name))))
+    return nullptr;
+  auto& modules = extension<ModuleState>("modules").modules;
+  lastError_ = modules.count(reinterpret_cast<uintptr_t>(module))
+                   ? ERROR_PROC_NOT_FOUND
+                   : ERROR_INVALID_HANDLE;
+  return nullptr;
+}
+
+BOOL SimPlatform::FreeLibrary(HMODULE module) {
+  if (Enter("FreeLibrary", HexText(reinterpret_cast<uintptr_t>(module))))
+    return FALSE;
+  auto& modules = extension<ModuleState>("modules").modules;
+  if (!modules.erase(reinterpret_cast<uintptr_t>(module))) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace kv::sim

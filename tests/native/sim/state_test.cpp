@@ -1,0 +1,207 @@
+// The registry as .reg text and the machine saved to and loaded from its
+// folder.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/native/support/sim_fixture.h"
+
+namespace kv {
+namespace {
+
+using sim::WindowsVersion;
+using test::SimMachine;
+
+// Sets a value of `size` bytes (all of `bytes` when -1).
+void Set(sim::SimPlatform& os, const char* path, const char* name, DWORD type,
+         const std::string& bytes, long size = -1) {
+  HKEY key = nullptr;
+  ASSERT_EQ(os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0,
+                               KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(os.RegSetValueExA(key, name, 0, type,
+                              reinterpret_cast<const BYTE*>(bytes.data()),
+                              static_cast<DWORD>(size < 0 ? bytes.size()
+                                                          : size_t(size))),
+            ERROR_SUCCESS);
+  os.RegCloseKey(key);
+}
+
+std::vector<BYTE> Stored(sim::SimPlatform& os, const char* path,
+                         const char* name) {
+  const sim::RegNode* node = os.FindKey(HKEY_LOCAL_MACHINE, path);
+  if (!node) return {BYTE(0xEE)};
+  auto it = node->values.find(name);
+  return it == node->values.end() ? std::vector<BYTE>{BYTE(0xEE)}
+                                  : it->second.data;
+}
+
+// Values every writer of the format trips over, in one key.
+void FillAwkwardValues(sim::SimPlatform& os) {
+  const char* k = "SOFTWARE\\Test\\Awkward \"Key\"";
+  // A string after which memory holds a non-NUL byte stays unterminated.
+  const std::string quoted = std::string("C:\\Path \"q\"\0", 12);
+  Set(os, k, "", REG_SZ, quoted);
+  Set(os, k, "Back\\slash \"name\"", REG_SZ, std::string("v\0", 2));
+  Set(os, k, "Empty", REG_SZ, "");
+  Set(os, k, "NoTerm", REG_SZ, "abcX", 3);
+  Set(os, k, "Embedded", REG_SZ, std::string("a\0b\0", 4));
+  Set(os, k, "Newline", REG_SZ, std::string("l1\r\nl2\0", 7));
+  Set(os, k, "Dw", REG_DWORD, std::string("\x0a\0\0\0", 4));
+  Set(os, k, "ShortDw", REG_DWORD, std::string("\x01\x02", 2));
+  Set(os, k, "Bin", REG_BINARY, std::string("\0\xff\x10", 3));
+  Set(os, k, "NoBytes", REG_BINARY, "");
+  Set(os, k, "Expand", REG_EXPAND_SZ, std::string("%SystemRoot%\0", 13));
+  Set(os, k, "Multi", REG_MULTI_SZ, std::string("a\0bc\0\0", 6));
+  Set(os, k, "Long", REG_BINARY, std::string(100, '\x5a'));
+  Set(os, k, "High", REG_SZ, std::string("caf\xe9\0", 5));
+}
+
+TEST(RegFile, ExportImportRoundTripsByteForByte) {
+  for (auto v : {WindowsVersion::XP, WindowsVersion::Win98}) {
+    SCOPED_TRACE(sim::WindowsVersionName(v));
+    SimMachine a(v);
+    FillAwkwardValues(a.os());
+    const std::string text = a.os().ExportRegistry();
+    SimMachine b(v);
+    ASSERT_TRUE(b.os().ImportRegistry(text));
+    EXPECT_EQ(b.os().ExportRegistry(), text);
+    const char* k = "SOFTWARE\\Test\\Awkward \"Key\"";
+    for (const char* name : {"", "Back\\slash \"name\"", "Empty", "NoTerm",
+                             "Embedded", "Newline", "Dw", "ShortDw", "Bin",
+                             "NoBytes", "Expand", "Multi", "Long", "High"}) {
+      EXPECT_EQ(Stored(b.os(), k, name), Stored(a.os(), k, name)) << name;
+    }
+  }
+}
+
+TEST(RegFile, ExportIsRegeditText) {
+  SimMachine m(WindowsVersion::XP);
+  auto& os = m.os();
+  Set(os, "SOFTWARE\\B", "Path", REG_SZ, std::string("C:\\x \"y\"\0", 9));
+  Set(os, "SOFTWARE\\a", "", REG_SZ, std::string("d\0", 2));
+  Set(os, "SOFTWARE\\a", "n", REG_DWORD, std::string("\x0a\0\0\0", 4));
+  Set(os, "SOFTWARE\\a", "b", REG_BINARY, std::string("\x01\xab", 2));
+  Set(os, "SOFTWARE\\a", "e", REG_SZ, "");
+  const std::string text = os.ExportRegistry();
+  EXPECT_EQ(text.compare(0, 10, "REGEDIT4\n\n"), 0);
+  const std::string expected =
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\a]\n"
+      "@=\"d\"\n"
+      "\"b\"=hex:01,ab\n"
+      "\"e\"=hex(1):\n"
+      "\"n\"=dword:0000000a\n"
+      "\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\n"
+      "\"Path\"=\"C:\\\\x \\\"y\\\"\"\n"
+      "\n";
+  EXPECT_NE(text.find(expected), std::string::npos) << text;
+  EXPECT_NE(text.find("[HKEY_CURRENT_CONFIG\\System]\n"), std::string::npos);
+}
+
+TEST(RegFile, ImportsVersion5TextWithDeletionsAndContinuations) {
+  SimMachine m(WindowsVersion::XP);
+  auto& os = m.os();
+  Set(os, "SOFTWARE\\Gone\\Child", "x", REG_SZ, std::string("1\0", 2));
+  Set(os, "SOFTWARE\\Keep", "drop", REG_SZ, std::string("1\0", 2));
+  // As regedit /E writes it (UTF-16 text narrowed to 8 bits): wide hex(2).
+  const std::string text =
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Keep]\r\n"
+      "\"drop\"=-\r\n"
+      "\"exp\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+      "\"long\"=hex:01,02,\\\r\n"
+      "  03,04\r\n"
+      "\"s\"=\"tab\\\\\"\r\n"
+      "; a comment\r\n";
+  ASSERT_TRUE(os.ImportRegistry(text));
+  EXPECT_EQ(os.FindKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Gone"), nullptr);
+  EXPECT_EQ(Stored(os, "SOFTWARE\\Keep", "drop"), std::vector<BYTE>{0xEE});
+  EXPECT_EQ(Stored(os, "SOFTWARE\\Keep", "exp"),
+            (std::vector<BYTE>{'%', 'A', '%', 0}));
+  EXPECT_EQ(Stored(os, "SOFTWARE\\Keep", "long"),
+            (std::vector<BYTE>{1, 2, 3, 4}));
+  EXPECT_EQ(Stored(os, "SOFTWARE\\Keep", "s"),
+            (std::vector<BYTE>{'t', 'a', 'b', '\\', 0}));
+}
+
+TEST(RegFile, RefusesWhatIsNotRegeditText) {
+  SimMachine m(WindowsVersion::XP);
+  const char* bad[] = {
+      "",
+      "[HKEY_LOCAL_MACHINE\\X]\n",                      // no header
+      "REGEDIT4\n\n\"orphan\"=\"value\"\n",             // value before a key
+      "REGEDIT4\n\n[HKEY_NOWHERE\\X]\n",                // unknown root
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\X]\n\"v\"=hex:1,zz\n",
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\X]\n\"v\"=dword:123456789\n",
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\X]\n\"v\"=\"open\n",
+      "REGEDIT4\n\n[HKEY_DYN_DATA\\X]\n",               // not on NT
+  };
+  for (const char* text : bad) EXPECT_FALSE(m.os().ImportRegistry(text)) << text;
+}
+
+TEST(MachineState, SaveAndLoadKeepSettingsAndRegistry) {
+  test::TempDir dir;
+  std::string savedRegistry;
+  {
+    sim::SimPlatform os(WindowsVersion::Win98, dir.path());
+    os.SetCodePage(932);
+    os.SetBiosDataWord(8, 0x378);
+    os.SetBiosDataWord(10, 0x278);
+    os.SetDiskSpace(123456789ull, 987654321ull);
+    os.SetPC98(true);
+    os.SetVersionRecord(1, 4, 10, 0x040A07CE, " ");
+    FillAwkwardValues(os);
+    ASSERT_TRUE(os.SaveState());
+    savedRegistry = os.ExportRegistry();
+  }
+  std::ifstream reg(dir.path() + "/registry.reg");
+  std::stringstream regText;
+  regText << reg.rdbuf();
+  EXPECT_EQ(regText.str(), savedRegistry);
+
+  // A machine of another version takes the saved one over entirely.
+  sim::SimPlatform os(WindowsVersion::XP, dir.path());
+  ASSERT_TRUE(os.LoadState());
+  EXPECT_EQ(os.version(), WindowsVersion::Win98);
+  EXPECT_EQ(os.ExportRegistry(), savedRegistry);
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  ASSERT_TRUE(os.GetVersionExA(&info));
+  EXPECT_EQ(info.dwBuildNumber, 0x040A07CEu);
+  EXPECT_STREQ(info.szCSDVersion, " ");
+  EXPECT_EQ(os.ReadBiosDataWord(8), 0x378);
+  EXPECT_EQ(os.ReadBiosDataWord(10), 0x278);
+  EXPECT_TRUE(os.IsDBCSLeadByte(0x82));
+  // HKEY_DYN_DATA is back with the 9x version.
+  HKEY dyn = nullptr;
+  EXPECT_EQ(os.RegOpenKeyExA(HKEY_DYN_DATA, nullptr, 0, KEY_READ, &dyn),
+            ERROR_SUCCESS);
+  os.RegCloseKey(dyn);
+  // Saving again gives the same files.
+  ASSERT_TRUE(os.SaveState());
+  std::ifstream ini(dir.path() + "/machine.ini");
+  std::stringstream iniText;
+  iniText << ini.rdbuf();
+  EXPECT_NE(iniText.str().find("version=win98\n"), std::string::npos);
+  EXPECT_NE(iniText.str().find("pc98=1\n"), std::string::npos);
+  EXPECT_NE(iniText.str().find("diskfree=123456789\n"), std::string::npos);
+}
+
+TEST(MachineState, MissingOrDamagedStateIsRefused) {
+  test::TempDir dir;
+  sim::SimPlatform os(WindowsVersion::XP, dir.path());
+  EXPECT_FALSE(os.LoadState());  // nothing saved
+  ASSERT_TRUE(os.SaveState());
+  {
+    std::ofstream ini(dir.path() + "/machine.ini", std::ios::trunc);
+    ini << "[machine]\nversion=win98\ncodepage=x\n";
+  }
+  EXPECT_FALSE(os.LoadState());
+  EXPECT_EQ(os.version(), WindowsVersion::XP);  // untouched
+}
+
+}  // namespace
+}  // namespace kv
