@@ -1,0 +1,231 @@
+// The foundation on the real Win32 API: OS kind, the PC-98 probes and the
+// last-error message box, through the DLL's exports and, where the value is
+// internal, through the library's operations on Win32Platform.
+// kv-wine-versions: nt40 win95 win98 winme win2k winxp
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/context.h"
+#include "foundation/oskind.h"
+#include "foundation/win32_platform.h"
+#include "tests/wine/support/wine_test.h"
+
+namespace {
+
+using IntFn = int(WINAPI*)();
+using CaptionFn = int(WINAPI*)(LPCSTR);
+
+// ---------------------------------------------------------------- message box
+// First in the file, so that the first call into the freshly loaded DLL is
+// LastErrorMessageBox: setting the library up on first use must not disturb
+// the last error it reports.
+
+struct BoxSeen {
+  std::string caption;
+  std::string text;
+  bool found = false;
+  bool pressed = false;
+};
+
+struct Watcher {
+  const char* caption;
+  BoxSeen seen;
+};
+
+// Finds the box by class and caption, reads its text and presses OK.
+DWORD WINAPI WatchForBox(LPVOID param) {
+  auto* w = static_cast<Watcher*>(param);
+  for (int i = 0; i < 200; ++i) {  // up to 10 s
+    HWND box = FindWindowA("#32770", w->caption);
+    if (box && IsWindowVisible(box)) {
+      char text[4096] = {};
+      char caption[256] = {};
+      GetWindowTextA(box, caption, sizeof caption);
+      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+      w->seen.caption = caption;
+      w->seen.text = text;
+      w->seen.found = true;
+      w->seen.pressed = PostMessageA(box, WM_COMMAND, IDOK, 0) != FALSE;
+      return 0;
+    }
+    Sleep(50);
+  }
+  return 1;
+}
+
+struct BoxCase {
+  DWORD error;
+  bool systemHasText;
+};
+
+const BoxCase kBoxCases[] = {
+    {ERROR_FILE_NOT_FOUND, true},
+    {ERROR_SUCCESS, true},
+    {ERROR_ACCESS_DENIED, true},
+    {0x2000ABCDu, false},  // customer bit set: no system text, empty brackets
+};
+
+// A plain TEST (GoogleTest runs those before parameterised ones) and a
+// table, so the first case is the program's first call into the DLL.
+TEST(LastErrorMessageBox, ShowsTheErrorAndItsSystemText) {
+  auto box = kvwine::Export<CaptionFn>("LastErrorMessageBox");
+  ASSERT_NE(box, nullptr);
+
+  for (const BoxCase& c : kBoxCases) {
+    SCOPED_TRACE("last error " + std::to_string(c.error));
+    const std::string systemText = kvwine::SystemMessage(c.error);
+    ASSERT_EQ(!systemText.empty(), c.systemHasText) << "system text \"" << systemText << "\"";
+
+    Watcher watcher{"KV last error test", {}};
+    HANDLE thread = CreateThread(nullptr, 0, WatchForBox, &watcher, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+
+    SetLastError(c.error);
+    const int result = box(watcher.caption);
+
+    WaitForSingleObject(thread, 15000);
+    CloseHandle(thread);
+
+    ASSERT_TRUE(watcher.seen.found) << "no box appeared (is there a display?)";
+    EXPECT_TRUE(watcher.seen.pressed);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(watcher.seen.caption, watcher.caption);
+    EXPECT_EQ(watcher.seen.text, "Err:" + std::to_string(static_cast<int>(c.error)) + " [" +
+                                     systemText + "]");
+  }
+}
+
+// ---------------------------------------------------------------- OS kind
+
+TEST(OsKind, VersionRecordIsTheRequestedWindows) {
+  const auto& want = kvwine::Version();
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+  ASSERT_TRUE(GetVersionExA(&info));
+  EXPECT_EQ(info.dwPlatformId, want.platformId);
+  EXPECT_EQ(info.dwMajorVersion, want.major);
+  EXPECT_EQ(info.dwMinorVersion, want.minor);
+}
+
+TEST(OsKind, OperationsClassifyTheRealVersion) {
+  const auto& want = kvwine::Version();
+  kv::Win32Platform platform;
+  kv::Context ctx(platform);
+  EXPECT_EQ(kv::GetOSKind(ctx), want.osKind);
+  EXPECT_EQ(kv::GetNTGeneration(ctx), want.ntGeneration);
+  EXPECT_EQ(kv::IsWinMe(ctx), want.isWinMe);
+}
+
+TEST(OsKind, IsWinMeExport) {
+  auto isWinMe = kvwine::Export<IntFn>("IsWinMe");
+  ASSERT_NE(isWinMe, nullptr);
+  EXPECT_EQ(isWinMe(), kvwine::Version().isWinMe);
+}
+
+// ---------------------------------------------------------------- PC-98
+
+// Sets keys of [boot.description] in system.ini for one test and puts back
+// what was there: the old values, or no key, or no section at all.
+class BootDescription {
+ public:
+  static constexpr const char* kSection = "boot.description";
+  static constexpr const char* kFile = "system.ini";
+
+  BootDescription() {
+    char names[4096];
+    sectionExisted_ = GetPrivateProfileStringA(kSection, nullptr, "", names,
+                                               sizeof names, kFile) > 0;
+    for (const char* key : {"keyboard.typ", "system.drv"}) {
+      char value[1024];
+      // A sentinel default tells a missing key from an empty one.
+      GetPrivateProfileStringA(kSection, key, "\x01", value, sizeof value, kFile);
+      saved_.push_back({key, value, std::string(value) != "\x01"});
+    }
+  }
+  ~BootDescription() {
+    for (const auto& s : saved_)
+      WritePrivateProfileStringA(kSection, s.key, s.existed ? s.value.c_str() : nullptr,
+                                 kFile);
+    if (!sectionExisted_) WritePrivateProfileStringA(kSection, nullptr, nullptr, kFile);
+  }
+  // nullptr removes the key.
+  void Set(const char* key, const char* value) {
+    ASSERT_TRUE(WritePrivateProfileStringA(kSection, key, value, kFile));
+  }
+  void RemoveSection() {
+    WritePrivateProfileStringA(kSection, nullptr, nullptr, kFile);
+  }
+
+ private:
+  struct Saved {
+    const char* key;
+    std::string value;
+    bool existed;
+  };
+  std::vector<Saved> saved_;
+  bool sectionExisted_ = false;
+};
+
+struct Pc98Case {
+  const char* what;
+  bool section;
+  const char* keyboard;  // nullptr: no such key
+  const char* system;
+  int expected;
+};
+
+const Pc98Case kPc98Cases[] = {
+    {"no section", false, nullptr, nullptr, 1},
+    {"PC/AT drivers", true, "Standard 101/102-Key or Microsoft Natural Keyboard",
+     "Standard PC", 0},
+    {"NEC keyboard", true, "NEC PC-9800 Keyboard", "Standard PC", 1},
+    {"NEC system driver", true, "Standard 101/102-Key", "NEC PC-9800 Series", 1},
+    {"both NEC", true, "NEC PC-9800 Keyboard", "NEC PC-9800 Series", 1},
+    {"lower-case nec is not NEC", true, "nec keyboard", "Standard PC", 0},
+    {"empty keyboard counts as NEC", true, "", "Standard PC", 1},
+    {"empty system driver counts as NEC", true, "Standard 101/102-Key", "", 1},
+    {"missing keyboard counts as NEC", true, nullptr, "Standard PC", 1},
+    {"missing system driver counts as NEC", true, "Standard 101/102-Key", nullptr, 1},
+    {"NEC only after the start", true, "Keyboard NEC", "PC NEC", 0},
+};
+
+class Pc98 : public testing::TestWithParam<Pc98Case> {};
+
+TEST_P(Pc98, BothProbesReadSystemIni) {
+  const Pc98Case& c = GetParam();
+  auto getCode = kvwine::Export<IntFn>("GetCode98orAT");
+  auto check = kvwine::Export<IntFn>("CheckPC98");
+  ASSERT_NE(getCode, nullptr);
+  ASSERT_NE(check, nullptr);
+
+  BootDescription boot;
+  boot.RemoveSection();
+  if (c.section) {
+    boot.Set("keyboard.typ", c.keyboard);
+    boot.Set("system.drv", c.system);
+    // A neighbour key keeps the section present when both keys are absent.
+    boot.Set("display.drv", "VGA");
+  }
+  EXPECT_EQ(getCode(), c.expected) << c.what;
+  EXPECT_EQ(check(), c.expected) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(SystemIni, Pc98, testing::ValuesIn(kPc98Cases));
+
+TEST(Pc98Restore, SystemIniIsLeftAsFound) {
+  char before[8192], after[8192];
+  DWORD n1 = GetPrivateProfileSectionA("boot.description", before, sizeof before,
+                                       "system.ini");
+  {
+    BootDescription boot;
+    boot.Set("keyboard.typ", "NEC PC-9800 Keyboard");
+  }
+  DWORD n2 = GetPrivateProfileSectionA("boot.description", after, sizeof after,
+                                       "system.ini");
+  ASSERT_EQ(n1, n2);
+  EXPECT_EQ(std::string(before, n1), std::string(after, n2));
+}
+
+}  // namespace

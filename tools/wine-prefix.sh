@@ -1,0 +1,59 @@
+#!/bin/bash
+# wine-prefix.sh <version> <dir>
+# Makes <dir> a Wine prefix that reports Windows <version> (nt40, win95,
+# win98, winme, win2k, winxp). A prefix made before is reused as it is; two
+# callers asking for the same prefix at once are serialised on <dir>.lock, so
+# the second one waits and then finds it ready.
+set -euo pipefail
+
+usage() { echo "usage: $0 nt40|win95|win98|winme|win2k|winxp <dir>" >&2; exit 2; }
+[ $# -eq 2 ] || usage
+version=$1
+dir=$2
+case "$version" in
+  nt40 | win95 | win98 | winme | win2k | winxp) ;;
+  *) usage ;;
+esac
+command -v wine >/dev/null && command -v wineserver >/dev/null || {
+  echo "wine-prefix.sh: wine is not installed (tools/setup.sh installs it)" >&2
+  exit 77
+}
+
+mkdir -p "$(dirname "$dir")"
+dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
+marker="$dir/.kvsup-prefix"
+
+exec 9>"$dir.lock"
+flock 9
+
+# The marker names the version and the revision of this set-up: a prefix
+# made by an older revision is made again.
+stamp="$version rev2"
+if [ -f "$marker" ] && [ "$(cat "$marker")" = "$stamp" ]; then
+  exit 0
+fi
+
+# A prefix without the marker is a half-made one (an interrupted wineboot):
+# start it again from nothing.
+rm -rf "$dir"
+mkdir -p "$dir"
+
+export WINEPREFIX="$dir"
+export WINEARCH=win32
+export WINEDEBUG=-all
+# No Mono or Gecko installer dialogs: the tests need neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+log="$dir.boot.log"
+if ! wineboot -i >"$log" 2>&1; then
+  echo "wine-prefix.sh: wineboot failed for $dir (see $log)" >&2
+  exit 1
+fi
+wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$version" /f >>"$log" 2>&1
+# Xvfb runs no window manager: Wine would wait 2 s for one to withdraw each
+# closed top-level window (every message box). Unmanaged windows need none.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$log" 2>&1
+# The registry reaches the .reg files only when the server is gone.
+wineserver -w
+echo "$stamp" >"$marker"
