@@ -37,12 +37,17 @@ std::unique_ptr<Context>& NativeContext() {
 
 #ifdef _WIN32
 Context& DllContext() {
+  // Building the context on first use (runtime start-up, getenv) may change
+  // the thread's last error, which LastErrorMessageBox must still see as the
+  // caller left it.
+  const DWORD callersError = ::GetLastError();
   static Win32Platform platform;
   static Context* ctx = [] {
     static Context c(platform);
     AttachTraceLog(c);
     return &c;
   }();
+  ::SetLastError(callersError);
   return *ctx;
 }
 #else
