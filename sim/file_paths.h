@@ -1,0 +1,64 @@
+// Windows paths of the simulated machine mapped to its sandbox folder, and the
+// file state that is not kept by the host (attributes, open handles, finds).
+// Shared by sim/files.cpp and sim/profile.cpp.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "foundation/win32.h"
+#include "sim/sim_platform.h"
+
+namespace kv::sim {
+
+#define KV_ERROR_DIRECTORY 267L  // ERROR_DIRECTORY: the name is not a folder
+
+// A Windows path resolved against the sandbox.
+struct ResolvedPath {
+  DWORD error = 0;    // 0, or why the path cannot name anything on C:
+  std::string host;   // host path under <machineDir>/drive_c
+  std::string key;    // "C:\DIR\FILE" upper-cased: the identity of the file
+  std::string win;    // "C:\Dir\File" with the spelling found on disk
+  std::string name;   // last component as found (or as given)
+  bool isRoot = false;
+};
+
+// Resolves `winPath` (C:\..., \..., or relative to C:\) component by
+// component without regard to case. Fails with ERROR_PATH_NOT_FOUND for other
+// drives, UNC names and ".." above C:\, ERROR_INVALID_NAME for characters
+// Windows refuses (wildcards included), ERROR_FILENAME_EXCED_RANGE for paths
+// of MAX_PATH or more. Never yields a host path outside drive_c.
+ResolvedPath ResolveWinPath(const std::string& machineDir,
+                            const std::string& winPath);
+
+// What the host file system says about a resolved path.
+enum class HostKind { Missing, File, Directory };
+HostKind KindOf(const std::string& host);
+// Whether the folder that would hold `p` exists.
+bool ParentExists(const ResolvedPath& p);
+
+// Attributes Windows keeps and the host does not (read-only, hidden, system,
+// archive), saved in <machineDir>/attributes.ini so a saved machine keeps
+// them; plus the machine's open files and directory searches.
+struct FileState : SimPlatform::Extension {
+  bool loaded = false;
+  std::map<std::string, DWORD> attributes;  // key -> stored bits
+  struct Find {
+    std::vector<WIN32_FIND_DATAA> entries;
+    size_t next = 0;
+  };
+  std::map<uintptr_t, Find> finds;
+
+  void Load(const std::string& machineDir);
+  void Save(const std::string& machineDir) const;
+  // Stored bits of a file or folder; files without a record are ARCHIVE.
+  DWORD Stored(const std::string& key, bool directory) const;
+  // Moves the records of `from` and everything below it to `to`.
+  void Rename(const std::string& from, const std::string& to);
+  void Forget(const std::string& key);
+};
+
+FileState& Files(SimPlatform& os, const std::string& machineDir);
+
+}  // namespace kv::sim

@@ -1,0 +1,200 @@
+// The simulated spooler's port monitors. They live where Windows keeps them,
+// in HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\<name>, value
+// "Driver" = the monitor's DLL, so a registry export shows them and the
+// library's own registry reads of monitor keys see the same state.
+#include <cstring>
+
+#include "sim/file_paths.h"
+#include "sim/sim_internal.h"
+
+namespace kv::sim {
+
+namespace {
+
+const char kMonitorsPath[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
+const DWORD kUnknownPrintMonitor = 3000;      // ERROR_UNKNOWN_PRINT_MONITOR
+const DWORD kNullReference = 1780;            // RPC_X_NULL_REF_POINTER
+const DWORD kInvalidUserBuffer = 1784;        // ERROR_INVALID_USER_BUFFER
+
+bool Empty(LPCSTR s) { return !s || !*s; }
+
+std::string DriverOf(const RegNode& monitor) {
+  auto it = monitor.values.find("Driver");
+  if (it == monitor.values.end() || it->second.data.empty()) return "";
+  const auto& d = it->second.data;
+  return std::string(reinterpret_cast<const char*>(d.data()),
+                     strnlen(reinterpret_cast<const char*>(d.data()), d.size()));
+}
+
+// Only the local machine is simulated: no server name, or an empty one.
+bool IsLocalServer(LPCSTR server) { return Empty(server); }
+
+}  // namespace
+
+BOOL SimPlatform::AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) {
+  const auto* mi = reinterpret_cast<const MONITOR_INFO_2A*>(info);
+  std::string args = ArgText(server) + ", " + std::to_string(level);
+  if (level == 2 && mi)
+    args += ", " + ArgText(mi->pName) + ", " + ArgText(mi->pEnvironment) +
+            ", " + ArgText(mi->pDLLName);
+  if (Enter("AddMonitorA", args)) return FALSE;
+  if (!IsLocalServer(server)) {
+    lastError_ = ERROR_INVALID_NAME;
+    return FALSE;
+  }
+  if (level != 2) {
+    lastError_ = ERROR_INVALID_LEVEL;
+    return FALSE;
+  }
+  if (!mi || Empty(mi->pName)) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  const char* own = IsWin9x(version_) ? "Windows 4.0" : "Windows NT x86";
+  if (!mi->pEnvironment || !EqualNoCase(mi->pEnvironment, own)) {
+    lastError_ = ERROR_INVALID_ENVIRONMENT;
+    return FALSE;
+  }
+  if (Empty(mi->pDLLName)) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  if (FindKey(HKEY_LOCAL_MACHINE, std::string(kMonitorsPath) + "\\" + mi->pName)) {
+    lastError_ = ERROR_PRINT_MONITOR_ALREADY_INSTALLED;
+    return FALSE;
+  }
+  // The spooler loads the DLL from the system directory at once; a monitor
+  // whose DLL is missing is never added.
+  const std::string dll = mi->pDLLName;
+  ResolvedPath p = ResolveWinPath(
+      machineDir_,
+      dll.find_first_of("\\/") == std::string::npos ? systemDir() + "\\" + dll
+                                                    : dll);
+  if (p.error || KindOf(p.host) != HostKind::File) {
+    lastError_ = ERROR_MOD_NOT_FOUND;
+    return FALSE;
+  }
+  RegNode* node =
+      CreateKeyPath(HKEY_LOCAL_MACHINE, std::string(kMonitorsPath) + "\\" + mi->pName);
+  if (!node) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  RegValue driver;
+  driver.name = "Driver";
+  driver.type = REG_SZ;
+  driver.data.assign(dll.begin(), dll.end());
+  driver.data.push_back(0);
+  node->values[driver.name] = driver;
+  return TRUE;
+}
+
+BOOL SimPlatform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
+                                 LPCSTR name) {
+  if (Enter("DeleteMonitorA",
+            ArgText(server) + ", " + ArgText(environment) + ", " + ArgText(name)))
+    return FALSE;
+  if (!IsLocalServer(server)) {
+    lastError_ = ERROR_INVALID_NAME;
+    return FALSE;
+  }
+  // No environment means the machine's own.
+  const char* own = IsWin9x(version_) ? "Windows 4.0" : "Windows NT x86";
+  if (environment && !EqualNoCase(environment, own)) {
+    lastError_ = ERROR_INVALID_ENVIRONMENT;
+    return FALSE;
+  }
+  if (Empty(name)) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  RegNode* monitors = FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath);
+  if (!monitors || !monitors->subkeys.count(name)) {
+    lastError_ = kUnknownPrintMonitor;
+    return FALSE;
+  }
+  auto it = monitors->subkeys.find(name);
+  // Removed like RegDeleteKey removes a tree: a handle still open into it
+  // sees it deleted.
+  std::unique_ptr<RegNode> tree = std::move(it->second);
+  monitors->subkeys.erase(it);
+  MarkDeleted(tree.get());
+  for (const auto& open : openKeys_) {
+    if (Contains(tree.get(), open.second.node)) {
+      extension<DeletedKeys>("registry.deleted").trees.push_back(std::move(tree));
+      break;
+    }
+  }
+  return TRUE;
+}
+
+BOOL SimPlatform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer,
+                                DWORD size, LPDWORD needed, LPDWORD returned) {
+  if (Enter("EnumMonitorsA",
+            ArgText(server) + ", " + std::to_string(level) + ", " +
+                std::to_string(size)))
+    return FALSE;
+  if (!IsLocalServer(server)) {
+    lastError_ = ERROR_INVALID_NAME;
+    return FALSE;
+  }
+  if (level != 1 && level != 2) {
+    lastError_ = ERROR_INVALID_LEVEL;
+    return FALSE;
+  }
+  if (!needed || !returned) {
+    lastError_ = kNullReference;
+    return FALSE;
+  }
+  *returned = 0;
+  if (!buffer && size) {
+    lastError_ = kInvalidUserBuffer;
+    return FALSE;
+  }
+  struct Monitor {
+    std::string name, dll;
+  };
+  std::vector<Monitor> list;
+  if (RegNode* monitors = FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath)) {
+    for (const auto& m : monitors->subkeys)
+      list.push_back({m.second->name, DriverOf(*m.second)});
+  }
+  const std::string env = IsWin9x(version_) ? "Windows 4.0" : "Windows NT x86";
+  const size_t record =
+      level == 1 ? sizeof(MONITOR_INFO_1A) : sizeof(MONITOR_INFO_2A);
+  size_t total = list.size() * record;
+  for (const auto& m : list) {
+    total += m.name.size() + 1;
+    if (level == 2) total += env.size() + 1 + m.dll.size() + 1;
+  }
+  *needed = static_cast<DWORD>(total);
+  if (size < total) {
+    lastError_ = ERROR_INSUFFICIENT_BUFFER;
+    return FALSE;
+  }
+  // Records from the start, their strings packed down from the end of the
+  // caller's buffer, as the spooler lays them out.
+  LPBYTE end = buffer + size;
+  auto pack = [&end](const std::string& s) {
+    end -= s.size() + 1;
+    std::memcpy(end, s.c_str(), s.size() + 1);
+    return reinterpret_cast<LPSTR>(end);
+  };
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (level == 1) {
+      MONITOR_INFO_1A r{};
+      r.pName = pack(list[i].name);
+      std::memcpy(buffer + i * record, &r, sizeof r);
+    } else {
+      MONITOR_INFO_2A r{};
+      r.pName = pack(list[i].name);
+      r.pEnvironment = pack(env);
+      r.pDLLName = pack(list[i].dll);
+      std::memcpy(buffer + i * record, &r, sizeof r);
+    }
+  }
+  *returned = static_cast<DWORD>(list.size());
+  return TRUE;
+}
+
+}  // namespace kv::sim
