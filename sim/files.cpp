@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "sim/file_paths.h"
+#include "sim/processes.h"
 #include "sim/sim_internal.h"
 
 namespace kv::sim {
@@ -824,6 +825,7 @@ BOOL SimPlatform::CloseHandle(HANDLE handle) {
   if (Enter("CloseHandle", HexText(reinterpret_cast<uintptr_t>(handle))))
     return FALSE;
   if (files_.erase(reinterpret_cast<uintptr_t>(handle))) return TRUE;
+  if (CloseProcessHandle(*this, handle)) return TRUE;
   lastError_ = ERROR_INVALID_HANDLE;
   return FALSE;
 }

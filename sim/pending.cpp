@@ -114,18 +114,6 @@ void SimPlatform::LZClose(INT) {
 
 // ---- Processes and threads ---------------------------------------------------
 
-BOOL SimPlatform::CreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES,
-                                 LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
-                                 LPCSTR, LPSTARTUPINFOA,
-                                 LPPROCESS_INFORMATION) {
-  KV_NOT_SIMULATED("CreateProcessA", FALSE);
-}
-UINT SimPlatform::WinExec(LPCSTR, UINT) {
-  KV_NOT_SIMULATED("WinExec", 0u);
-}
-DWORD SimPlatform::WaitForSingleObject(HANDLE, DWORD) {
-  KV_NOT_SIMULATED("WaitForSingleObject", WAIT_FAILED);
-}
 HANDLE SimPlatform::CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T,
                                  LPTHREAD_START_ROUTINE, LPVOID, DWORD,
                                  LPDWORD) {

@@ -18,7 +18,6 @@ struct DesktopState : SimPlatform::Extension {
   std::map<uintptr_t, std::string> names;
   std::set<std::pair<uintptr_t, UINT_PTR>> timers;
   UINT_PTR nextTimer = 1;
-  std::set<std::string> fonts;  // upper-cased Windows paths
 };
 
 // The first button of a message box of `type`: what pressing Enter on a box
@@ -141,45 +140,6 @@ BOOL SimPlatform::KillTimer(HWND window, UINT_PTR id) {
   auto& desk = extension<DesktopState>("desktop");
   if (!desk.timers.erase({reinterpret_cast<uintptr_t>(window), id})) {
     lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// ---- Fonts ------------------------------------------------------------------
-// A font file that exists is added once per call's file; the machine draws
-// nothing, so only the set of added fonts is kept.
-
-int SimPlatform::AddFontResourceA(LPCSTR file) {
-  if (Enter("AddFontResourceA", ArgText(file))) return 0;
-  if (!file || !*file) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
-  std::string path = file;
-  if (path.find_first_of("\\/") == std::string::npos)
-    path = windowsDir() + "\\FONTS\\" + path;
-  ResolvedPath p = ResolveWinPath(machineDir_, path);
-  if (p.error || KindOf(p.host) != HostKind::File) {
-    lastError_ = ERROR_FILE_NOT_FOUND;
-    return 0;
-  }
-  extension<DesktopState>("desktop").fonts.insert(p.key);
-  return 1;
-}
-
-BOOL SimPlatform::RemoveFontResourceA(LPCSTR file) {
-  if (Enter("RemoveFontResourceA", ArgText(file))) return FALSE;
-  if (!file || !*file) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  std::string path = file;
-  if (path.find_first_of("\\/") == std::string::npos)
-    path = windowsDir() + "\\FONTS\\" + path;
-  ResolvedPath p = ResolveWinPath(machineDir_, path);
-  if (p.error || !extension<DesktopState>("desktop").fonts.erase(p.key)) {
-    lastError_ = ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
   return TRUE;
