@@ -99,19 +99,6 @@ BOOL SimPlatform::CloseServiceHandle(SC_HANDLE) {
   KV_NOT_SIMULATED("CloseServiceHandle", FALSE);
 }
 
-// ---- LZ expansion ------------------------------------------------------------
-
-INT SimPlatform::LZOpenFileA(LPCSTR, LPOFSTRUCT, WORD) {
-  KV_NOT_SIMULATED("LZOpenFileA", LZERROR_BADINHANDLE);
-}
-LONG SimPlatform::LZCopy(INT, INT) {
-  KV_NOT_SIMULATED("LZCopy", LZERROR_BADINHANDLE);
-}
-void SimPlatform::LZClose(INT) {
-  if (Enter("LZClose")) return;
-  lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
-}
-
 // ---- Processes and threads ---------------------------------------------------
 
 HANDLE SimPlatform::CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T,
