@@ -3,10 +3,12 @@
 #pragma once
 
 #include "exports/foundation_exports.h"
+#include "exports/ports_exports.h"
 #include "exports/printer_exports.h"
 #include "exports/staging_exports.h"
 
 #define KV_ALL_EXPORTS(X)   \
   KV_FOUNDATION_EXPORTS(X) \
   KV_PRINTER_EXPORTS(X)    \
+  KV_PORTS_EXPORTS(X)      \
   KV_STAGING_EXPORTS(X)

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "foundation/platform.h"
 
@@ -20,23 +21,26 @@ constexpr size_t kDeviceIdSize = 128;
 constexpr size_t kDependentListSize = 500;
 constexpr size_t kPortTableEntries = 128;
 
-// One saved port record of the Windows 9x network port monitor.
+// One value of a saved port record, as it was found; an absent value stays
+// absent when the record is written back.
+struct SavedValue {
+  std::string name;
+  bool present = false;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+// One saved port record of the Windows 9x network port monitor. Growable, so
+// that no record or name is cut whatever its length or the number of ports.
 struct SavedPort {
-  char keyName[36];
-  DWORD cmdTimeout;
-  DWORD datTimeout;
-  char hostName[48];
-  DWORD nonRfc;
-  DWORD nonSpool;
-  char portName[24];
-  DWORD portNum;
-  DWORD printMode;
+  std::string keyName;
+  std::vector<SavedValue> values;  // the record's eight values first
 };
 
 // A printer moved to FILE: during the Windows 9x port exchange.
 struct MovedPrinter {
-  char printerName[64];
-  char previousPort[48];
+  std::string printerName;
+  std::string previousPort;
 };
 
 // The device-finder record, shared by layout with the component that fills
@@ -79,8 +83,10 @@ struct Context {
   char dependentFiles[kDependentListSize] = {};
   size_t dependentPos = 0;  // where the next MakeDep writes
 
-  SavedPort savedPorts[kPortTableEntries] = {};
-  MovedPrinter movedPrinters[kPortTableEntries] = {};
+  // The Windows 9x port exchange's tables; they grow past kPortTableEntries
+  // rather than lose a port or a printer.
+  std::vector<SavedPort> savedPorts;
+  std::vector<MovedPrinter> movedPrinters;
 
   DeviceFinderRecord deviceFinder = {};
 

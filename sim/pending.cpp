@@ -34,15 +34,6 @@ BOOL SimPlatform::GetPrinterDriverDirectoryA(LPCSTR, LPCSTR, DWORD, LPBYTE,
                                              DWORD, LPDWORD) {
   KV_NOT_SIMULATED("GetPrinterDriverDirectoryA", FALSE);
 }
-BOOL SimPlatform::AddPortA(LPCSTR, HWND, LPCSTR) {
-  KV_NOT_SIMULATED("AddPortA", FALSE);
-}
-BOOL SimPlatform::DeletePortA(LPCSTR, HWND, LPCSTR) {
-  KV_NOT_SIMULATED("DeletePortA", FALSE);
-}
-BOOL SimPlatform::EnumPortsA(LPCSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD) {
-  KV_NOT_SIMULATED("EnumPortsA", FALSE);
-}
 BOOL SimPlatform::EnumPrintersA(DWORD, LPCSTR, DWORD, LPBYTE, DWORD, LPDWORD,
                                 LPDWORD) {
   KV_NOT_SIMULATED("EnumPrintersA", FALSE);

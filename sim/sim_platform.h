@@ -165,6 +165,30 @@ class SimPlatform : public Platform {
   // Every process started, in order.
   const std::vector<ProcessRecord>& processes();
 
+  // ---- Ports (sim/ports.cpp) ------------------------------------------------
+  // Ports belong to installed monitors (a Monitors\<name> key with a
+  // "Driver" value): "Local Port" has COM1:..COM4:, FILE: and LPT1:..LPT3:
+  // built in plus those added to it; every other monitor has the sub-keys of
+  // its Monitors\<name>\Ports key, as Windows' network monitors keep them.
+  // What a monitor's add-port dialog does when AddPortA next opens one, in
+  // order. Without a scripted answer the user cancels.
+  enum class AddPortAnswer {
+    AddPort,     // adds `portName` (the Ports key of a network monitor)
+    AddNothing,  // closes with OK, nothing added: TRUE
+    Cancel,      // FALSE, ERROR_CANCELLED
+  };
+  void QueueAddPortDialog(AddPortAnswer answer,
+                          const std::string& portName = std::string());
+  struct PortDialogRecord {
+    std::string monitor;
+    HWND parent;
+    bool parentEnabled;  // the parent's state while the dialog was up
+  };
+  // Every add-port dialog opened, in order.
+  const std::vector<PortDialogRecord>& portDialogs();
+  // Whether an installed monitor has a port of this name (case ignored).
+  bool HasPort(const std::string& name);
+
   // ---- Operation record and failure injection ------------------------------
   // Every platform call appends one line: Name(arguments) = result.
   const std::vector<std::string>& operations() const { return operations_; }

@@ -1,0 +1,150 @@
+#include "exports/ports_exports.h"
+
+#include "exports/dll_context.h"
+#include "exports/guard.h"
+#include "ports/device_finder.h"
+#include "ports/lpr.h"
+#include "ports/port9x.h"
+#include "ports/port_ops.h"
+#include "ports/tcpip_records.h"
+
+using kv::DllContext;
+using kv::Guarded;
+
+namespace {
+
+const char* Str(LPCSTR s) { return s ? s : ""; }
+
+// A port-name output the caller left out: the operations still run, into
+// a buffer nobody reads.
+struct PortOut {
+  explicit PortOut(LPSTR out) : out_(out) {}
+  char* get() { return out_ ? out_ : scratch_; }
+
+ private:
+  LPSTR out_;
+  char scratch_[kv::kPortNameOutSize] = {};
+};
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI StdTcpIpPortSet(LPCSTR port, LPCSTR ip) {
+  return Guarded(0, [&] {
+    return kv::StdTcpIpPortSet(DllContext(), Str(port), Str(ip));
+  });
+}
+
+int WINAPI KVPortSet(LPCSTR port, LPCSTR ip) {
+  return Guarded(0,
+                 [&] { return kv::KVPortSet(DllContext(), Str(port), Str(ip)); });
+}
+
+int WINAPI StdTcpIpPortSetNt(LPCSTR port, LPCSTR server) {
+  return Guarded(0, [&] {
+    return kv::StdTcpIpPortSetNt(DllContext(), Str(port), Str(server));
+  });
+}
+
+int WINAPI AddLPD(int, HWND owner, LPCSTR caption, LPSTR portOut) {
+  return Guarded(0, [&] {
+    PortOut out(portOut);
+    return kv::AddLPD(DllContext(), owner, Str(caption), out.get());
+  });
+}
+
+int WINAPI StdTcpIpPortSet9x(HWND window, LPCSTR port, LPCSTR host,
+                             LPCSTR sii) {
+  return Guarded(0, [&] {
+    return kv::StdTcpIpPortSet9x(DllContext(), window, Str(port), Str(host),
+                                 Str(sii));
+  });
+}
+
+int WINAPI StdTcpIpPortSet9x_After(void) {
+  return Guarded(1, [] { return kv::StdTcpIpPortSet9x_After(DllContext()); });
+}
+
+int WINAPI SearchPorts(void) {
+  return Guarded(0, [] { return kv::SearchPorts(DllContext()); });
+}
+
+int WINAPI ListPorts(int, LPSTR out, int index) {
+  if (!out) return 0;
+  return Guarded(0, [&] { return kv::ListPorts(DllContext(), out, index); });
+}
+
+int WINAPI Add_Port(LPCSTR monitor) {
+  return Guarded(0, [&] { return kv::Add_Port(DllContext(), Str(monitor)); });
+}
+
+int WINAPI WinSub_AddPort(HWND parent, LPCSTR monitor) {
+  return Guarded(0, [&] {
+    return kv::WinSub_AddPort(DllContext(), parent, Str(monitor));
+  });
+}
+
+int WINAPI WinSub_DeletePort(HWND parent, LPCSTR port) {
+  return Guarded(0, [&] {
+    return kv::WinSub_DeletePort(DllContext(), parent, Str(port));
+  });
+}
+
+int WINAPI Add_Monitor(LPCSTR name, LPCSTR dll) {
+  return Guarded(0, [&] {
+    return kv::Add_Monitor(DllContext(), Str(name), Str(dll));
+  });
+}
+
+int WINAPI LaunchTool(int, int, LPCSTR commandLine, LPSTR portOut) {
+  return Guarded(0, [&] {
+    PortOut out(portOut);
+    return kv::LaunchTool(DllContext(), Str(commandLine), out.get());
+  });
+}
+
+int WINAPI CheckUSBPort(LPCSTR sii, LPSTR portOut, LPSTR modelOut) {
+  return Guarded(0, [&] {
+    char port[256] = {}, model[256] = {};
+    const int found = kv::CheckUSBPort(DllContext(), Str(sii),
+                                       portOut ? portOut : port,
+                                       modelOut ? modelOut : model);
+    return found;
+  });
+}
+
+LPVOID WINAPI DF_GetPoint(void) {
+  return Guarded<LPVOID>(nullptr, [] {
+    return static_cast<LPVOID>(&DllContext().deviceFinder);
+  });
+}
+
+LPSTR WINAPI DF_GetAddress(LPSTR out) {
+  return Guarded(out, [&] { return kv::DF_GetAddress(DllContext(), out); });
+}
+LPSTR WINAPI DF_GetModelName(LPSTR out) {
+  return Guarded(out, [&] { return kv::DF_GetModelName(DllContext(), out); });
+}
+LPSTR WINAPI DF_GetName(LPSTR out) {
+  return Guarded(out, [&] { return kv::DF_GetName(DllContext(), out); });
+}
+LPSTR WINAPI DF_GetDescription(LPSTR out) {
+  return Guarded(out, [&] { return kv::DF_GetDescription(DllContext(), out); });
+}
+LPSTR WINAPI DF_GetLocation(LPSTR out) {
+  return Guarded(out, [&] { return kv::DF_GetLocation(DllContext(), out); });
+}
+
+int WINAPI DF_GetMacAddress(LPSTR out) {
+  return Guarded(0, [&] { return kv::DF_GetMacAddress(DllContext(), out); });
+}
+
+int WINAPI DF_ListStrtoStr4(LPCSTR source, LPSTR out1, LPSTR out2, LPSTR out3,
+                            LPSTR out4) {
+  return Guarded(0, [&] {
+    return kv::DF_ListStrtoStr4(source, out1, out2, out3, out4);
+  });
+}
+
+}  // extern "C"
