@@ -7,6 +7,7 @@
 
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
+#include "sim/sim_printers.h"
 
 namespace kv::sim {
 
@@ -266,6 +267,8 @@ void SimPlatform::LayOutMachine() {
   CreateKeyPath(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
   CreateKeyPath(HKEY_CURRENT_USER, "Software");
   CreateKeyPath(HKEY_CURRENT_CONFIG, "System");
+  // Print processors, hardware-profile printers, 9x ENUM trees, services.
+  LayOutPrinting(*this);
 }
 
 void SimPlatform::SetDiskSpace(unsigned long long freeBytes,
@@ -483,7 +486,7 @@ HGLOBAL SimPlatform::GlobalFree(HGLOBAL mem) {
 
 void SimPlatform::Sleep(DWORD milliseconds) {
   if (Enter("Sleep", std::to_string(milliseconds))) return;
-  clockMs_ += milliseconds;
+  SleepOnClock(milliseconds);  // sim/threads.cpp
   if (sleepHook_) sleepHook_(clockMs_);
 }
 

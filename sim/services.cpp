@@ -1,0 +1,553 @@
+// The simulated service manager: services kept in the registry as Windows
+// keeps them, states that move through their pending phases with the virtual
+// clock, and the service manager's refusals.
+//
+// Behaviour followed (Windows NT family):
+// - Windows 9x has no service manager: OpenSCManagerA is a stub failing with
+//   ERROR_CALL_NOT_IMPLEMENTED.
+// - A control sent to a stopped service fails with ERROR_SERVICE_NOT_ACTIVE;
+//   a stop sent to a service in a pending state fails with
+//   ERROR_SERVICE_CANNOT_ACCEPT_CTRL; an interrogate of a pending service
+//   answers its current status.
+// - DeleteService only marks the service ("DeleteFlag" = 1); the record goes
+//   when the service is stopped and its last handle is closed. Until then
+//   CreateServiceA of the same name fails with
+//   ERROR_SERVICE_MARKED_FOR_DELETE, and a second DeleteService too.
+// - A kernel driver's ImagePath is stored as an NT path ("\??\C:\...") and
+//   the driver file must exist for the start to succeed
+//   (ERROR_FILE_NOT_FOUND otherwise). Wine stores the path as given.
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "sim/file_paths.h"
+#include "sim/sim_internal.h"
+#include "sim/sim_services.h"
+
+namespace kv::sim {
+
+namespace {
+
+constexpr DWORD kErrorInvalidServiceName = ERROR_INVALID_NAME;
+constexpr DWORD kErrorDatabaseDoesNotExist = 1065;
+constexpr DWORD kErrorServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE
+constexpr DWORD kServiceAcceptStop = 1;
+constexpr DWORD kCheckPointStepMs = 500;
+constexpr DWORD kDefaultStartMs = 1500;
+constexpr DWORD kDefaultStopMs = 800;
+constexpr DWORD kDefaultWaitHint = 3000;
+
+struct Runtime {
+  bool initialised = false;
+  DWORD state = SERVICE_STOPPED;
+  DWORD pendingSince = 0;
+  DWORD waitHint = 0;
+  bool held = false;
+  DWORD failNextStart = 0;
+  DWORD startMs = kDefaultStartMs;
+  DWORD stopMs = kDefaultStopMs;
+  bool markedForDelete = false;
+};
+
+struct ServiceManager : SimPlatform::Extension {
+  struct Handle {
+    bool manager = false;
+    std::string service;  // the name as stored, for service handles
+    DWORD access = 0;
+  };
+  std::map<std::string, Runtime, CaseLess> runtime;
+  std::map<uintptr_t, Handle> handles;
+  std::vector<std::string> started;
+};
+
+ServiceManager& Manager(SimPlatform& os) {
+  return os.extension<ServiceManager>("services");
+}
+
+DWORD DwordValue(const RegNode& node, const char* name, DWORD deflt) {
+  auto it = node.values.find(name);
+  if (it == node.values.end() || it->second.data.size() < 4) return deflt;
+  DWORD v;
+  std::memcpy(&v, it->second.data.data(), 4);
+  return v;
+}
+
+std::string StringValue(const RegNode& node, const char* name) {
+  auto it = node.values.find(name);
+  if (it == node.values.end()) return "";
+  const auto& d = it->second.data;
+  return std::string(reinterpret_cast<const char*>(d.data()),
+                     strnlen(reinterpret_cast<const char*>(d.data()), d.size()));
+}
+
+void SetDword(RegNode* node, const char* name, DWORD value) {
+  RegValue v;
+  v.name = name;
+  v.type = REG_DWORD;
+  v.data.resize(4);
+  std::memcpy(v.data.data(), &value, 4);
+  node->values[name] = v;
+}
+
+void SetString(RegNode* node, const char* name, DWORD type,
+               const std::string& text) {
+  RegValue v;
+  v.name = name;
+  v.type = type;
+  v.data.assign(text.begin(), text.end());
+  v.data.push_back(0);
+  node->values[name] = v;
+}
+
+// The registry record of a service, or null. A key without "Type" is not a
+// service (Windows keeps other keys under Services too).
+RegNode* ServiceKey(SimPlatform& os, const std::string& name) {
+  if (name.empty() || name.find('\\') != std::string::npos) return nullptr;
+  RegNode* node =
+      os.FindKey(HKEY_LOCAL_MACHINE, std::string(kServicesPath) + "\\" + name);
+  if (!node || !node->values.count("Type")) return nullptr;
+  return node;
+}
+
+bool IsDriver(const RegNode& key) {
+  return (DwordValue(key, "Type", 0) & 0x0F) != 0;  // kernel or file system
+}
+
+// The service's runtime record, initialised from its start type, with a
+// pending phase completed when the clock has passed its end.
+Runtime& Refresh(SimPlatform& os, const RegNode& key) {
+  Runtime& rt = Manager(os).runtime[key.name];
+  if (!rt.initialised) {
+    rt.initialised = true;
+    rt.state = DwordValue(key, "Start", SERVICE_DEMAND_START) <= SERVICE_AUTO_START
+                   ? SERVICE_RUNNING
+                   : SERVICE_STOPPED;
+  }
+  if (rt.held) return rt;
+  const DWORD elapsed = os.now() - rt.pendingSince;
+  if (rt.state == SERVICE_START_PENDING && elapsed >= rt.startMs)
+    rt.state = SERVICE_RUNNING;
+  else if (rt.state == SERVICE_STOP_PENDING && elapsed >= rt.stopMs)
+    rt.state = SERVICE_STOPPED;
+  return rt;
+}
+
+void FillStatus(SimPlatform& os, const RegNode& key, const Runtime& rt,
+                LPSERVICE_STATUS status) {
+  if (!status) return;
+  *status = SERVICE_STATUS{};
+  status->dwServiceType = DwordValue(key, "Type", SERVICE_WIN32_OWN_PROCESS);
+  status->dwCurrentState = rt.state;
+  const bool pending =
+      rt.state == SERVICE_START_PENDING || rt.state == SERVICE_STOP_PENDING;
+  status->dwControlsAccepted = rt.state == SERVICE_RUNNING ? kServiceAcceptStop : 0;
+  if (pending) {
+    status->dwCheckPoint = 1 + (os.now() - rt.pendingSince) / kCheckPointStepMs;
+    status->dwWaitHint = rt.waitHint;
+  }
+}
+
+void BeginPending(SimPlatform& os, Runtime& rt, DWORD state) {
+  rt.state = state;
+  rt.pendingSince = os.now();
+  rt.waitHint = kDefaultWaitHint;
+}
+
+std::string HostFileOfImage(SimPlatform& os, std::string image) {
+  if (image.rfind("\\??\\", 0) == 0) image = image.substr(4);
+  ResolvedPath p = ResolveWinPath(os.machineDir(), image);
+  if (p.error || KindOf(p.host) != HostKind::File) return "";
+  return p.host;
+}
+
+}  // namespace
+
+// ---- Test controls and machine setup ---------------------------------------
+
+void DefineService(SimPlatform& os, const std::string& name,
+                   const std::string& display, DWORD type, DWORD start,
+                   const std::string& imagePath) {
+  RegNode* key = os.CreateKeyPath(HKEY_LOCAL_MACHINE,
+                                  std::string(kServicesPath) + "\\" + name);
+  if (!key) return;
+  SetDword(key, "Type", type);
+  SetDword(key, "Start", start);
+  SetDword(key, "ErrorControl", SERVICE_ERROR_NORMAL);
+  SetString(key, "ImagePath", REG_EXPAND_SZ, imagePath);
+  SetString(key, "DisplayName", REG_SZ, display);
+}
+
+DWORD ServiceCurrentState(SimPlatform& os, const std::string& name) {
+  RegNode* key = ServiceKey(os, name);
+  return key ? Refresh(os, *key).state : 0;
+}
+
+void SetServiceState(SimPlatform& os, const std::string& name, DWORD state) {
+  RegNode* key = ServiceKey(os, name);
+  if (!key) return;
+  Runtime& rt = Refresh(os, *key);
+  rt.state = state;
+  rt.held = false;
+  rt.pendingSince = os.now();
+}
+
+void HoldServicePending(SimPlatform& os, const std::string& name, DWORD state,
+                        DWORD waitHint) {
+  RegNode* key = ServiceKey(os, name);
+  if (!key) return;
+  Runtime& rt = Refresh(os, *key);
+  rt.state = state;
+  rt.held = true;
+  rt.pendingSince = os.now();
+  rt.waitHint = waitHint;
+}
+
+void ReleaseService(SimPlatform& os, const std::string& name) {
+  RegNode* key = ServiceKey(os, name);
+  if (!key) return;
+  Runtime& rt = Refresh(os, *key);
+  rt.held = false;
+  rt.pendingSince = os.now();
+}
+
+void FailServiceStart(SimPlatform& os, const std::string& name, DWORD error) {
+  RegNode* key = ServiceKey(os, name);
+  if (key) Refresh(os, *key).failNextStart = error;
+}
+
+void SetServiceTiming(SimPlatform& os, const std::string& name, DWORD startMs,
+                      DWORD stopMs) {
+  RegNode* key = ServiceKey(os, name);
+  if (!key) return;
+  Runtime& rt = Refresh(os, *key);
+  rt.startMs = startMs;
+  rt.stopMs = stopMs;
+}
+
+std::vector<std::string> StartedServices(SimPlatform& os) {
+  return Manager(os).started;
+}
+
+bool IsServiceMarkedForDelete(SimPlatform& os, const std::string& name) {
+  RegNode* key = ServiceKey(os, name);
+  return key && Refresh(os, *key).markedForDelete;
+}
+
+void LayOutServices(SimPlatform& os) {
+  if (IsWin9x(os.version())) return;
+  const bool nt4 = os.version() == WindowsVersion::NT4 ||
+                   os.version() == WindowsVersion::NT351;
+  // NT 4.0 runs the spooler in spoolss.exe, later versions in spoolsv.exe.
+  DefineService(os, "Spooler", "Print Spooler", 0x110, SERVICE_AUTO_START,
+                nt4 ? "%SystemRoot%\\system32\\spoolss.exe"
+                    : "%SystemRoot%\\system32\\spoolsv.exe");
+  if (os.version() == WindowsVersion::Win2000) {
+    DefineService(os, "LPDSVC", "TCP/IP Print Server", SERVICE_WIN32_OWN_PROCESS,
+                  SERVICE_DEMAND_START, "%SystemRoot%\\System32\\tcpsvcs.exe");
+    DefineService(os, "MacPrint", "Print Server for Macintosh",
+                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                  "%SystemRoot%\\System32\\macprint.exe");
+  }
+}
+
+// ---- Platform ---------------------------------------------------------------
+
+namespace {
+
+// The name a handle stands for in the operation record.
+std::string HandleText(SimPlatform& os, SC_HANDLE h) {
+  auto& handles = Manager(os).handles;
+  auto it = handles.find(reinterpret_cast<uintptr_t>(h));
+  if (it == handles.end()) return HexText(reinterpret_cast<uintptr_t>(h));
+  return it->second.manager ? "SCManager" : "\"" + it->second.service + "\"";
+}
+
+}  // namespace
+
+SC_HANDLE SimPlatform::OpenSCManagerA(LPCSTR machine, LPCSTR database,
+                                      DWORD access) {
+  if (Enter("OpenSCManagerA", ArgText(machine) + ", " + ArgText(database) +
+                                  ", " + HexText(access)))
+    return nullptr;
+  if (IsWin9x(version_)) {
+    lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
+    return nullptr;
+  }
+  if (machine && *machine) {
+    lastError_ = kErrorServerUnavailable;
+    return nullptr;
+  }
+  if (database && !EqualNoCase(database, SERVICES_ACTIVE_DATABASEA)) {
+    lastError_ = kErrorDatabaseDoesNotExist;
+    return nullptr;
+  }
+  const uintptr_t h = NewHandle();
+  ServiceManager::Handle handle;
+  handle.manager = true;
+  // Connecting is granted implicitly.
+  handle.access = access | SC_MANAGER_CONNECT;
+  Manager(*this).handles[h] = handle;
+  RecordResult(HexText(h));
+  return reinterpret_cast<SC_HANDLE>(h);
+}
+
+SC_HANDLE SimPlatform::OpenServiceA(SC_HANDLE manager, LPCSTR name,
+                                    DWORD access) {
+  if (Enter("OpenServiceA", HandleText(*this, manager) + ", " + ArgText(name) +
+                                ", " + HexText(access)))
+    return nullptr;
+  auto& sm = Manager(*this);
+  auto it = sm.handles.find(reinterpret_cast<uintptr_t>(manager));
+  if (it == sm.handles.end() || !it->second.manager) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (!name || !*name || std::strchr(name, '\\')) {
+    lastError_ = kErrorInvalidServiceName;
+    return nullptr;
+  }
+  RegNode* key = ServiceKey(*this, name);
+  if (!key) {
+    lastError_ = ERROR_SERVICE_DOES_NOT_EXIST;
+    return nullptr;
+  }
+  Refresh(*this, *key);
+  const uintptr_t h = NewHandle();
+  ServiceManager::Handle handle;
+  handle.service = key->name;
+  handle.access = access;
+  sm.handles[h] = handle;
+  RecordResult(HexText(h));
+  return reinterpret_cast<SC_HANDLE>(h);
+}
+
+SC_HANDLE SimPlatform::CreateServiceA(SC_HANDLE manager, LPCSTR name,
+                                      LPCSTR display, DWORD access, DWORD type,
+                                      DWORD start, DWORD errorControl,
+                                      LPCSTR binaryPath, LPCSTR loadOrderGroup,
+                                      LPDWORD tag, LPCSTR, LPCSTR, LPCSTR) {
+  if (Enter("CreateServiceA",
+            HandleText(*this, manager) + ", " + ArgText(name) + ", " +
+                ArgText(display) + ", " + HexText(type) + ", " +
+                std::to_string(start) + ", " + std::to_string(errorControl) +
+                ", " + ArgText(binaryPath)))
+    return nullptr;
+  auto& sm = Manager(*this);
+  auto it = sm.handles.find(reinterpret_cast<uintptr_t>(manager));
+  if (it == sm.handles.end() || !it->second.manager) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (!(it->second.access & SC_MANAGER_CREATE_SERVICE)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  if (!name || !*name || std::strchr(name, '\\') || std::strchr(name, '/')) {
+    lastError_ = kErrorInvalidServiceName;
+    return nullptr;
+  }
+  if (!binaryPath || !*binaryPath || start > SERVICE_DISABLED || (tag && !loadOrderGroup)) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  if (RegNode* old = ServiceKey(*this, name)) {
+    lastError_ = Refresh(*this, *old).markedForDelete
+                     ? ERROR_SERVICE_MARKED_FOR_DELETE
+                     : ERROR_SERVICE_EXISTS;
+    return nullptr;
+  }
+  std::string image = binaryPath;
+  if ((type & 0x0F) && image.rfind("\\??\\", 0) != 0 && image.size() > 2 &&
+      image[1] == ':')
+    image = "\\??\\" + image;
+  DefineService(*this, name, display && *display ? display : name, type, start,
+                image);
+  RegNode* key = ServiceKey(*this, name);
+  if (!key) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  SetDword(key, "ErrorControl", errorControl);
+  // A new service does not run until it is started (or the machine boots).
+  Runtime& rt = sm.runtime[key->name];
+  rt = Runtime{};
+  rt.initialised = true;
+  const uintptr_t h = NewHandle();
+  ServiceManager::Handle handle;
+  handle.service = key->name;
+  handle.access = access;
+  sm.handles[h] = handle;
+  RecordResult(HexText(h));
+  return reinterpret_cast<SC_HANDLE>(h);
+}
+
+namespace {
+
+// The service behind a service handle, or null with the error set.
+RegNode* ServiceOfHandle(SimPlatform& os, SC_HANDLE h, DWORD* error) {
+  auto& sm = Manager(os);
+  auto it = sm.handles.find(reinterpret_cast<uintptr_t>(h));
+  if (it == sm.handles.end() || it->second.manager) {
+    *error = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  RegNode* key = ServiceKey(os, it->second.service);
+  if (!key) *error = ERROR_INVALID_HANDLE;
+  return key;
+}
+
+}  // namespace
+
+BOOL SimPlatform::DeleteService(SC_HANDLE service) {
+  if (Enter("DeleteService", HandleText(*this, service))) return FALSE;
+  DWORD error = 0;
+  RegNode* key = ServiceOfHandle(*this, service, &error);
+  if (!key) {
+    lastError_ = error;
+    return FALSE;
+  }
+  Runtime& rt = Refresh(*this, *key);
+  if (rt.markedForDelete) {
+    lastError_ = ERROR_SERVICE_MARKED_FOR_DELETE;
+    return FALSE;
+  }
+  rt.markedForDelete = true;
+  SetDword(key, "DeleteFlag", 1);
+  return TRUE;
+}
+
+BOOL SimPlatform::StartServiceA(SC_HANDLE service, DWORD, LPCSTR*) {
+  if (Enter("StartServiceA", HandleText(*this, service))) return FALSE;
+  DWORD error = 0;
+  RegNode* key = ServiceOfHandle(*this, service, &error);
+  if (!key) {
+    lastError_ = error;
+    return FALSE;
+  }
+  Runtime& rt = Refresh(*this, *key);
+  if (rt.markedForDelete) {
+    lastError_ = ERROR_SERVICE_MARKED_FOR_DELETE;
+    return FALSE;
+  }
+  if (DwordValue(*key, "Start", SERVICE_DEMAND_START) == SERVICE_DISABLED) {
+    lastError_ = ERROR_SERVICE_DISABLED;
+    return FALSE;
+  }
+  if (rt.state != SERVICE_STOPPED) {
+    lastError_ = ERROR_SERVICE_ALREADY_RUNNING;
+    return FALSE;
+  }
+  if (rt.failNextStart) {
+    lastError_ = std::exchange(rt.failNextStart, 0);
+    return FALSE;
+  }
+  if (IsDriver(*key)) {
+    // The driver is loaded inside the call: it runs, or the start fails.
+    if (HostFileOfImage(*this, StringValue(*key, "ImagePath")).empty()) {
+      lastError_ = ERROR_FILE_NOT_FOUND;
+      return FALSE;
+    }
+    rt.state = SERVICE_RUNNING;
+  } else {
+    BeginPending(*this, rt, SERVICE_START_PENDING);
+  }
+  Manager(*this).started.push_back(key->name);
+  return TRUE;
+}
+
+BOOL SimPlatform::ControlService(SC_HANDLE service, DWORD control,
+                                 LPSERVICE_STATUS status) {
+  if (Enter("ControlService",
+            HandleText(*this, service) + ", " + std::to_string(control)))
+    return FALSE;
+  DWORD error = 0;
+  RegNode* key = ServiceOfHandle(*this, service, &error);
+  if (!key) {
+    lastError_ = error;
+    return FALSE;
+  }
+  if (!status) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  Runtime& rt = Refresh(*this, *key);
+  FillStatus(*this, *key, rt, status);
+  if (rt.state == SERVICE_STOPPED) {
+    lastError_ = ERROR_SERVICE_NOT_ACTIVE;
+    return FALSE;
+  }
+  switch (control) {
+    case SERVICE_CONTROL_INTERROGATE:
+      return TRUE;
+    case SERVICE_CONTROL_STOP:
+      if (rt.state != SERVICE_RUNNING) {
+        lastError_ = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+        return FALSE;
+      }
+      if (IsDriver(*key)) {
+        rt.state = SERVICE_STOPPED;  // unloaded inside the call
+      } else {
+        BeginPending(*this, rt, SERVICE_STOP_PENDING);
+      }
+      FillStatus(*this, *key, rt, status);
+      return TRUE;
+    default:
+      lastError_ = ERROR_INVALID_SERVICE_CONTROL;
+      return FALSE;
+  }
+}
+
+BOOL SimPlatform::QueryServiceStatus(SC_HANDLE service,
+                                     LPSERVICE_STATUS status) {
+  if (Enter("QueryServiceStatus", HandleText(*this, service))) return FALSE;
+  DWORD error = 0;
+  RegNode* key = ServiceOfHandle(*this, service, &error);
+  if (!key) {
+    lastError_ = error;
+    return FALSE;
+  }
+  if (!status) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  FillStatus(*this, *key, Refresh(*this, *key), status);
+  RecordResult("state " + std::to_string(status->dwCurrentState));
+  return TRUE;
+}
+
+BOOL SimPlatform::CloseServiceHandle(SC_HANDLE handle) {
+  if (Enter("CloseServiceHandle", HandleText(*this, handle))) return FALSE;
+  auto& sm = Manager(*this);
+  auto it = sm.handles.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == sm.handles.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  const ServiceManager::Handle closed = it->second;
+  sm.handles.erase(it);
+  if (closed.manager) return TRUE;
+  RegNode* key = ServiceKey(*this, closed.service);
+  if (!key) return TRUE;
+  Runtime& rt = Refresh(*this, *key);
+  const bool stillOpen =
+      std::any_of(sm.handles.begin(), sm.handles.end(), [&](const auto& h) {
+        return !h.second.manager && EqualNoCase(h.second.service, closed.service);
+      });
+  if (!rt.markedForDelete || stillOpen || rt.state != SERVICE_STOPPED)
+    return TRUE;
+  // The last handle of a stopped service marked for deletion: the service
+  // manager removes its record. Done through the registry itself so that
+  // open keys stay valid, but kept out of the record: the caller made no
+  // registry call.
+  const size_t mark = operations_.size();
+  std::ostream* trace = traceOut_;
+  traceOut_ = nullptr;
+  const std::string path = std::string(kServicesPath) + "\\" + closed.service;
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+  operations_.resize(mark);
+  traceOut_ = trace;
+  sm.runtime.erase(closed.service);
+  return TRUE;
+}
+
+}  // namespace kv::sim
