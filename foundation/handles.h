@@ -126,8 +126,12 @@ class GlobalBuffer {
   GlobalBuffer(const GlobalBuffer&) = delete;
   GlobalBuffer& operator=(const GlobalBuffer&) = delete;
   ~GlobalBuffer() {
+    // Releasing the record must not hide why the call it was made for
+    // failed: GlobalUnlock of the last lock sets the last error to NO_ERROR.
+    const DWORD error = os_->GetLastError();
     if (ptr_) os_->GlobalUnlock(mem_);
     if (mem_) os_->GlobalFree(mem_);
+    os_->SetLastError(error);
   }
   explicit operator bool() const { return ptr_ != nullptr; }
   template <typename T>
