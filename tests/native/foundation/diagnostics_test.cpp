@@ -30,9 +30,9 @@ TEST(LastErrorBox, ShowsCodeAndSystemText) {
   SimMachine m(sim::WindowsVersion::NT4);
   m.BindExports();
   m.os().SetLastError(ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(LastErrorMessageBox("Setup"), IDOK);
+  EXPECT_EQ(::LastErrorMessageBox("Setup"), IDOK);
   m.os().SetLastError(0);
-  EXPECT_EQ(LastErrorMessageBox("Zero"), IDOK);
+  EXPECT_EQ(::LastErrorMessageBox("Zero"), IDOK);
 
   const auto& boxes = m.os().messageBoxes();
   ASSERT_EQ(boxes.size(), 2u);
