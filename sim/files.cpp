@@ -13,6 +13,7 @@
 
 #include "sim/file_paths.h"
 #include "sim/processes.h"
+#include "sim/threads.h"
 #include "sim/sim_internal.h"
 
 namespace kv::sim {
@@ -826,6 +827,7 @@ BOOL SimPlatform::CloseHandle(HANDLE handle) {
     return FALSE;
   if (files_.erase(reinterpret_cast<uintptr_t>(handle))) return TRUE;
   if (CloseProcessHandle(*this, handle)) return TRUE;
+  if (CloseThreadHandle(*this, handle)) return TRUE;
   lastError_ = ERROR_INVALID_HANDLE;
   return FALSE;
 }

@@ -1,0 +1,168 @@
+// Port monitors of the simulated spooler: Windows' refusals and error codes,
+// the registry records, and the enumeration layout in the caller's buffer.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/native/support/sim_fixture.h"
+
+namespace kv {
+namespace {
+
+using sim::WindowsVersion;
+using test::SimMachine;
+
+constexpr DWORD kSentinel = 0xBEEF;
+constexpr DWORD kUnknownPrintMonitor = 3000;
+const char kMonitors[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
+
+BOOL Add(sim::SimPlatform& os, const char* name, const char* env,
+         const char* dll) {
+  MONITOR_INFO_2A mi{const_cast<LPSTR>(name), const_cast<LPSTR>(env),
+                     const_cast<LPSTR>(dll)};
+  return os.AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi));
+}
+
+// Names (level 1) or "name|environment|dll" (level 2) of every monitor.
+std::vector<std::string> Enum(sim::SimPlatform& os, DWORD level) {
+  DWORD needed = 0, returned = 0;
+  os.SetLastError(kSentinel);
+  EXPECT_FALSE(os.EnumMonitorsA(nullptr, level, nullptr, 0, &needed, &returned));
+  EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  // One byte short still fails, and nothing is written past the buffer.
+  std::vector<BYTE> buf(needed + 16, 0xCC);
+  EXPECT_FALSE(os.EnumMonitorsA(nullptr, level, buf.data(), needed - 1, &needed,
+                                &returned));
+  EXPECT_EQ(returned, 0u);
+  for (size_t i = needed - 1; i < buf.size(); ++i) EXPECT_EQ(buf[i], 0xCC);
+  EXPECT_TRUE(
+      os.EnumMonitorsA(nullptr, level, buf.data(), needed, &needed, &returned));
+  for (size_t i = needed; i < buf.size(); ++i) EXPECT_EQ(buf[i], 0xCC);
+  std::vector<std::string> out;
+  const BYTE* lo = buf.data();
+  const BYTE* hi = buf.data() + needed;
+  auto inside = [&](LPSTR s) {
+    const BYTE* p = reinterpret_cast<const BYTE*>(s);
+    EXPECT_TRUE(p >= lo && p < hi);
+    return std::string(s);
+  };
+  for (DWORD i = 0; i < returned; ++i) {
+    if (level == 1) {
+      auto* r = reinterpret_cast<MONITOR_INFO_1A*>(buf.data()) + i;
+      out.push_back(inside(r->pName));
+    } else {
+      auto* r = reinterpret_cast<MONITOR_INFO_2A*>(buf.data()) + i;
+      out.push_back(inside(r->pName) + "|" + inside(r->pEnvironment) + "|" +
+                    inside(r->pDLLName));
+    }
+  }
+  return out;
+}
+
+TEST(SimSpooler, MachineStartsWithTheLocalPortMonitor) {
+  SimMachine nt(WindowsVersion::XP);
+  EXPECT_EQ(Enum(nt.os(), 2),
+            std::vector<std::string>{"Local Port|Windows NT x86|localspl.dll"});
+  SimMachine w9x(WindowsVersion::Win98);
+  EXPECT_EQ(Enum(w9x.os(), 1), std::vector<std::string>{"Local Port"});
+}
+
+TEST(SimSpooler, AddMonitorRefusesAsWindows) {
+  for (WindowsVersion v : {WindowsVersion::XP, WindowsVersion::Win95}) {
+    SimMachine m(v);
+    auto& os = m.os();
+    const bool nt = !sim::IsWin9x(v);
+    const char* env = nt ? "Windows NT x86" : "Windows 4.0";
+    const char* other = nt ? "Windows 4.0" : "Windows NT x86";
+    ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\kvmon.dll", "MZ"));
+    struct Case {
+      const char* what;
+      const char* name;
+      const char* env;
+      const char* dll;
+      DWORD error;
+    } cases[] = {
+        {"null name", nullptr, env, "kvmon.dll", ERROR_INVALID_PARAMETER},
+        {"empty name", "", env, "kvmon.dll", ERROR_INVALID_PARAMETER},
+        {"other environment", "KV Port", other, "kvmon.dll",
+         ERROR_INVALID_ENVIRONMENT},
+        {"no environment", "KV Port", nullptr, "kvmon.dll",
+         ERROR_INVALID_ENVIRONMENT},
+        {"no DLL", "KV Port", env, "", ERROR_INVALID_PARAMETER},
+        {"DLL missing", "KV Port", env, "nomon.dll", ERROR_MOD_NOT_FOUND},
+        {"added", "KV Port", env, "kvmon.dll", 0},
+        {"twice", "kv port", env, "kvmon.dll",
+         ERROR_PRINT_MONITOR_ALREADY_INSTALLED},
+    };
+    for (const auto& c : cases) {
+      os.SetLastError(kSentinel);
+      EXPECT_EQ(Add(os, c.name, c.env, c.dll), c.error ? FALSE : TRUE) << c.what;
+      EXPECT_EQ(os.GetLastError(), c.error ? c.error : kSentinel) << c.what;
+    }
+    MONITOR_INFO_2A mi{const_cast<LPSTR>("X"), const_cast<LPSTR>(env),
+                       const_cast<LPSTR>("kvmon.dll")};
+    EXPECT_FALSE(os.AddMonitorA(nullptr, 1, reinterpret_cast<LPBYTE>(&mi)));
+    EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_LEVEL});
+
+    // Kept where Windows keeps it.
+    sim::RegNode* node =
+        os.FindKey(HKEY_LOCAL_MACHINE, std::string(kMonitors) + "\\KV Port");
+    ASSERT_NE(node, nullptr);
+    ASSERT_EQ(node->values.count("Driver"), 1u);
+    const auto& data = node->values.at("Driver").data;
+    EXPECT_EQ(node->values.at("Driver").type, DWORD{REG_SZ});
+    EXPECT_EQ(std::string(data.begin(), data.end()), std::string("kvmon.dll", 10));
+    EXPECT_EQ(Enum(os, 2)[0], std::string("KV Port|") + env + "|kvmon.dll");
+  }
+}
+
+TEST(SimSpooler, DeleteMonitor) {
+  SimMachine m(WindowsVersion::Win2000);
+  auto& os = m.os();
+  ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\kvmon.dll", "MZ"));
+  ASSERT_TRUE(Add(os, "KV Port", "Windows NT x86", "kvmon.dll"));
+  // A handle open on the monitor's key sees it deleted, and stays valid.
+  HKEY key = nullptr;
+  ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                             (std::string(kMonitors) + "\\KV Port").c_str(), 0,
+                             KEY_READ, &key),
+            ERROR_SUCCESS);
+  os.SetLastError(kSentinel);
+  EXPECT_FALSE(os.DeleteMonitorA(nullptr, "Windows 4.0", "KV Port"));
+  EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_ENVIRONMENT});
+  EXPECT_FALSE(os.DeleteMonitorA(nullptr, nullptr, "No Such Port"));
+  EXPECT_EQ(os.GetLastError(), kUnknownPrintMonitor);
+  os.SetLastError(kSentinel);
+  EXPECT_TRUE(os.DeleteMonitorA(nullptr, "windows nt x86", "kv PORT"));
+  EXPECT_EQ(os.GetLastError(), kSentinel);
+  EXPECT_EQ(os.FindKey(HKEY_LOCAL_MACHINE, std::string(kMonitors) + "\\KV Port"),
+            nullptr);
+  EXPECT_EQ(Enum(os, 1), std::vector<std::string>{"Local Port"});
+  EXPECT_EQ(os.RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_FALSE(os.DeleteMonitorA(nullptr, nullptr, "KV Port"));
+  EXPECT_EQ(os.GetLastError(), kUnknownPrintMonitor);
+  // Added again after removal.
+  EXPECT_TRUE(Add(os, "KV Port", "Windows NT x86", "kvmon.dll"));
+}
+
+TEST(SimSpooler, EnumMonitorsArguments) {
+  SimMachine m(WindowsVersion::XP);
+  auto& os = m.os();
+  DWORD needed = 0, returned = 0;
+  BYTE buf[512];
+  EXPECT_FALSE(os.EnumMonitorsA(nullptr, 3, buf, sizeof buf, &needed, &returned));
+  EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_LEVEL});
+  // Several monitors: records first, in name order, strings after them.
+  ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\a.dll", "MZ"));
+  ASSERT_TRUE(Add(os, "Alpha Port", "Windows NT x86", "a.dll"));
+  ASSERT_TRUE(Add(os, "Zulu Port", "Windows NT x86", "a.dll"));
+  EXPECT_EQ(Enum(os, 1),
+            (std::vector<std::string>{"Alpha Port", "Local Port", "Zulu Port"}));
+  ASSERT_TRUE(os.EnumMonitorsA(nullptr, 1, buf, sizeof buf, &needed, &returned));
+  EXPECT_EQ(needed, 3 * sizeof(MONITOR_INFO_1A) + 11 + 11 + 10);
+}
+
+}  // namespace
+}  // namespace kv
