@@ -3,9 +3,16 @@
 #include "exports/dll_context.h"
 #include "exports/guard.h"
 #include "staging/depfiles.h"
+#include "staging/expcopy.h"
+#include "staging/fonts_launch.h"
+#include "staging/xcopy.h"
 
 using kv::DllContext;
 using kv::Guarded;
+
+namespace {
+const char* Text(LPCSTR s) { return s ? s : ""; }
+}  // namespace
 
 extern "C" {
 
@@ -15,6 +22,40 @@ int WINAPI DepInit(void) {
 
 int WINAPI MakeDep(LPCSTR name) {
   return Guarded(0, [&] { return kv::MakeDep(DllContext(), name); });
+}
+
+int WINAPI ExpCopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR fileName,
+                   LPCSTR listedName, int kind) {
+  return Guarded(1, [&] {
+    return kv::ExpCopy(DllContext(), Text(sourceDir), Text(destDir),
+                       Text(fileName), Text(listedName), kind);
+  });
+}
+
+int WINAPI DefineFileName(LPSTR entry) {
+  return Guarded(1, [&] { return kv::DefineFileName(entry); });
+}
+
+int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
+                 LPCSTR installerType) {
+  return Guarded(0, [&] {
+    return kv::Xcopy(DllContext(), Text(sourceDir), Text(destDir),
+                     Text(selectedFolder), Text(installerType));
+  });
+}
+
+int WINAPI ToInstallTTF(LPCSTR path, int /*unused*/) {
+  return Guarded(0, [&] { return kv::ToInstallTTF(DllContext(), Text(path)); });
+}
+
+UINT WINAPI VtoeSwmd(LPCSTR command) {
+  return Guarded(0u, [&] { return kv::VtoeSwmd(DllContext(), Text(command)); });
+}
+
+unsigned long long WINAPI GetDiskFreeSize(void) {
+  return Guarded(0ull, [] {
+    return static_cast<unsigned long long>(kv::GetDiskFreeSize(DllContext()));
+  });
 }
 
 }  // extern "C"

@@ -5,7 +5,13 @@
 
 #define KV_STAGING_EXPORTS(X) \
   X(DepInit)                  \
-  X(MakeDep)
+  X(MakeDep)                  \
+  X(ExpCopy)                  \
+  X(DefineFileName)           \
+  X(Xcopy)                    \
+  X(ToInstallTTF)             \
+  X(VtoeSwmd)                 \
+  X(GetDiskFreeSize)
 
 extern "C" {
 
@@ -17,5 +23,37 @@ int WINAPI DepInit(void);
 // medium suffix. 1; 0 when the name would not fit the 500-byte list (the list
 // is left as it was).
 int WINAPI MakeDep(LPCSTR name);
+
+// Copies `fileName` from `sourceDir` to `destDir` (both ending in a
+// backslash), expanding it when compressed. When `listedName` differs from
+// `fileName` (ignoring case) the medium holds it under its compressed name
+// (SETUP.DLL as SETUP.DL_). A source directory over 100 characters is staged
+// through <windir>\TEMP\KorvaInstallTmp. Always 1; `kind` is unused.
+int WINAPI ExpCopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR fileName,
+                   LPCSTR listedName, int kind);
+
+// Cuts a "=" and one to three characters off the end of `entry`, in place.
+// Always 1.
+int WINAPI DefineFileName(LPSTR entry);
+
+// Copies the branches of the tree at `sourceDir` into the existing
+// `destDir` that the rules of `installerType` ("LNKSCAN", "Ocelot2",
+// "Ocelot2AR", "MarlinPDL") select with `selectedFolder` and the running
+// Windows family. Non-zero when the last directory search of the walk had
+// started; 0 when the source can't be searched.
+int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
+                 LPCSTR installerType);
+
+// Adds the fonts of the TrueType file `path` to the running system (until
+// restart) and broadcasts WM_FONTCHANGE. 1 when a font was added, else 0.
+// `unused` is ignored.
+int WINAPI ToInstallTTF(LPCSTR path, int unused);
+
+// Starts `command` (a program of the family's driver directory and its
+// arguments) hidden; WinExec's result (above 31 when started).
+UINT WINAPI VtoeSwmd(LPCSTR command);
+
+// Free space of the Windows directory's volume in MiB.
+unsigned long long WINAPI GetDiskFreeSize(void);
 
 }  // extern "C"
