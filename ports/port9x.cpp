@@ -91,17 +91,19 @@ void WriteValue(Platform& os, HKEY key, const SavedValue& v) {
                     static_cast<DWORD>(v.data.size()));
 }
 
-// Saves every port record at the location. False when a key named exactly
-// `port` exists (the table then ends before it).
-bool SavePorts(Context& ctx, const char* port) {
+enum class SaveOutcome { kNoLocation, kPortExists, kSaved };
+
+// Saves every port record at the location. kPortExists when a key named
+// exactly `port` exists (the table then ends before it).
+SaveOutcome SavePorts(Context& ctx, const char* port) {
   RegKey location(ctx.os);
   if (OpenPortKey(ctx.os, kRelayPortLocation, location) != ERROR_SUCCESS)
-    return true;
+    return SaveOutcome::kNoLocation;
   char name[kMaxKeyNameLength + 1];
   for (DWORD i = 0; ctx.os.RegEnumKeyA(location.get(), i, name, sizeof name) ==
                     ERROR_SUCCESS;
        ++i) {
-    if (std::string(name) == port) return false;
+    if (std::string(name) == port) return SaveOutcome::kPortExists;
     RegKey key(ctx.os);
     if (OpenPortKey(ctx.os, std::string(kRelayPortLocation) + "\\" + name,
                     key) != ERROR_SUCCESS)
@@ -111,7 +113,7 @@ bool SavePorts(Context& ctx, const char* port) {
     ReadRecord(ctx.os, key.get(), saved);
     ctx.savedPorts.push_back(std::move(saved));
   }
-  return true;
+  return SaveOutcome::kSaved;
 }
 
 // Opens a printer with the exchange's defaults and runs `change` on its
@@ -187,12 +189,12 @@ int StdTcpIpPortSet9x(Context& ctx, HWND window, const char* port,
     ctx.os.SetLastError(ERROR_INVALID_NAME);
     return 0;
   }
-  int result = 1;
   ctx.movedPrinters.clear();
   ctx.savedPorts.clear();
-  if (!SavePorts(ctx, port)) result = 0;
+  const SaveOutcome saved = SavePorts(ctx, port);
+  const int result = saved == SaveOutcome::kPortExists ? 0 : 1;
 
-  if (result == 1) {
+  if (saved == SaveOutcome::kSaved) {
     MovePrintersToFile(ctx);
     for (const SavedPort& saved : ctx.savedPorts)
       ctx.os.DeletePortA(nullptr, window, saved.keyName.c_str());

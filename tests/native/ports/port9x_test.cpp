@@ -1,0 +1,213 @@
+// The Windows 9x network port exchange: saved, moved, deleted, restored and
+// moved back.
+#include <gtest/gtest.h>
+
+#include "exports/ports_exports.h"
+#include "foundation/context.h"
+#include "ports/port9x.h"
+#include "sim/sim_printers.h"
+#include "tests/native/ports/ports_support.h"
+#include "tests/native/support/sim_fixture.h"
+
+namespace kv::test {
+namespace {
+
+const char kMonitor[] = "KV-Relay3100 Port";
+const std::string kPorts = std::string(kMonitorsPath) + kMonitor + "\\Ports\\";
+const char kSii[] = "C:\\media\\kv.sii";
+
+void AddRelayPort(sim::SimPlatform& os, const std::string& name,
+                  const std::string& host, const std::string& portName,
+                  DWORD timeout) {
+  const std::string key = kPorts + name;
+  PutValue(os, key, "CmdTmout", REG_DWORD, Dword(timeout));
+  PutValue(os, key, "DatTmout", REG_DWORD, Dword(timeout + 1));
+  PutValue(os, key, "HostName", REG_SZ, Sz(host));
+  PutValue(os, key, "NonRFCPorts", REG_DWORD, Dword(1));
+  PutValue(os, key, "NonSpool", REG_DWORD, Dword(0));
+  PutValue(os, key, "PortName", REG_SZ, Sz(portName));
+  PutValue(os, key, "PortNum", REG_DWORD, Dword(515));
+  PutValue(os, key, "PrintMode", REG_DWORD, Dword(2));
+}
+
+std::string Text(const sim::RegValue* v) {
+  return v ? std::string(reinterpret_cast<const char*>(v->data.data())) : "<none>";
+}
+
+class Exchange : public testing::TestWithParam<sim::WindowsVersion> {
+ protected:
+  Exchange() : m(GetParam()) {
+    m.BindExports();
+    window = m.os().CreateWindowHandle("installer");
+    m.os().WriteTextFile(kSii, "[Files.Com]\r\nLmonn=KV-Relay3100 Port\r\n");
+    InstallMonitorKey(m.os(), kMonitor);
+  }
+  SimMachine m;
+  HWND window;
+};
+
+TEST_P(Exchange, SavesMovesDeletesRestoresAndMovesBack) {
+  const std::string longHost(120, 'h');     // past the 47 of a fixed field
+  const std::string longName(60, 'n');      // past the 35 of a fixed field
+  AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
+  AddRelayPort(m.os(), longName, longHost, "queue-longer-than-five", 2000);
+  PutValue(m.os(), kPorts + "RelayA", "Extra", REG_SZ, Sz("kept"));
+  AddPrinterRecord(m.os(), "Office", "RelayA");
+  AddPrinterRecord(m.os(), std::string(50, 'P'), longName);
+  AddPrinterRecord(m.os(), "Local", "LPT1:");
+
+  EXPECT_EQ(::StdTcpIpPortSet9x(window, "RelayNew", "10.1.1.1", kSii), 1);
+
+  // Every printer waits on FILE:, the monitor is gone, every port is back.
+  EXPECT_EQ(PrinterPort(m.os(), "Office"), "FILE:");
+  EXPECT_EQ(PrinterPort(m.os(), std::string(50, 'P')), "FILE:");
+  EXPECT_EQ(PrinterPort(m.os(), "Local"), "FILE:");
+  EXPECT_EQ(FindValue(m.os(), std::string(kMonitorsPath) + kMonitor, "Driver"),
+            nullptr);
+  EXPECT_EQ(m.os().CountOperations("DeletePortA"), 2u);
+  EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 1u);
+
+  const bool nt = !sim::IsWin9x(GetParam());
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data, Dword(1000));
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "PrintMode")->data, Dword(2));
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayA", "HostName")), "host-a");
+  // "PortName" goes back as its 24-byte field (9x keeps strings to the NUL).
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "PortName")->data,
+            Sz("lp", nt ? 24 : 0));
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayA", "Extra")), "kept");
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + longName, "HostName")), longHost);
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + longName, "PortName")),
+            "queue-longer-than-five");
+  EXPECT_EQ(FindValue(m.os(), kPorts + longName, "DatTmout")->data, Dword(2001));
+
+  // The new port: host name first, then the defaults in order.
+  EXPECT_EQ(ValuesWritten(m.os(), "\\RelayNew"),
+            (std::vector<std::string>{"HostName", "CmdTmout", "DatTmout",
+                                      "NonRFCPorts", "NonSpool", "PortName",
+                                      "PortNum", "PrintMode"}));
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayNew", "CmdTmout")->data,
+            Dword(900000));
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayNew", "PortName")->data, Sz("lp"));
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayNew", "HostName")), "10.1.1.1");
+
+  // The monitor comes back; the printers return to their ports, twice over.
+  InstallMonitorKey(m.os(), kMonitor);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(::StdTcpIpPortSet9x_After(), 1);
+    EXPECT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
+    EXPECT_EQ(PrinterPort(m.os(), std::string(50, 'P')), longName);
+    EXPECT_EQ(PrinterPort(m.os(), "Local"), "LPT1:");
+  }
+  EXPECT_EQ(sim::OpenPrinterHandles(m.os()), 0u);
+  EXPECT_EQ(m.os().LiveGlobalBlocks(), 0u);
+}
+
+TEST_P(Exchange, ExistingPortOnlyGetsItsHostName) {
+  AddRelayPort(m.os(), "RelayA", "old-host", "lp", 1000);
+  AddPrinterRecord(m.os(), "Office", "RelayA");
+  m.os().ClearOperations();
+  EXPECT_EQ(::StdTcpIpPortSet9x(window, "RelayA", "new-host", kSii), 0);
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayA", "HostName")), "new-host");
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data, Dword(1000));
+  EXPECT_EQ(ValuesWritten(m.os(), "\\RelayA"),
+            std::vector<std::string>{"HostName"});
+  EXPECT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
+  EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 0u);
+  EXPECT_EQ(m.os().CountOperations("DeletePortA"), 0u);
+}
+
+TEST_P(Exchange, NameDifferingInCaseIsNewAndGetsTheDefaults) {
+  AddRelayPort(m.os(), "RelayA", "old-host", "lp", 1000);
+  EXPECT_EQ(::StdTcpIpPortSet9x(window, "RELAYA", "new-host", kSii), 1);
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data,
+            Dword(900000));
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "relaya", "HostName")), "new-host");
+  EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 1u);
+}
+
+TEST_P(Exchange, ManyPortsAndPrintersAreAllKept) {
+  for (int i = 0; i < 140; ++i)
+    AddRelayPort(m.os(), "R" + std::to_string(1000 + i), "h", "lp", i);
+  for (int i = 0; i < 135; ++i)
+    AddPrinterRecord(m.os(), "Printer " + std::to_string(i),
+                     "R" + std::to_string(1000 + i));
+  EXPECT_EQ(::StdTcpIpPortSet9x(window, "Z", "h", kSii), 1);
+  for (int i = 0; i < 140; ++i)
+    ASSERT_NE(FindValue(m.os(), kPorts + "R" + std::to_string(1000 + i),
+                        "CmdTmout"),
+              nullptr)
+        << i;
+  InstallMonitorKey(m.os(), kMonitor);
+  ::StdTcpIpPortSet9x_After();
+  for (int i = 0; i < 135; ++i)
+    ASSERT_EQ(PrinterPort(m.os(), "Printer " + std::to_string(i)),
+              "R" + std::to_string(1000 + i));
+}
+
+TEST_P(Exchange, NoPrintersStillDeletesAndRestores) {
+  AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
+  EXPECT_EQ(::StdTcpIpPortSet9x(window, "RelayB", "host-b", kSii), 1);
+  EXPECT_EQ(m.os().CountOperations("DeletePortA"), 1u);
+  EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 1u);
+  EXPECT_NE(FindValue(m.os(), kPorts + "RelayA", "HostName"), nullptr);
+  m.os().ClearOperations();
+  EXPECT_EQ(::StdTcpIpPortSet9x_After(), 1);
+  EXPECT_EQ(m.os().CountOperations("SetPrinterA"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, Exchange,
+                         testing::Values(sim::WindowsVersion::Win98,
+                                         sim::WindowsVersion::XP),
+                         [](const auto& info) {
+                           return std::string(sim::WindowsVersionName(info.param));
+                         });
+
+TEST(ExchangeEdges, NoLocationWritesOnlyTheNewRecord) {
+  SimMachine m(sim::WindowsVersion::Win95);
+  m.BindExports();
+  AddPrinterRecord(m.os(), "Office", "LPT1:");
+  EXPECT_EQ(::StdTcpIpPortSet9x(nullptr, "First", "host", kSii), 1);
+  EXPECT_EQ(PrinterPort(m.os(), "Office"), "LPT1:");
+  EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 0u);
+  EXPECT_EQ(FindValue(m.os(), kPorts + "First", "NonSpool")->data, Dword(0));
+}
+
+TEST(ExchangeEdges, UnusableNewNameIsRefusedBeforeAnythingChanges) {
+  SimMachine m(sim::WindowsVersion::Win98);
+  m.BindExports();
+  InstallMonitorKey(m.os(), kMonitor);
+  AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
+  AddPrinterRecord(m.os(), "Office", "RelayA");
+  for (const std::string& name : {std::string(), std::string(256, 'x')}) {
+    m.os().ClearOperations();
+    EXPECT_EQ(::StdTcpIpPortSet9x(nullptr, name.c_str(), "h", kSii), 0);
+    EXPECT_EQ(m.os().operations().size(), 0u) << name.size();
+  }
+  EXPECT_EQ(::StdTcpIpPortSet9x(nullptr, std::string(255, 'x').c_str(), "h", kSii), 1);
+}
+
+TEST(ExchangeEdges, PrinterThatCannotBeChangedKeepsItsPortAndIsNotRecorded) {
+  SimMachine m(sim::WindowsVersion::Win98);
+  InstallMonitorKey(m.os(), kMonitor);
+  AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
+  AddPrinterRecord(m.os(), "A", "RelayA");
+  AddPrinterRecord(m.os(), "B", "RelayB");
+  m.os().FailOperation("SetPrinterA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(StdTcpIpPortSet9x(m.ctx(), nullptr, "N", "h", kSii), 1);
+  ASSERT_EQ(m.ctx().movedPrinters.size(), 1u);
+  EXPECT_EQ(m.ctx().movedPrinters[0].printerName, "B");
+  EXPECT_EQ(PrinterPort(m.os(), "A"), "RelayA");
+}
+
+TEST(ExchangeEdges, DeleteMonitorFailureIsTraced) {
+  SimMachine m(sim::WindowsVersion::Win98);
+  m.os().WriteTextFile(kSii, "[Files.Com]\r\nLmonn=Not Installed\r\n");
+  EXPECT_EQ(DeletePrinterMonitor(m.ctx(), kSii), 0);
+  EXPECT_EQ(m.traceText(), "DeleteMonitor Fail ErrMsg[0xbb8]\n");
+  SimMachine other(sim::WindowsVersion::NT351);
+  EXPECT_EQ(DeletePrinterMonitor(other.ctx(), kSii), 0);
+  EXPECT_EQ(other.os().CountOperations("DeleteMonitorA"), 0u);
+}
+
+}  // namespace
+}  // namespace kv::test
