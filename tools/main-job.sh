@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The main job: sets up a fresh Debian machine, builds _KVSUP32.dll and the
+# native build, then runs the example installation script with kvsup-host
+#   - on the simulated machine at NT 4.0, 98, 2000 and XP, and
+#   - under Wine with the real DLL at NT 4.0, 95, 98, Me, 2000 and XP,
+# printing what each run did. Exits non-zero when a build or a run fails or a
+# run did not register the sample port monitor.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+# Overridable for a run on other build folders (the defaults are the presets').
+native_dir=${KVSUP_NATIVE_DIR:-build/native}
+mingw_dir=${KVSUP_MINGW_DIR:-build/mingw}
+out=${KVSUP_JOB_DIR:-$root/build/main-job}
+script=examples/install-monitor.kvs
+jobs=$(nproc 2>/dev/null || echo 2)
+
+step() { printf '\n==== %s\n' "$*"; }
+die() { echo "main-job: $*" >&2; exit 1; }
+
+step "Setting up the machine"
+if [ -x tools/setup.sh ]; then
+  tools/setup.sh || die "tools/setup.sh failed"
+else
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq cmake g++ libgtest-dev wine \
+    wine32 g++-mingw-w64-i686 xvfb xauth mscompress >/dev/null ||
+    die "installing packages failed"
+fi
+
+if [ "${KVSUP_JOB_SKIP_BUILD:-0}" != 1 ]; then
+  step "Building _KVSUP32.dll (preset mingw)"
+  { cmake --preset mingw >/dev/null && cmake --build --preset mingw -j"$jobs"; } ||
+    die "the mingw build failed"
+  step "Building the native library, host and tests (preset native)"
+  { cmake --preset native >/dev/null && cmake --build --preset native -j"$jobs"; } ||
+    die "the native build failed"
+fi
+
+native_host=$native_dir/kvsup-host
+win_host=$mingw_dir/kvsup-host.exe
+[ -x "$native_host" ] || die "$native_host was not built"
+[ -f "$win_host" ] || die "$win_host was not built"
+[ -f "$mingw_dir/_KVSUP32.dll" ] || die "$mingw_dir/_KVSUP32.dll was not built"
+# The sample port monitor (a test fixture of the Wine suites): the file the
+# medium's setup information names for every Windows family.
+monitor=$(find "$mingw_dir" -name kvtstmon.dll -print -quit)
+[ -n "$monitor" ] || die "the sample monitor kvtstmon.dll was not built"
+
+rm -rf "$out"
+mkdir -p "$out"
+results=()
+failed=0
+
+# A run counts when the host ran every line and the first
+# InstallPrinterMonitor registered the monitor.
+judge() {
+  local name=$1 rc=$2 log=$3
+  local verdict=ok
+  if [ "$rc" -ne 0 ]; then
+    verdict="FAILED (exit code $rc)"
+  elif ! tr -d '\r' <"$log" | grep -q '^InstallPrinterMonitor(.*) = 1$'; then
+    verdict="FAILED (the monitor was not registered)"
+  fi
+  [ "$verdict" = ok ] || failed=1
+  results+=("$(printf '%-22s %s' "$name" "$verdict")")
+}
+
+for v in nt40 win98 win2k winxp; do
+  step "Simulated machine: $v (machine folder $out/sim-$v)"
+  log=$out/sim-$v.log
+  "$native_host" --os "$v" --machine "$out/sim-$v" --print-boxes \
+    --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$script" 2>&1 | tee "$log"
+  judge "simulated $v" "${PIPESTATUS[0]}" "$log"
+done
+
+export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+for v in nt40 win95 win98 winme win2k winxp; do
+  step "Wine at $v (prefix $out/wine/$v)"
+  log=$out/wine-$v.log
+  prefix=$out/wine/$v
+  if ! tools/wine-prefix.sh "$v" "$prefix" >"$out/wine-$v.prefix.log" 2>&1; then
+    cat "$out/wine-$v.prefix.log"
+    judge "wine $v" 1 /dev/null
+    continue
+  fi
+  # The wine server is started with its output closed, so that it ends with
+  # the run and holds no pipe of tee; message boxes need the X display.
+  WINEPREFIX=$prefix timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    wineserver -p0 </dev/null >/dev/null 2>&1
+    wine "$@"
+    rc=$?
+    wineserver -w
+    exit $rc
+  ' main-job "$win_host" --answer-boxes \
+    --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$script" 2>&1 | tee "$log"
+  judge "wine $v" "${PIPESTATUS[0]}" "$log"
+done
+
+step "Summary"
+printf '%s\n' "${results[@]}"
+exit $failed
