@@ -213,6 +213,42 @@ class SimPlatform : public Platform {
   // services through their states).
   void OnSleep(std::function<void(DWORD)> hook) { sleepHook_ = std::move(hook); }
 
+  // ---- Threads (sim/threads.cpp) -------------------------------------------
+  // CreateThread starts real threads, but the machine runs them one at a
+  // time, like a single processor that switches only at waits: a thread runs
+  // until it sleeps (Sleep, or WaitForSingleObject on a thread) or ends, and
+  // then the thread due first on the virtual clock runs. The clock moves only
+  // when every thread of the machine waits, so a test of a background thread
+  // is deterministic: ties go to the thread that began waiting first, and a
+  // Sleep(0) with no other thread due costs 0.1 ms (a spinning thread lets
+  // time pass). Threads the machine did not start count as its first
+  // thread. The last error is kept per thread. Threads still alive when the
+  // machine goes are ended at their wait (their stacks unwound).
+  // Threads started and not yet ended.
+  size_t LiveThreads();
+  // Thread handles not yet closed.
+  size_t OpenThreadHandles();
+
+  // ---- Shell browsing (sim/shell.cpp) --------------------------------------
+  // The user's answers to the next browse dialogs, in order: an item whose
+  // path is `path` (empty: an item without a file-system path, such as a
+  // printer; a path is cut to MAX_PATH - 1 characters), or Cancel. Without a
+  // queued answer the user cancels.
+  void QueueBrowseChoice(const std::string& path);
+  void QueueBrowseCancel();
+  struct BrowseRecord {
+    HWND owner;
+    uintptr_t root;  // pidlRoot as given (a special-folder number or list)
+    std::string title;
+    UINT flags;
+    bool displayName;  // a display-name buffer was given
+    bool callback;     // a callback was given
+  };
+  // Every browse dialog shown, in order.
+  const std::vector<BrowseRecord>& browses();
+  // Item lists handed out and not yet freed (a leak shows as non-zero).
+  size_t LiveItemLists();
+
   // ---- State ---------------------------------------------------------------
   // The registry as REGEDIT4 text, keys in sorted order.
   std::string ExportRegistry() const;
@@ -446,6 +482,9 @@ class SimPlatform : public Platform {
   RegNode* ResolveHandle(HKEY key) const;
   // Empty roots of the version (HKEY_DYN_DATA on 9x only); closes all keys.
   void ResetRegistry();
+  // The virtual clock's part of Sleep (sim/threads.cpp): advances the clock,
+  // or, while other threads live, waits for this thread's turn.
+  void SleepOnClock(DWORD milliseconds);
 
   WindowsVersion version_;
   OSVERSIONINFOA versionRecord_{};

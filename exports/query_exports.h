@@ -1,0 +1,31 @@
+// Exports of the installer's printer and port questions: parallel-port
+// detection and the printer queries.
+#pragma once
+
+#include "foundation/win32.h"
+
+#define KV_QUERY_EXPORTS(X) \
+  X(ToDetectLPT)            \
+  X(GetPrinterNum)          \
+  X(GetPrinterDriverName)   \
+  X(PrinterCheck)           \
+  X(Chk_MicroTcpIpEntryNT)
+
+extern "C" {
+
+// 1 when the parallel port named by the first five characters of `port`
+// (LPT1: to LPT3:, any case) exists; 0 otherwise.
+int WINAPI ToDetectLPT(LPCSTR port);
+// Number of local printers; 0 on failure.
+int WINAPI GetPrinterNum(void);
+// The name a printer of base name `base` on `port` should take (`base`, or
+// `base`(n) for the first n >= 2 not taken by a printer on another port),
+// written to `name` (at least 128 bytes); its length plus one, or 0 when no
+// name up to `base`(9999) is free.
+int WINAPI GetPrinterDriverName(LPCSTR base, LPCSTR port, LPSTR name);
+// 1 when the printer opens.
+int WINAPI PrinterCheck(LPCSTR name);
+// 1 when the TCP/IP printing service (LPDSVC) is registered.
+int WINAPI Chk_MicroTcpIpEntryNT(void);
+
+}  // extern "C"

@@ -1,0 +1,24 @@
+// Whether a parallel port LPT1, LPT2 or LPT3 exists: from the hardware map
+// on the NT family, from the BIOS data area on Windows 9x.
+#pragma once
+
+#include "foundation/context.h"
+
+namespace kv {
+
+// 1 when the port named by the first five characters of `portName` (LPT1:,
+// LPT2: or LPT3:, any letter case) exists, else 0. Shorter names, other
+// digits, a missing colon and unknown Windows versions answer 0.
+int ToDetectLPT(Context& ctx, const char* portName);
+
+// Port index n (0 for LPT1). 0 when absent; on NT 4.0 the port's base I/O
+// address from the loaded parallel driver's raw resources; on later NT
+// versions 1. Reads HKLM\HARDWARE\DEVICEMAP\PARALLEL PORTS, whose values
+// \Device\Parallel0..2 name the DOS device (\DosDevices\LPTn) they map to.
+WORD DetectNTParallelPort(Context& ctx, int n);
+
+// Port index n. The base address from the BIOS data area (the word at
+// 0x08 + 2n of segment 0x40); 0 when absent (a word of 0 or 2).
+WORD ReadBiosLptBase(Context& ctx, int n);
+
+}  // namespace kv
