@@ -8,6 +8,7 @@
 #include <set>
 
 #include "sim/processes.h"
+#include "sim/threads.h"
 #include "sim/sim_internal.h"
 
 namespace kv::sim {
@@ -172,6 +173,9 @@ DWORD SimPlatform::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return WAIT_FAILED;
   ProcessState& state = Programs(*this);
   const auto h = reinterpret_cast<uintptr_t>(handle);
+  DWORD threadWait = WAIT_FAILED;
+  if (WaitForThread(*this, handle, milliseconds, &threadWait))
+    return threadWait;
   // Started programs have run to their end already.
   if (state.processes.count(h) || state.threads.count(h)) return WAIT_OBJECT_0;
   lastError_ = ERROR_INVALID_HANDLE;
