@@ -1,0 +1,342 @@
+// Port configuration on the real Win32 API: the port records read back
+// through the registry, the port list against EnumPortsA, a monitor added
+// with the sample monitor, the DeletePort box, LaunchTool with a real
+// program, and the device-finder record filled from another process.
+// kv-wine-versions: nt40 win95 win98 winme win2k winxp
+#include <windows.h>
+#include <winspool.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/wine/support/wine_test.h"
+
+namespace {
+
+using SetFn = int(WINAPI*)(LPCSTR, LPCSTR);
+using CountFn = int(WINAPI*)();
+using ListFn = int(WINAPI*)(int, LPSTR, int);
+using DeletePortFn = int(WINAPI*)(HWND, LPCSTR);
+using AddMonitorFn = int(WINAPI*)(LPCSTR, LPCSTR);
+using LaunchFn = int(WINAPI*)(int, int, LPCSTR, LPSTR);
+
+const std::string kMonitors = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
+
+// Deletes a key and everything below it (sub-keys first, as NT requires).
+void DeleteTree(const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) !=
+      ERROR_SUCCESS)
+    return;
+  char name[256];
+  std::vector<std::string> subs;
+  for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+    subs.push_back(name);
+  RegCloseKey(key);
+  for (const auto& s : subs) DeleteTree(path + "\\" + s);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+struct Value {
+  std::string name;
+  DWORD type;
+  std::vector<BYTE> data;
+};
+
+// Every value of HKLM\path in the registry's enumeration order (the order
+// they were created in, on Windows and Wine alike).
+std::vector<Value> ReadValues(const std::string& path) {
+  std::vector<Value> values;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    ADD_FAILURE() << "no key " << path;
+    return values;
+  }
+  for (DWORD i = 0;; ++i) {
+    char name[256];
+    BYTE data[512];
+    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) !=
+        ERROR_SUCCESS)
+      break;
+    values.push_back({name, type, std::vector<BYTE>(data, data + dataSize)});
+  }
+  RegCloseKey(key);
+  return values;
+}
+
+std::vector<BYTE> Dword(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
+std::vector<BYTE> Sz(const std::string& s) {
+  std::vector<BYTE> b(s.begin(), s.end());
+  b.push_back(0);
+  return b;
+}
+// A REG_SZ written with no data: Windows 9x takes any string to its
+// terminator, so there it is one byte.
+std::vector<BYTE> NoData() { return kvwine::IsWin9x() ? std::vector<BYTE>{0} : std::vector<BYTE>{}; }
+
+void ExpectValues(const std::string& path, const std::vector<Value>& want) {
+  const auto got = ReadValues(path);
+  ASSERT_EQ(got.size(), want.size()) << path;
+  for (size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(got[i].name, want[i].name) << path << " #" << i;
+    EXPECT_EQ(got[i].type, want[i].type) << want[i].name;
+    EXPECT_EQ(got[i].data, want[i].data) << want[i].name;
+  }
+}
+
+// ---------------------------------------------------------------- records
+
+TEST(PortRecords, StandardTcpIpRecordReadsBack) {
+  auto set = kvwine::Export<SetFn>("StdTcpIpPortSet");
+  ASSERT_NE(set, nullptr);
+  const std::string key = kMonitors + "Standard TCP/IP Port\\Ports\\KVWINE_10.1.2.3";
+  ASSERT_EQ(set("KVWINE_10.1.2.3", "10.1.2.3"), 1);
+  ExpectValues(key, {{"Double Spool", REG_DWORD, Dword(0)},
+                     {"HostName", REG_SZ, NoData()},
+                     {"HWAddress", REG_SZ, NoData()},
+                     {"IPAddress", REG_SZ, Sz("10.1.2.3")},
+                     {"PortNumber", REG_DWORD, Dword(515)},
+                     {"Protocol", REG_DWORD, Dword(2)},
+                     {"Queue", REG_SZ, Sz("lp")},
+                     {"SNMP Community", REG_SZ, Sz("mosaic")},
+                     {"SNMP Enabled", REG_DWORD, Dword(0)},
+                     {"SNMP Index", REG_DWORD, Dword(1)},
+                     {"Version", REG_DWORD, Dword(1)}});
+  // A name past the 260-byte key path is refused and nothing is created.
+  const std::string over(185, 'o');
+  EXPECT_EQ(set(over.c_str(), "1.1.1.1"), 0);
+  HKEY k;
+  EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          (kMonitors + "Standard TCP/IP Port\\Ports\\" + over).c_str(), 0,
+                          KEY_READ, &k),
+            ERROR_SUCCESS);
+  DeleteTree(key);
+}
+
+TEST(PortRecords, KvTcpIpRecordReadsBack) {
+  auto set = kvwine::Export<SetFn>("KVPortSet");
+  ASSERT_NE(set, nullptr);
+  const std::string key = kMonitors + "KV TCP/IP Port\\Ports\\KVWINE_KV";
+  ASSERT_EQ(set("KVWINE_KV", ""), 1);
+  ASSERT_EQ(set("KVWINE_KV", "192.168.7.7"), 1);
+  ExpectValues(key, {{"Double Spool", REG_DWORD, Dword(0)},
+                     {"Enable Bidi", REG_DWORD, Dword(0)},
+                     {"Enable RFC", REG_DWORD, Dword(0)},
+                     {"IPAddress", REG_SZ, Sz("192.168.7.7")},
+                     {"PortNumber", REG_DWORD, Dword(9100)},
+                     {"Protocol", REG_DWORD, Dword(1)},
+                     {"Queue", REG_SZ, Sz("lp")}});
+  DeleteTree(kMonitors + "KV TCP/IP Port");
+}
+
+TEST(PortRecords, LprRecordAndTimeoutsReadBack) {
+  auto set = kvwine::Export<SetFn>("StdTcpIpPortSetNt");
+  ASSERT_NE(set, nullptr);
+  const std::string key = kMonitors + "LPR Port\\Ports\\kvwine-lpr";
+  ASSERT_EQ(set("kvwine-lpr", "printhost"), 1);
+  ExpectValues(key, {{"EnableBannerPage", REG_DWORD, Dword(160)},
+                     {"HpUxCompatibility", REG_DWORD, Dword(160)},
+                     {"OldSunCompatibilty", REG_DWORD, Dword(160)},
+                     {"Printer Name", REG_SZ, Sz("lp")},
+                     {"Server Name", REG_SZ, Sz("printhost")}});
+  ExpectValues(key + "\\Timeouts", {{"CommandTimeout", REG_DWORD, Dword(120)},
+                                    {"DataTimeout", REG_DWORD, Dword(300)}});
+  DeleteTree(key);
+}
+
+// ---------------------------------------------------------------- port list
+
+TEST(PortList, SearchAndListMatchEnumPorts) {
+  auto search = kvwine::Export<CountFn>("SearchPorts");
+  auto list = kvwine::Export<ListFn>("ListPorts");
+  ASSERT_TRUE(search && list);
+  DWORD needed = 0, count = 0;
+  EnumPortsA(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed);
+  ASSERT_TRUE(EnumPortsA(nullptr, 1, buffer.data(), needed, &needed, &count));
+  ASSERT_GT(count, 0u);
+  EXPECT_EQ(search(), static_cast<int>(count));
+  auto* ports = reinterpret_cast<PORT_INFO_1A*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
+    char out[1024] = {};
+    EXPECT_EQ(list(0, out, static_cast<int>(i)), 1);
+    EXPECT_STREQ(out, ports[i].pName);
+  }
+  char out[1024] = "untouched";
+  EXPECT_EQ(list(0, out, static_cast<int>(count)), 0);
+  EXPECT_EQ(list(0, out, -1), 0);
+  EXPECT_STREQ(out, "untouched");
+}
+
+// ---------------------------------------------------------------- monitor
+
+bool MonitorListed(const char* name) {
+  DWORD needed = 0, count = 0;
+  EnumMonitorsA(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed ? needed : 1);
+  if (!EnumMonitorsA(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  auto* info = reinterpret_cast<MONITOR_INFO_1A*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpiA(info[i].pName, name) == 0) return true;
+  return false;
+}
+
+TEST(Monitor, AddMonitorRegistersTheSampleMonitor) {
+  auto add = kvwine::Export<AddMonitorFn>("Add_Monitor");
+  ASSERT_NE(add, nullptr);
+  const char* name = "KV Ports Test Monitor";
+  ASSERT_FALSE(MonitorListed(name)) << "left over from an earlier run";
+  char dir[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(dir, sizeof dir), 0u);
+  const std::string dll = std::string(dir) + "\\kvtstmon.dll";
+  ASSERT_TRUE(CopyFileA((kvwine::ProgramDir() + "kvtstmon.dll").c_str(), dll.c_str(), FALSE));
+
+  EXPECT_EQ(add(name, "kvtstmon.dll"), 1);
+  EXPECT_TRUE(MonitorListed(name));
+  // Wine's spooler, like Windows', refuses a second monitor of that name.
+  EXPECT_EQ(add(name, "kvtstmon.dll"), 0);
+
+  const char* env = kvwine::IsWin9x() ? "Windows 4.0" : "Windows NT x86";
+  // Wine keeps one list for both environments: remove with either.
+  if (!DeleteMonitorA(nullptr, const_cast<LPSTR>(env), const_cast<LPSTR>(name)))
+    DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>(name));
+  EXPECT_FALSE(MonitorListed(name));
+  DeleteFileA(dll.c_str());
+}
+
+// ---------------------------------------------------------------- boxes
+
+struct Watcher {
+  const char* caption;
+  std::string text;
+  bool found = false;
+};
+
+// Finds the box by class and caption, reads its text and presses OK.
+DWORD WINAPI WatchForBox(LPVOID param) {
+  auto* w = static_cast<Watcher*>(param);
+  for (int i = 0; i < 200; ++i) {
+    HWND box = FindWindowA("#32770", w->caption);
+    if (box && IsWindowVisible(box)) {
+      char text[4096] = {};
+      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+      w->text = text;
+      w->found = true;
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+      return 0;
+    }
+    Sleep(50);
+  }
+  return 1;
+}
+
+class BoxWatch {
+ public:
+  explicit BoxWatch(const char* caption) : w_{caption, {}, false} {
+    thread_ = CreateThread(nullptr, 0, WatchForBox, &w_, 0, nullptr);
+  }
+  ~BoxWatch() { Wait(); }
+  const Watcher& Wait() {
+    if (thread_) {
+      WaitForSingleObject(thread_, 15000);
+      CloseHandle(thread_);
+      thread_ = nullptr;
+    }
+    return w_;
+  }
+
+ private:
+  Watcher w_;
+  HANDLE thread_;
+};
+
+TEST(DeletePortBox, UnknownPortShowsTheSpoolersError) {
+  auto del = kvwine::Export<DeletePortFn>("WinSub_DeletePort");
+  ASSERT_NE(del, nullptr);
+  SetLastError(0xDEADBEEF);
+  ASSERT_FALSE(DeletePortA(nullptr, nullptr, const_cast<LPSTR>("KVNOSUCHPORT:")));
+  const DWORD error = GetLastError();
+  ASSERT_NE(error, 0xDEADBEEFu);
+
+  BoxWatch watch("DeletePort");
+  EXPECT_EQ(del(nullptr, "KVNOSUCHPORT:"), IDOK);
+  const Watcher& seen = watch.Wait();
+  ASSERT_TRUE(seen.found) << "no box appeared (is there a display?)";
+  EXPECT_EQ(seen.text, "Err:" + std::to_string(static_cast<int>(error)) + " [" +
+                           kvwine::SystemMessage(error) + "]");
+}
+
+// ---------------------------------------------------------------- LaunchTool
+
+const std::string kRelayPorts = kMonitors + "KV-Relay3100 Port\\Ports";
+const std::string kLprPorts = kMonitors + "LPR Port\\Ports";
+
+std::string LastSubKey(const std::string& path) {
+  HKEY key;
+  std::string last;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return last;
+  char name[256];
+  for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) last = name;
+  RegCloseKey(key);
+  return last;
+}
+
+TEST(Tool, LaunchToolReportsThePortItsProgramAdded) {
+  auto launch = kvwine::Export<LaunchFn>("LaunchTool");
+  ASSERT_NE(launch, nullptr);
+  // On the NT family the lookup reads the LPR ports: give it one.
+  HKEY k;
+  if (!kvwine::IsWin9x() &&
+      RegCreateKeyA(HKEY_LOCAL_MACHINE, (kLprPorts + "\\zz-kvwine-lpr").c_str(), &k) ==
+          ERROR_SUCCESS)
+    RegCloseKey(k);
+
+  const std::string command = "\"" + kvwine::ProgramDir() + "kvport_tool.exe\" zz-kvwine-relay";
+  char out[1024] = "untouched";
+  int result;
+  {
+    BoxWatch watch("TEST");
+    result = launch(0, 0, command.c_str(), out);
+    const Watcher& seen = watch.Wait();
+    EXPECT_TRUE(seen.found) << "no TEST box";
+    EXPECT_EQ(seen.text, out);
+  }
+  EXPECT_EQ(result, 1);
+  HKEY added;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kRelayPorts + "\\zz-kvwine-relay").c_str(), 0,
+                          KEY_READ, &added),
+            ERROR_SUCCESS);
+  RegCloseKey(added);
+  EXPECT_EQ(std::string(out),
+            LastSubKey(kvwine::IsWin9x() ? kRelayPorts : kLprPorts));
+
+  // A tool that cannot start: nothing changes, nothing is shown.
+  char same[1024] = "untouched";
+  EXPECT_EQ(launch(0, 0, "kv-no-such-program-anywhere.exe", same), 1);
+  EXPECT_STREQ(same, "untouched");
+
+  DeleteTree(kRelayPorts + "\\zz-kvwine-relay");
+  DeleteTree(kLprPorts + "\\zz-kvwine-lpr");
+}
+
+// ---------------------------------------------------------------- device finder
+
+TEST(DeviceFinder, RecordFilledByAnotherProgramReadsBack) {
+  std::string command = "\"" + kvwine::ProgramDir() + "kvdf_filler.exe\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &info))
+      << GetLastError();
+  CloseHandle(info.hThread);
+  ASSERT_EQ(WaitForSingleObject(info.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  EXPECT_EQ(code, 0u) << "the filler's getters disagreed (see its output)";
+}
+
+}  // namespace
