@@ -46,6 +46,7 @@ struct Runtime {
   DWORD failNextStart = 0;
   DWORD startMs = kDefaultStartMs;
   DWORD stopMs = kDefaultStopMs;
+  DWORD pendingHint = kDefaultWaitHint;
   bool markedForDelete = false;
 };
 
@@ -150,7 +151,7 @@ void FillStatus(SimPlatform& os, const RegNode& key, const Runtime& rt,
 void BeginPending(SimPlatform& os, Runtime& rt, DWORD state) {
   rt.state = state;
   rt.pendingSince = os.now();
-  rt.waitHint = kDefaultWaitHint;
+  rt.waitHint = rt.pendingHint;
 }
 
 std::string HostFileOfImage(SimPlatform& os, std::string image) {
@@ -216,12 +217,13 @@ void FailServiceStart(SimPlatform& os, const std::string& name, DWORD error) {
 }
 
 void SetServiceTiming(SimPlatform& os, const std::string& name, DWORD startMs,
-                      DWORD stopMs) {
+                      DWORD stopMs, DWORD waitHint) {
   RegNode* key = ServiceKey(os, name);
   if (!key) return;
   Runtime& rt = Refresh(os, *key);
   rt.startMs = startMs;
   rt.stopMs = stopMs;
+  rt.pendingHint = waitHint;
 }
 
 std::vector<std::string> StartedServices(SimPlatform& os) {

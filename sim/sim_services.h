@@ -46,9 +46,10 @@ void ReleaseService(SimPlatform& os, const std::string& name);
 void FailServiceStart(SimPlatform& os, const std::string& name, DWORD error);
 
 // How long a Win32 service of this machine takes to start and to stop (the
-// virtual milliseconds it spends in each pending state).
+// virtual milliseconds it spends in each pending state), and the wait hint
+// it reports meanwhile.
 void SetServiceTiming(SimPlatform& os, const std::string& name, DWORD startMs,
-                      DWORD stopMs);
+                      DWORD stopMs, DWORD waitHint = 3000);
 
 // The services started through StartServiceA, in order (names as stored).
 std::vector<std::string> StartedServices(SimPlatform& os);
