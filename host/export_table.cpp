@@ -6,18 +6,25 @@ namespace kv::host {
 namespace {
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
 const char* ResultKindName(ResultKind k) {
   switch (k) {
-    case ResultKind::Void: return "nothing";
-    case ResultKind::Integer: return "integer";
-    case ResultKind::Text: return "text";
-    case ResultKind::Pointer: return "pointer";
-    case ResultKind::Window: return "window";
-    case ResultKind::Unsupported: return "unsupported";
+    case ResultKind::Void:
+      return "nothing";
+    case ResultKind::Integer:
+      return "integer";
+    case ResultKind::Text:
+      return "text";
+    case ResultKind::Pointer:
+      return "pointer";
+    case ResultKind::Window:
+      return "window";
+    case ResultKind::Unsupported:
+      return "unsupported";
   }
   return "?";
 }
@@ -56,11 +63,16 @@ const ExportInfo* ExportTable::FindIgnoringCase(const std::string& name) const {
 
 const char* ParamKindName(const ParamInfo& p) {
   switch (p.kind) {
-    case ParamKind::Integer: return p.isBool ? "boolean (0 or 1)" : "integer";
-    case ParamKind::String: return "string";
-    case ParamKind::Buffer: return p.text ? "text buffer" : "byte buffer";
-    case ParamKind::Window: return "window";
-    case ParamKind::Unsupported: return "unsupported";
+    case ParamKind::Integer:
+      return p.isBool ? "boolean (0 or 1)" : "integer";
+    case ParamKind::String:
+      return "string";
+    case ParamKind::Buffer:
+      return p.text ? "text buffer" : "byte buffer";
+    case ParamKind::Window:
+      return "window";
+    case ParamKind::Unsupported:
+      return "unsupported";
   }
   return "?";
 }

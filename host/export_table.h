@@ -31,9 +31,9 @@ enum class ResultKind { Void, Integer, Text, Pointer, Window, Unsupported };
 
 struct ParamInfo {
   ParamKind kind = ParamKind::Unsupported;
-  bool text = false;     // Buffer: char data, printed as text
-  int bits = 0;          // Integer: width of the type
-  bool isBool = false;   // Integer: 0 or 1 only
+  bool text = false;    // Buffer: char data, printed as text
+  int bits = 0;         // Integer: width of the type
+  bool isBool = false;  // Integer: 0 or 1 only
 };
 
 // Guard bytes after each output buffer: an export writing past the size the

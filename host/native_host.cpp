@@ -68,10 +68,14 @@ class IndentBuf : public std::streambuf {
 
 const char* MessageName(UINT message) {
   switch (message) {
-    case WM_COMMAND: return "WM_COMMAND";
-    case WM_TIMER: return "WM_TIMER";
-    case WM_WININICHANGE: return "WM_WININICHANGE";
-    case WM_FONTCHANGE: return "WM_FONTCHANGE";
+    case WM_COMMAND:
+      return "WM_COMMAND";
+    case WM_TIMER:
+      return "WM_TIMER";
+    case WM_WININICHANGE:
+      return "WM_WININICHANGE";
+    case WM_FONTCHANGE:
+      return "WM_FONTCHANGE";
   }
   return nullptr;
 }
@@ -80,9 +84,8 @@ bool ParseAnswer(const std::string& word, int* answer) {
   static const struct {
     const char* name;
     int id;
-  } kNames[] = {{"ok", IDOK},  {"cancel", IDCANCEL}, {"abort", 3},
-                {"retry", 4},  {"ignore", 5},        {"yes", IDYES},
-                {"no", IDNO}};
+  } kNames[] = {{"ok", IDOK},  {"cancel", IDCANCEL}, {"abort", 3}, {"retry", 4},
+                {"ignore", 5}, {"yes", IDYES},       {"no", IDNO}};
   for (const auto& n : kNames) {
     if (word == n.name) {
       *answer = n.id;
@@ -128,10 +131,10 @@ class NativeMachine : public Machine {
     if (fs::is_directory(from, ec)) {
       fs::create_directories(target, ec);
       if (!ec) {
-        fs::copy(from, target,
-                 fs::copy_options::recursive |
-                     fs::copy_options::overwrite_existing,
-                 ec);
+        fs::copy(
+            from, target,
+            fs::copy_options::recursive | fs::copy_options::overwrite_existing,
+            ec);
       }
     } else if (fs::is_regular_file(from, ec)) {
       fs::create_directories(fs::path(target).parent_path(), ec);
@@ -143,8 +146,8 @@ class NativeMachine : public Machine {
       return false;
     }
     if (ec) {
-      *error = "cannot copy " + hostPath + " to " + winPath + ": " +
-               ec.message();
+      *error =
+          "cannot copy " + hostPath + " to " + winPath + ": " + ec.message();
       return false;
     }
     return true;
@@ -293,8 +296,7 @@ bool ParseOptions(const std::vector<std::string>& args, NativeOptions* o,
     } else if (o->script.empty()) {
       o->script = a;
     } else {
-      err << "kvsup-host: one script only (" << o->script << ", " << a
-          << ")\n";
+      err << "kvsup-host: one script only (" << o->script << ", " << a << ")\n";
       return false;
     }
   }
@@ -347,8 +349,8 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
     sim::ParseWindowsVersion(o.os, &version);
     if (haveSavedVersion && savedVersion != version) {
       err << "kvsup-host: " << dir << " holds a "
-          << sim::WindowsVersionName(savedVersion) << " machine, not "
-          << o.os << "\n";
+          << sim::WindowsVersionName(savedVersion) << " machine, not " << o.os
+          << "\n";
       return 2;
     }
   } else if (haveSavedVersion) {
@@ -357,8 +359,7 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
 
   auto os = std::make_unique<sim::SimPlatform>(version, dir);
   if (saved && !os->LoadState()) {
-    err << "kvsup-host: the machine saved in " << dir
-        << " cannot be loaded\n";
+    err << "kvsup-host: the machine saved in " << dir << " cannot be loaded\n";
     return 2;
   }
   IndentBuf traceBuf(out, "  | ");

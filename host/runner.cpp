@@ -10,7 +10,8 @@ namespace {
 
 std::string Hex(uintptr_t v) {
   char text[32];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
+  std::snprintf(text, sizeof text, "0x%llX",
+                static_cast<unsigned long long>(v));
   return text;
 }
 
@@ -66,7 +67,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"copy", {Arg::Kind::String, Arg::Kind::String},
+    {"copy",
+     {Arg::Kind::String, Arg::Kind::String},
      "!copy \"host path\" \"C:\\\\windows path\""},
     {"wait", {Arg::Kind::Integer}, "!wait milliseconds"},
     {"echo", {Arg::Kind::String}, "!echo \"text\""},
@@ -156,8 +158,8 @@ std::vector<CallArg> PrepareArgs(const ExportInfo& info,
         std::memcpy(c.buffer.data(), a.text.data(), a.text.size());
         break;
       case ParamKind::Window:
-        c.window = a.kind == Arg::Kind::Window ? machine.Window(a.integer)
-                                               : nullptr;
+        c.window =
+            a.kind == Arg::Kind::Window ? machine.Window(a.integer) : nullptr;
         break;
       case ParamKind::Unsupported:
         break;
@@ -203,12 +205,18 @@ std::string Machine::ExpandWinPath(const std::string& path) {
 
 std::string FormatResult(const CallResult& r, const Machine& machine) {
   switch (r.kind) {
-    case ResultKind::Void: return "(no result)";
-    case ResultKind::Integer: return std::to_string(r.integer);
-    case ResultKind::Text: return r.isNull ? "NULL" : QuoteText(r.text);
-    case ResultKind::Pointer: return r.isNull ? "NULL" : Hex(r.address);
-    case ResultKind::Window: return machine.WindowName(r.window);
-    case ResultKind::Unsupported: return "(result of an unsupported type)";
+    case ResultKind::Void:
+      return "(no result)";
+    case ResultKind::Integer:
+      return std::to_string(r.integer);
+    case ResultKind::Text:
+      return r.isNull ? "NULL" : QuoteText(r.text);
+    case ResultKind::Pointer:
+      return r.isNull ? "NULL" : Hex(r.address);
+    case ResultKind::Window:
+      return machine.WindowName(r.window);
+    case ResultKind::Unsupported:
+      return "(result of an unsupported type)";
   }
   return "?";
 }
@@ -288,10 +296,10 @@ RunSummary RunScript(std::istream& script, const ExportTable& table,
       if (a.kind != ParamKind::Buffer || a.isNull) continue;
       PrintBuffer(out, i, info->params[i], a);
       if (size_t over = OverrunBytes(a)) {
-        err << options.scriptName << ":" << number << ": error: "
-            << info->name << " wrote " << over << " byte"
-            << (over == 1 ? "" : "s") << " past buf#" << i + 1 << " ("
-            << a.size << " bytes)\n    " << text << "\n";
+        err << options.scriptName << ":" << number << ": error: " << info->name
+            << " wrote " << over << " byte" << (over == 1 ? "" : "s")
+            << " past buf#" << i + 1 << " (" << a.size << " bytes)\n    "
+            << text << "\n";
         ++summary.faults;
       }
     }

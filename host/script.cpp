@@ -70,10 +70,10 @@ class Lexer {
     const unsigned long long limit =
         negative ? static_cast<unsigned long long>(LLONG_MAX) + 1 : ULLONG_MAX;
     for (;; ++digits, ++p_) {
-      int d = hex ? HexDigit(Peek())
-                  : (std::isdigit(static_cast<unsigned char>(Peek()))
-                         ? Peek() - '0'
-                         : -1);
+      int d =
+          hex ? HexDigit(Peek())
+              : (std::isdigit(static_cast<unsigned char>(Peek())) ? Peek() - '0'
+                                                                  : -1);
       if (d < 0) break;
       unsigned base = hex ? 16 : 10;
       if (value > (limit - d) / base) {
@@ -119,11 +119,21 @@ class Lexer {
       char e = Peek();
       ++p_;
       switch (e) {
-        case '\\': out->push_back('\\'); break;
-        case '"': out->push_back('"'); break;
-        case 'n': out->push_back('\n'); break;
-        case 'r': out->push_back('\r'); break;
-        case 't': out->push_back('\t'); break;
+        case '\\':
+          out->push_back('\\');
+          break;
+        case '"':
+          out->push_back('"');
+          break;
+        case 'n':
+          out->push_back('\n');
+          break;
+        case 'r':
+          out->push_back('\r');
+          break;
+        case 't':
+          out->push_back('\t');
+          break;
         case 'x': {
           int hi = HexDigit(Peek());
           int lo = hi < 0 ? -1 : HexDigit(p_ + 1 < s_.size() ? s_[p_ + 1] : 0);
@@ -192,8 +202,7 @@ bool ParseArg(Lexer& lx, Arg* arg) {
         if (!lx.String(&arg->text)) return false;
         arg->hasText = true;
         if (static_cast<long long>(arg->text.size()) >= arg->integer) {
-          return lx.Fail("initial text of " +
-                         std::to_string(arg->text.size()) +
+          return lx.Fail("initial text of " + std::to_string(arg->text.size()) +
                          " characters does not fit buf(" +
                          std::to_string(arg->integer) + ")");
         }
@@ -272,11 +281,16 @@ bool ParseLine(const std::string& text, Line* line, std::string* error) {
 
 const char* ArgKindName(Arg::Kind kind) {
   switch (kind) {
-    case Arg::Kind::Integer: return "integer";
-    case Arg::Kind::String: return "string";
-    case Arg::Kind::Null: return "null";
-    case Arg::Kind::Buffer: return "buffer";
-    case Arg::Kind::Window: return "window";
+    case Arg::Kind::Integer:
+      return "integer";
+    case Arg::Kind::String:
+      return "string";
+    case Arg::Kind::Null:
+      return "null";
+    case Arg::Kind::Buffer:
+      return "buffer";
+    case Arg::Kind::Window:
+      return "window";
   }
   return "?";
 }

@@ -7,9 +7,10 @@
 //   !copy "medium/kv.sii" "C:\\kvmedia\\kv.sii"
 //
 // Arguments: integers (decimal, negative, 0x hex), "strings" (escapes \\ \"
-// \n \r \t \xNN), null, buf(N) (an output buffer of N zero bytes), buf(N, "text")
-// (a buffer holding text), hwnd(N) (window N of the host; hwnd(0) is none).
-// Lines beginning with '!' are commands of the host itself, never exports.
+// \n \r \t \xNN), null, buf(N) (an output buffer of N zero bytes), buf(N,
+// "text") (a buffer holding text), hwnd(N) (window N of the host; hwnd(0) is
+// none). Lines beginning with '!' are commands of the host itself, never
+// exports.
 //
 // Parsing only checks the syntax; whether the arguments suit the export is
 // decided against the export table (export_table.h).

@@ -21,14 +21,16 @@ namespace {
 const char kUsage[] =
     "usage: kvsup-host [options] [script]   (no script, or -: read stdin)\n"
     "Runs export calls of _KVSUP32.dll on this Windows.\n"
-    "  --dll PATH           the library (default: _KVSUP32.dll beside the host)\n"
+    "  --dll PATH           the library (default: _KVSUP32.dll beside the "
+    "host)\n"
     "  --answer-boxes       press the default button of each message box the\n"
     "                       host's process shows, printing caption and text\n"
     "  --copy-in HOST=WIN   copy a file or folder before the script\n"
     "                       (WIN may use %WINDIR% %SYSDIR%)\n"
     "  --check              check the script only; call nothing\n"
     "  --stop-on-error      stop at the first bad line\n"
-    "  --list               list the exports and whether the library has them\n";
+    "  --list               list the exports and whether the library has "
+    "them\n";
 
 // A critical section held for a scope.
 class Lock {
@@ -44,11 +46,10 @@ class Lock {
 
 std::string ErrorText(DWORD error) {
   char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                               FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, error, 0,
-                           reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+          FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
   std::string s = "error " + std::to_string(error);
   if (n && text) {
     std::string t(text, n);
@@ -322,11 +323,10 @@ class Library {
 // marked missing.
 ExportTable LibraryExports(HMODULE module) {
   ExportTable table;
-#define KV_HOST_ADD_EXPORT(name)                                          \
-  table.Add(MakeExport(                                                   \
-      #name, reinterpret_cast<decltype(&::name)>(                         \
-                 reinterpret_cast<void (*)(void)>(                        \
-                     GetProcAddress(module, #name)))));
+#define KV_HOST_ADD_EXPORT(name)                                    \
+  table.Add(MakeExport(#name, reinterpret_cast<decltype(&::name)>(  \
+                                  reinterpret_cast<void (*)(void)>( \
+                                      GetProcAddress(module, #name)))));
   KV_ALL_EXPORTS(KV_HOST_ADD_EXPORT)
 #undef KV_HOST_ADD_EXPORT
   return table;
@@ -390,8 +390,9 @@ int HostMain(int argc, char** argv) {
 
   Library dll(LoadLibraryA(dllPath.c_str()));
   if (!dll.get()) {
+    const DWORD error = GetLastError();  // before any output can change it
     std::cerr << "kvsup-host: cannot load " << dllPath << ": "
-              << ErrorText(GetLastError()) << "\n";
+              << ErrorText(error) << "\n";
     return 2;
   }
   ExportTable table = LibraryExports(dll.get());
@@ -413,7 +414,8 @@ int HostMain(int argc, char** argv) {
     script = &file;
     run.scriptName = scriptPath;
     size_t slash = scriptPath.find_last_of("\\/");
-    run.scriptDir = slash == std::string::npos ? "." : scriptPath.substr(0, slash);
+    run.scriptDir =
+        slash == std::string::npos ? "." : scriptPath.substr(0, slash);
   }
 
   BoxAnswerer answerer;

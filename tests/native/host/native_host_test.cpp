@@ -76,17 +76,18 @@ class NativeHostTest : public ::testing::Test {
 };
 
 TEST_F(NativeHostTest, InstallsTheMonitorAndKeepsTheMachine) {
-  std::string script = Script("install.kvs",
-                              "!copy \"kv.sii\" \"C:\\\\kvmedia\\\\kv.sii\"\n"
-                              "IsWinMe()\n"
-                              "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\")\n"
-                              "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\")\n"
-                              "LastErrorMessageBox(\"KORVA Setup\")\n");
+  std::string script =
+      Script("install.kvs",
+             "!copy \"kv.sii\" \"C:\\\\kvmedia\\\\kv.sii\"\n"
+             "IsWinMe()\n"
+             "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\")\n"
+             "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\")\n"
+             "LastErrorMessageBox(\"KORVA Setup\")\n");
   std::vector<std::string> args = MachineArgs("nt40");
-  args.insert(args.end(),
-              {"--print-boxes", "--copy-in",
-               (media() / "kvmon.dll").string() + "=%SYSDIR%\\kvmon.dll",
-               script});
+  args.insert(
+      args.end(),
+      {"--print-boxes", "--copy-in",
+       (media() / "kvmon.dll").string() + "=%SYSDIR%\\kvmon.dll", script});
   HostRun r = Host(args);
   ASSERT_EQ(r.rc, 0) << r.out << r.err;
   EXPECT_EQ(r.err, "");
@@ -95,8 +96,9 @@ TEST_F(NativeHostTest, InstallsTheMonitorAndKeepsTheMachine) {
                   "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\") = 1\n"
                   "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\") = 0\n"))
       << r.out;
-  EXPECT_TRUE(Has(r.out, "LastErrorMessageBox(\"KORVA Setup\") = 1\n"
-                         "  box \"KORVA Setup\": \"Err:"))
+  EXPECT_TRUE(Has(r.out,
+                  "LastErrorMessageBox(\"KORVA Setup\") = 1\n"
+                  "  box \"KORVA Setup\": \"Err:"))
       << r.out;
   // The machine was saved with the monitor registered.
   std::string reg = ReadFile(fs::path(machineDir()) / "registry.reg");
@@ -104,7 +106,8 @@ TEST_F(NativeHostTest, InstallsTheMonitorAndKeepsTheMachine) {
 
   // A second run on the same folder finds it an NT 4.0 machine with the
   // monitor already there.
-  r = Host(MachineArgs(""), "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\")\n");
+  r = Host(MachineArgs(""),
+           "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\")\n");
   EXPECT_EQ(r.rc, 0) << r.err;
   EXPECT_EQ(r.out, "InstallPrinterMonitor(\"C:\\\\kvmedia\\\\kv.sii\") = 0\n");
 
@@ -116,9 +119,10 @@ TEST_F(NativeHostTest, InstallsTheMonitorAndKeepsTheMachine) {
 }
 
 TEST_F(NativeHostTest, AnswersBoxesAsTold) {
-  HostRun r = Host({"--os", "win98", "--answer", "cancel,7", "--print-boxes"},
-                   "LastErrorMessageBox(\"one\")\nLastErrorMessageBox(\"two\")\n"
-                   "LastErrorMessageBox(\"three\")\n");
+  HostRun r =
+      Host({"--os", "win98", "--answer", "cancel,7", "--print-boxes"},
+           "LastErrorMessageBox(\"one\")\nLastErrorMessageBox(\"two\")\n"
+           "LastErrorMessageBox(\"three\")\n");
   ASSERT_EQ(r.rc, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "LastErrorMessageBox(\"one\") = 2\n  box \"one\""))
       << r.out;
@@ -134,8 +138,9 @@ TEST_F(NativeHostTest, TraceShowsOperationsOfGoodLinesOnly) {
                      "CheckPC98() junk\n");
   EXPECT_EQ(bad.rc, 1);
   EXPECT_EQ(bad.out, "");  // no operation at all reached the machine
-  EXPECT_TRUE(Has(bad.err, "<stdin>:1: error: InstallPrinterMonitor takes 1 "
-                           "argument, 2 given"))
+  EXPECT_TRUE(Has(bad.err,
+                  "<stdin>:1: error: InstallPrinterMonitor takes 1 "
+                  "argument, 2 given"))
       << bad.err;
   EXPECT_TRUE(Has(bad.err, "<stdin>:2: error: expected ',' or ')'") ||
               Has(bad.err, "<stdin>:2: error: expected an argument"))

@@ -56,7 +56,9 @@ TEST(ParseLine, AcceptsEveryArgumentKind) {
       {R"(GetPrinterDriverName("KV 100", "LPT1:", buf(128)))",
        Line::Kind::Call,
        "GetPrinterDriverName",
-       {{K::String, 0, "KV 100"}, {K::String, 0, "LPT1:"}, {K::Buffer, 128, ""}}},
+       {{K::String, 0, "KV 100"},
+        {K::String, 0, "LPT1:"},
+        {K::Buffer, 128, ""}}},
       {R"(F(buf( 4 , "abc" ), buf(1), null))",
        Line::Kind::Call,
        "F",
@@ -87,7 +89,8 @@ TEST(ParseLine, AcceptsEveryArgumentKind) {
     ASSERT_EQ(line.args.size(), c.args.size());
     for (size_t i = 0; i < c.args.size(); ++i) {
       EXPECT_EQ(line.args[i].kind, c.args[i].kind) << "argument " << i + 1;
-      EXPECT_EQ(line.args[i].integer, c.args[i].integer) << "argument " << i + 1;
+      EXPECT_EQ(line.args[i].integer, c.args[i].integer)
+          << "argument " << i + 1;
       EXPECT_EQ(line.args[i].text, c.args[i].text) << "argument " << i + 1;
     }
   }
@@ -153,8 +156,9 @@ TEST(ParseLine, RefusesMalformedLinesWithAReason) {
 }
 
 TEST(QuoteText, ReadsBackThroughTheParser) {
-  const std::string samples[] = {"", "plain", "C:\\dir\\f.sii", "q\"q",
-                                 "tab\tnl\ncr\r", "\x01\x7F", "\x82\xA0"};
+  const std::string samples[] = {"",        "plain",         "C:\\dir\\f.sii",
+                                 "q\"q",    "tab\tnl\ncr\r", "\x01\x7F",
+                                 "\x82\xA0"};
   for (const std::string& s : samples) {
     Line line;
     std::string error;

@@ -1,14 +1,14 @@
 // The runner against exports made for the test, through the same table
 // templates the host uses for the real ones: every argument kind reaches the
 // function as typed, and a refused line calls nothing.
+#include "host/runner.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "host/runner.h"
 
 namespace kv::host {
 namespace {
@@ -144,7 +144,7 @@ struct Outcome {
 };
 
 Outcome RunText(const std::string& text, FakeMachine& machine,
-            RunOptions options = RunOptions()) {
+                RunOptions options = RunOptions()) {
   static const ExportTable table = FakeTable();
   std::istringstream in(text);
   std::ostringstream out, err;
@@ -223,9 +223,11 @@ TEST_F(RunnerTest, RefusesBadLinesAndRunsNothingOfThem) {
       {"takestring(\"a\")", "did you mean TakeString?"},
       {"TakeString()", "TakeString takes 1 argument, 0 given"},
       {"TakeIntDword(1, 2, hwnd(4))", "takes 2 arguments, 3 given"},
-      {"TakeString(5)", "argument 1 of TakeString must be a string, not integer 5"},
+      {"TakeString(5)",
+       "argument 1 of TakeString must be a string, not integer 5"},
       {"TakeIntDword(\"1\", 2)", "must be a integer, not string"},
-      {"FillBuffer(\"a\", hwnd(5))", "argument 2 of FillBuffer must be a text buffer"},
+      {"FillBuffer(\"a\", hwnd(5))",
+       "argument 2 of FillBuffer must be a text buffer"},
       {"EchoWindow(5)", "must be a window, not integer 5"},
       {"Bytes(\"text\")", "must be a byte buffer, not string"},
       {"TakeWord(65536)", "does not fit a 16-bit integer"},
@@ -279,8 +281,9 @@ TEST_F(RunnerTest, GoesOnAfterABadLineUnlessToldToStop) {
 TEST_F(RunnerTest, CheckOnlyCallsNothingButFindsBadLines) {
   RunOptions check;
   check.checkOnly = true;
-  Outcome r = RunText("TakeWord(1)\n!wait 10\nEchoWindow(hwnd(1))\nTakeWord()\n",
-                  machine, check);
+  Outcome r =
+      RunText("TakeWord(1)\n!wait 10\nEchoWindow(hwnd(1))\nTakeWord()\n",
+              machine, check);
   EXPECT_EQ(g_seen.calls, 0);
   EXPECT_EQ(machine.waited, 0u);
   EXPECT_TRUE(machine.windowsMade.empty());
@@ -292,13 +295,16 @@ TEST_F(RunnerTest, ReportsAWritePastTheBuffer) {
   Outcome r = RunText("Overrun(buf(8))\nOverrun(buf(20))\n", machine);
   EXPECT_EQ(r.summary.calls, 2);
   EXPECT_EQ(r.summary.faults, 1);
-  EXPECT_NE(r.err.find("t.kvs:1: error: Overrun wrote 12 bytes past buf#1 (8 bytes)"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find("t.kvs:1: error: Overrun wrote 12 bytes past buf#1 (8 bytes)"),
+      std::string::npos)
       << r.err;
   EXPECT_EQ(r.err.find("t.kvs:2:"), std::string::npos);
   // Exactly full, no terminator: shown as such, not read beyond.
-  EXPECT_NE(r.out.find("buf#1 = \"xxxxxxxxxxxxxxxxxxxx\" (no terminator within 20 bytes)"),
-            std::string::npos)
+  EXPECT_NE(
+      r.out.find(
+          "buf#1 = \"xxxxxxxxxxxxxxxxxxxx\" (no terminator within 20 bytes)"),
+      std::string::npos)
       << r.out;
 }
 
