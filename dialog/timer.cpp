@@ -7,6 +7,7 @@ constexpr DWORD kWaitMs = 10;
 constexpr int kStartWaits = 102;
 constexpr int kStopWaits = 200;
 constexpr DWORD kStartupPauseMs = 20;
+constexpr DWORD kExitWaitMs = 1000;
 
 // The thread's body. It owns nothing, so it can end (or, on the simulated
 // machine, be unwound) at any of its waits.
@@ -91,6 +92,9 @@ int DestroyTimerThread(Context& ctx) {
   if (!stopped) return 0;
   t.threadId = 0;
   if (t.thread) {
+    // The thread has let go of the state but may still be on its way out
+    // of this module's code; the installer may unload the library next.
+    ctx.os.WaitForSingleObject(t.thread, kExitWaitMs);
     ctx.os.CloseHandle(t.thread);
     t.thread = nullptr;
   }
