@@ -38,8 +38,9 @@ int WINAPI DefineFileName(LPSTR entry) {
 
 int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
                  LPCSTR installerType) {
+  if (!sourceDir || !destDir) return 0;  // no tree to search or fill
   return Guarded(0, [&] {
-    return kv::Xcopy(DllContext(), Text(sourceDir), Text(destDir),
+    return kv::Xcopy(DllContext(), sourceDir, destDir,
                      Text(selectedFolder), Text(installerType));
   });
 }

@@ -40,7 +40,7 @@ int WINAPI DefineFileName(LPSTR entry);
 // `destDir` that the rules of `installerType` ("LNKSCAN", "Ocelot2",
 // "Ocelot2AR", "MarlinPDL") select with `selectedFolder` and the running
 // Windows family. Non-zero when the last directory search of the walk had
-// started; 0 when the source can't be searched.
+// started; 0 when the source can't be searched (or either folder is null).
 int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
                  LPCSTR installerType);
 

@@ -78,9 +78,11 @@ INT SimPlatform::LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) {
   const WORD mode = style & ~0x70;  // sharing flags don't change the result
   const bool create = (mode & OF_CREATE) != 0;
   const DWORD rw = mode & 3;
-  const DWORD access = rw == OF_READ    ? GENERIC_READ
+  // OpenFile creates files open for reading and writing.
+  const DWORD access = create || rw == OF_READWRITE
+                           ? GENERIC_READ | GENERIC_WRITE
                        : rw == OF_WRITE ? GENERIC_WRITE
-                                        : GENERIC_READ | GENERIC_WRITE;
+                                        : GENERIC_READ;
   auto open = [&](const std::string& name) -> HANDLE {
     // OpenFile searches for a file to open through its 128-byte buffer;
     // creation takes the name as given.

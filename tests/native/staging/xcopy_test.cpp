@@ -1,0 +1,259 @@
+// Xcopy on the simulated machine: a medium tree of several levels per
+// installer type and Windows family, compared file by file with the
+// selection each should make.
+#include <gtest/gtest.h>
+
+#include "exports/staging_exports.h"
+#include "staging/xcopy.h"
+#include "tests/native/staging/staging_support.h"
+#include "tests/native/support/sim_fixture.h"
+
+namespace kv::test {
+namespace {
+
+// The medium: top-level files and folders, a product folder "Driver" with
+// the selected folder E and OS folders below it, and a top-level E.
+const char* const kMedium[] = {
+    "readme.txt",
+    "KV-RelayQV\\relay.txt",
+    "Driver\\top.txt",
+    "Driver\\E\\e.txt",
+    "Driver\\E\\2k\\a.dll",
+    "Driver\\E\\2k\\sub\\deep.txt",
+    "Driver\\E\\xp\\b.dll",
+    "Driver\\E\\9xme\\c.dll",
+    "Driver\\E\\NT40\\d.dll",
+    "Driver\\E\\2kxp\\f.dll",
+    "Driver\\E\\bin\\tool.exe",
+    "Driver\\E\\bin\\more\\x.bin",
+    "Driver\\E\\other\\o.txt",
+    "Driver\\F\\f.txt",
+    "E\\e0.txt",
+    "E\\2k\\no.txt",
+    "E\\xp\\no.txt",
+    "E\\scan\\s.txt",
+    "E\\scan\\2k\\z.txt",
+    "E\\scan\\deeper\\d.txt",
+    "E\\scan\\2kxp\\m.txt",
+    "E\\scan\\2kxp\\deep\\n.txt",
+};
+
+// Destination root with three backslashes: its entries are at level 0.
+constexpr const char* kDest = "C:\\DEST\\A\\B";
+
+class XcopyTest : public ::testing::Test {
+ protected:
+  void Make(sim::WindowsVersion v) {
+    m = std::make_unique<SimMachine>(v);
+    for (const char* f : kMedium)
+      WriteHost(m->os().HostPath(std::string("C:\\MEDIUM\\") + f), f);
+    std::filesystem::create_directories(m->os().HostPath(kDest));
+  }
+  std::set<std::string> Copied() {
+    return TreeListing(m->os().HostPath(kDest));
+  }
+  std::unique_ptr<SimMachine> m;
+};
+
+using Listing = std::set<std::string>;
+
+const Listing kOcelotCommon = {
+    "Driver\\", "Driver\\top.txt", "Driver\\E\\", "Driver\\E\\e.txt",
+    "Driver\\E\\bin\\", "Driver\\E\\bin\\tool.exe", "Driver\\E\\bin\\more\\",
+    "Driver\\E\\bin\\more\\x.bin", "E\\", "E\\e0.txt"};
+
+Listing With(Listing base, std::initializer_list<const char*> more) {
+  for (const char* m : more) base.insert(m);
+  return base;
+}
+
+struct SelectionCase {
+  sim::WindowsVersion version;
+  const char* type;
+  Listing expected;
+};
+
+TEST_F(XcopyTest, EachTypeAndFamilyTakesItsBranches) {
+  using V = sim::WindowsVersion;
+  const Listing ocelot2k = With(kOcelotCommon, {"Driver\\E\\2k\\",
+                                                "Driver\\E\\2k\\a.dll",
+                                                "Driver\\E\\2k\\sub\\",
+                                                "Driver\\E\\2k\\sub\\deep.txt"});
+  const Listing ocelotXp =
+      With(kOcelotCommon, {"Driver\\E\\xp\\", "Driver\\E\\xp\\b.dll"});
+  const Listing ocelot9x =
+      With(kOcelotCommon, {"Driver\\E\\9xme\\", "Driver\\E\\9xme\\c.dll"});
+  const Listing ocelotNt =
+      With(kOcelotCommon, {"Driver\\E\\NT40\\", "Driver\\E\\NT40\\d.dll"});
+  const Listing marlinBase = {"E\\",         "E\\e0.txt",    "E\\2k\\",
+                              "E\\2k\\no.txt", "E\\xp\\",    "E\\xp\\no.txt",
+                              "E\\scan\\",   "E\\scan\\s.txt"};
+  const Listing marlin2kxp =
+      With(marlinBase, {"E\\scan\\2kxp\\", "E\\scan\\2kxp\\m.txt"});
+  const Listing lnkscan = {"E\\",
+                           "E\\e0.txt",
+                           "E\\scan\\",
+                           "E\\scan\\s.txt",
+                           "E\\scan\\deeper\\",
+                           "E\\scan\\deeper\\d.txt",
+                           "E\\scan\\2kxp\\",
+                           "E\\scan\\2kxp\\m.txt",
+                           "E\\scan\\2kxp\\deep\\",
+                           "E\\scan\\2kxp\\deep\\n.txt"};
+  const SelectionCase cases[] = {
+      {V::Win2000, "Ocelot2", ocelot2k},  {V::XP, "Ocelot2", ocelotXp},
+      {V::Server2003, "ocelot2", ocelotXp}, {V::Win98, "Ocelot2", ocelot9x},
+      {V::WinMe, "OCELOT2AR", ocelot9x},  {V::NT4, "Ocelot2AR", ocelotNt},
+      {V::Win2000, "Ocelot2AR", ocelot2k},
+      {V::XP, "MarlinPDL", marlin2kxp},   {V::Win2000, "marlinpdl", marlin2kxp},
+      {V::Win95, "MarlinPDL", marlinBase}, {V::NT4, "MarlinPDL", marlinBase},
+      {V::XP, "LNKSCAN", lnkscan},        {V::Win95, "lnkscan", lnkscan},
+      {V::NT351, "LNKSCAN", lnkscan},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " on " +
+                 sim::WindowsVersionName(c.version));
+    Make(c.version);
+    EXPECT_NE(Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", c.type), 0);
+    EXPECT_EQ(Copied(), c.expected);
+    EXPECT_TRUE(m->os().messageBoxes().empty());
+    // Copies carry the source's bytes and normal attributes.
+    for (const auto& f : c.expected) {
+      if (f.back() == '\\') continue;
+      const std::string dst = std::string(kDest) + "\\" + f;
+      EXPECT_EQ(ReadHost(m->os().HostPath(dst)), f);
+      EXPECT_EQ(m->os().GetFileAttributesA(dst.c_str()), FILE_ATTRIBUTE_NORMAL);
+    }
+  }
+}
+
+TEST_F(XcopyTest, UnknownTypeShowsItsMessagePerEntryAndCopiesNothing) {
+  Make(sim::WindowsVersion::XP);
+  EXPECT_NE(Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "Ocelot3"), 0);
+  EXPECT_TRUE(Copied().empty());
+  const auto& boxes = m->os().messageBoxes();
+  ASSERT_EQ(boxes.size(), 4u);  // readme.txt, KV-RelayQV, Driver, E
+  for (const auto& b : boxes) {
+    EXPECT_EQ(b.text, "Unknown Installer Type!!");
+    EXPECT_EQ(b.caption, "ERROR");
+    EXPECT_EQ(b.type, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(b.owner, nullptr);
+  }
+}
+
+TEST_F(XcopyTest, UnknownOsShowsItsMessageAndTakesNoOsFolder) {
+  Make(sim::WindowsVersion::NT351);
+  Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "Ocelot2");
+  EXPECT_EQ(Copied(), kOcelotCommon);
+  // One message per entry of every directory walked.
+  size_t entries = 4 /* top */ + 3 /* Driver */ + 4 /* E */ +
+                   8 /* Driver\E */ + 2 /* bin */ + 1 /* more */;
+  EXPECT_EQ(m->os().messageBoxes().size(), entries);
+  for (const auto& b : m->os().messageBoxes()) EXPECT_EQ(b.text, "Unknown OS");
+}
+
+TEST_F(XcopyTest, TrailingBackslashes) {
+  Make(sim::WindowsVersion::XP);
+  // On the source: still one backslash before "*.*".
+  m->os().ClearOperations();
+  Xcopy(m->ctx(), "C:\\MEDIUM\\", kDest, "E", "LNKSCAN");
+  bool sawPattern = false;
+  for (const auto& op : m->os().operations())
+    if (op.rfind("FindFirstFileA(\"C:\\MEDIUM\\*.*\")", 0) == 0) sawPattern = true;
+  EXPECT_TRUE(sawPattern);
+  EXPECT_TRUE(Copied().count("E\\scan\\s.txt"));
+
+  // On the destination: the doubled separator counts, so the direct entries
+  // are at level 1 and Ocelot2 copies the top-level file.
+  Make(sim::WindowsVersion::XP);
+  Xcopy(m->ctx(), "C:\\MEDIUM", std::string(kDest) + "\\", "E", "Ocelot2");
+  const auto copied = Copied();
+  EXPECT_TRUE(copied.count("readme.txt"));
+  EXPECT_FALSE(copied.count("Driver\\"));  // level 1, not the selected folder
+  EXPECT_TRUE(copied.count("E\\"));
+}
+
+TEST_F(XcopyTest, MissingSourceGivesZeroAndWritesNothing) {
+  Make(sim::WindowsVersion::XP);
+  EXPECT_EQ(Xcopy(m->ctx(), "C:\\NOWHERE", kDest, "E", "Ocelot2"), 0);
+  EXPECT_TRUE(Copied().empty());
+}
+
+TEST_F(XcopyTest, DirectoriesOfMoreThan256EntriesAreCopiedCompletely) {
+  Make(sim::WindowsVersion::Win2000);
+  // LNKSCAN: all of E is taken; 300 files and, sorted after them, 40
+  // folders whose entry positions lie beyond 256.
+  Listing expected = {"E\\"};
+  for (int i = 0; i < 300; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "E\\f%03d.txt", i);
+    WriteHost(m->os().HostPath(std::string("C:\\BIG\\") + name), name);
+    expected.insert(name);
+  }
+  for (int i = 0; i < 40; ++i) {
+    char dir[32];
+    std::snprintf(dir, sizeof dir, "E\\z%02d\\", i);
+    WriteHost(m->os().HostPath(std::string("C:\\BIG\\") + dir + "in.txt"), "x");
+    expected.insert(dir);
+    expected.insert(std::string(dir) + "in.txt");
+  }
+  EXPECT_NE(Xcopy(m->ctx(), "C:\\BIG", kDest, "E", "LNKSCAN"), 0);
+  EXPECT_EQ(Copied(), expected);
+}
+
+TEST_F(XcopyTest, PathsTooLongToBuildArePassedOverNotCut) {
+  Make(sim::WindowsVersion::XP);
+  // Destination entries: kDest (11) + "\E\" (3) + name. A name making 259 is
+  // copied, one making 260 is passed over (and no shortened name appears).
+  const std::string ok = std::string(259 - 14 - 4, 'k') + ".TXT";
+  const std::string tooLong = std::string(260 - 14 - 4, 'L') + ".TXT";
+  // The sources live in a shorter tree, so only the destination overflows.
+  const std::string src = "C:\\S";
+  WriteHost(m->os().HostPath(src + "\\E\\" + ok), "fits");
+  WriteHost(m->os().HostPath(src + "\\E\\" + tooLong), "too long");
+  Xcopy(m->ctx(), src, kDest, "E", "LNKSCAN");
+  EXPECT_EQ(Copied(), (Listing{"E\\", "E\\" + ok}));
+}
+
+TEST_F(XcopyTest, RootDirectoryEntriesAreNotSkippedBlindly) {
+  // A drive's root lists no "." and "..": its first entries are real ones.
+  Make(sim::WindowsVersion::XP);
+  WriteHost(m->os().HostPath("C:\\AAA\\first.txt"), "first");
+  Xcopy(m->ctx(), "C:\\", kDest, "AAA", "LNKSCAN");
+  EXPECT_EQ(Copied(), (Listing{"AAA\\", "AAA\\first.txt"}));
+}
+
+TEST_F(XcopyTest, ParentIsEnumeratedBeforeItsFoldersAreEntered) {
+  Make(sim::WindowsVersion::Win2000);
+  m->os().ClearOperations();
+  Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "Ocelot2");
+  // Both top-level folders are created before either is searched, and at
+  // most one search is open at a time.
+  std::vector<std::string> order;
+  int open = 0, maxOpen = 0;
+  for (const auto& op : m->os().operations()) {
+    if (op.rfind("CreateDirectoryA(\"C:\\DEST\\A\\B\\Driver\"", 0) == 0)
+      order.push_back("create Driver");
+    if (op.rfind("CreateDirectoryA(\"C:\\DEST\\A\\B\\E\"", 0) == 0)
+      order.push_back("create E");
+    if (op.rfind("FindFirstFileA(\"C:\\MEDIUM\\Driver\\*.*\"", 0) == 0)
+      order.push_back("search Driver");
+    if (op.rfind("FindFirstFileA(", 0) == 0) maxOpen = std::max(maxOpen, ++open);
+    if (op.rfind("FindClose(", 0) == 0) --open;
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"create Driver", "create E",
+                                             "search Driver"}));
+  EXPECT_EQ(maxOpen, 1);
+  EXPECT_EQ(open, 0);
+}
+
+TEST_F(XcopyTest, ExportToleratesNullArguments) {
+  Make(sim::WindowsVersion::XP);
+  m->BindExports();
+  EXPECT_EQ(::Xcopy(nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_NE(::Xcopy("C:\\MEDIUM", kDest, "E", "LNKSCAN"), 0);
+  EXPECT_TRUE(Copied().count("E\\e0.txt"));
+}
+
+}  // namespace
+}  // namespace kv::test
