@@ -239,7 +239,16 @@ class Win32Machine : public Machine {
     HWND w = CreateWindowExA(0, kWindowClass, title.c_str(), WS_OVERLAPPED, 0,
                              0, 100, 100, nullptr, nullptr,
                              GetModuleHandleA(nullptr), nullptr);
-    if (w) created_.push_back(w);
+    if (w) {
+      created_.push_back(w);
+    } else {
+      // Wine makes no window without a display: say so rather than pass a
+      // null window the script did not ask for.
+      const DWORD error = ::GetLastError();
+      std::cerr << "kvsup-host: cannot create window " << title << ": "
+                << ErrorText(error)
+                << "; it is passed as 0 (under Wine run with xvfb-run -a)\n";
+    }
     return w;
   }
 
