@@ -98,7 +98,7 @@ TEST_F(NativeHostTest, InstallsTheMonitorAndKeepsTheMachine) {
       << r.out;
   EXPECT_TRUE(Has(r.out,
                   "LastErrorMessageBox(\"KORVA Setup\") = 1\n"
-                  "  box \"KORVA Setup\": \"Err:"))
+                  "  box \"KORVA Setup\": \"Err:3006 ["))
       << r.out;
   // The machine was saved with the monitor registered.
   std::string reg = ReadFile(fs::path(machineDir()) / "registry.reg");
