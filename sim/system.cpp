@@ -164,6 +164,7 @@ const ErrorText kErrorTexts[] = {
     {32,
      "The process cannot access the file because it is being used by another "
      "process.\r\n"},
+    {50, "The request is not supported.\r\n"},
     {80, "The file exists.\r\n"},
     {87, "The parameter is incorrect.\r\n"},
     {122, "The data area passed to a system call is too small.\r\n"},
@@ -181,6 +182,7 @@ const ErrorText kErrorTexts[] = {
     {1060, "The specified service does not exist as an installed service.\r\n"},
     {1072, "The specified service has been marked for deletion.\r\n"},
     {1073, "The specified service already exists.\r\n"},
+    {1062, "The service has not been started.\r\n"},
     {1223, "The operation was canceled by the user.\r\n"},
     {1795, "The specified printer driver is already installed.\r\n"},
     {1796, "The specified port is unknown.\r\n"},
@@ -190,6 +192,7 @@ const ErrorText kErrorTexts[] = {
     {1802, "The printer already exists.\r\n"},
     {1804, "The specified datatype is invalid.\r\n"},
     {1805, "The environment specified is invalid.\r\n"},
+    {3000, "The specified print monitor is unknown.\r\n"},
     {3001, "The specified printer driver is currently in use.\r\n"},
     {3005, "The specified print processor has already been installed.\r\n"},
     {3006, "The specified print monitor has already been installed.\r\n"},
