@@ -18,6 +18,11 @@ constexpr const char* kPrintersKey =
 
 void WritePortValue(Context& ctx, const std::string& printerName,
                     const char* port) {
+  // An empty name would open the Printers key itself and a backslash would
+  // reach below another printer's key: neither names a printer, so nothing
+  // is written there.
+  if (printerName.empty() || printerName.find('\\') != std::string::npos)
+    return;
   RegKey key(ctx.os);
   const std::string path = std::string(kPrintersKey) + "\\" + printerName;
   if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0,

@@ -13,6 +13,8 @@ native_dir=${KVSUP_NATIVE_DIR:-build/native}
 mingw_dir=${KVSUP_MINGW_DIR:-build/mingw}
 out=${KVSUP_JOB_DIR:-$root/build/main-job}
 script=examples/install-monitor.kvs
+# Run after it on the same machine: registers a complete sample printer.
+printer_script=examples/register-printer.kvs
 jobs=$(nproc 2>/dev/null || echo 2)
 
 step() { printf '\n==== %s\n' "$*"; }
@@ -69,12 +71,30 @@ judge() {
   results+=("$(printf '%-22s %s' "$name" "$verdict")")
 }
 
+# A printer run counts when the host ran every line and ToRegPrinter
+# created the printer.
+judge_printer() {
+  local name=$1 rc=$2 log=$3
+  local verdict=ok
+  if [ "$rc" -ne 0 ]; then
+    verdict="FAILED (exit code $rc)"
+  elif ! tr -d '\r' <"$log" | grep -q '^ToRegPrinter(.*) = 1$'; then
+    verdict="FAILED (the printer was not registered)"
+  fi
+  [ "$verdict" = ok ] || failed=1
+  results+=("$(printf '%-22s %s' "$name" "$verdict")")
+}
+
 for v in nt40 win98 win2k winxp; do
   step "Simulated machine: $v (machine folder $out/sim-$v)"
   log=$out/sim-$v.log
   "$native_host" --os "$v" --machine "$out/sim-$v" --print-boxes \
     --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$script" 2>&1 | tee "$log"
   judge "simulated $v" "${PIPESTATUS[0]}" "$log"
+  log=$out/sim-$v.printer.log
+  "$native_host" --os "$v" --machine "$out/sim-$v" --print-boxes \
+    "$printer_script" 2>&1 | tee "$log"
+  judge_printer "simulated $v printer" "${PIPESTATUS[0]}" "$log"
 done
 
 export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
@@ -99,6 +119,15 @@ for v in nt40 win95 win98 winme win2k winxp; do
   ' main-job "$win_host" --answer-boxes \
     --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$script" 2>&1 | tee "$log"
   judge "wine $v" "${PIPESTATUS[0]}" "$log"
+  log=$out/wine-$v.printer.log
+  WINEPREFIX=$prefix timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    wineserver -p0 </dev/null >/dev/null 2>&1
+    wine "$@"
+    rc=$?
+    wineserver -w
+    exit $rc
+  ' main-job "$win_host" --answer-boxes "$printer_script" 2>&1 | tee "$log"
+  judge_printer "wine $v printer" "${PIPESTATUS[0]}" "$log"
 done
 
 step "Summary"

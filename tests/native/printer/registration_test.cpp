@@ -453,6 +453,18 @@ TEST(Registration, AnExistingPrinterNameIsRefusedButItsPortIsOverwritten) {
   }
 }
 
+TEST(Registration, NamesThatAreNoPrinterKeyGetNoPortValue) {
+  SimMachine m(WindowsVersion::XP);
+  test::PlaceMedium(m);
+  ASSERT_EQ(Register(m), 1);
+  for (const char* name : {"", "KV Printer\\Sub"}) {
+    EXPECT_EQ(Register(m, name, "LPT2:"), 0);
+    EXPECT_EQ(m.os().GetLastError(), DWORD(ERROR_INVALID_PRINTER_NAME));
+  }
+  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, sim::kPrintersKeyPath, "Port"), "(no value)");
+  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Port"), "LPT1:");
+}
+
 TEST(Registration, UnknownWindowsRegistersNothing) {
   for (auto v : {WindowsVersion::NT351, WindowsVersion::Win32s}) {
     SimMachine m(v);
