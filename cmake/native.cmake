@@ -40,3 +40,9 @@ endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
   add_subdirectory(bench)
 endif()
+
+# libFuzzer targets (clang only): -DKVSUP_FUZZ=ON; tools/fuzz.sh runs them.
+option(KVSUP_FUZZ "Build the libFuzzer targets of fuzz/ (needs clang)" OFF)
+if(KVSUP_FUZZ AND EXISTS ${CMAKE_SOURCE_DIR}/fuzz/CMakeLists.txt)
+  add_subdirectory(fuzz)
+endif()

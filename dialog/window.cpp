@@ -43,12 +43,25 @@ int BrowseFolder(Context& ctx, HWND dialog, HWND owner, char* out,
   DisabledWhileBrowsing disabled(ctx.os, dialog);
   OleSession ole(ctx.os);
 
+  // The network neighbourhood as the root. The shell is given a real item
+  // list for it: a bare special-folder number in the root field is not an
+  // item list, and shells that read it as one fault. Without the list the
+  // dialog opens at the desktop.
+  LPITEMIDLIST root = nullptr;
+  if (ctx.os.SHGetSpecialFolderLocation(owner, CSIDL_NETWORK, &root) < 0)
+    root = nullptr;
+  struct RootOwner {
+    Platform& os;
+    LPITEMIDLIST list;
+    ~RootOwner() {
+      if (list) os.SHFreeItemList(list);
+    }
+  } rootOwner{ctx.os, root};
+
   BROWSEINFOA info;
   std::memset(&info, 0, sizeof info);
   info.hwndOwner = owner;
-  // The shell takes a special-folder number in place of an item list here.
-  info.pidlRoot = reinterpret_cast<LPCITEMIDLIST>(
-      static_cast<ULONG_PTR>(CSIDL_NETWORK));
+  info.pidlRoot = root;
   info.lpszTitle = title;
   info.ulFlags = BIF_BROWSEFORPRINTER;
   LPITEMIDLIST chosen = ctx.os.SHBrowseForFolderA(&info);

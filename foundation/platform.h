@@ -232,6 +232,10 @@ class Platform {
   // Frees an item list through the shell's allocator (SHGetMalloc, Free,
   // Release).
   virtual void SHFreeItemList(LPITEMIDLIST list) = 0;
+  // The item list of special folder `folder` (a CSIDL_ number); the caller
+  // frees it with SHFreeItemList. S_OK (0) or an error result.
+  virtual LONG SHGetSpecialFolderLocation(HWND owner, int folder,
+                                          LPITEMIDLIST* list) = 0;
 
   // --- Machine probes -------------------------------------------------------
   // The 16-bit word at `offset` of real-mode segment 0x40 (BIOS data area).

@@ -457,6 +457,11 @@ BOOL Win32Platform::GetDiskFreeSpaceExA(LPCSTR dir,
   return fn(dir, freeToCaller, total, totalFree);
 }
 
+LONG Win32Platform::SHGetSpecialFolderLocation(HWND owner, int folder,
+                                               LPITEMIDLIST* list) {
+  return static_cast<LONG>(::SHGetSpecialFolderLocation(owner, folder, list));
+}
+
 void Win32Platform::SHFreeItemList(LPITEMIDLIST list) {
   IMalloc* malloc = nullptr;
   if (SUCCEEDED(::SHGetMalloc(&malloc)) && malloc) {
@@ -465,14 +470,78 @@ void Win32Platform::SHFreeItemList(LPITEMIDLIST list) {
   }
 }
 
+// Reading the BIOS data area: Windows 9x gives 32-bit code the real-mode
+// segment 0x40 as selector 0x40. The read loads the selector into ES and
+// reads one word; both steps fault where the selector means something else
+// (the NT family, or a Windows that reports itself as 9x but is not). The
+// read therefore runs under its own structured-exception frame, whose
+// handler resumes after the read with 0. Wine emulates the selector for
+// 32-bit programs (its answer at win98 is a BIOS data area of its own,
+// LPT1 at 0x378); the frame makes no difference there.
+#if defined(__i386__)
+extern "C" {
+WORD kvReadSelectorWord(DWORD selector, DWORD offset);
+extern char kvSelectorReadStart[];
+extern char kvSelectorReadEnd[];
+
+EXCEPTION_DISPOSITION __cdecl kvSelectorReadHandler(EXCEPTION_RECORD* record,
+                                                    void*, CONTEXT* context,
+                                                    void*) {
+  constexpr DWORD kUnwinding = 0x2 | 0x4;  // unwinding, exit unwind
+  if (record->ExceptionFlags & kUnwinding) return ExceptionContinueSearch;
+  const auto ip = static_cast<uintptr_t>(context->Eip);
+  if (ip < reinterpret_cast<uintptr_t>(kvSelectorReadStart) ||
+      ip >= reinterpret_cast<uintptr_t>(kvSelectorReadEnd))
+    return ExceptionContinueSearch;
+  context->Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(kvSelectorReadEnd));
+  context->Eax = 0;
+  return ExceptionContinueExecution;
+}
+}
+
+// cdecl WORD kvReadSelectorWord(selector, offset): registers the frame
+// (handler, previous) on the stack, reads, and unlinks the frame again.
+__asm__(
+    ".text\n"
+    ".globl _kvReadSelectorWord\n"
+    "_kvReadSelectorWord:\n"
+    "  pushl %ebp\n"
+    "  movl %esp, %ebp\n"
+    "  pushl %es\n"
+    "  pushl $_kvSelectorReadHandler\n"
+    "  pushl %fs:0\n"
+    "  movl %esp, %fs:0\n"
+    "  movl 8(%ebp), %edx\n"
+    "  movl 12(%ebp), %ecx\n"
+    "  xorl %eax, %eax\n"
+    ".globl _kvSelectorReadStart\n"
+    "_kvSelectorReadStart:\n"
+    "  movw %dx, %es\n"
+    "  movzwl %es:(%ecx), %eax\n"
+    ".globl _kvSelectorReadEnd\n"
+    "_kvSelectorReadEnd:\n"
+    "  popl %ecx\n"
+    "  movl %ecx, %fs:0\n"
+    "  addl $4, %esp\n"
+    "  popl %es\n"
+    "  popl %ebp\n"
+    "  ret\n");
+#endif
+
 WORD Win32Platform::ReadBiosDataWord(DWORD offset) {
   // Only Windows 9x maps the BIOS data area at selector 0x40 for 32-bit code.
   OSVERSIONINFOA v = {};
   v.dwOSVersionInfoSize = sizeof v;
   if (!::GetVersionExA(&v) || v.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS)
     return 0;
-  (void)offset;
+  // The data area is 256 bytes; a word must lie inside it.
+  if (offset > 0xFE) return 0;
+#if defined(__i386__)
+  constexpr DWORD kBiosDataSelector = 0x40;
+  return kvReadSelectorWord(kBiosDataSelector, offset);
+#else
   return 0;
+#endif
 }
 
 }  // namespace kv

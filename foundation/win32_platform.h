@@ -116,6 +116,7 @@ class Win32Platform final : public Platform {
   LPITEMIDLIST SHBrowseForFolderA(LPBROWSEINFOA info) override;
   BOOL SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) override;
   void SHFreeItemList(LPITEMIDLIST list) override;
+  LONG SHGetSpecialFolderLocation(HWND owner, int folder, LPITEMIDLIST* list) override;
   WORD ReadBiosDataWord(DWORD offset) override;
 };
 

@@ -2,6 +2,7 @@
 // are scripted (QueueBrowseChoice / QueueBrowseCancel); each dialog shown is
 // recorded; a chosen item is handed out as an item list the caller frees
 // through the shell's allocator.
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@ struct ShellState : SimPlatform::Extension {
   struct Item {
     std::unique_ptr<BYTE[]> bytes;
     std::string path;
+    int folder = -1;  // the CSIDL_ number of a special folder's list
   };
   std::map<uintptr_t, Item> items;
 };
@@ -54,8 +56,10 @@ LPITEMIDLIST SimPlatform::SHBrowseForFolderA(LPBROWSEINFOA info) {
     return nullptr;
   }
   ShellState& shell = Shell(*this);
+  auto root = shell.items.find(reinterpret_cast<uintptr_t>(info->pidlRoot));
   shell.browses.push_back(BrowseRecord{
       info->hwndOwner, reinterpret_cast<uintptr_t>(info->pidlRoot),
+      root != shell.items.end() ? root->second.folder : -1,
       info->lpszTitle ? info->lpszTitle : "", info->ulFlags,
       info->pszDisplayName != nullptr, info->lpfn != nullptr});
   std::optional<std::string> answer;  // no script: the user cancels
@@ -96,6 +100,30 @@ BOOL SimPlatform::SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
   std::copy(p.begin(), p.end(), path);
   path[p.size()] = '\0';
   return TRUE;
+}
+
+// Special folders are virtual here: each call hands out a fresh list that
+// names the folder and has no file-system path.
+LONG SimPlatform::SHGetSpecialFolderLocation(HWND owner, int folder,
+                                             LPITEMIDLIST* list) {
+  constexpr LONG kEFail = static_cast<LONG>(0x80004005u);
+  constexpr LONG kEInvalidArg = static_cast<LONG>(0x80070057u);
+  if (Enter("SHGetSpecialFolderLocation",
+            HexText(reinterpret_cast<uintptr_t>(owner)) + ", " +
+                HexText(static_cast<uintptr_t>(folder))))
+    return kEFail;
+  if (!list) return kEInvalidArg;
+  *list = nullptr;
+  ShellState& shell = Shell(*this);
+  const size_t size = 2 + sizeof(int) + 2;
+  ShellState::Item item{std::make_unique<BYTE[]>(size), std::string()};
+  std::fill(item.bytes.get(), item.bytes.get() + size, BYTE{0});
+  item.bytes[0] = static_cast<BYTE>(size - 2);
+  std::memcpy(item.bytes.get() + 2, &folder, sizeof folder);
+  item.folder = folder;
+  *list = reinterpret_cast<LPITEMIDLIST>(item.bytes.get());
+  shell.items[reinterpret_cast<uintptr_t>(*list)] = std::move(item);
+  return 0;
 }
 
 void SimPlatform::SHFreeItemList(LPITEMIDLIST list) {

@@ -238,7 +238,8 @@ class SimPlatform : public Platform {
   void QueueBrowseCancel();
   struct BrowseRecord {
     HWND owner;
-    uintptr_t root;  // pidlRoot as given (a special-folder number or list)
+    uintptr_t root;    // pidlRoot as given
+    int rootFolder;    // its special folder (SHGetSpecialFolderLocation), or -1
     std::string title;
     UINT flags;
     bool displayName;  // a display-name buffer was given
@@ -435,6 +436,8 @@ class SimPlatform : public Platform {
   LPITEMIDLIST SHBrowseForFolderA(LPBROWSEINFOA info) override;
   BOOL SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) override;
   void SHFreeItemList(LPITEMIDLIST list) override;
+  LONG SHGetSpecialFolderLocation(HWND owner, int folder,
+                                  LPITEMIDLIST* list) override;
   WORD ReadBiosDataWord(DWORD offset) override;
 
  protected:

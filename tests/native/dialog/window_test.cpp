@@ -49,13 +49,14 @@ TEST_F(BrowseTest, CancelLeavesTheBufferAndEnablesTheDialog) {
   ASSERT_EQ(os().browses().size(), 1u);
   const auto& b = os().browses()[0];
   EXPECT_EQ(b.owner, owner_);
-  EXPECT_EQ(b.root, static_cast<uintptr_t>(CSIDL_NETWORK));
+  EXPECT_EQ(b.rootFolder, CSIDL_NETWORK);
   EXPECT_EQ(b.title, "Choose a printer");
   EXPECT_EQ(b.flags, static_cast<UINT>(BIF_BROWSEFORPRINTER));
   EXPECT_FALSE(b.displayName);
   EXPECT_FALSE(b.callback);
   EXPECT_EQ(os().CountOperations("OleInitialize"),
             os().CountOperations("OleUninitialize"));
+  EXPECT_EQ(os().LiveItemLists(), 0u) << "the root list is freed";
 }
 
 TEST_F(BrowseTest, ChoiceCopiesThePath) {
@@ -79,6 +80,15 @@ TEST_F(BrowseTest, LongestPathFitsTheBuffer) {
   EXPECT_EQ(BrowseFolder(dialog_, owner_, path_, "t"), 1);
   EXPECT_EQ(std::string(path_), longest);
   EXPECT_EQ(path_[MAX_PATH], '#') << "nothing past the 260-character buffer";
+}
+
+TEST_F(BrowseTest, WithoutTheNetworkFolderTheDialogStartsAtTheDesktop) {
+  os().FailOperation("SHGetSpecialFolderLocation", ERROR_NOT_ENOUGH_MEMORY);
+  os().QueueBrowseCancel();
+  EXPECT_EQ(BrowseFolder(dialog_, owner_, path_, "t"), 0);
+  ASSERT_EQ(os().browses().size(), 1u);
+  EXPECT_EQ(os().browses()[0].root, 0u);
+  EXPECT_TRUE(os().IsWindowEnabled(dialog_));
 }
 
 TEST_F(BrowseTest, DialogFailureStillEnablesTheDialog) {
