@@ -250,11 +250,13 @@ TEST(ParallelPorts, BiosReadAndDetection) {
   ASSERT_NE(detect, nullptr);
   if (kvwine::IsWin9x()) {
     // Wine emulates selector 0x40 with a BIOS data area of its own that
-    // has one parallel port at 0x378.
+    // has parallel ports at 0x378 and 0x278 and no third one.
     EXPECT_EQ(lpt1, 0x378);
-    EXPECT_EQ(platform.ReadBiosDataWord(0x0A), 0);
+    EXPECT_EQ(platform.ReadBiosDataWord(0x0A), 0x278);
+    EXPECT_EQ(platform.ReadBiosDataWord(0x0C), 0);
     EXPECT_EQ(detect("lpt1:"), 1);
-    EXPECT_EQ(detect("LPT2:"), 0);
+    EXPECT_EQ(detect("LPT2:"), 1);
+    EXPECT_EQ(detect("LPT3:"), 0);
   } else {
     EXPECT_EQ(lpt1, 0) << "never read outside Windows 9x";
   }
