@@ -55,7 +55,8 @@ int CreateTimerThread(Context& ctx, HWND window, DWORD commandId,
   t.state.store(kTimerStarting);
 
   DWORD id = 0;
-  HANDLE thread = ctx.os.CreateThread(nullptr, 0, TimerThreadMain, &ctx, 0, &id);
+  HANDLE thread =
+      ctx.os.CreateThread(nullptr, 0, TimerThreadMain, &ctx, 0, &id);
   if (!thread) {
     t.state.store(kTimerNone);
     return 0;

@@ -9,7 +9,8 @@ namespace {
 // initialised on this thread) both take a reference to give back.
 class OleSession {
  public:
-  explicit OleSession(Platform& os) : os_(os), ok_(os.OleInitialize(nullptr) >= 0) {}
+  explicit OleSession(Platform& os)
+      : os_(os), ok_(os.OleInitialize(nullptr) >= 0) {}
   OleSession(const OleSession&) = delete;
   OleSession& operator=(const OleSession&) = delete;
   ~OleSession() {
@@ -87,8 +88,7 @@ BOOL WinSub_EnableWindow(Context& ctx, HWND window, int enable) {
   return ctx.os.EnableWindow(window, enable != 0 ? TRUE : FALSE);
 }
 
-BOOL BtmClickMessage(Context& ctx, HWND window, DWORD commandId,
-                     LPARAM param) {
+BOOL BtmClickMessage(Context& ctx, HWND window, DWORD commandId, LPARAM param) {
   return ctx.os.PostMessageA(window, WM_COMMAND,
                              static_cast<WPARAM>(commandId & 0xFFFF), param);
 }

@@ -28,8 +28,7 @@ BOOL WinSub_EnableWindow(Context& ctx, HWND window, int enable);
 
 // Posts WM_COMMAND with the low 16 bits of `commandId` as wParam and `param`
 // as lParam, as a button click would; the result of posting.
-BOOL BtmClickMessage(Context& ctx, HWND window, DWORD commandId,
-                     LPARAM param);
+BOOL BtmClickMessage(Context& ctx, HWND window, DWORD commandId, LPARAM param);
 
 // CreateDirectoryA with default security: 1 on success, 0 on failure (the
 // last error is the system's).

@@ -73,9 +73,9 @@ int WINAPI WinSub_EnableWindow(HWND window, int enable) {
 
 int WINAPI BtmClickMessage(HWND window, int commandId, LONG param) {
   return Guarded(0, [&] {
-    return static_cast<int>(kv::BtmClickMessage(
-        DllContext(), window, static_cast<DWORD>(commandId),
-        static_cast<LPARAM>(param)));
+    return static_cast<int>(kv::BtmClickMessage(DllContext(), window,
+                                                static_cast<DWORD>(commandId),
+                                                static_cast<LPARAM>(param)));
   });
 }
 

@@ -1,8 +1,8 @@
-#include "dialog/strings.h"
-#include "fuzz/fuzz_input.h"
-
 #include <cstdlib>
 #include <cstring>
+
+#include "dialog/strings.h"
+#include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto t = kv::fuzz::Texts(data, size, 1);

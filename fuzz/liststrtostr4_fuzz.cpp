@@ -1,8 +1,8 @@
-#include "fuzz/fuzz_input.h"
-#include "ports/device_finder.h"
-
 #include <cstdlib>
 #include <cstring>
+
+#include "fuzz/fuzz_input.h"
+#include "ports/device_finder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto t = kv::fuzz::Texts(data, size, 1);

@@ -1,8 +1,8 @@
-#include "dialog/strings.h"
-#include "fuzz/fuzz_input.h"
-
 #include <cstdlib>
 #include <string>
+
+#include "dialog/strings.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
+#include <cstdlib>
+
 #include "dialog/strings.h"
 #include "fuzz/fuzz_input.h"
-
-#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto t = kv::fuzz::Texts(data, size, 1);

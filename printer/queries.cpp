@@ -38,9 +38,9 @@ NameUse CheckName(Context& ctx, const std::string& name,
     return NameUse::Free;
   char value[kPortValueSize + 1] = {};
   DWORD size = kPortValueSize;
-  const LONG read = ctx.os.RegQueryValueExA(key.get(), "Port", nullptr, nullptr,
-                                            reinterpret_cast<LPBYTE>(value),
-                                            &size);
+  const LONG read =
+      ctx.os.RegQueryValueExA(key.get(), "Port", nullptr, nullptr,
+                              reinterpret_cast<LPBYTE>(value), &size);
   // A missing or unreadable "Port" counts as another port.
   if (read == ERROR_SUCCESS && port == value) return NameUse::SamePort;
   return NameUse::Taken;

@@ -57,11 +57,11 @@ LPITEMIDLIST SimPlatform::SHBrowseForFolderA(LPBROWSEINFOA info) {
   }
   ShellState& shell = Shell(*this);
   auto root = shell.items.find(reinterpret_cast<uintptr_t>(info->pidlRoot));
-  shell.browses.push_back(BrowseRecord{
-      info->hwndOwner, reinterpret_cast<uintptr_t>(info->pidlRoot),
-      root != shell.items.end() ? root->second.folder : -1,
-      info->lpszTitle ? info->lpszTitle : "", info->ulFlags,
-      info->pszDisplayName != nullptr, info->lpfn != nullptr});
+  shell.browses.push_back(
+      BrowseRecord{info->hwndOwner, reinterpret_cast<uintptr_t>(info->pidlRoot),
+                   root != shell.items.end() ? root->second.folder : -1,
+                   info->lpszTitle ? info->lpszTitle : "", info->ulFlags,
+                   info->pszDisplayName != nullptr, info->lpfn != nullptr});
   std::optional<std::string> answer;  // no script: the user cancels
   if (!shell.answers.empty()) {
     answer = shell.answers.front();
@@ -86,8 +86,7 @@ LPITEMIDLIST SimPlatform::SHBrowseForFolderA(LPBROWSEINFOA info) {
 }
 
 BOOL SimPlatform::SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
-  if (Enter("SHGetPathFromIDListA",
-            HexText(reinterpret_cast<uintptr_t>(list))))
+  if (Enter("SHGetPathFromIDListA", HexText(reinterpret_cast<uintptr_t>(list))))
     return FALSE;
   if (!path) return FALSE;
   path[0] = '\0';

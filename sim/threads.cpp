@@ -36,13 +36,13 @@ struct SimThread {
   bool handleOpen = false;
   LPTHREAD_START_ROUTINE start = nullptr;
   LPVOID parameter = nullptr;
-  bool waiting = false;     // in a wait, ready to be picked once due
+  bool waiting = false;  // in a wait, ready to be picked once due
   uint64_t wakeUs = 0;
-  uint64_t order = 0;       // when it began waiting
+  uint64_t order = 0;                  // when it began waiting
   const SimThread* joining = nullptr;  // waits for this thread's end
   bool ended = false;
   bool endRequested = false;
-  DWORD lastError = 0;      // kept while another thread runs
+  DWORD lastError = 0;  // kept while another thread runs
   DWORD exitCode = kStillActive;
   std::thread thread;
 };

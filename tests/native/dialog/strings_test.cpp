@@ -1,11 +1,12 @@
 // The installer script's string operations, through the exports (which the
 // script calls) and, for the limits, the operations themselves.
+#include "dialog/strings.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "dialog/strings.h"
 #include "exports/dialog_exports.h"
 
 namespace {
@@ -18,16 +19,10 @@ struct CmpCase {
 
 TEST(StrCmp, ComparesBytesAsUnsigned) {
   const CmpCase cases[] = {
-      {"abc", "abd", -1},
-      {"abd", "abc", 1},
-      {"", "", 0},
-      {"abc", "abc", 0},
-      {"ab", "abc", -1},  // the terminator sorts first
-      {"abc", "ab", 1},
-      {"\xE0", "a", 1},   // 0xE0 above a lower-case letter
-      {"a", "\xE0", -1},
-      {"\x80", "\x7F", 1},
-      {"\xFF\xFF", "\xFF\xFE", 1},
+      {"abc", "abd", -1}, {"abd", "abc", 1},   {"", "", 0},
+      {"abc", "abc", 0},  {"ab", "abc", -1},  // the terminator sorts first
+      {"abc", "ab", 1},   {"\xE0", "a", 1},   // 0xE0 above a lower-case letter
+      {"a", "\xE0", -1},  {"\x80", "\x7F", 1}, {"\xFF\xFF", "\xFF\xFE", 1},
       {"ABC", "abc", -1},  // case counts
   };
   for (const auto& c : cases)
@@ -59,8 +54,16 @@ TEST(StrFind, FindsWithinTheFirst245Positions) {
       {"port", "lp", 0, "text shorter than needle"},
       {"lpt1", "lpt", 0, "text ends inside the needle"},
       {"abc", "ababc", 1, "overlapping start"},
-      {"\xC4" "b", "a\xE4" "b", 0, "bytes above 0x7F are not folded"},
-      {"\xE4" "B", "a\xE4" "b", 1, "bytes above 0x7F match themselves"},
+      {"\xC4"
+       "b",
+       "a\xE4"
+       "b",
+       0, "bytes above 0x7F are not folded"},
+      {"\xE4"
+       "B",
+       "a\xE4"
+       "b",
+       1, "bytes above 0x7F match themselves"},
       {"q", pad244 + "q", 1, "start at position 244"},
       {"q", pad245 + "q", 0, "start at position 245"},
       {"qr", pad244 + "qr", 1, "a match may run past position 245"},
@@ -81,7 +84,8 @@ TEST(StrFind, NeedleLongerThanTheWindowIsNeverFound) {
 TEST(StrFind, TextLongerThanTheWorkingBufferIsReadInPlace) {
   // 247 characters fit the working buffer; a needle starting at 244 of a
   // longer text runs past it and is still compared against the real text.
-  const std::string text = std::string(244, '.') + "needle" + std::string(400, '.');
+  const std::string text =
+      std::string(244, '.') + "needle" + std::string(400, '.');
   EXPECT_EQ(StrFind("needle", text.c_str()), 1);
   EXPECT_EQ(StrFind("needles", text.c_str()), 0);
   const std::string huge(1 << 16, 'z');
@@ -100,9 +104,8 @@ TEST(StrTopDel, CopiesTheRestAfterCount) {
     int count;
     const char* expected;
   } cases[] = {
-      {"LPT1:", 3, "1:"}, {"abc", 0, "abc"},  {"abc", 3, ""},
-      {"abc", 4, ""},     {"abc", 1000, ""},  {"abc", -2, "abc"},
-      {"", 0, ""},        {"", 1, ""},
+      {"LPT1:", 3, "1:"}, {"abc", 0, "abc"},  {"abc", 3, ""}, {"abc", 4, ""},
+      {"abc", 1000, ""},  {"abc", -2, "abc"}, {"", 0, ""},    {"", 1, ""},
   };
   for (const auto& c : cases) {
     char out[16];
@@ -128,10 +131,16 @@ TEST(DelSpace, StripsBlanksAtBothEnds) {
     const char* expected;
     int result;
   } cases[] = {
-      {"  ab c  ", "ab c", 1}, {"   ", "", 0},       {"", "", 0},
-      {" ", "", 0},            {"a", "a", 1},       {"a ", "a", 1},
-      {" a", "a", 1},          {"\tab\t", "\tab\t", 1},
-      {" \t ", "\t", 1},       {"x  y", "x  y", 1},
+      {"  ab c  ", "ab c", 1},
+      {"   ", "", 0},
+      {"", "", 0},
+      {" ", "", 0},
+      {"a", "a", 1},
+      {"a ", "a", 1},
+      {" a", "a", 1},
+      {"\tab\t", "\tab\t", 1},
+      {" \t ", "\t", 1},
+      {"x  y", "x  y", 1},
   };
   for (const auto& c : cases) {
     char buffer[32];

@@ -2,9 +2,10 @@
 // for real but one thread at a time on its virtual clock, so every time
 // below is exact: the thread comes up 20 ms after creation, ticks every
 // delay x 10 ms from then on, and posts on the tenth counted tick.
+#include "dialog/timer.h"
+
 #include <gtest/gtest.h>
 
-#include "dialog/timer.h"
 #include "exports/dialog_exports.h"
 #include "tests/native/support/sim_fixture.h"
 
@@ -48,7 +49,8 @@ class TimerThreadTest : public ::testing::Test {
 TEST_F(TimerThreadTest, PostsTheCommandAfterTenTicks) {
   const DWORD t0 = os().now();
   ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 0x12345, -7, 5), 1);
-  EXPECT_EQ(os().now(), t0 + 20) << "two waits of 10 ms: the thread is up at 20 ms";
+  EXPECT_EQ(os().now(), t0 + 20)
+      << "two waits of 10 ms: the thread is up at 20 ms";
   EXPECT_EQ(TimerThreadState(ctx()), kTimerIdle);
   EXPECT_EQ(ctx().timer.tickMs, 50);
 
@@ -86,7 +88,7 @@ TEST_F(TimerThreadTest, PostsTheCommandAfterTenTicks) {
 
 TEST_F(TimerThreadTest, TicksCountedBeforeAStopCarryOver) {
   ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 7, 0, 1), 1);  // tick 10 ms
-  const DWORD t0 = os().now();  // a tick boundary
+  const DWORD t0 = os().now();                               // a tick boundary
   os().Sleep(5);
   ASSERT_EQ(TimerThread_TmStart(ctx()), 1);
   os().Sleep(40);  // ticks at +10, +20, +30, +40 counted

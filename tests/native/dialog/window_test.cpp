@@ -122,7 +122,8 @@ TEST(WindowWrappers, FocusEnableClickDirectory) {
   EXPECT_TRUE(msg.posted);
 
   EXPECT_EQ(WinSub_CreateDirectory("C:\\KVTEMP"), 1);
-  EXPECT_NE(m.os().GetFileAttributesA("C:\\KVTEMP") & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_NE(m.os().GetFileAttributesA("C:\\KVTEMP") & FILE_ATTRIBUTE_DIRECTORY,
+            0u);
   EXPECT_EQ(WinSub_CreateDirectory("C:\\KVTEMP"), 0) << "exists already";
   EXPECT_EQ(m.os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   EXPECT_EQ(WinSub_CreateDirectory("C:\\NO\\SUCH\\PARENT"), 0);

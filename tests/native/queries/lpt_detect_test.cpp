@@ -1,12 +1,13 @@
 // Parallel-port detection on the simulated machine: the NT device map and
 // NT 4.0 raw resources in the registry, the BIOS data area on Windows 9x.
+#include "printer/lpt_detect.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "exports/query_exports.h"
-#include "printer/lpt_detect.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv {
@@ -35,7 +36,8 @@ void SetBinary(sim::RegNode* key, const std::string& name,
 
 // \Device\Parallel<i> mapped to \DosDevices\LPT<digit>.
 void MapParallel(sim::SimPlatform& os, int i, char digit) {
-  auto* map = os.CreateKeyPath(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\PARALLEL PORTS");
+  auto* map = os.CreateKeyPath(HKEY_LOCAL_MACHINE,
+                               "HARDWARE\\DEVICEMAP\\PARALLEL PORTS");
   SetString(map, "\\Device\\Parallel" + std::to_string(i),
             std::string("\\DosDevices\\LPT") + digit);
 }
@@ -60,13 +62,13 @@ struct NameCase {
 // mapped and present, so only the name decides.
 TEST(ToDetectLPT, PortNames) {
   const NameCase cases[] = {
-      {"LPT1:", 1},  {"lpt2:", 1},     {"Lpt3:", 1},  {"LPT1:xyz", 1},
-      {"LPT4:", 0},  {"LPT0:", 0},     {"LPT1", 0},   {"LPT", 0},
-      {"", 0},       {"LPT1;", 0},     {" LPT1:", 0}, {"COM1:", 0},
-      {"LPTA:", 0},  {"\xCCPT1:", 0},
+      {"LPT1:", 1},  {"lpt2:", 1}, {"Lpt3:", 1}, {"LPT1:xyz", 1}, {"LPT4:", 0},
+      {"LPT0:", 0},  {"LPT1", 0},  {"LPT", 0},   {"", 0},         {"LPT1;", 0},
+      {" LPT1:", 0}, {"COM1:", 0}, {"LPTA:", 0}, {"\xCCPT1:", 0},
   };
   test::SimMachine m(WindowsVersion::Win2000);
-  for (int i = 0; i < 3; ++i) MapParallel(m.os(), i, static_cast<char>('1' + i));
+  for (int i = 0; i < 3; ++i)
+    MapParallel(m.os(), i, static_cast<char>('1' + i));
   for (const auto& c : cases)
     EXPECT_EQ(ToDetectLPT(m.ctx(), c.name), c.expected) << "[" << c.name << "]";
 }
@@ -108,7 +110,8 @@ TEST(ToDetectLPT, RawResourcesOnNT4) {
 
 TEST(ToDetectLPT, OddDeviceMapValues) {
   test::SimMachine m(WindowsVersion::XP);
-  auto* map = m.os().CreateKeyPath(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\PARALLEL PORTS");
+  auto* map = m.os().CreateKeyPath(HKEY_LOCAL_MACHINE,
+                                   "HARDWARE\\DEVICEMAP\\PARALLEL PORTS");
   SetString(map, "\\Device\\Parallel0", "");
   EXPECT_EQ(ToDetectLPT(m.ctx(), "LPT1:"), 0) << "empty mapping";
   // A value without terminator that fills the whole read buffer.
@@ -131,9 +134,10 @@ struct BiosCase {
 };
 
 TEST(ToDetectLPT, BiosDataAreaOnWindows9x) {
-  const BiosCase cases[] = {{0x378, 1}, {0x278, 1}, {0x3BC, 1},
-                            {0, 0},     {2, 0},     {1, 1}, {0xFFFF, 1}};
-  for (auto v : {WindowsVersion::Win95, WindowsVersion::Win98, WindowsVersion::WinMe}) {
+  const BiosCase cases[] = {{0x378, 1}, {0x278, 1}, {0x3BC, 1}, {0, 0},
+                            {2, 0},     {1, 1},     {0xFFFF, 1}};
+  for (auto v :
+       {WindowsVersion::Win95, WindowsVersion::Win98, WindowsVersion::WinMe}) {
     for (const auto& c : cases) {
       for (int n = 0; n < 3; ++n) {
         test::SimMachine m(v);

@@ -16,7 +16,8 @@ namespace {
 
 using sim::WindowsVersion;
 
-constexpr char kPrinters[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+constexpr char kPrinters[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
 
 void AddPrinterRecord(sim::SimPlatform& os, const std::string& name,
                       const char* port) {
@@ -40,7 +41,8 @@ class PrinterNameTest : public ::testing::TestWithParam<test::VersionCase> {
                      int* length = nullptr) {
     char out[kPrinterNameSize + 16];
     std::memset(out, '#', sizeof out);
-    const int n = GetPrinterDriverName(m_.ctx(), base.c_str(), port.c_str(), out);
+    const int n =
+        GetPrinterDriverName(m_.ctx(), base.c_str(), port.c_str(), out);
     if (length) *length = n;
     EXPECT_EQ(out[kPrinterNameSize], '#') << "nothing past 128 bytes";
     EXPECT_EQ(n, n ? static_cast<int>(std::strlen(out) + 1) : 0);
@@ -75,7 +77,9 @@ std::vector<test::VersionCase> KnownVersions() {
 
 INSTANTIATE_TEST_SUITE_P(KnownVersions, PrinterNameTest,
                          ::testing::ValuesIn(KnownVersions()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(PrinterName, UnknownWindowsTakesTheBase) {
   for (auto v : {WindowsVersion::NT351, WindowsVersion::Win32s}) {
@@ -183,8 +187,8 @@ TEST(PrinterCheck, OpensOnlyExistingPrinters) {
 TEST(Chk_MicroTcpIpEntryNT, LpdServiceTitle) {
   test::SimMachine m(WindowsVersion::Win2000);
   EXPECT_EQ(Chk_MicroTcpIpEntryNT(m.ctx()), 0) << "no key";
-  auto* key = m.os().CreateKeyPath(HKEY_LOCAL_MACHINE,
-                                   "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion");
+  auto* key = m.os().CreateKeyPath(
+      HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion");
   EXPECT_EQ(Chk_MicroTcpIpEntryNT(m.ctx()), 0) << "no Title";
   sim::RegValue v;
   v.name = "Title";
