@@ -28,7 +28,7 @@ flock 9
 
 # The marker names the version and the revision of this set-up: a prefix
 # made by an older revision is made again.
-stamp="$version rev2"
+stamp="$version rev3"
 if [ -f "$marker" ] && [ "$(cat "$marker")" = "$stamp" ]; then
   exit 0
 fi
@@ -54,6 +54,11 @@ wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$version" /f >>"$log"
 # Xvfb runs no window manager: Wine would wait 2 s for one to withdraw each
 # closed top-level window (every message box). Unmanaged windows need none.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$log" 2>&1
+# A crashing test program must fail at once, not sit in winedbg until the
+# test's time-out: no debugger is started for unhandled exceptions.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d "" /f >>"$log" 2>&1
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >>"$log" 2>&1
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$log" 2>&1
 # The registry reaches the .reg files only when the server is gone.
 wineserver -w
 echo "$stamp" >"$marker"
