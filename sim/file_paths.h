@@ -44,6 +44,7 @@ bool ParentExists(const ResolvedPath& p);
 struct FileState : SimPlatform::Extension {
   bool loaded = false;
   std::map<std::string, DWORD> attributes;  // key -> stored bits
+  mutable std::string savedText;  // what Save last wrote
   struct Find {
     std::vector<WIN32_FIND_DATAA> entries;
     size_t next = 0;

@@ -43,6 +43,14 @@ std::string DriveRoot(const std::string& machineDir) {
 // The entry of `dir` whose name equals `name` without regard to case.
 bool FindEntry(const std::string& dir, const std::string& name,
                std::string* found, bool* isLink) {
+  // Most names come spelled as they are on disk: one lstat instead of
+  // reading the whole folder.
+  struct stat st;
+  if (lstat((dir + "/" + name).c_str(), &st) == 0) {
+    *found = name;
+    *isLink = S_ISLNK(st.st_mode);
+    return true;
+  }
   std::error_code ec;
   fs::directory_iterator it(dir, ec), end;
   if (ec) return false;
@@ -218,7 +226,10 @@ void FileState::Save(const std::string& machineDir) const {
     std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(a.second));
     text += a.first + "=" + hex + "\r\n";
   }
-  WriteHostFile(machineDir + "/attributes.ini", text);
+  // Rewriting an unchanged file costs a flush on some file systems (ext4
+  // syncs a file truncated and written again), once per file operation.
+  if (text == savedText) return;
+  if (WriteHostFile(machineDir + "/attributes.ini", text)) savedText = text;
 }
 
 DWORD FileState::Stored(const std::string& key, bool directory) const {

@@ -11,8 +11,8 @@ const unsigned char kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
 constexpr size_t kWindow = 4096;
 constexpr size_t kWindowMask = kWindow - 1;
 constexpr size_t kWindowStart = kWindow - 16;
-constexpr size_t kInChunk = 64 * 1024;
-constexpr size_t kOutChunk = 64 * 1024;
+constexpr size_t kInChunk = 256 * 1024;
+constexpr size_t kOutChunk = 1024 * 1024;
 
 // Input with a refill that reports the end once and stays there.
 class Input {
@@ -24,6 +24,12 @@ class Input {
     *b = buffer_[pos_++];
     return 1;
   }
+  // The next `n` bytes when they are all in the buffer (consumed by
+  // Skip), else null.
+  const unsigned char* Peek(size_t n) const {
+    return end_ - pos_ >= n ? buffer_.data() + pos_ : nullptr;
+  }
+  void Skip(size_t n) { pos_ += n; }
  private:
   bool Refill() {
     if (done_) return false;
@@ -58,19 +64,25 @@ Header ParseHeader(const unsigned char* data, size_t size) {
 
 Outcome Expand(uint32_t expandedLength, const ReadFn& read,
                const WriteFn& write) {
+  // The output buffer keeps the last 4096 bytes before what it collects, so
+  // a reference is a copy from `distance` bytes back in the same buffer. The
+  // window position a reference names is turned into that distance; before
+  // the first 4096 bytes the history holds the spaces the window starts with.
   Outcome out;
   Input in(read);
-  unsigned char window[kWindow];
-  std::memset(window, ' ', sizeof window);
-  size_t wpos = kWindowStart;
-  std::vector<unsigned char> obuf(kOutChunk);
-  size_t opos = 0;
+  std::vector<unsigned char> buffer(kWindow + kOutChunk);
+  std::memset(buffer.data(), ' ', kWindow);
+  unsigned char* const base = buffer.data() + kWindow;
+  size_t opos = 0;             // bytes collected since the last flush
+  size_t wpos = kWindowStart;  // window position of the next byte
   uint64_t remaining = expandedLength;
 
   auto flush = [&]() -> bool {
     if (opos == 0) return true;
-    if (!write(obuf.data(), opos)) return false;
+    if (!write(base, opos)) return false;
     out.written += opos;
+    // Keep the last 4096 bytes as history for the next references.
+    std::memmove(buffer.data(), base + opos - kWindow, kWindow);
     opos = 0;
     return true;
   };
@@ -83,19 +95,60 @@ Outcome Expand(uint32_t expandedLength, const ReadFn& read,
     return r < 0 ? Status::ReadError : Status::Truncated;
   };
 
+  // A whole group (flag byte and eight items of at most two bytes) at once
+  // while it is in the buffer and its output fits; bytes one by one near
+  // the ends.
+  auto reference = [&](unsigned char* dst, unsigned char b1, unsigned char b2) {
+    const size_t src = b1 | (size_t(b2 & 0xF0) << 4);
+    size_t distance = (wpos - src) & kWindowMask;
+    if (distance == 0) distance = kWindow;
+    size_t len = (b2 & 0x0F) + 3u;
+    if (len > remaining) len = static_cast<size_t>(remaining);
+    const unsigned char* from = dst - distance;
+    if (distance >= len) {
+      std::memcpy(dst, from, len);
+    } else {
+      // Overlapping: each byte may be one this reference just wrote.
+      for (size_t i = 0; i < len; ++i) dst[i] = from[i];
+    }
+    opos += len;
+    wpos = (wpos + len) & kWindowMask;
+    remaining -= len;
+  };
+  while (remaining >= 8 * 18) {
+    const unsigned char* p = in.Peek(17);
+    if (!p) break;
+    if (opos + 8 * 18 > kOutChunk && !flush()) return fail(Status::WriteError);
+    const unsigned char* q = p + 1;
+    unsigned flags = p[0];
+    for (int bit = 0; bit < 8; ++bit, flags >>= 1) {
+      if (flags & 1) {
+        base[opos++] = *q++;
+        wpos = (wpos + 1) & kWindowMask;
+        --remaining;
+      } else {
+        reference(base + opos, q[0], q[1]);
+        q += 2;
+      }
+    }
+    in.Skip(static_cast<size_t>(q - p));
+  }
+
   while (remaining > 0) {
     unsigned char flags;
     int r = in.Next(&flags);
     if (r <= 0) return fail(endStatus(r));
     for (int bit = 0; bit < 8 && remaining > 0; ++bit, flags >>= 1) {
-      if (opos + 18 > obuf.size() && !flush()) return fail(Status::WriteError);
+      // Room for the longest item (18 bytes) without a bounds check.
+      if (opos + 18 > kOutChunk && !flush()) return fail(Status::WriteError);
+      unsigned char* dst = base + opos;
       if (flags & 1) {
         unsigned char b;
         r = in.Next(&b);
         if (r <= 0) return fail(endStatus(r));
-        window[wpos] = b;
+        *dst = b;
+        ++opos;
         wpos = (wpos + 1) & kWindowMask;
-        obuf[opos++] = b;
         --remaining;
         continue;
       }
@@ -103,24 +156,10 @@ Outcome Expand(uint32_t expandedLength, const ReadFn& read,
       r = in.Next(&b1);
       if (r > 0) r = in.Next(&b2);
       if (r <= 0) return fail(endStatus(r));
-      size_t src = b1 | (size_t(b2 & 0xF0) << 4);
-      size_t len = (b2 & 0x0F) + 3u;
-      if (len > remaining) len = static_cast<size_t>(remaining);
-      remaining -= len;
-      // Byte by byte: a reference may overlap the bytes it produces.
-      for (size_t i = 0; i < len; ++i) {
-        const unsigned char c = window[src];
-        src = (src + 1) & kWindowMask;
-        window[wpos] = c;
-        wpos = (wpos + 1) & kWindowMask;
-        obuf[opos++] = c;
-      }
+      reference(dst, b1, b2);
     }
   }
-  if (!flush()) {
-    out.status = Status::WriteError;
-    return out;
-  }
+  if (!flush()) out.status = Status::WriteError;
   return out;
 }
 
