@@ -11,6 +11,7 @@ PACKAGES=(
   wine wine32:i386
   xvfb xauth
   mscompress
+  fonts-dejavu-core   # a real TrueType file for the staging suite
   clang libclang-rt-14-dev
   util-linux   # flock, used by tools/wine-prefix.sh
 )

@@ -95,6 +95,21 @@ TEST_F(ExpCopyTest, MscompressedFileIsExpandedExactly) {
   EXPECT_TRUE(Get("C:\\DEST\\DRIVER.DLL") == data);
 }
 
+// The samples the Wine suite expands with the real LZCopy.
+TEST_F(ExpCopyTest, CommittedSamplesExpandToTheirOriginals) {
+  const std::filesystem::path fixtures =
+      std::filesystem::path(__FILE__).parent_path() / "../../fixtures/staging";
+  for (const char* name : {"SAMPLE.INF", "SAMPLE.DLL"}) {
+    SCOPED_TRACE(name);
+    const std::string original = ReadHost((fixtures / name).string());
+    ASSERT_FALSE(original.empty());
+    const std::string stored = CompressedStoredName(name);
+    Put("C:\\MEDIA\\" + stored, ReadHost((fixtures / stored).string()));
+    ExpCopy(m.ctx(), "C:\\MEDIA\\", "C:\\DEST\\", name, stored, 0);
+    EXPECT_TRUE(Get(std::string("C:\\DEST\\") + name) == original);
+  }
+}
+
 TEST_F(ExpCopyTest, LongSourceGoesThroughTheStagingFolder) {
   const std::string base = "C:\\M";
   for (size_t length : {100u, 101u}) {
