@@ -19,8 +19,8 @@ namespace {
 int Data(const char* path, size_t size) {
   // Runs of words and of random bytes: about 2:1 under SZDD.
   std::mt19937 rng(42);
-  const char* words[] = {"printer ", "driver ", "spooler ", "monitor ",
-                         "KV-Relay ", "\r\n", "port ", "0000"};
+  const char* words[] = {"printer ",  "driver ", "spooler ", "monitor ",
+                         "KV-Relay ", "\r\n",    "port ",    "0000"};
   std::string out;
   out.reserve(size);
   while (out.size() < size) {
@@ -61,9 +61,9 @@ int Expand(const char* in, const char* out) {
   const auto r = kv::szdd::Expand(h.expandedLength, read, write);
   ::close(src);
   if (::close(dst) != 0 || r.status != kv::szdd::Status::Ok) return 1;
-  const double seconds = std::chrono::duration<double>(
-                             std::chrono::steady_clock::now() - start)
-                             .count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
   std::printf("bytes=%llu seconds=%.4f\n",
               static_cast<unsigned long long>(r.written), seconds);
   return 0;

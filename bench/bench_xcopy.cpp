@@ -1,6 +1,7 @@
 // Xcopy on real files through the simulated machine's file layer.
 //
-//   bench_xcopy medium <machine-dir> <top-folders> <mid-folders> <leaf-folders> <files>
+//   bench_xcopy medium <machine-dir> <top-folders> <mid-folders> <leaf-folders>
+//   <files>
 //       lays out C:\MEDIUM: a selected folder E holding
 //       top x mid x leaf leaf folders of <files> files each, plus branches
 //       LNKSCAN passes over (a 2k folder, a top-level folder other than E).
@@ -64,7 +65,8 @@ int Medium(const fs::path& drive, int top, int mid, int leaf, int files) {
     for (int b = 0; b < mid; ++b)
       for (int c = 0; c < leaf; ++c) {
         const fs::path dir = e / ("a" + std::to_string(a)) /
-                             ("b" + std::to_string(b)) / ("c" + std::to_string(c));
+                             ("b" + std::to_string(b)) /
+                             ("c" + std::to_string(c));
         fs::create_directories(dir);
         for (int f = 0; f < files; ++f)
           WriteFile(dir / ("file" + std::to_string(f) + ".dat"),
@@ -104,10 +106,11 @@ int Run(const std::string& machineDir, bool walkOnly) {
   machine.CreateDirectoryA("C:\\DEST\\A", nullptr);
   machine.CreateDirectoryA("C:\\DEST\\A\\B", nullptr);
   const auto start = std::chrono::steady_clock::now();
-  const int result = kv::Xcopy(ctx, "C:\\MEDIUM", "C:\\DEST\\A\\B", "E", "LNKSCAN");
-  const double seconds = std::chrono::duration<double>(
-                             std::chrono::steady_clock::now() - start)
-                             .count();
+  const int result =
+      kv::Xcopy(ctx, "C:\\MEDIUM", "C:\\DEST\\A\\B", "E", "LNKSCAN");
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
   struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("result=%d seconds=%.4f maxrss_kb=%ld\n", result, seconds,

@@ -40,8 +40,8 @@ int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
                  LPCSTR installerType) {
   if (!sourceDir || !destDir) return 0;  // no tree to search or fill
   return Guarded(0, [&] {
-    return kv::Xcopy(DllContext(), sourceDir, destDir,
-                     Text(selectedFolder), Text(installerType));
+    return kv::Xcopy(DllContext(), sourceDir, destDir, Text(selectedFolder),
+                     Text(installerType));
   });
 }
 

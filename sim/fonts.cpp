@@ -33,7 +33,8 @@ int CountFonts(const std::string& host) {
   const auto size = static_cast<unsigned long long>(in.tellg());
   unsigned char head[12] = {};
   in.seekg(0);
-  if (size < sizeof head || !in.read(reinterpret_cast<char*>(head), sizeof head))
+  if (size < sizeof head ||
+      !in.read(reinterpret_cast<char*>(head), sizeof head))
     return 0;
   const uint32_t tag = Be32(head);
   if (tag == 0x74746366u) {  // 'ttcf'

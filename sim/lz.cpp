@@ -38,9 +38,7 @@ struct LzStreams : SimPlatform::Extension {
   std::map<uintptr_t, std::string> consumed;
 };
 
-LzStreams& Streams(SimPlatform& os) {
-  return os.extension<LzStreams>("lz");
-}
+LzStreams& Streams(SimPlatform& os) { return os.extension<LzStreams>("lz"); }
 
 // The compressed name Windows tries: last character of the extension
 // replaced by '_', "_" appended to a shorter extension, "._" appended to a
@@ -90,9 +88,8 @@ INT SimPlatform::LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) {
       lastError_ = ERROR_FILENAME_EXCED_RANGE;
       return INVALID_HANDLE_VALUE;
     }
-    return CreateFileA(name.c_str(), access,
-                       create ? 0 : FILE_SHARE_READ, nullptr,
-                       create ? CREATE_ALWAYS : OPEN_EXISTING,
+    return CreateFileA(name.c_str(), access, create ? 0 : FILE_SHARE_READ,
+                       nullptr, create ? CREATE_ALWAYS : OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
   };
   std::string opened = path;

@@ -3,13 +3,14 @@
 // once (the machine has one thread; the virtual clock makes waiting free),
 // and hand out process and thread handles that WaitForSingleObject and
 // CloseHandle accept.
+#include "sim/processes.h"
+
 #include <filesystem>
 #include <map>
 #include <set>
 
-#include "sim/processes.h"
-#include "sim/threads.h"
 #include "sim/sim_internal.h"
+#include "sim/threads.h"
 
 namespace kv::sim {
 namespace {
@@ -34,13 +35,13 @@ std::string BaseName(const std::string& path) {
 // The program token of a command line: quoted, or up to the first blank.
 std::string ProgramToken(const std::string& commandLine) {
   size_t i = 0;
-  while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t'))
+  while (i < commandLine.size() &&
+         (commandLine[i] == ' ' || commandLine[i] == '\t'))
     ++i;
   if (i < commandLine.size() && commandLine[i] == '"') {
     const size_t end = commandLine.find('"', i + 1);
-    return commandLine.substr(i + 1, end == std::string::npos
-                                         ? std::string::npos
-                                         : end - i - 1);
+    return commandLine.substr(
+        i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
   }
   size_t end = i;
   while (end < commandLine.size() && commandLine[end] != ' ' &&
@@ -81,8 +82,8 @@ BOOL SimPlatform::CreateProcessA(LPCSTR application, LPSTR commandLine,
                                  BOOL, DWORD flags, LPVOID, LPCSTR directory,
                                  LPSTARTUPINFOA, LPPROCESS_INFORMATION info) {
   if (Enter("CreateProcessA", ArgText(application) + ", " +
-                                  ArgText(commandLine) + ", " +
-                                  HexText(flags) + ", " + ArgText(directory)))
+                                  ArgText(commandLine) + ", " + HexText(flags) +
+                                  ", " + ArgText(directory)))
     return FALSE;
   const std::string command = commandLine ? commandLine : "";
   std::string program =

@@ -30,6 +30,7 @@ class Input {
     return end_ - pos_ >= n ? buffer_.data() + pos_ : nullptr;
   }
   void Skip(size_t n) { pos_ += n; }
+
  private:
   bool Refill() {
     if (done_) return false;

@@ -36,7 +36,9 @@ bool Fits(const std::string& path) { return path.size() <= kMaxStagedPath; }
 
 std::string CompressedStoredName(const std::string& fileName) {
   const size_t n = fileName.size();
-  auto dotAt = [&](size_t back) { return n >= back && fileName[n - back] == '.'; };
+  auto dotAt = [&](size_t back) {
+    return n >= back && fileName[n - back] == '.';
+  };
   if (dotAt(4)) return fileName.substr(0, n - 1) + "_";
   if (dotAt(3)) return fileName + "_";
   // Five- and six-character extensions keep two characters before the "_".

@@ -10,9 +10,9 @@ int ToInstallTTF(Context& ctx, const std::string& path) {
   // A stale last error must not pass for the open's own.
   os.SetLastError(ERROR_SUCCESS);
   {
-    KernelHandle file(os, os.CreateFileA(path.c_str(), GENERIC_READ, 0,
-                                         nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_READONLY, nullptr));
+    KernelHandle file(
+        os, os.CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_READONLY, nullptr));
     const DWORD error = os.GetLastError();
     if (!file || (error != ERROR_SUCCESS && error != ERROR_ALREADY_EXISTS))
       return 0;

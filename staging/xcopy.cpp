@@ -125,13 +125,13 @@ int WalkDirectory(Walk& w, const std::string& sourceDir,
         os.MessageBoxA(nullptr, "Unknown Installer Type!!", "ERROR", MB_OK);
         continue;
       }
-      if (w.unknownOs)
-        os.MessageBoxA(nullptr, "Unknown OS", "ERROR", MB_OK);
+      if (w.unknownOs) os.MessageBoxA(nullptr, "Unknown OS", "ERROR", MB_OK);
       const std::string source = sourceDir + "\\" + name;
       const std::string dest = destDir + "\\" + name;
       if (source.size() > kMaxStagedPath || dest.size() > kMaxStagedPath)
         continue;  // never cut into a different path
-      const bool isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      const bool isDir =
+          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       switch (Decide(w, name, isDir, level)) {
         case Action::Copy:
           os.CopyFileA(source.c_str(), dest.c_str(), FALSE);

@@ -84,7 +84,9 @@ class Staging : public ::testing::Test {
     MakeDirs(std::string(kWork) + "\\dest");
   }
   void TearDown() override { RemoveTree(kWork); }
-  std::string W(const std::string& rel) { return std::string(kWork) + "\\" + rel; }
+  std::string W(const std::string& rel) {
+    return std::string(kWork) + "\\" + rel;
+  }
 };
 
 // ---------------------------------------------------------------- ExpCopy
@@ -100,7 +102,8 @@ TEST_F(Staging, ExpCopyExpandsMscompressedFilesExactly) {
                           W("medium\\" + stored).c_str(), FALSE))
         << Fixture(stored.c_str());
     EXPECT_EQ(expCopy(W("medium\\").c_str(), W("dest\\").c_str(), name,
-                      stored.c_str(), 0), 1);
+                      stored.c_str(), 0),
+              1);
     const std::string original = ReadFileBytes(Fixture(name));
     ASSERT_FALSE(original.empty());
     EXPECT_TRUE(ReadFileBytes(W("dest\\") + name) == original);
@@ -117,16 +120,19 @@ TEST_F(Staging, ExpCopyStagesALongSourceAndKeepsDestinationsItCannotFill) {
   MakeDirs(longDir);
   ASSERT_TRUE(CopyFileA(Fixture("SAMPLE.DL_").c_str(),
                         (longDir + "\\SAMPLE.DL_").c_str(), FALSE));
-  SetFileAttributesA((longDir + "\\SAMPLE.DL_").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA((longDir + "\\SAMPLE.DL_").c_str(),
+                     FILE_ATTRIBUTE_READONLY);
   char windows[MAX_PATH];
   ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
   const std::string staged =
       std::string(windows) + "\\TEMP\\KorvaInstallTmp\\SAMPLE.DL_";
-  const bool stagingExisted = Exists(std::string(windows) + "\\TEMP\\KorvaInstallTmp");
+  const bool stagingExisted =
+      Exists(std::string(windows) + "\\TEMP\\KorvaInstallTmp");
   DeleteFileA(staged.c_str());
 
   EXPECT_EQ(expCopy(longDir.c_str(), W("dest\\").c_str(), "SAMPLE.DLL",
-                    "SAMPLE.DL_", 0), 1);
+                    "SAMPLE.DL_", 0),
+            1);
   EXPECT_TRUE(ReadFileBytes(W("dest\\SAMPLE.DLL")) ==
               ReadFileBytes(Fixture("SAMPLE.DLL")));
   // Read-only is cleared. (Windows then reports FILE_ATTRIBUTE_NORMAL; Wine
@@ -138,12 +144,14 @@ TEST_F(Staging, ExpCopyStagesALongSourceAndKeepsDestinationsItCannotFill) {
   // A source that is missing leaves what the destination holds.
   ASSERT_TRUE(WriteFileBytes(W("dest\\KEEP.DLL"), "before"));
   EXPECT_EQ(expCopy(W("medium\\").c_str(), W("dest\\").c_str(), "KEEP.DLL",
-                    "KEEP.DL_", 0), 1);
+                    "KEEP.DL_", 0),
+            1);
   EXPECT_EQ(ReadFileBytes(W("dest\\KEEP.DLL")), "before");
 
   DeleteFileA(staged.c_str());
   if (!stagingExisted)
-    RemoveDirectoryA((std::string(windows) + "\\TEMP\\KorvaInstallTmp").c_str());
+    RemoveDirectoryA(
+        (std::string(windows) + "\\TEMP\\KorvaInstallTmp").c_str());
 }
 
 TEST_F(Staging, ExpCopySurvivesATruncatedCompressedFile) {
@@ -151,9 +159,11 @@ TEST_F(Staging, ExpCopySurvivesATruncatedCompressedFile) {
   ASSERT_NE(expCopy, nullptr);
   const std::string packed = ReadFileBytes(Fixture("SAMPLE.DL_"));
   ASSERT_GT(packed.size(), 100u);
-  ASSERT_TRUE(WriteFileBytes(W("medium\\CUT.DL_"), packed.substr(0, packed.size() / 3)));
+  ASSERT_TRUE(WriteFileBytes(W("medium\\CUT.DL_"),
+                             packed.substr(0, packed.size() / 3)));
   EXPECT_EQ(expCopy(W("medium\\").c_str(), W("dest\\").c_str(), "CUT.DLL",
-                    "CUT.DL_", 0), 1);
+                    "CUT.DL_", 0),
+            1);
   // lz32 hands back what it could expand; it is never the whole file.
   EXPECT_LT(ReadFileBytes(W("dest\\CUT.DLL")).size(), 40000u);
 }
@@ -164,8 +174,11 @@ TEST_F(Staging, DefineFileNameCutsTheListSuffix) {
   const struct {
     const char* in;
     const char* out;
-  } cases[] = {{"VT3EINS.SII=1", "VT3EINS.SII"}, {"FILE.DLL=123", "FILE.DLL"},
-               {"ABCD=1234", "ABCD=1234"}, {"X=", "X="}, {"A=1", "A"}};
+  } cases[] = {{"VT3EINS.SII=1", "VT3EINS.SII"},
+               {"FILE.DLL=123", "FILE.DLL"},
+               {"ABCD=1234", "ABCD=1234"},
+               {"X=", "X="},
+               {"A=1", "A"}};
   for (const auto& c : cases) {
     char buffer[MAX_PATH];
     std::strcpy(buffer, c.in);
@@ -179,11 +192,16 @@ TEST_F(Staging, DefineFileNameCutsTheListSuffix) {
 TEST_F(Staging, XcopyTakesTheBranchesOfTheRunningFamily) {
   auto xcopy = kvwine::Export<XcopyFn>("Xcopy");
   ASSERT_NE(xcopy, nullptr);
-  const char* files[] = {"readme.txt",          "KV-RelayQV\\r.txt",
-                         "Driver\\top.txt",     "Driver\\E\\e.txt",
-                         "Driver\\E\\2k\\a.dll", "Driver\\E\\xp\\b.dll",
-                         "Driver\\E\\9xme\\c.dll", "Driver\\E\\NT40\\d.dll",
-                         "Driver\\E\\bin\\t.exe", "Driver\\F\\f.txt"};
+  const char* files[] = {"readme.txt",
+                         "KV-RelayQV\\r.txt",
+                         "Driver\\top.txt",
+                         "Driver\\E\\e.txt",
+                         "Driver\\E\\2k\\a.dll",
+                         "Driver\\E\\xp\\b.dll",
+                         "Driver\\E\\9xme\\c.dll",
+                         "Driver\\E\\NT40\\d.dll",
+                         "Driver\\E\\bin\\t.exe",
+                         "Driver\\F\\f.txt"};
   for (const char* f : files) {
     const std::string path = W("medium\\") + f;
     MakeDirs(path.substr(0, path.rfind('\\')));
@@ -217,7 +235,8 @@ TEST_F(Staging, XcopyTakesTheBranchesOfTheRunningFamily) {
 TEST_F(Staging, ToInstallTTFAddsARealTrueTypeFont) {
   auto install = kvwine::Export<ToInstallTTFFn>("ToInstallTTF");
   ASSERT_NE(install, nullptr);
-  const std::string source = "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
+  const std::string source =
+      "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
   if (!Exists(source)) GTEST_SKIP() << "fonts-dejavu-core is not installed";
   const std::string font = W("DejaVuSans.ttf");
   ASSERT_TRUE(CopyFileA(source.c_str(), font.c_str(), FALSE));
@@ -285,9 +304,11 @@ unsigned long long DfFreeBytes() {
   char prefix[MAX_PATH];
   const DWORD n = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
   if (n == 0 || n >= sizeof prefix) return 0;
-  const std::string out = "/tmp/kvstage-df-" + std::to_string(GetCurrentProcessId());
-  std::string cmd = "/bin/sh -c \"df -B1 --output=avail '" + std::string(prefix) +
-                    "/drive_c' > " + out + ".part && mv " + out + ".part " + out + "\"";
+  const std::string out =
+      "/tmp/kvstage-df-" + std::to_string(GetCurrentProcessId());
+  std::string cmd = "/bin/sh -c \"df -B1 --output=avail '" +
+                    std::string(prefix) + "/drive_c' > " + out +
+                    ".part && mv " + out + ".part " + out + "\"";
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};

@@ -1,10 +1,11 @@
 // ExpCopy and DefineFileName on the simulated machine.
+#include "staging/expcopy.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "exports/staging_exports.h"
-#include "staging/expcopy.h"
 #include "tests/native/staging/staging_support.h"
 #include "tests/native/support/sim_fixture.h"
 
@@ -16,12 +17,18 @@ TEST(CompressedStoredName, FollowsTheExtensionLength) {
     const char* name;
     const char* stored;
   } cases[] = {
-      {"SETUP.DLL", "SETUP.DL_"},  {"NOTE.TX", "NOTE.TX_"},
-      {"A.ABCDEF", "A.AB_"},       {"A.ABCDE", "A.AB_"},
-      {"PAGE.HTML", "PAGE.HTML"},  {"README", "README"},
-      {"X.C", "X.C"},              {"A.TOOLONG7", "A.TOOLONG7"},
-      {".DLL", ".DL_"},            {".TX", ".TX_"},
-      {"DL", "DL"},                {"", ""},
+      {"SETUP.DLL", "SETUP.DL_"},
+      {"NOTE.TX", "NOTE.TX_"},
+      {"A.ABCDEF", "A.AB_"},
+      {"A.ABCDE", "A.AB_"},
+      {"PAGE.HTML", "PAGE.HTML"},
+      {"README", "README"},
+      {"X.C", "X.C"},
+      {"A.TOOLONG7", "A.TOOLONG7"},
+      {".DLL", ".DL_"},
+      {".TX", ".TX_"},
+      {"DL", "DL"},
+      {"", ""},
       {"V.2.TXT", "V.2.TX_"},
   };
   for (const auto& c : cases)
@@ -33,10 +40,17 @@ TEST(DefineFileName, CutsOneToThreeCharactersAfterEquals) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"VT3EINS.SII=1", "VT3EINS.SII"}, {"FILE.DLL=123", "FILE.DLL"},
-      {"A=1", "A"},   {"AB=12", "AB"},  {"ABC=123", "ABC"},
-      {"ABCD=1234", "ABCD=1234"},       {"X=", "X="},
-      {"=1", ""},     {"=", "="},       {"", ""},  {"AB", "AB"},
+      {"VT3EINS.SII=1", "VT3EINS.SII"},
+      {"FILE.DLL=123", "FILE.DLL"},
+      {"A=1", "A"},
+      {"AB=12", "AB"},
+      {"ABC=123", "ABC"},
+      {"ABCD=1234", "ABCD=1234"},
+      {"X=", "X="},
+      {"=1", ""},
+      {"=", "="},
+      {"", ""},
+      {"AB", "AB"},
       {"A=B=C", "A"},
   };
   for (const auto& c : cases) {
@@ -70,8 +84,9 @@ TEST_F(ExpCopyTest, ListedNameDecidesWhereTheFileIsOnTheMedium) {
   Put("C:\\MEDIA\\NOTE.TX_", SzddLiterals("note"));
   Put("C:\\MEDIA\\PAGE.HTML", SzddLiterals("page"));
 
-  EXPECT_EQ(ExpCopy(m.ctx(), "C:\\MEDIA\\", "C:\\DEST\\", "DRV.DLL",
-                    "DRV.DL_", 0), 1);
+  EXPECT_EQ(
+      ExpCopy(m.ctx(), "C:\\MEDIA\\", "C:\\DEST\\", "DRV.DLL", "DRV.DL_", 0),
+      1);
   EXPECT_EQ(Get("C:\\DEST\\DRV.DLL"), "expanded driver");
   // Equal but for case: the installed name is on the medium.
   ExpCopy(m.ctx(), "C:\\MEDIA\\", "C:\\DEST\\", "data.bin", "DATA.BIN", 7);
@@ -179,11 +194,13 @@ TEST_F(ExpCopyTest, PathOfTwoHundredSixtyIsRefusedAndNothingWritten) {
 
 TEST_F(ExpCopyTest, MissingSourceLeavesTheDestinationAlone) {
   Put("C:\\DEST\\KEEP.DLL", "installed before");
-  EXPECT_EQ(ExpCopy(m.ctx(), "C:\\MEDIA\\", "C:\\DEST\\", "KEEP.DLL",
-                    "KEEP.DL_", 0), 1);
+  EXPECT_EQ(
+      ExpCopy(m.ctx(), "C:\\MEDIA\\", "C:\\DEST\\", "KEEP.DLL", "KEEP.DL_", 0),
+      1);
   EXPECT_EQ(Get("C:\\DEST\\KEEP.DLL"), "installed before");
-  EXPECT_EQ(ExpCopy(m.ctx(), "C:\\NOWHERE\\", "C:\\DEST\\", "NEW.DLL",
-                    "NEW.DLL", 0), 1);
+  EXPECT_EQ(
+      ExpCopy(m.ctx(), "C:\\NOWHERE\\", "C:\\DEST\\", "NEW.DLL", "NEW.DLL", 0),
+      1);
   EXPECT_FALSE(Exists("C:\\DEST\\NEW.DLL"));
 }
 

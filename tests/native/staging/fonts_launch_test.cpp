@@ -1,8 +1,9 @@
 // ToInstallTTF, VtoeSwmd and GetDiskFreeSize on the simulated machine.
+#include "staging/fonts_launch.h"
+
 #include <gtest/gtest.h>
 
 #include "exports/staging_exports.h"
-#include "staging/fonts_launch.h"
 #include "tests/native/staging/staging_support.h"
 #include "tests/native/support/sim_fixture.h"
 
@@ -43,7 +44,8 @@ TEST_F(FontTest, AddsAFontAndBroadcastsTheChange) {
   EXPECT_TRUE(os.RemoveFontResourceA("C:\\MEDIA\\FONT.TTF"));
   EXPECT_FALSE(os.RemoveFontResourceA("C:\\MEDIA\\FONT.TTF"));
   // Nothing was copied anywhere.
-  EXPECT_FALSE(std::filesystem::exists(os.HostPath("C:\\WINDOWS\\FONTS\\FONT.TTF")));
+  EXPECT_FALSE(
+      std::filesystem::exists(os.HostPath("C:\\WINDOWS\\FONTS\\FONT.TTF")));
 }
 
 TEST_F(FontTest, RefusesWhatIsNoFontOrCannotBeOpened) {
@@ -81,10 +83,11 @@ TEST(VtoeSwmd, StartsTheProgramOfTheFamilysDriverDirectory) {
     const std::string program = m.os().systemDir() + c.dir + "X.EXE";
     WriteHost(m.os().HostPath(program), "MZ");
     std::vector<std::string> seen;
-    m.os().RegisterProgram("x.exe", [&](sim::SimPlatform&, const std::string& cmd) {
-      seen.push_back(cmd);
-      return DWORD{0};
-    });
+    m.os().RegisterProgram("x.exe",
+                           [&](sim::SimPlatform&, const std::string& cmd) {
+                             seen.push_back(cmd);
+                             return DWORD{0};
+                           });
     EXPECT_GT(VtoeSwmd(m.ctx(), "X.EXE /s"), 31u);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0], program + " /s");
@@ -98,10 +101,11 @@ TEST(VtoeSwmd, StartsTheProgramOfTheFamilysDriverDirectory) {
 TEST(VtoeSwmd, LongCommandLinesAreNotCut) {
   SimMachine m(sim::WindowsVersion::XP);
   std::string seen;
-  m.os().RegisterProgram("TOOL.EXE", [&](sim::SimPlatform&, const std::string& cmd) {
-    seen = cmd;
-    return DWORD{0};
-  });
+  m.os().RegisterProgram("TOOL.EXE",
+                         [&](sim::SimPlatform&, const std::string& cmd) {
+                           seen = cmd;
+                           return DWORD{0};
+                         });
   const std::string args(400, 'a');
   EXPECT_GT(VtoeSwmd(m.ctx(), "TOOL.EXE " + args), 31u);
   EXPECT_EQ(seen.substr(seen.size() - 401), " " + args);

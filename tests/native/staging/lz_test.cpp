@@ -120,8 +120,8 @@ TEST_F(LzTest, MissingNameFallsBackToTheCompressedName) {
   const struct {
     const char* asked;
     const char* stored;
-  } cases[] = {{"DRV.DLL", "DRV.DL_"}, {"NOTE.TX", "NOTE.TX_"},
-               {"README", "README._"}};
+  } cases[] = {
+      {"DRV.DLL", "DRV.DL_"}, {"NOTE.TX", "NOTE.TX_"}, {"README", "README._"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.asked);
     WriteHost(Host(std::string("C:\\LZ\\") + c.stored), SzddLiterals(c.asked));
@@ -135,15 +135,17 @@ TEST_F(LzTest, MissingNameFallsBackToTheCompressedName) {
 
 TEST_F(LzTest, ErrorResultsAreWindows) {
   WriteHost(Host("C:\\LZ\\A.TX_"), SzddLiterals("some text"));
-  WriteHost(Host("C:\\LZ\\ALG.TX_"),
-            std::string("SZDD\x88\xF0\x27\x33" "B\0\x05\0\0\0abcde", 19));
+  WriteHost(Host("C:\\LZ\\ALG.TX_"), std::string("SZDD\x88\xF0\x27\x33"
+                                                 "B\0\x05\0\0\0abcde",
+                                                 19));
   OFSTRUCT of{};
   EXPECT_EQ(os.LZOpenFileA("C:\\LZ\\ALG.TX_", &of, OF_READ),
             LZERROR_UNKNOWNALG);
 
   const INT src = os.LZOpenFileA("C:\\LZ\\A.TX_", &of, OF_READ);
   ASSERT_GE(src, 0);
-  EXPECT_EQ(os.LZCopy(0x40F, 0x1234), LZERROR_BADINHANDLE);  // no such LZ handle
+  EXPECT_EQ(os.LZCopy(0x40F, 0x1234),
+            LZERROR_BADINHANDLE);  // no such LZ handle
   EXPECT_EQ(os.LZCopy(-1, 0x1234), LZERROR_BADINHANDLE);
   EXPECT_EQ(os.LZCopy(src, -1), LZERROR_BADOUTHANDLE);
   EXPECT_EQ(os.LZCopy(src, 0x7FFF0000), LZERROR_BADOUTHANDLE);
@@ -159,7 +161,8 @@ TEST_F(LzTest, ErrorResultsAreWindows) {
   const std::string dir = "C:\\" + std::string(120, 'D');
   WriteHost(Host(dir + "\\LONGNAME.TXT"), "x");
   EXPECT_EQ(os.LZOpenFileA((dir + "\\LONGNAME.TXT").c_str(), &of, OF_READ), -1);
-  const INT created = os.LZOpenFileA((dir + "\\NEW.TXT").c_str(), &of, OF_CREATE);
+  const INT created =
+      os.LZOpenFileA((dir + "\\NEW.TXT").c_str(), &of, OF_CREATE);
   EXPECT_GT(created, 0);
   os.LZClose(created);
 }
@@ -192,7 +195,8 @@ TEST_F(LzTest, CorruptDataNeverRunsPastTheDeclaredLength) {
     for (int flips = 0; flips < 6; ++flips)
       packed[14 + rng() % (packed.size() - 14)] = static_cast<char>(rng());
     const uint32_t declared = 1 + rng() % 1000;
-    for (int i = 0; i < 4; ++i) packed[10 + i] = static_cast<char>(declared >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      packed[10 + i] = static_cast<char>(declared >> (8 * i));
     size_t out = 0;
     const bool ok = szdd::ExpandImage(
         reinterpret_cast<const unsigned char*>(packed.data()), packed.size(),

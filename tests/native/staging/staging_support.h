@@ -31,7 +31,10 @@ inline void WriteHost(const std::string& host, const std::string& bytes) {
 inline std::string SzddLiterals(const std::string& data,
                                 uint32_t declared = UINT32_MAX) {
   if (declared == UINT32_MAX) declared = static_cast<uint32_t>(data.size());
-  std::string out("SZDD\x88\xF0\x27\x33" "A\0", 10);
+  std::string out(
+      "SZDD\x88\xF0\x27\x33"
+      "A\0",
+      10);
   for (int i = 0; i < 4; ++i) out += static_cast<char>(declared >> (8 * i));
   for (size_t i = 0; i < data.size(); i += 8) {
     out += '\xFF';
@@ -46,8 +49,9 @@ inline std::string SampleBytes(size_t size, unsigned seed, bool text) {
   std::mt19937 rng(seed);
   std::string s;
   s.reserve(size);
-  const char* words[] = {"printer ", "driver ", "KV ", "spool ", "\r\n",
-                         "aaaaaaaaaaaaaaaaaaaaaaaaaaaa", "    "};
+  const char* words[] = {"printer ", "driver ", "KV ",
+                         "spool ",   "\r\n",    "aaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+                         "    "};
   while (s.size() < size) {
     if (text)
       s += words[rng() % 7];
@@ -59,7 +63,8 @@ inline std::string SampleBytes(size_t size, unsigned seed, bool text) {
 }
 
 inline bool HaveTool(const char* tool) {
-  const std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
+  const std::string cmd =
+      std::string("command -v ") + tool + " >/dev/null 2>&1";
   return std::system(cmd.c_str()) == 0;
 }
 

@@ -1,10 +1,11 @@
 // Xcopy on the simulated machine: a medium tree of several levels per
 // installer type and Windows family, compared file by file with the
 // selection each should make.
+#include "staging/xcopy.h"
+
 #include <gtest/gtest.h>
 
 #include "exports/staging_exports.h"
-#include "staging/xcopy.h"
 #include "tests/native/staging/staging_support.h"
 #include "tests/native/support/sim_fixture.h"
 
@@ -57,10 +58,16 @@ class XcopyTest : public ::testing::Test {
 
 using Listing = std::set<std::string>;
 
-const Listing kOcelotCommon = {
-    "Driver\\", "Driver\\top.txt", "Driver\\E\\", "Driver\\E\\e.txt",
-    "Driver\\E\\bin\\", "Driver\\E\\bin\\tool.exe", "Driver\\E\\bin\\more\\",
-    "Driver\\E\\bin\\more\\x.bin", "E\\", "E\\e0.txt"};
+const Listing kOcelotCommon = {"Driver\\",
+                               "Driver\\top.txt",
+                               "Driver\\E\\",
+                               "Driver\\E\\e.txt",
+                               "Driver\\E\\bin\\",
+                               "Driver\\E\\bin\\tool.exe",
+                               "Driver\\E\\bin\\more\\",
+                               "Driver\\E\\bin\\more\\x.bin",
+                               "E\\",
+                               "E\\e0.txt"};
 
 Listing With(Listing base, std::initializer_list<const char*> more) {
   for (const char* m : more) base.insert(m);
@@ -75,19 +82,18 @@ struct SelectionCase {
 
 TEST_F(XcopyTest, EachTypeAndFamilyTakesItsBranches) {
   using V = sim::WindowsVersion;
-  const Listing ocelot2k = With(kOcelotCommon, {"Driver\\E\\2k\\",
-                                                "Driver\\E\\2k\\a.dll",
-                                                "Driver\\E\\2k\\sub\\",
-                                                "Driver\\E\\2k\\sub\\deep.txt"});
+  const Listing ocelot2k = With(
+      kOcelotCommon, {"Driver\\E\\2k\\", "Driver\\E\\2k\\a.dll",
+                      "Driver\\E\\2k\\sub\\", "Driver\\E\\2k\\sub\\deep.txt"});
   const Listing ocelotXp =
       With(kOcelotCommon, {"Driver\\E\\xp\\", "Driver\\E\\xp\\b.dll"});
   const Listing ocelot9x =
       With(kOcelotCommon, {"Driver\\E\\9xme\\", "Driver\\E\\9xme\\c.dll"});
   const Listing ocelotNt =
       With(kOcelotCommon, {"Driver\\E\\NT40\\", "Driver\\E\\NT40\\d.dll"});
-  const Listing marlinBase = {"E\\",         "E\\e0.txt",    "E\\2k\\",
-                              "E\\2k\\no.txt", "E\\xp\\",    "E\\xp\\no.txt",
-                              "E\\scan\\",   "E\\scan\\s.txt"};
+  const Listing marlinBase = {"E\\",           "E\\e0.txt",     "E\\2k\\",
+                              "E\\2k\\no.txt", "E\\xp\\",       "E\\xp\\no.txt",
+                              "E\\scan\\",     "E\\scan\\s.txt"};
   const Listing marlin2kxp =
       With(marlinBase, {"E\\scan\\2kxp\\", "E\\scan\\2kxp\\m.txt"});
   const Listing lnkscan = {"E\\",
@@ -101,13 +107,19 @@ TEST_F(XcopyTest, EachTypeAndFamilyTakesItsBranches) {
                            "E\\scan\\2kxp\\deep\\",
                            "E\\scan\\2kxp\\deep\\n.txt"};
   const SelectionCase cases[] = {
-      {V::Win2000, "Ocelot2", ocelot2k},  {V::XP, "Ocelot2", ocelotXp},
-      {V::Server2003, "ocelot2", ocelotXp}, {V::Win98, "Ocelot2", ocelot9x},
-      {V::WinMe, "OCELOT2AR", ocelot9x},  {V::NT4, "Ocelot2AR", ocelotNt},
+      {V::Win2000, "Ocelot2", ocelot2k},
+      {V::XP, "Ocelot2", ocelotXp},
+      {V::Server2003, "ocelot2", ocelotXp},
+      {V::Win98, "Ocelot2", ocelot9x},
+      {V::WinMe, "OCELOT2AR", ocelot9x},
+      {V::NT4, "Ocelot2AR", ocelotNt},
       {V::Win2000, "Ocelot2AR", ocelot2k},
-      {V::XP, "MarlinPDL", marlin2kxp},   {V::Win2000, "marlinpdl", marlin2kxp},
-      {V::Win95, "MarlinPDL", marlinBase}, {V::NT4, "MarlinPDL", marlinBase},
-      {V::XP, "LNKSCAN", lnkscan},        {V::Win95, "lnkscan", lnkscan},
+      {V::XP, "MarlinPDL", marlin2kxp},
+      {V::Win2000, "marlinpdl", marlin2kxp},
+      {V::Win95, "MarlinPDL", marlinBase},
+      {V::NT4, "MarlinPDL", marlinBase},
+      {V::XP, "LNKSCAN", lnkscan},
+      {V::Win95, "lnkscan", lnkscan},
       {V::NT351, "LNKSCAN", lnkscan},
   };
   for (const auto& c : cases) {
@@ -146,8 +158,8 @@ TEST_F(XcopyTest, UnknownOsShowsItsMessageAndTakesNoOsFolder) {
   Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "Ocelot2");
   EXPECT_EQ(Copied(), kOcelotCommon);
   // One message per entry of every directory walked.
-  size_t entries = 4 /* top */ + 3 /* Driver */ + 4 /* E */ +
-                   8 /* Driver\E */ + 2 /* bin */ + 1 /* more */;
+  size_t entries = 4 /* top */ + 3 /* Driver */ + 4 /* E */ + 8 /* Driver\E */ +
+                   2 /* bin */ + 1 /* more */;
   EXPECT_EQ(m->os().messageBoxes().size(), entries);
   for (const auto& b : m->os().messageBoxes()) EXPECT_EQ(b.text, "Unknown OS");
 }
@@ -159,7 +171,8 @@ TEST_F(XcopyTest, TrailingBackslashes) {
   Xcopy(m->ctx(), "C:\\MEDIUM\\", kDest, "E", "LNKSCAN");
   bool sawPattern = false;
   for (const auto& op : m->os().operations())
-    if (op.rfind("FindFirstFileA(\"C:\\MEDIUM\\*.*\")", 0) == 0) sawPattern = true;
+    if (op.rfind("FindFirstFileA(\"C:\\MEDIUM\\*.*\")", 0) == 0)
+      sawPattern = true;
   EXPECT_TRUE(sawPattern);
   EXPECT_TRUE(Copied().count("E\\scan\\s.txt"));
 
@@ -238,7 +251,8 @@ TEST_F(XcopyTest, ParentIsEnumeratedBeforeItsFoldersAreEntered) {
       order.push_back("create E");
     if (op.rfind("FindFirstFileA(\"C:\\MEDIUM\\Driver\\*.*\"", 0) == 0)
       order.push_back("search Driver");
-    if (op.rfind("FindFirstFileA(", 0) == 0) maxOpen = std::max(maxOpen, ++open);
+    if (op.rfind("FindFirstFileA(", 0) == 0)
+      maxOpen = std::max(maxOpen, ++open);
     if (op.rfind("FindClose(", 0) == 0) --open;
   }
   EXPECT_EQ(order, (std::vector<std::string>{"create Driver", "create E",
