@@ -16,7 +16,8 @@ build=${KVSUP_BENCH_BUILD:-$root/build/bench}
 runs=${KVSUP_BENCH_RUNS:-3}
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target bench_xcopy bench_szdd >/dev/null
+cmake --build "$build" -j2 --target bench_xcopy bench_szdd >"$build/bench-build.log" 2>&1 ||
+  { cat "$build/bench-build.log"; exit 1; }
 xc=$build/bench/bench_xcopy
 sz=$build/bench/bench_szdd
 
@@ -33,7 +34,7 @@ timed() {
   echo "$e - $s" | bc -l
 }
 min() { printf '%s\n' "$@" | sort -g | head -n1; }
-ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
+ratio() { printf '%.3g' "$(echo "$1 / $2" | bc -l)"; }
 
 echo "== Xcopy against cp -r =="
 machine=$work/xcopy
