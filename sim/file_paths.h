@@ -44,7 +44,8 @@ bool ParentExists(const ResolvedPath& p);
 struct FileState : SimPlatform::Extension {
   bool loaded = false;
   std::map<std::string, DWORD> attributes;  // key -> stored bits
-  mutable std::string savedText;  // what Save last wrote
+  mutable std::string savedText;  // what Flush last wrote
+  mutable bool dirty = false;     // records changed since the last Flush
   struct Find {
     std::vector<WIN32_FIND_DATAA> entries;
     size_t next = 0;
@@ -52,7 +53,11 @@ struct FileState : SimPlatform::Extension {
   std::map<uintptr_t, Find> finds;
 
   void Load(const std::string& machineDir);
+  // Notes a change of the records; they reach attributes.ini at Flush (when
+  // the machine is saved or goes). Writing the file at every change would
+  // make a tree copy quadratic in the number of files.
   void Save(const std::string& machineDir) const;
+  void Flush(const std::string& machineDir) const;
   // Stored bits of a file or folder; files without a record are ARCHIVE.
   DWORD Stored(const std::string& key, bool directory) const;
   // Moves the records of `from` and everything below it to `to`.

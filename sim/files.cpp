@@ -219,7 +219,11 @@ void FileState::Load(const std::string& machineDir) {
   }
 }
 
-void FileState::Save(const std::string& machineDir) const {
+void FileState::Save(const std::string&) const { dirty = true; }
+
+void FileState::Flush(const std::string& machineDir) const {
+  if (!dirty) return;
+  dirty = false;
   std::string text = "[attributes]\r\n";
   char hex[16];
   for (const auto& a : attributes) {
@@ -259,6 +263,10 @@ FileState& Files(SimPlatform& os, const std::string& machineDir) {
   FileState& f = os.extension<FileState>("files");
   if (!f.loaded) f.Load(machineDir);
   return f;
+}
+
+void SimPlatform::FlushFileState() {
+  Files(*this, machineDir_).Flush(machineDir_);
 }
 
 SimPlatform::FileHandle::~FileHandle() {

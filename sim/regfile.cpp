@@ -320,6 +320,7 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
 // ---- Machine state ----------------------------------------------------------
 
 bool SimPlatform::SaveState() const {
+  const_cast<SimPlatform*>(this)->FlushFileState();
   std::ostringstream ini;
   ini << "[machine]\n"
       << "version=" << WindowsVersionName(version_) << "\n"

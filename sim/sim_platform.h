@@ -479,6 +479,8 @@ class SimPlatform : public Platform {
   };
 
   void LayOutMachine();
+  // Writes the file attribute records kept in memory (sim/files.cpp).
+  void FlushFileState();
   // C:\ folders, win.ini and system.ini of the version (sim/files.cpp).
   void LayOutFiles();
   RegNode* RootNode(HKEY root) const;

@@ -229,7 +229,13 @@ SimPlatform::SimPlatform(WindowsVersion v, const std::string& machineDir)
   LayOutMachine();
 }
 
-SimPlatform::~SimPlatform() = default;
+SimPlatform::~SimPlatform() {
+  try {
+    FlushFileState();
+  } catch (...) {
+    // A machine that can't write its records on the way out loses only them.
+  }
+}
 
 void SimPlatform::SetVersionRecord(DWORD platform, DWORD major, DWORD minor,
                                    DWORD build, const std::string& csd) {
