@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The main job: sets up a fresh Debian machine, builds _KVSUP32.dll and the
-# native build, then runs the example installation script with kvsup-host
+# native build, then runs the example installation scripts with kvsup-host
+# (monitor, staged driver files, complete printer, on one machine each)
 #   - on the simulated machine at NT 4.0, 98, 2000 and XP, and
 #   - under Wine with the real DLL at NT 4.0, 95, 98, Me, 2000 and XP,
 # printing what each run did. Exits non-zero when a build or a run fails or a
-# run did not register the sample port monitor.
+# run did not do its work (monitor registered, tree copied, printer created).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -13,7 +14,9 @@ native_dir=${KVSUP_NATIVE_DIR:-build/native}
 mingw_dir=${KVSUP_MINGW_DIR:-build/mingw}
 out=${KVSUP_JOB_DIR:-$root/build/main-job}
 script=examples/install-monitor.kvs
-# Run after it on the same machine: registers a complete sample printer.
+# Run after it on the same machine: stages the driver files with ExpCopy and
+# Xcopy, then registers a complete sample printer.
+stage_script=examples/stage-files.kvs
 printer_script=examples/register-printer.kvs
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -57,77 +60,64 @@ mkdir -p "$out"
 results=()
 failed=0
 
-# A run counts when the host ran every line and the first
-# InstallPrinterMonitor registered the monitor.
+# A run counts when the host ran every line (exit code 0) and the log has a
+# line matching `pattern` (the call that shows the script did its work).
 judge() {
-  local name=$1 rc=$2 log=$3
+  local name=$1 rc=$2 log=$3 pattern=$4 what=$5
   local verdict=ok
   if [ "$rc" -ne 0 ]; then
     verdict="FAILED (exit code $rc)"
-  elif ! tr -d '\r' <"$log" | grep -q '^InstallPrinterMonitor(.*) = 1$'; then
-    verdict="FAILED (the monitor was not registered)"
+  elif ! tr -d '\r' <"$log" | grep -q "$pattern"; then
+    verdict="FAILED ($what)"
   fi
   [ "$verdict" = ok ] || failed=1
-  results+=("$(printf '%-22s %s' "$name" "$verdict")")
+  results+=("$(printf '%-26s %s' "$name" "$verdict")")
 }
 
-# A printer run counts when the host ran every line and ToRegPrinter
-# created the printer.
-judge_printer() {
-  local name=$1 rc=$2 log=$3
-  local verdict=ok
-  if [ "$rc" -ne 0 ]; then
-    verdict="FAILED (exit code $rc)"
-  elif ! tr -d '\r' <"$log" | grep -q '^ToRegPrinter(.*) = 1$'; then
-    verdict="FAILED (the printer was not registered)"
-  fi
-  [ "$verdict" = ok ] || failed=1
-  results+=("$(printf '%-22s %s' "$name" "$verdict")")
-}
+# The three scripts of an installation, in the order an installer runs them
+# on one machine: the monitor, the staged driver files, the printer.
+scripts=(
+  "$script|^InstallPrinterMonitor(.*) = 1$|the monitor was not registered|monitor"
+  "$stage_script|^Xcopy(.*) = 1$|no driver tree was copied|staging"
+  "$printer_script|^ToRegPrinter(.*) = 1$|the printer was not registered|printer"
+)
 
 for v in nt40 win98 win2k winxp; do
   step "Simulated machine: $v (machine folder $out/sim-$v)"
-  log=$out/sim-$v.log
-  "$native_host" --os "$v" --machine "$out/sim-$v" --print-boxes \
-    --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$script" 2>&1 | tee "$log"
-  judge "simulated $v" "${PIPESTATUS[0]}" "$log"
-  log=$out/sim-$v.printer.log
-  "$native_host" --os "$v" --machine "$out/sim-$v" --print-boxes \
-    "$printer_script" 2>&1 | tee "$log"
-  judge_printer "simulated $v printer" "${PIPESTATUS[0]}" "$log"
+  for entry in "${scripts[@]}"; do
+    IFS='|' read -r file pattern what tag <<<"$entry"
+    log=$out/sim-$v.$tag.log
+    "$native_host" --os "$v" --machine "$out/sim-$v" --print-boxes \
+      --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$file" 2>&1 | tee "$log"
+    judge "simulated $v $tag" "${PIPESTATUS[0]}" "$log" "$pattern" "$what"
+  done
 done
 
 export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 for v in nt40 win95 win98 winme win2k winxp; do
   step "Wine at $v (prefix $out/wine/$v)"
-  log=$out/wine-$v.log
   prefix=$out/wine/$v
   if ! tools/wine-prefix.sh "$v" "$prefix" >"$out/wine-$v.prefix.log" 2>&1; then
     cat "$out/wine-$v.prefix.log"
-    judge "wine $v" 1 /dev/null
+    judge "wine $v" 1 /dev/null . "no prefix"
     continue
   fi
-  # The wine server is started with its output closed, so that it ends with
-  # the run and holds no pipe of tee; message boxes need the X display.
-  WINEPREFIX=$prefix timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    wineserver -p0 </dev/null >/dev/null 2>&1
-    wine "$@"
-    rc=$?
-    wineserver -w
-    exit $rc
-  ' main-job "$win_host" --answer-boxes \
-    --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$script" 2>&1 | tee "$log"
-  judge "wine $v" "${PIPESTATUS[0]}" "$log"
-  log=$out/wine-$v.printer.log
-  WINEPREFIX=$prefix timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    wineserver -p0 </dev/null >/dev/null 2>&1
-    wine "$@"
-    rc=$?
-    wineserver -w
-    exit $rc
-  ' main-job "$win_host" --answer-boxes "$printer_script" 2>&1 | tee "$log"
-  judge_printer "wine $v printer" "${PIPESTATUS[0]}" "$log"
+  for entry in "${scripts[@]}"; do
+    IFS='|' read -r file pattern what tag <<<"$entry"
+    log=$out/wine-$v.$tag.log
+    # The wine server is started with its output closed, so that it ends with
+    # the run and holds no pipe of tee; message boxes need the X display.
+    WINEPREFIX=$prefix timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+      wineserver -p0 </dev/null >/dev/null 2>&1
+      wine "$@"
+      rc=$?
+      wineserver -w
+      exit $rc
+    ' main-job "$win_host" --answer-boxes \
+      --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$file" 2>&1 | tee "$log"
+    judge "wine $v $tag" "${PIPESTATUS[0]}" "$log" "$pattern" "$what"
+  done
 done
 
 step "Summary"
