@@ -355,10 +355,11 @@ TEST_P(BadSetup, FailingStepsAreTracedAndTheSequenceGoesOn) {
   EXPECT_NE(DeviceLine(m), "(none)");
   EXPECT_EQ(Broadcasts(m), 1u);
   // On 9x the device entries are written whatever the printer step did.
-  if (sim::IsWin9x(c.version))
+  if (sim::IsWin9x(c.version)) {
     EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE,
                              std::string("Enum\\") + kDevId + "\\BIOS&*PNP0400&0D"),
               nullptr);
+  }
   EXPECT_EQ(m.os().LiveGlobalBlocks(), 0u);
   EXPECT_EQ(sim::OpenPrinterHandles(m.os()), 0u);
 }
