@@ -221,14 +221,14 @@ std::string FormatResult(const CallResult& r, const Machine& machine) {
   return "?";
 }
 
-bool SplitCopyIn(const std::string& spec, std::string* hostPath,
+bool SplitCopyIn(const std::string& mapping, std::string* hostPath,
                  std::string* winPath) {
   // The Windows side starts at "=X:" or "=%"; a host path may hold '='.
-  for (size_t at = spec.find('='); at != std::string::npos;
-       at = spec.find('=', at + 1)) {
-    std::string win = spec.substr(at + 1);
+  for (size_t at = mapping.find('='); at != std::string::npos;
+       at = mapping.find('=', at + 1)) {
+    std::string win = mapping.substr(at + 1);
     if ((win.size() > 1 && win[1] == ':') || (!win.empty() && win[0] == '%')) {
-      *hostPath = spec.substr(0, at);
+      *hostPath = mapping.substr(0, at);
       *winPath = win;
       return !hostPath->empty();
     }

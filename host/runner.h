@@ -75,7 +75,7 @@ RunSummary RunScript(std::istream& script, const ExportTable& table,
 std::string FormatResult(const CallResult& r, const Machine& machine);
 
 // Parses "--copy-in HOST=WIN" into its two paths.
-bool SplitCopyIn(const std::string& spec, std::string* hostPath,
+bool SplitCopyIn(const std::string& mapping, std::string* hostPath,
                  std::string* winPath);
 
 }  // namespace kv::host
