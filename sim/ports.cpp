@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 
+#include "sim/enum_buffer.h"
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
 
@@ -17,8 +18,6 @@ namespace {
 
 const char kMonitorsPath[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
 const char kLocalMonitor[] = "Local Port";
-const DWORD kNullReference = 1780;      // RPC_X_NULL_REF_POINTER
-const DWORD kInvalidUserBuffer = 1784;  // ERROR_INVALID_USER_BUFFER
 
 struct PortState : SimPlatform::Extension {
   bool localSeeded = false;
@@ -177,13 +176,7 @@ BOOL SimPlatform::DeletePortA(LPCSTR server, HWND window, LPCSTR port) {
   auto it = ports->subkeys.find(port);
   std::unique_ptr<RegNode> tree = std::move(it->second);
   ports->subkeys.erase(it);
-  MarkDeleted(tree.get());
-  for (const auto& open : openKeys_) {
-    if (Contains(tree.get(), open.second.node)) {
-      extension<DeletedKeys>("registry.deleted").trees.push_back(std::move(tree));
-      break;
-    }
-  }
+  RetireTree(std::move(tree));
   return TRUE;
 }
 
@@ -204,13 +197,8 @@ BOOL SimPlatform::EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer,
     lastError_ = ERROR_INVALID_LEVEL;
     return FALSE;
   }
-  if (!needed || !returned) {
-    lastError_ = kNullReference;
-    return FALSE;
-  }
-  *returned = 0;
-  if (!buffer && size) {
-    lastError_ = kInvalidUserBuffer;
+  if (DWORD e = EnumArgsError(buffer, size, needed, returned)) {
+    lastError_ = e;
     return FALSE;
   }
   const auto list =
@@ -222,14 +210,10 @@ BOOL SimPlatform::EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer,
     lastError_ = ERROR_INSUFFICIENT_BUFFER;
     return FALSE;
   }
-  // Records from the start, strings packed down from the buffer's end.
-  LPBYTE end = buffer + size;
+  PackDown pack(buffer, size);
   for (size_t i = 0; i < list.size(); ++i) {
-    const std::string& name = list[i].second;
-    end -= name.size() + 1;
-    std::memcpy(end, name.c_str(), name.size() + 1);
     PORT_INFO_1A r{};
-    r.pName = reinterpret_cast<LPSTR>(end);
+    r.pName = pack.Text(list[i].second);
     std::memcpy(buffer + i * sizeof r, &r, sizeof r);
   }
   *returned = static_cast<DWORD>(list.size());

@@ -238,15 +238,9 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
           auto it = parent->subkeys.find(parts.back());
           if (it != parent->subkeys.end()) {
             // Open handles into the tree see it deleted, as after regedit.
-            MarkDeleted(it->second.get());
             std::unique_ptr<RegNode> tree = std::move(it->second);
             parent->subkeys.erase(it);
-            bool held = false;
-            for (const auto& open : openKeys_)
-              held = held || Contains(tree.get(), open.second.node);
-            if (held)
-              extension<DeletedKeys>("registry.deleted")
-                  .trees.push_back(std::move(tree));
+            RetireTree(std::move(tree));
           }
         }
         continue;

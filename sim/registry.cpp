@@ -49,6 +49,17 @@ bool Contains(const RegNode* tree, const RegNode* node) {
   return false;
 }
 
+void SimPlatform::RetireTree(std::unique_ptr<RegNode> tree) {
+  MarkDeleted(tree.get());
+  for (const auto& open : openKeys_) {
+    if (Contains(tree.get(), open.second.node)) {
+      extension<DeletedKeys>("registry.deleted")
+          .trees.push_back(std::move(tree));
+      return;
+    }
+  }
+}
+
 void SimPlatform::ResetRegistry() {
   roots_.clear();
   openKeys_.clear();
@@ -144,6 +155,13 @@ struct SimAccess {
     return ERROR_SUCCESS;
   }
 
+  // Both of the above, for the calls that name a sub-key below a handle.
+  static LONG ResolveBelow(const SimPlatform& os, HKEY key, LPCSTR subKey,
+                           RegNode** node, std::vector<std::string>* parts) {
+    if (LONG rc = Resolve(os, key, 0, node)) return rc;
+    return Components(os, subKey, parts);
+  }
+
   static HKEY NewKey(SimPlatform& os, RegNode* node, const std::string& path,
                      REGSAM access) {
     const uintptr_t h = os.NewHandle();
@@ -171,11 +189,9 @@ LONG SimPlatform::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM sam,
   if (!result) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   *result = nullptr;
   RegNode* node = nullptr;
-  if (LONG rc = SimAccess::Resolve(*this, key, 0, &node))
-    return static_cast<LONG>(rc);
   std::vector<std::string> parts;
-  if (LONG rc = SimAccess::Components(*this, subKey, &parts))
-    return static_cast<LONG>(rc);
+  if (LONG rc = SimAccess::ResolveBelow(*this, key, subKey, &node, &parts))
+    return rc;
   for (const auto& part : parts) {
     auto it = node->subkeys.find(part);
     if (it == node->subkeys.end())
@@ -216,11 +232,9 @@ LONG SimPlatform::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR,
   if (!result) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   *result = nullptr;
   RegNode* node = nullptr;
-  if (LONG rc = SimAccess::Resolve(*this, key, 0, &node))
-    return static_cast<LONG>(rc);
   std::vector<std::string> parts;
-  if (LONG rc = SimAccess::Components(*this, subKey, &parts))
-    return static_cast<LONG>(rc);
+  if (LONG rc = SimAccess::ResolveBelow(*this, key, subKey, &node, &parts))
+    return rc;
   // Creating below a key needs the right to on the handle the caller holds;
   // opening what exists does not.
   RegNode* probe = node;
@@ -453,11 +467,9 @@ LONG SimPlatform::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
                       SimAccess::KeyArg(*this, key) + ", " + ArgText(subKey)))
     return static_cast<LONG>(e);
   RegNode* node = nullptr;
-  if (LONG rc = SimAccess::Resolve(*this, key, 0, &node))
-    return static_cast<LONG>(rc);
   std::vector<std::string> parts;
-  if (LONG rc = SimAccess::Components(*this, subKey, &parts))
-    return static_cast<LONG>(rc);
+  if (LONG rc = SimAccess::ResolveBelow(*this, key, subKey, &node, &parts))
+    return rc;
   // Without a sub-key the key of the handle itself goes: find its parent
   // from the root by its path.
   RegNode* parent = node;
@@ -483,13 +495,7 @@ LONG SimPlatform::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     return static_cast<LONG>(ERROR_ACCESS_DENIED);
   std::unique_ptr<RegNode> tree = std::move(it->second);
   parent->subkeys.erase(it);
-  MarkDeleted(tree.get());
-  for (const auto& open : openKeys_) {
-    if (Contains(tree.get(), open.second.node)) {
-      extension<DeletedKeys>("registry.deleted").trees.push_back(std::move(tree));
-      break;
-    }
-  }
+  RetireTree(std::move(tree));
   return ERROR_SUCCESS;
 }
 

@@ -456,6 +456,9 @@ class SimPlatform : public Platform {
   void RecordResult(const std::string& result);
   // A fresh handle value, distinct from every other handle of the machine.
   uintptr_t NewHandle() { return nextHandle_ += 4; }
+  // Marks a tree just taken out of the registry deleted, and keeps it alive
+  // while an open handle still reaches into it (sim/registry.cpp).
+  void RetireTree(std::unique_ptr<RegNode> tree);
 
  private:
   friend struct SimAccess;
@@ -483,6 +486,10 @@ class SimPlatform : public Platform {
   void FlushFileState();
   // C:\ folders, win.ini and system.ini of the version (sim/files.cpp).
   void LayOutFiles();
+  // The open file behind `file` when it may be read (or written) with
+  // `buffer`; null with the error to fail with otherwise (sim/files.cpp).
+  FileHandle* UsableFile(HANDLE file, bool write, const void* buffer,
+                         DWORD bytes);
   RegNode* RootNode(HKEY root) const;
   RegNode* ResolveHandle(HKEY key) const;
   // Empty roots of the version (HKEY_DYN_DATA on 9x only); closes all keys.

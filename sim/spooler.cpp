@@ -4,6 +4,7 @@
 // library's own registry reads of monitor keys see the same state.
 #include <cstring>
 
+#include "sim/enum_buffer.h"
 #include "sim/file_paths.h"
 #include "sim/sim_internal.h"
 
@@ -12,9 +13,7 @@ namespace kv::sim {
 namespace {
 
 const char kMonitorsPath[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
-const DWORD kUnknownPrintMonitor = 3000;      // ERROR_UNKNOWN_PRINT_MONITOR
-const DWORD kNullReference = 1780;            // RPC_X_NULL_REF_POINTER
-const DWORD kInvalidUserBuffer = 1784;        // ERROR_INVALID_USER_BUFFER
+const DWORD kUnknownPrintMonitor = 3000;  // ERROR_UNKNOWN_PRINT_MONITOR
 
 bool Empty(LPCSTR s) { return !s || !*s; }
 
@@ -118,13 +117,7 @@ BOOL SimPlatform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
   // sees it deleted.
   std::unique_ptr<RegNode> tree = std::move(it->second);
   monitors->subkeys.erase(it);
-  MarkDeleted(tree.get());
-  for (const auto& open : openKeys_) {
-    if (Contains(tree.get(), open.second.node)) {
-      extension<DeletedKeys>("registry.deleted").trees.push_back(std::move(tree));
-      break;
-    }
-  }
+  RetireTree(std::move(tree));
   return TRUE;
 }
 
@@ -142,13 +135,8 @@ BOOL SimPlatform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer,
     lastError_ = ERROR_INVALID_LEVEL;
     return FALSE;
   }
-  if (!needed || !returned) {
-    lastError_ = kNullReference;
-    return FALSE;
-  }
-  *returned = 0;
-  if (!buffer && size) {
-    lastError_ = kInvalidUserBuffer;
+  if (DWORD e = EnumArgsError(buffer, size, needed, returned)) {
+    lastError_ = e;
     return FALSE;
   }
   struct Monitor {
@@ -172,24 +160,17 @@ BOOL SimPlatform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer,
     lastError_ = ERROR_INSUFFICIENT_BUFFER;
     return FALSE;
   }
-  // Records from the start, their strings packed down from the end of the
-  // caller's buffer, as the spooler lays them out.
-  LPBYTE end = buffer + size;
-  auto pack = [&end](const std::string& s) {
-    end -= s.size() + 1;
-    std::memcpy(end, s.c_str(), s.size() + 1);
-    return reinterpret_cast<LPSTR>(end);
-  };
+  PackDown pack(buffer, size);
   for (size_t i = 0; i < list.size(); ++i) {
     if (level == 1) {
       MONITOR_INFO_1A r{};
-      r.pName = pack(list[i].name);
+      r.pName = pack.Text(list[i].name);
       std::memcpy(buffer + i * record, &r, sizeof r);
     } else {
       MONITOR_INFO_2A r{};
-      r.pName = pack(list[i].name);
-      r.pEnvironment = pack(env);
-      r.pDLLName = pack(list[i].dll);
+      r.pName = pack.Text(list[i].name);
+      r.pEnvironment = pack.Text(env);
+      r.pDLLName = pack.Text(list[i].dll);
       std::memcpy(buffer + i * record, &r, sizeof r);
     }
   }
