@@ -413,20 +413,32 @@ namespace {
 DWORD MissingError(const ResolvedPath& p) {
   return ParentExists(p) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
+
+// A path argument resolved; the error to fail with, or 0.
+DWORD ResolveArg(const std::string& machineDir, LPCSTR path,
+                 ResolvedPath* out) {
+  if (!path) return ERROR_INVALID_PARAMETER;
+  *out = ResolveWinPath(machineDir, path);
+  return out->error;
+}
+
+// The same for a source and a target; neither may be missing.
+DWORD ResolveArgs(const std::string& machineDir, LPCSTR from, LPCSTR to,
+                  ResolvedPath* src, ResolvedPath* dst) {
+  if (!from || !to) return ERROR_INVALID_PARAMETER;
+  *src = ResolveWinPath(machineDir, from);
+  *dst = ResolveWinPath(machineDir, to);
+  return src->error ? src->error : dst->error;
+}
 }  // namespace
 
 BOOL SimPlatform::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
   if (Enter("CopyFileA", PathText(from) + ", " + PathText(to) + ", " +
                              std::to_string(failIfExists)))
     return FALSE;
-  if (!from || !to) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  ResolvedPath src = ResolveWinPath(machineDir_, from);
-  ResolvedPath dst = ResolveWinPath(machineDir_, to);
-  if (src.error || dst.error) {
-    lastError_ = src.error ? src.error : dst.error;
+  ResolvedPath src, dst;
+  if (DWORD e = ResolveArgs(machineDir_, from, to, &src, &dst)) {
+    lastError_ = e;
     return FALSE;
   }
   const HostKind srcKind = KindOf(src.host);
@@ -478,13 +490,9 @@ BOOL SimPlatform::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
 
 BOOL SimPlatform::DeleteFileA(LPCSTR path) {
   if (Enter("DeleteFileA", PathText(path))) return FALSE;
-  if (!path) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  ResolvedPath p = ResolveWinPath(machineDir_, path);
-  if (p.error) {
-    lastError_ = p.error;
+  ResolvedPath p;
+  if (DWORD e = ResolveArg(machineDir_, path, &p)) {
+    lastError_ = e;
     return FALSE;
   }
   const HostKind kind = KindOf(p.host);
@@ -515,14 +523,9 @@ BOOL SimPlatform::DeleteFileA(LPCSTR path) {
 
 BOOL SimPlatform::MoveFileA(LPCSTR from, LPCSTR to) {
   if (Enter("MoveFileA", PathText(from) + ", " + PathText(to))) return FALSE;
-  if (!from || !to) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  ResolvedPath src = ResolveWinPath(machineDir_, from);
-  ResolvedPath dst = ResolveWinPath(machineDir_, to);
-  if (src.error || dst.error) {
-    lastError_ = src.error ? src.error : dst.error;
+  ResolvedPath src, dst;
+  if (DWORD e = ResolveArgs(machineDir_, from, to, &src, &dst)) {
+    lastError_ = e;
     return FALSE;
   }
   if (KindOf(src.host) == HostKind::Missing) {
@@ -566,13 +569,9 @@ BOOL SimPlatform::MoveFileA(LPCSTR from, LPCSTR to) {
 
 DWORD SimPlatform::GetFileAttributesA(LPCSTR path) {
   if (Enter("GetFileAttributesA", PathText(path))) return INVALID_FILE_ATTRIBUTES;
-  if (!path) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  ResolvedPath p = ResolveWinPath(machineDir_, path);
-  if (p.error) {
-    lastError_ = p.error;
+  ResolvedPath p;
+  if (DWORD e = ResolveArg(machineDir_, path, &p)) {
+    lastError_ = e;
     return INVALID_FILE_ATTRIBUTES;
   }
   const HostKind kind = KindOf(p.host);
@@ -589,13 +588,9 @@ DWORD SimPlatform::GetFileAttributesA(LPCSTR path) {
 BOOL SimPlatform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
   if (Enter("SetFileAttributesA", PathText(path) + ", " + HexText(attributes)))
     return FALSE;
-  if (!path) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  ResolvedPath p = ResolveWinPath(machineDir_, path);
-  if (p.error) {
-    lastError_ = p.error;
+  ResolvedPath p;
+  if (DWORD e = ResolveArg(machineDir_, path, &p)) {
+    lastError_ = e;
     return FALSE;
   }
   if (KindOf(p.host) == HostKind::Missing) {
@@ -610,13 +605,9 @@ BOOL SimPlatform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
 
 BOOL SimPlatform::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
   if (Enter("CreateDirectoryA", PathText(path))) return FALSE;
-  if (!path) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  ResolvedPath p = ResolveWinPath(machineDir_, path);
-  if (p.error) {
-    lastError_ = p.error;
+  ResolvedPath p;
+  if (DWORD e = ResolveArg(machineDir_, path, &p)) {
+    lastError_ = e;
     return FALSE;
   }
   if (p.isRoot || KindOf(p.host) != HostKind::Missing) {
@@ -636,13 +627,9 @@ BOOL SimPlatform::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
 
 BOOL SimPlatform::RemoveDirectoryA(LPCSTR path) {
   if (Enter("RemoveDirectoryA", PathText(path))) return FALSE;
-  if (!path) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  ResolvedPath p = ResolveWinPath(machineDir_, path);
-  if (p.error) {
-    lastError_ = p.error;
+  ResolvedPath p;
+  if (DWORD e = ResolveArg(machineDir_, path, &p)) {
+    lastError_ = e;
     return FALSE;
   }
   const HostKind kind = KindOf(p.host);
@@ -757,29 +744,37 @@ HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
   return reinterpret_cast<HANDLE>(h);
 }
 
+SimPlatform::FileHandle* SimPlatform::UsableFile(HANDLE file, bool write,
+                                                 const void* buffer,
+                                                 DWORD bytes) {
+  auto it = files_.find(reinterpret_cast<uintptr_t>(file));
+  if (it == files_.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (!(write ? it->second->canWrite : it->second->canRead)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  if (!buffer && bytes) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  return it->second.get();
+}
+
 BOOL SimPlatform::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead,
                            LPDWORD read, LPVOID) {
   if (Enter("ReadFile", HexText(reinterpret_cast<uintptr_t>(file)) + ", " +
                             std::to_string(toRead)))
     return FALSE;
   if (read) *read = 0;
-  auto it = files_.find(reinterpret_cast<uintptr_t>(file));
-  if (it == files_.end()) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
-  if (!it->second->canRead) {
-    lastError_ = ERROR_ACCESS_DENIED;
-    return FALSE;
-  }
-  if (!buffer && toRead) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
+  FileHandle* open = UsableFile(file, false, buffer, toRead);
+  if (!open) return FALSE;
   DWORD done = 0;
   while (done < toRead) {
     const ssize_t n =
-        ::read(it->second->fd, static_cast<char*>(buffer) + done, toRead - done);
+        ::read(open->fd, static_cast<char*>(buffer) + done, toRead - done);
     if (n < 0) {
       lastError_ = ERROR_ACCESS_DENIED;
       return FALSE;
@@ -797,23 +792,11 @@ BOOL SimPlatform::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite,
                              std::to_string(toWrite)))
     return FALSE;
   if (written) *written = 0;
-  auto it = files_.find(reinterpret_cast<uintptr_t>(file));
-  if (it == files_.end()) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
-  if (!it->second->canWrite) {
-    lastError_ = ERROR_ACCESS_DENIED;
-    return FALSE;
-  }
-  if (!buffer && toWrite) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
+  FileHandle* open = UsableFile(file, true, buffer, toWrite);
+  if (!open) return FALSE;
   DWORD done = 0;
   while (done < toWrite) {
-    const ssize_t n = ::write(it->second->fd,
-                              static_cast<const char*>(buffer) + done,
+    const ssize_t n = ::write(open->fd, static_cast<const char*>(buffer) + done,
                               toWrite - done);
     if (n <= 0) {
       lastError_ = ERROR_HANDLE_DISK_FULL;
