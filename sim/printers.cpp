@@ -818,16 +818,16 @@ BOOL SimPlatform::OpenPrinterA(LPCSTR name, LPHANDLE printer,
 
 namespace {
 
-// The printer record behind an open printer handle, or null with the error.
-RegNode* PrinterOfHandle(SimPlatform& os, HANDLE printer, DWORD* error) {
+// The printer record behind an open printer handle, or null with the last
+// error set.
+RegNode* PrinterOfHandle(SimPlatform& os, HANDLE printer) {
   auto& handles = Handles(os).handles;
   auto h = handles.find(reinterpret_cast<uintptr_t>(printer));
-  if (h == handles.end() || h->second.deleted || h->second.printer.empty()) {
-    *error = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
-  RegNode* p = PrinterKey(os, h->second.printer);
-  if (!p) *error = ERROR_INVALID_HANDLE;
+  RegNode* p =
+      h == handles.end() || h->second.deleted || h->second.printer.empty()
+          ? nullptr
+          : PrinterKey(os, h->second.printer);
+  if (!p) os.SetLastError(ERROR_INVALID_HANDLE);
   return p;
 }
 
@@ -839,12 +839,8 @@ BOOL SimPlatform::GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer,
                                ", " + std::to_string(level) + ", " +
                                std::to_string(size)))
     return FALSE;
-  DWORD error = 0;
-  RegNode* p = PrinterOfHandle(*this, printer, &error);
-  if (!p) {
-    lastError_ = error;
-    return FALSE;
-  }
+  RegNode* p = PrinterOfHandle(*this, printer);
+  if (!p) return FALSE;
   bool ok = false;
   switch (level) {
     case 1:
@@ -880,12 +876,8 @@ BOOL SimPlatform::SetPrinterA(HANDLE printer, DWORD level, LPBYTE info,
                                ", " + std::to_string(level) + ", " +
                                std::to_string(command)))
     return FALSE;
-  DWORD error = 0;
-  RegNode* p = PrinterOfHandle(*this, printer, &error);
-  if (!p) {
-    lastError_ = error;
-    return FALSE;
-  }
+  RegNode* p = PrinterOfHandle(*this, printer);
+  if (!p) return FALSE;
   if (level == 0) {
     // Pause, resume and purge: the queue holds no jobs here.
     if (command > 3) {
@@ -952,12 +944,8 @@ LONG SimPlatform::DocumentPropertiesA(HWND, HANDLE printer, LPCSTR device,
             HexText(reinterpret_cast<uintptr_t>(printer)) + ", " +
                 ArgText(device) + ", " + std::to_string(mode)))
     return -1;
-  DWORD error = 0;
-  RegNode* p = PrinterOfHandle(*this, printer, &error);
-  if (!p) {
-    lastError_ = error;
-    return -1;
-  }
+  RegNode* p = PrinterOfHandle(*this, printer);
+  if (!p) return -1;
   RegNode* driver = UsableDriver(*this, GetString(*p, "Printer Driver"));
   if (!driver) {
     lastError_ = ERROR_UNKNOWN_PRINTER_DRIVER;
@@ -1044,12 +1032,8 @@ BOOL SimPlatform::EnumPrintersA(DWORD flags, LPCSTR name, DWORD level,
 BOOL SimPlatform::DeletePrinter(HANDLE printer) {
   if (Enter("DeletePrinter", HexText(reinterpret_cast<uintptr_t>(printer))))
     return FALSE;
-  DWORD error = 0;
-  RegNode* p = PrinterOfHandle(*this, printer, &error);
-  if (!p) {
-    lastError_ = error;
-    return FALSE;
-  }
+  RegNode* p = PrinterOfHandle(*this, printer);
+  if (!p) return FALSE;
   const std::string name = p->name;
   // The spooler removes the record itself; not a registry call of the
   // caller's, so kept out of the record.

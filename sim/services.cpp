@@ -386,15 +386,13 @@ SC_HANDLE SimPlatform::CreateServiceA(SC_HANDLE manager, LPCSTR name,
 namespace {
 
 // The service behind a service handle, or null with the error set.
-RegNode* ServiceOfHandle(SimPlatform& os, SC_HANDLE h, DWORD* error) {
+RegNode* ServiceOfHandle(SimPlatform& os, SC_HANDLE h) {
   auto& sm = Manager(os);
   auto it = sm.handles.find(reinterpret_cast<uintptr_t>(h));
-  if (it == sm.handles.end() || it->second.manager) {
-    *error = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
-  RegNode* key = ServiceKey(os, it->second.service);
-  if (!key) *error = ERROR_INVALID_HANDLE;
+  RegNode* key = it == sm.handles.end() || it->second.manager
+                     ? nullptr
+                     : ServiceKey(os, it->second.service);
+  if (!key) os.SetLastError(ERROR_INVALID_HANDLE);
   return key;
 }
 
@@ -402,12 +400,8 @@ RegNode* ServiceOfHandle(SimPlatform& os, SC_HANDLE h, DWORD* error) {
 
 BOOL SimPlatform::DeleteService(SC_HANDLE service) {
   if (Enter("DeleteService", HandleText(*this, service))) return FALSE;
-  DWORD error = 0;
-  RegNode* key = ServiceOfHandle(*this, service, &error);
-  if (!key) {
-    lastError_ = error;
-    return FALSE;
-  }
+  RegNode* key = ServiceOfHandle(*this, service);
+  if (!key) return FALSE;
   Runtime& rt = Refresh(*this, *key);
   if (rt.markedForDelete) {
     lastError_ = ERROR_SERVICE_MARKED_FOR_DELETE;
@@ -420,12 +414,8 @@ BOOL SimPlatform::DeleteService(SC_HANDLE service) {
 
 BOOL SimPlatform::StartServiceA(SC_HANDLE service, DWORD, LPCSTR*) {
   if (Enter("StartServiceA", HandleText(*this, service))) return FALSE;
-  DWORD error = 0;
-  RegNode* key = ServiceOfHandle(*this, service, &error);
-  if (!key) {
-    lastError_ = error;
-    return FALSE;
-  }
+  RegNode* key = ServiceOfHandle(*this, service);
+  if (!key) return FALSE;
   Runtime& rt = Refresh(*this, *key);
   if (rt.markedForDelete) {
     lastError_ = ERROR_SERVICE_MARKED_FOR_DELETE;
@@ -462,12 +452,8 @@ BOOL SimPlatform::ControlService(SC_HANDLE service, DWORD control,
   if (Enter("ControlService",
             HandleText(*this, service) + ", " + std::to_string(control)))
     return FALSE;
-  DWORD error = 0;
-  RegNode* key = ServiceOfHandle(*this, service, &error);
-  if (!key) {
-    lastError_ = error;
-    return FALSE;
-  }
+  RegNode* key = ServiceOfHandle(*this, service);
+  if (!key) return FALSE;
   if (!status) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
@@ -502,12 +488,8 @@ BOOL SimPlatform::ControlService(SC_HANDLE service, DWORD control,
 BOOL SimPlatform::QueryServiceStatus(SC_HANDLE service,
                                      LPSERVICE_STATUS status) {
   if (Enter("QueryServiceStatus", HandleText(*this, service))) return FALSE;
-  DWORD error = 0;
-  RegNode* key = ServiceOfHandle(*this, service, &error);
-  if (!key) {
-    lastError_ = error;
-    return FALSE;
-  }
+  RegNode* key = ServiceOfHandle(*this, service);
+  if (!key) return FALSE;
   if (!status) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
