@@ -11,7 +11,11 @@
 
 #include "foundation/context.h"
 #include "foundation/win32_platform.h"
+#include "tests/wine/support/cleanup.h"
 #include "tests/wine/support/wine_test.h"
+
+using kvwine::kWinePs;
+using kvwine::RemovePrinter;
 
 namespace {
 
@@ -267,18 +271,8 @@ TEST(ParallelPorts, BiosReadAndDetection) {
 
 // ---------------------------------------------------------------- printers
 
-constexpr const char* kWinePs = "Z:\\usr\\lib\\i386-linux-gnu\\wine\\i386-windows\\wineps.drv";
 constexpr const char* kDriver = "KV Query Test Driver";
 constexpr const char* kBase = "KV Query Test";
-
-void RemovePrinter(const char* name) {
-  HANDLE h = nullptr;
-  PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-  if (OpenPrinterA(const_cast<LPSTR>(name), &h, &defaults)) {
-    DeletePrinter(h);
-    ClosePrinter(h);
-  }
-}
 
 class Queries : public testing::Test {
  protected:

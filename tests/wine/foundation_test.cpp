@@ -10,6 +10,7 @@
 #include "foundation/context.h"
 #include "foundation/oskind.h"
 #include "foundation/win32_platform.h"
+#include "tests/wine/support/box_watch.h"
 #include "tests/wine/support/wine_test.h"
 
 namespace {
@@ -21,39 +22,6 @@ using CaptionFn = int(WINAPI*)(LPCSTR);
 // First in the file, so that the first call into the freshly loaded DLL is
 // LastErrorMessageBox: setting the library up on first use must not disturb
 // the last error it reports.
-
-struct BoxSeen {
-  std::string caption;
-  std::string text;
-  bool found = false;
-  bool pressed = false;
-};
-
-struct Watcher {
-  const char* caption;
-  BoxSeen seen;
-};
-
-// Finds the box by class and caption, reads its text and presses OK.
-DWORD WINAPI WatchForBox(LPVOID param) {
-  auto* w = static_cast<Watcher*>(param);
-  for (int i = 0; i < 200; ++i) {  // up to 10 s
-    HWND box = FindWindowA("#32770", w->caption);
-    if (box && IsWindowVisible(box)) {
-      char text[4096] = {};
-      char caption[256] = {};
-      GetWindowTextA(box, caption, sizeof caption);
-      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-      w->seen.caption = caption;
-      w->seen.text = text;
-      w->seen.found = true;
-      w->seen.pressed = PostMessageA(box, WM_COMMAND, IDOK, 0) != FALSE;
-      return 0;
-    }
-    Sleep(50);
-  }
-  return 1;
-}
 
 struct BoxCase {
   DWORD error;
@@ -78,22 +46,20 @@ TEST(LastErrorMessageBox, ShowsTheErrorAndItsSystemText) {
     const std::string systemText = kvwine::SystemMessage(c.error);
     ASSERT_EQ(!systemText.empty(), c.systemHasText) << "system text \"" << systemText << "\"";
 
-    Watcher watcher{"KV last error test", {}};
-    HANDLE thread = CreateThread(nullptr, 0, WatchForBox, &watcher, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
+    const char* caption = "KV last error test";
+    kvwine::BoxWatch watch(caption);
+    ASSERT_TRUE(watch.started());
 
     SetLastError(c.error);
-    const int result = box(watcher.caption);
+    const int result = box(caption);
 
-    WaitForSingleObject(thread, 15000);
-    CloseHandle(thread);
-
-    ASSERT_TRUE(watcher.seen.found) << "no box appeared (is there a display?)";
-    EXPECT_TRUE(watcher.seen.pressed);
+    const kvwine::BoxSeen& seen = watch.Wait();
+    ASSERT_TRUE(seen.found) << "no box appeared (is there a display?)";
+    EXPECT_TRUE(seen.pressed);
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(watcher.seen.caption, watcher.caption);
-    EXPECT_EQ(watcher.seen.text, "Err:" + std::to_string(static_cast<int>(c.error)) + " [" +
-                                     systemText + "]");
+    EXPECT_EQ(seen.caption, caption);
+    EXPECT_EQ(seen.text, "Err:" + std::to_string(static_cast<int>(c.error)) + " [" +
+                             systemText + "]");
   }
 }
 

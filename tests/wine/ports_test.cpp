@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/support/box_watch.h"
+#include "tests/wine/support/cleanup.h"
 #include "tests/wine/support/wine_test.h"
 
 namespace {
@@ -22,20 +24,8 @@ using LaunchFn = int(WINAPI*)(int, int, LPCSTR, LPSTR);
 
 const std::string kMonitors = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
 
-// Deletes a key and everything below it (sub-keys first, as NT requires).
-void DeleteTree(const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) !=
-      ERROR_SUCCESS)
-    return;
-  char name[256];
-  std::vector<std::string> subs;
-  for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
-    subs.push_back(name);
-  RegCloseKey(key);
-  for (const auto& s : subs) DeleteTree(path + "\\" + s);
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
-}
+// Deletes a key under HKEY_LOCAL_MACHINE and everything below it.
+void DeleteTree(const std::string& path) { kvwine::DeleteTree(HKEY_LOCAL_MACHINE, path); }
 
 struct Value {
   std::string name;
@@ -207,50 +197,6 @@ TEST(Monitor, AddMonitorRegistersTheSampleMonitor) {
 
 // ---------------------------------------------------------------- boxes
 
-struct Watcher {
-  const char* caption;
-  std::string text;
-  bool found = false;
-};
-
-// Finds the box by class and caption, reads its text and presses OK.
-DWORD WINAPI WatchForBox(LPVOID param) {
-  auto* w = static_cast<Watcher*>(param);
-  for (int i = 0; i < 200; ++i) {
-    HWND box = FindWindowA("#32770", w->caption);
-    if (box && IsWindowVisible(box)) {
-      char text[4096] = {};
-      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-      w->text = text;
-      w->found = true;
-      PostMessageA(box, WM_COMMAND, IDOK, 0);
-      return 0;
-    }
-    Sleep(50);
-  }
-  return 1;
-}
-
-class BoxWatch {
- public:
-  explicit BoxWatch(const char* caption) : w_{caption, {}, false} {
-    thread_ = CreateThread(nullptr, 0, WatchForBox, &w_, 0, nullptr);
-  }
-  ~BoxWatch() { Wait(); }
-  const Watcher& Wait() {
-    if (thread_) {
-      WaitForSingleObject(thread_, 15000);
-      CloseHandle(thread_);
-      thread_ = nullptr;
-    }
-    return w_;
-  }
-
- private:
-  Watcher w_;
-  HANDLE thread_;
-};
-
 TEST(DeletePortBox, UnknownPortShowsTheSpoolersError) {
   auto del = kvwine::Export<DeletePortFn>("WinSub_DeletePort");
   ASSERT_NE(del, nullptr);
@@ -259,9 +205,9 @@ TEST(DeletePortBox, UnknownPortShowsTheSpoolersError) {
   const DWORD error = GetLastError();
   ASSERT_NE(error, 0xDEADBEEFu);
 
-  BoxWatch watch("DeletePort");
+  kvwine::BoxWatch watch("DeletePort");
   EXPECT_EQ(del(nullptr, "KVNOSUCHPORT:"), IDOK);
-  const Watcher& seen = watch.Wait();
+  const kvwine::BoxSeen& seen = watch.Wait();
   ASSERT_TRUE(seen.found) << "no box appeared (is there a display?)";
   EXPECT_EQ(seen.text, "Err:" + std::to_string(static_cast<int>(error)) + " [" +
                            kvwine::SystemMessage(error) + "]");
@@ -297,9 +243,9 @@ TEST(Tool, LaunchToolReportsThePortItsProgramAdded) {
   char out[1024] = "untouched";
   int result;
   {
-    BoxWatch watch("TEST");
+    kvwine::BoxWatch watch("TEST");
     result = launch(0, 0, command.c_str(), out);
-    const Watcher& seen = watch.Wait();
+    const kvwine::BoxSeen& seen = watch.Wait();
     EXPECT_TRUE(seen.found) << "no TEST box";
     EXPECT_EQ(seen.text, out);
   }

@@ -10,7 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/support/cleanup.h"
 #include "tests/wine/support/wine_test.h"
+
+using kvwine::DeleteTree;
+using kvwine::kWinePs;
+using kvwine::RemovePrinter;
 
 namespace {
 
@@ -23,7 +28,6 @@ using NameFn = int(WINAPI*)(LPCSTR);
 constexpr const char* kPrinter = "KORVA KV-1000";
 constexpr const char* kDriver = "KORVA KV-1000";
 constexpr const char* kService = "KvLptTest";
-constexpr const char* kWinePs = "Z:\\usr\\lib\\i386-linux-gnu\\wine\\i386-windows\\wineps.drv";
 constexpr const char* kDependents[] = {"kvdep1.dat", "kvdep2.dat"};
 
 constexpr const char* kPpd =
@@ -94,29 +98,6 @@ void RemoveService(const char* name) {
     CloseServiceHandle(svc);
   }
   CloseServiceHandle(scm);
-}
-
-// Deletes a key with everything below it (sub-keys first, as the NT family
-// requires).
-void DeleteTree(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  char name[256];
-  while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) {
-    DeleteTree(root, path + "\\" + name);
-    if (RegDeleteKeyA(key, name) != ERROR_SUCCESS) break;
-  }
-  RegCloseKey(key);
-  RegDeleteKeyA(root, path.c_str());
-}
-
-void RemovePrinter(const char* name) {
-  HANDLE h = nullptr;
-  PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-  if (OpenPrinterA(const_cast<LPSTR>(name), &h, &defaults)) {
-    DeletePrinter(h);
-    ClosePrinter(h);
-  }
 }
 
 class RegisterPrinter : public testing::Test {

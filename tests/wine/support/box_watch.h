@@ -1,0 +1,41 @@
+// A watcher for the message boxes the library shows: on a thread of its own
+// it waits (up to 10 s) for a box with the caption, reads it and presses OK,
+// so that the call that showed the box returns.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kvwine {
+
+// What the watcher saw of the box.
+struct BoxSeen {
+  std::string caption;
+  std::string text;
+  bool found = false;
+  bool pressed = false;  // OK was posted to it
+};
+
+class BoxWatch {
+ public:
+  // Starts watching for a box captioned `caption` (kept, not copied).
+  explicit BoxWatch(const char* caption);
+  ~BoxWatch() { Wait(); }
+  BoxWatch(const BoxWatch&) = delete;
+  BoxWatch& operator=(const BoxWatch&) = delete;
+
+  // Whether the watcher thread runs at all.
+  bool started() const { return thread_ != nullptr; }
+  // Waits for the watcher to finish (up to 15 s) and tells what it saw.
+  const BoxSeen& Wait();
+
+ private:
+  static DWORD WINAPI Run(LPVOID param);
+
+  const char* caption_;
+  BoxSeen seen_;
+  HANDLE thread_;
+};
+
+}  // namespace kvwine
