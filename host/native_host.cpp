@@ -3,7 +3,6 @@
 // folder from one run to the next.
 #include <stdlib.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +10,6 @@
 #include <memory>
 #include <sstream>
 #include <streambuf>
-#include <thread>
 
 #include "exports/dll_context.h"
 #include "host/host_main.h"
@@ -153,10 +151,11 @@ class NativeMachine : public Machine {
     return true;
   }
 
-  // The script's windows belong to the simulated desktop; what was sent or
-  // posted to any window meanwhile is in the machine's message record.
+  // Time passes on the machine's clock, so its threads (the timer thread)
+  // run meanwhile. The script's windows belong to the simulated desktop;
+  // what was sent or posted to any window is in the machine's message record.
   void Wait(unsigned ms, std::ostream& out) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    os_.Sleep(ms);
     const auto& messages = os_.messages();
     for (; messagesShown_ < messages.size(); ++messagesShown_) {
       const auto& m = messages[messagesShown_];

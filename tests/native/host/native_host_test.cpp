@@ -131,6 +131,24 @@ TEST_F(NativeHostTest, AnswersBoxesAsTold) {
   EXPECT_TRUE(Has(r.out, "LastErrorMessageBox(\"three\") = 1\n")) << r.out;
 }
 
+// !wait lets time pass on the machine's clock, so an armed timer thread
+// posts its command meanwhile; without the wait nothing has arrived yet.
+TEST_F(NativeHostTest, WaitLetsTheTimerThreadPost) {
+  HostRun r = Host({"--os", "winxp"},
+                   "CreateTimerThread(hwnd(1), 1001, 7, 3)\n"
+                   "TimerThread_TmStart()\n"
+                   "!wait 100\n"
+                   "!wait 500\n"
+                   "TimerThreadState()\n"
+                   "DestroyTimerThread()\n");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_TRUE(Has(r.out,
+                  "!wait 100\n!wait 500\n"
+                  "  hwnd(1) <- WM_COMMAND wParam=1001 lParam=7 (posted)\n"
+                  "TimerThreadState() = 2\n"))
+      << r.out;
+}
+
 TEST_F(NativeHostTest, TraceShowsOperationsOfGoodLinesOnly) {
   HostRun bad = Host({"--trace", "--os", "winme"},
                      "InstallPrinterMonitor(\"C:\\\\x.sii\", 1)\n"
