@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test: the native suites on the
 # simulated machine under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# DLL table check, and the Wine suites against the cross-built _KVSUP32.dll.
+# DLL table check, the Wine suites against the cross-built _KVSUP32.dll, and
+# the timer thread's create/arm/destroy cycles under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,9 @@ cmake --build --preset mingw -j"$jobs"
 cmake --preset asan -DKVSUP_MINGW_DIR="$PWD/build/mingw" >/dev/null
 cmake --build --preset asan -j"$jobs"
 ctest --preset asan -j"$jobs" "$@"
+
+# Only the timer's program is built under ThreadSanitizer: the timer thread is
+# the one place where two threads share state.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$jobs" --target test_dialog
+ctest --preset tsan -L tsan "$@"
