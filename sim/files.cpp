@@ -9,7 +9,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <unordered_map>
 
 #include "sim/file_paths.h"
 #include "sim/processes.h"
@@ -110,6 +112,46 @@ bool WriteHostFile(const std::string& host, const std::string& content) {
 
 std::string PathText(LPCSTR p) { return ArgText(p); }
 
+// Windows folder paths already resolved to their spelling on disk, keyed by
+// machine folder and upper-cased path. An entry is used only while its host
+// path is still a folder (one lstat instead of one per component); a folder
+// removed or re-created in another case is resolved again.
+class FolderCache {
+ public:
+  static FolderCache& Get() {
+    static FolderCache cache;
+    return cache;
+  }
+  bool Find(const std::string& key, std::string* host, std::string* win) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = entries_.find(key);
+    if (it == entries_.end()) return false;
+    struct stat st;
+    if (lstat(it->second.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      entries_.erase(it);
+      return false;
+    }
+    *host = it->second.host;
+    *win = it->second.win;
+    return true;
+  }
+  void Store(const std::string& key, const std::string& host,
+             const std::string& win) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Bounded: a long-running process walking many trees keeps the recent.
+    if (entries_.size() >= kMaxEntries) entries_.clear();
+    entries_[key] = Entry{host, win};
+  }
+
+ private:
+  static constexpr size_t kMaxEntries = 4096;
+  struct Entry {
+    std::string host, win;
+  };
+  std::mutex mutex_;
+  std::unordered_map<std::string, Entry> entries_;
+};
+
 }  // namespace
 
 // ---- Paths ------------------------------------------------------------------
@@ -164,7 +206,22 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
   r.host = DriveRoot(machineDir);
   r.win = "C:";
   bool onDisk = true;
-  for (auto& c : parts) {
+  // The folder holding the last component is usually one resolved a moment
+  // ago (a tree copy resolves every file of a folder against it): take its
+  // spelling from the cache when it is still a folder on disk.
+  const size_t folderParts = parts.empty() ? 0 : parts.size() - 1;
+  std::string folderKey;
+  size_t next = 0;
+  if (folderParts > 0) {
+    folderKey = machineDir + '|';
+    for (size_t i = 0; i < folderParts; ++i)
+      folderKey += UpperAscii("\\" + parts[i]);
+    if (FolderCache::Get().Find(folderKey, &r.host, &r.win)) next = folderParts;
+  }
+  for (size_t i = next; i < parts.size(); ++i) {
+    if (i == folderParts && folderParts > 0 && next == 0 && onDisk)
+      FolderCache::Get().Store(folderKey, r.host, r.win);
+    std::string& c = parts[i];
     if (onDisk) {
       std::string found;
       bool link = false;
