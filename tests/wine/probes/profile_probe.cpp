@@ -8,9 +8,10 @@
 // simulated machine and compares with tests/fixtures/profile_probe.expected.
 //
 // Regenerate the expected file (Wine at winxp):
-//   i686-w64-mingw32-g++ -std=c++17 -static -O1 -I. \
-//     tests/wine/probes/profile_probe.cpp foundation/win32_platform.cpp \
-//     -o profile_probe.exe -ladvapi32 -lwinspool -llz32 -lshell32 -lole32 -lgdi32
+//   (one command over three lines)
+//   i686-w64-mingw32-g++ -std=c++17 -static -O1 -I. -o profile_probe.exe
+//     tests/wine/probes/profile_probe.cpp foundation/win32_platform.cpp
+//     -ladvapi32 -lwinspool -llz32 -lshell32 -lole32 -lgdi32
 //   export WINEPREFIX=$PWD/build/probe-prefix; wineboot -i
 //   wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f
 //   wine profile_probe.exe | tr -d '\r' > tests/fixtures/profile_probe.expected
