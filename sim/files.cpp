@@ -144,7 +144,7 @@ class FolderCache {
   }
 
  private:
-  static constexpr size_t kMaxEntries = 4096;
+  static constexpr size_t kMaxEntries = 64;
   struct Entry {
     std::string host, win;
   };
