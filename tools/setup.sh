@@ -14,6 +14,7 @@ PACKAGES=(
   fonts-dejavu-core   # a real TrueType file for the staging suite
   clang libclang-rt-14-dev
   util-linux   # flock, used by tools/wine-prefix.sh
+  bc           # the ratios of tools/bench.sh
 )
 
 missing=()
