@@ -34,10 +34,10 @@ bool CreateKey(Context& ctx, const std::string& path, RegKey& key) {
 }
 
 bool IsParallelPortDevice(Context& ctx, const char* name) {
-  char prefix[7] = {};
-  std::strncpy(prefix, name, 6);
-  return ctx.os.lstrcmpiA(prefix, "*NEC14") == 0 ||
-         ctx.os.lstrcmpiA(prefix, "*PNP04") == 0;
+  // The first six characters name the kind of device.
+  const std::string prefix = std::string(name).substr(0, 6);
+  return ctx.os.lstrcmpiA(prefix.c_str(), "*NEC14") == 0 ||
+         ctx.os.lstrcmpiA(prefix.c_str(), "*PNP04") == 0;
 }
 
 enum class Pass { Next, Stop };
