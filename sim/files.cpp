@@ -479,6 +479,14 @@ DWORD ResolveArg(const std::string& machineDir, LPCSTR path,
   return out->error;
 }
 
+// The same for a path that must name something on disk; `kind` tells what.
+DWORD ResolveExisting(const std::string& machineDir, LPCSTR path,
+                      ResolvedPath* out, HostKind* kind) {
+  if (DWORD e = ResolveArg(machineDir, path, out)) return e;
+  *kind = KindOf(out->host);
+  return *kind == HostKind::Missing ? MissingError(*out) : 0;
+}
+
 // The same for a source and a target; neither may be missing.
 DWORD ResolveArgs(const std::string& machineDir, LPCSTR from, LPCSTR to,
                   ResolvedPath* src, ResolvedPath* dst) {
@@ -548,13 +556,9 @@ BOOL SimPlatform::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
 BOOL SimPlatform::DeleteFileA(LPCSTR path) {
   if (Enter("DeleteFileA", PathText(path))) return FALSE;
   ResolvedPath p;
-  if (DWORD e = ResolveArg(machineDir_, path, &p)) {
+  HostKind kind;
+  if (DWORD e = ResolveExisting(machineDir_, path, &p, &kind)) {
     lastError_ = e;
-    return FALSE;
-  }
-  const HostKind kind = KindOf(p.host);
-  if (kind == HostKind::Missing) {
-    lastError_ = MissingError(p);
     return FALSE;
   }
   FileState& state = Files(*this, machineDir_);
@@ -627,13 +631,9 @@ BOOL SimPlatform::MoveFileA(LPCSTR from, LPCSTR to) {
 DWORD SimPlatform::GetFileAttributesA(LPCSTR path) {
   if (Enter("GetFileAttributesA", PathText(path))) return INVALID_FILE_ATTRIBUTES;
   ResolvedPath p;
-  if (DWORD e = ResolveArg(machineDir_, path, &p)) {
+  HostKind kind;
+  if (DWORD e = ResolveExisting(machineDir_, path, &p, &kind)) {
     lastError_ = e;
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  const HostKind kind = KindOf(p.host);
-  if (kind == HostKind::Missing) {
-    lastError_ = MissingError(p);
     return INVALID_FILE_ATTRIBUTES;
   }
   const bool dir = kind == HostKind::Directory;
@@ -685,13 +685,9 @@ BOOL SimPlatform::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
 BOOL SimPlatform::RemoveDirectoryA(LPCSTR path) {
   if (Enter("RemoveDirectoryA", PathText(path))) return FALSE;
   ResolvedPath p;
-  if (DWORD e = ResolveArg(machineDir_, path, &p)) {
+  HostKind kind;
+  if (DWORD e = ResolveExisting(machineDir_, path, &p, &kind)) {
     lastError_ = e;
-    return FALSE;
-  }
-  const HostKind kind = KindOf(p.host);
-  if (kind == HostKind::Missing) {
-    lastError_ = MissingError(p);
     return FALSE;
   }
   if (kind != HostKind::Directory) {
