@@ -22,7 +22,7 @@ TEST(TimerThreadStress, TwoHundredCycles) {
     ASSERT_EQ(TimerThreadState(m.ctx()), kTimerIdle);
     // Vary where in the thread's tick the caller acts.
     m.os().Sleep(static_cast<DWORD>(cycle % 7));
-    ASSERT_EQ(TimerThread_TmStart(m.ctx()), 1);
+    ASSERT_EQ(StartTimerTicks(m.ctx()), 1);
     if (cycle % 3 != 0) {
       // Let it post, then check the message of this cycle.
       m.os().Sleep(static_cast<DWORD>(delay * 100 + 15));
@@ -35,7 +35,7 @@ TEST(TimerThreadStress, TwoHundredCycles) {
       // Destroy while counting.
       EXPECT_EQ(TimerThreadState(m.ctx()), kTimerCounting);
     } else {
-      ASSERT_EQ(TimerThread_TmStop(m.ctx()), 1);
+      ASSERT_EQ(StopTimerTicks(m.ctx()), 1);
     }
     ASSERT_EQ(DestroyTimerThread(m.ctx()), 1) << "cycle " << cycle;
     ASSERT_EQ(TimerThreadState(m.ctx()), kTimerNone);

@@ -55,7 +55,7 @@ TEST_F(TimerThreadTest, PostsTheCommandAfterTenTicks) {
   EXPECT_EQ(ctx().timer.tickMs, 50);
 
   os().Sleep(5);  // arm between two ticks
-  ASSERT_EQ(TimerThread_TmStart(ctx()), 1);
+  ASSERT_EQ(StartTimerTicks(ctx()), 1);
   EXPECT_EQ(TimerThreadState(ctx()), kTimerCounting);
   // Ticks at t0+20+50k; the tenth after arming is at k = 10.
   EXPECT_EQ(RunUntilPosted(0, 2000), t0 + 20 + 10 * 50);
@@ -72,7 +72,7 @@ TEST_F(TimerThreadTest, PostsTheCommandAfterTenTicks) {
 
   // Re-arming gives the next message ten ticks later.
   const DWORD rearmed = os().now();
-  ASSERT_EQ(TimerThread_TmStart(ctx()), 1);
+  ASSERT_EQ(StartTimerTicks(ctx()), 1);
   const DWORD second = RunUntilPosted(1, 2000);
   ASSERT_NE(second, 0u);
   EXPECT_GT(second - rearmed, 9u * 50);
@@ -90,13 +90,13 @@ TEST_F(TimerThreadTest, TicksCountedBeforeAStopCarryOver) {
   ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 7, 0, 1), 1);  // tick 10 ms
   const DWORD t0 = os().now();                               // a tick boundary
   os().Sleep(5);
-  ASSERT_EQ(TimerThread_TmStart(ctx()), 1);
+  ASSERT_EQ(StartTimerTicks(ctx()), 1);
   os().Sleep(40);  // ticks at +10, +20, +30, +40 counted
-  ASSERT_EQ(TimerThread_TmStop(ctx()), 1);
+  ASSERT_EQ(StopTimerTicks(ctx()), 1);
   EXPECT_EQ(TimerThreadState(ctx()), kTimerIdle);
   os().Sleep(1000);
   EXPECT_EQ(Commands(), 0u);
-  ASSERT_EQ(TimerThread_TmStart(ctx()), 1);
+  ASSERT_EQ(StartTimerTicks(ctx()), 1);
   // Six more ticks make ten.
   EXPECT_EQ(RunUntilPosted(0, 1000), t0 + 1045 + 55);
 }
@@ -105,7 +105,7 @@ TEST_F(TimerThreadTest, DelayZeroPostsAtOnce) {
   ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 1, 2, 0), 1);
   EXPECT_EQ(ctx().timer.tickMs, 0);
   const DWORD armed = os().now();
-  ASSERT_EQ(TimerThread_TmStart(ctx()), 1);
+  ASSERT_EQ(StartTimerTicks(ctx()), 1);
   EXPECT_EQ(RunUntilPosted(0, 100), armed + 1);  // the first look after arming
   EXPECT_EQ(TimerThreadState(ctx()), kTimerIdle);
   EXPECT_EQ(DestroyTimerThread(ctx()), 1);
@@ -120,7 +120,7 @@ TEST_F(TimerThreadTest, SecondCreateKeepsTheFirstSettings) {
   EXPECT_EQ(os().CountOperations("CreateThread"), created);
   EXPECT_EQ(ctx().timer.window, dialog_);
   EXPECT_EQ(ctx().timer.tickMs, 30);
-  ASSERT_EQ(TimerThread_TmStart(ctx()), 1);
+  ASSERT_EQ(StartTimerTicks(ctx()), 1);
   ASSERT_NE(RunUntilPosted(0, 1000), 0u);
   EXPECT_EQ(os().messages().back().window, dialog_);
   EXPECT_EQ(os().messages().back().wParam, 11u);
@@ -129,8 +129,8 @@ TEST_F(TimerThreadTest, SecondCreateKeepsTheFirstSettings) {
 
 TEST_F(TimerThreadTest, CallsWithNoThread) {
   EXPECT_EQ(TimerThreadState(ctx()), kTimerNone);
-  EXPECT_EQ(TimerThread_TmStart(ctx()), 0);
-  EXPECT_EQ(TimerThread_TmStop(ctx()), 0);
+  EXPECT_EQ(StartTimerTicks(ctx()), 0);
+  EXPECT_EQ(StopTimerTicks(ctx()), 0);
   // Destroying with no thread waits 10 ms once and answers 1.
   const DWORD before = os().now();
   EXPECT_EQ(DestroyTimerThread(ctx()), 1);
@@ -147,8 +147,8 @@ TEST_F(TimerThreadTest, CallsWhileStarting) {
   EXPECT_EQ(CreateTimerThread(ctx(), dialog_, 1, 0, 1), 0);
   EXPECT_EQ(os().CountOperations("Sleep"), 102u);
   EXPECT_EQ(TimerThreadState(ctx()), kTimerStarting);
-  EXPECT_EQ(TimerThread_TmStart(ctx()), 0) << "arming while starting";
-  EXPECT_EQ(TimerThread_TmStop(ctx()), 0);
+  EXPECT_EQ(StartTimerTicks(ctx()), 0) << "arming while starting";
+  EXPECT_EQ(StopTimerTicks(ctx()), 0);
   EXPECT_EQ(DestroyTimerThread(ctx()), 0) << "destroying while starting";
   EXPECT_EQ(CreateTimerThread(ctx(), dialog_, 1, 0, 1), 1) << "a thread exists";
   // Once the caller really waits, the thread comes up and can be ended.
@@ -176,7 +176,7 @@ TEST_F(TimerThreadTest, DestroyThatTimesOutLeavesTheRecord) {
   EXPECT_EQ(TimerThreadState(ctx()), kTimerStopRequested);
   EXPECT_EQ(ctx().timer.thread, thread);
   EXPECT_EQ(ctx().timer.threadId, id);
-  EXPECT_EQ(TimerThread_TmStart(ctx()), 0) << "arming while stopping";
+  EXPECT_EQ(StartTimerTicks(ctx()), 0) << "arming while stopping";
   // The request stands; the thread ends at its next tick.
   os().Sleep(10000);
   EXPECT_EQ(TimerThreadState(ctx()), kTimerNone);
@@ -195,7 +195,7 @@ TEST_F(TimerThreadTest, EachThreadKeepsItsOwnLastError) {
   os().FailOperation("PostMessageA", ERROR_ACCESS_DENIED);
   ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 1, 0, 1), 1);
   os().SetLastError(1234);
-  ASSERT_EQ(TimerThread_TmStart(ctx()), 1);
+  ASSERT_EQ(StartTimerTicks(ctx()), 1);
   os().Sleep(500);  // the thread's post fails meanwhile
   EXPECT_EQ(os().CountOperations("PostMessageA"), 1u);
   EXPECT_EQ(os().GetLastError(), 1234u);
@@ -212,10 +212,10 @@ TEST_F(TimerThreadTest, MachineEndsAThreadLeftRunning) {
 TEST(WindowTimers, WrapSetTimerAndKillTimer) {
   test::SimMachine m(WindowsVersion::Win95);
   HWND w = m.os().CreateWindowHandle("dialog");
-  EXPECT_EQ(WinApi_SetTimer(m.ctx(), w, 5, 250), 5u);
+  EXPECT_EQ(SetWindowTimer(m.ctx(), w, 5, 250), 5u);
   EXPECT_EQ(m.os().CountOperations("SetTimer"), 1u);
-  EXPECT_TRUE(WinApi_KillTimer(m.ctx(), w, 5));
-  EXPECT_FALSE(WinApi_KillTimer(m.ctx(), w, 5)) << "already killed";
+  EXPECT_TRUE(KillWindowTimer(m.ctx(), w, 5));
+  EXPECT_FALSE(KillWindowTimer(m.ctx(), w, 5)) << "already killed";
   m.BindExports();
   EXPECT_NE(::WinApi_SetTimer(w, 9, 100), 0u);
   EXPECT_EQ(::WinApi_KillTimer(w, 9), 1);

@@ -135,8 +135,8 @@ TEST(Monitor, AddMonitorUsesTheEnvironmentOfTheOsKind) {
     SimMachine m(v.version);
     m.BindExports();
     const int result = Add_Monitor("KV Mon", "kvmon.dll");
-    const std::string env = v.osKind == 2 ? "Windows 4.0" : "Windows NT x86";
-    if (v.osKind == -1) {
+    const std::string env = v.osKind == OsKind::Win9x ? "Windows 4.0" : "Windows NT x86";
+    if (v.osKind == OsKind::Other) {
       EXPECT_EQ(result, 0) << v.name;
       EXPECT_EQ(m.os().CountOperations("AddMonitorA"), 0u) << v.name;
       continue;

@@ -12,7 +12,7 @@
 #include "printer/registration.h"
 #include "sim/sim_services.h"
 #include "staging/depfiles.h"
-#include "tests/native/printer/printer_support.h"
+#include "tests/native/support/printer_support.h"
 
 namespace kv {
 namespace {

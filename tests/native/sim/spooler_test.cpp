@@ -1,11 +1,13 @@
-// Port monitors of the simulated spooler: Windows' refusals and error codes,
-// the registry records, and the enumeration layout in the caller's buffer.
+// The simulated spooler: port monitors (Windows' refusals and error codes,
+// the registry records, the enumeration layout in the caller's buffer) and
+// the refusals of drivers, processors and printers the registration meets.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "tests/native/support/printer_support.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv {
@@ -29,7 +31,8 @@ BOOL Add(sim::SimPlatform& os, const char* name, const char* env,
 std::vector<std::string> Enum(sim::SimPlatform& os, DWORD level) {
   DWORD needed = 0, returned = 0;
   os.SetLastError(kSentinel);
-  EXPECT_FALSE(os.EnumMonitorsA(nullptr, level, nullptr, 0, &needed, &returned));
+  EXPECT_FALSE(
+      os.EnumMonitorsA(nullptr, level, nullptr, 0, &needed, &returned));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
   // One byte short still fails, and nothing is written past the buffer.
   std::vector<BYTE> buf(needed + 16, 0xCC);
@@ -98,7 +101,8 @@ TEST(SimSpooler, AddMonitorRefusesAsWindows) {
     };
     for (const auto& c : cases) {
       os.SetLastError(kSentinel);
-      EXPECT_EQ(Add(os, c.name, c.env, c.dll), c.error ? FALSE : TRUE) << c.what;
+      EXPECT_EQ(Add(os, c.name, c.env, c.dll), c.error ? FALSE : TRUE)
+          << c.what;
       EXPECT_EQ(os.GetLastError(), c.error ? c.error : kSentinel) << c.what;
     }
     MONITOR_INFO_2A mi{const_cast<LPSTR>("X"), const_cast<LPSTR>(env),
@@ -113,7 +117,8 @@ TEST(SimSpooler, AddMonitorRefusesAsWindows) {
     ASSERT_EQ(node->values.count("Driver"), 1u);
     const auto& data = node->values.at("Driver").data;
     EXPECT_EQ(node->values.at("Driver").type, DWORD{REG_SZ});
-    EXPECT_EQ(std::string(data.begin(), data.end()), std::string("kvmon.dll", 10));
+    EXPECT_EQ(std::string(data.begin(), data.end()),
+              std::string("kvmon.dll", 10));
     EXPECT_EQ(Enum(os, 2)[0], std::string("KV Port|") + env + "|kvmon.dll");
   }
 }
@@ -137,8 +142,9 @@ TEST(SimSpooler, DeleteMonitor) {
   os.SetLastError(kSentinel);
   EXPECT_TRUE(os.DeleteMonitorA(nullptr, "windows nt x86", "kv PORT"));
   EXPECT_EQ(os.GetLastError(), kSentinel);
-  EXPECT_EQ(os.FindKey(HKEY_LOCAL_MACHINE, std::string(kMonitors) + "\\KV Port"),
-            nullptr);
+  EXPECT_EQ(
+      os.FindKey(HKEY_LOCAL_MACHINE, std::string(kMonitors) + "\\KV Port"),
+      nullptr);
   EXPECT_EQ(Enum(os, 1), std::vector<std::string>{"Local Port"});
   EXPECT_EQ(os.RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_FALSE(os.DeleteMonitorA(nullptr, nullptr, "KV Port"));
@@ -152,16 +158,97 @@ TEST(SimSpooler, EnumMonitorsArguments) {
   auto& os = m.os();
   DWORD needed = 0, returned = 0;
   BYTE buf[512];
-  EXPECT_FALSE(os.EnumMonitorsA(nullptr, 3, buf, sizeof buf, &needed, &returned));
+  EXPECT_FALSE(
+      os.EnumMonitorsA(nullptr, 3, buf, sizeof buf, &needed, &returned));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_LEVEL});
   // Several monitors: records first, in name order, strings after them.
   ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\a.dll", "MZ"));
   ASSERT_TRUE(Add(os, "Alpha Port", "Windows NT x86", "a.dll"));
   ASSERT_TRUE(Add(os, "Zulu Port", "Windows NT x86", "a.dll"));
-  EXPECT_EQ(Enum(os, 1),
-            (std::vector<std::string>{"Alpha Port", "Local Port", "Zulu Port"}));
-  ASSERT_TRUE(os.EnumMonitorsA(nullptr, 1, buf, sizeof buf, &needed, &returned));
+  EXPECT_EQ(Enum(os, 1), (std::vector<std::string>{"Alpha Port", "Local Port",
+                                                   "Zulu Port"}));
+  ASSERT_TRUE(
+      os.EnumMonitorsA(nullptr, 1, buf, sizeof buf, &needed, &returned));
   EXPECT_EQ(needed, 3 * sizeof(MONITOR_INFO_1A) + 11 + 11 + 10);
+}
+
+// The spooler's refusals that the registration steps pass on.
+TEST(SimSpooler, RefusalsFollowWindows) {
+  SimMachine m(WindowsVersion::Win2000);
+  test::PlaceMedium(m);
+  auto& os = m.os();
+  std::string name = "KV", env = "Windows NT x86", drv = "kvdrv2k.dll",
+              data = "kvdata.ppd", ui = "kvui2k.dll";
+  DRIVER_INFO_3A di = {};
+  di.pName = &name[0];
+  di.pEnvironment = &env[0];
+  di.pDriverPath = &drv[0];
+  di.pDataFile = &data[0];
+  di.pConfigFile = &ui[0];
+
+  std::string badEnv = "Windows IA64";
+  di.pEnvironment = &badEnv[0];
+  EXPECT_FALSE(os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
+  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INVALID_ENVIRONMENT));
+  di.pEnvironment = &env[0];
+  std::string missing = "missing.dll";
+  di.pDriverPath = &missing[0];
+  EXPECT_FALSE(os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
+  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+  di.pDriverPath = &drv[0];
+  EXPECT_TRUE(os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
+
+  EXPECT_FALSE(os.AddPrintProcessorA(nullptr, "Windows NT x86", "kvproc2k.dll",
+                                     "WinPrint"));
+  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED));
+
+  std::string printer = "P", port = "LPT1:", proc = "WinPrint", raw = "RAW",
+              unknown = "Other";
+  PRINTER_INFO_2A pi = {};
+  pi.pPrinterName = &printer[0];
+  pi.pPortName = &port[0];
+  pi.pDriverName = &unknown[0];
+  pi.pPrintProcessor = &proc[0];
+  pi.pDatatype = &raw[0];
+  EXPECT_EQ(os.AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi)), nullptr);
+  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_UNKNOWN_PRINTER_DRIVER));
+  pi.pDriverName = &name[0];
+  HANDLE h = os.AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi));
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(os.AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi)), nullptr);
+  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PRINTER_ALREADY_EXISTS));
+  EXPECT_FALSE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
+  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PRINTER_DRIVER_IN_USE));
+
+  // Device mode: size first, then the driver's default.
+  const LONG size =
+      os.DocumentPropertiesA(nullptr, h, "KV", nullptr, nullptr, 0);
+  ASSERT_GT(size, LONG(sizeof(DEVMODEA)));
+  std::vector<BYTE> dm(size);
+  EXPECT_EQ(os.DocumentPropertiesA(nullptr, h, "KV",
+                                   reinterpret_cast<PDEVMODEA>(dm.data()),
+                                   nullptr, DM_OUT_BUFFER),
+            IDOK);
+  EXPECT_STREQ(reinterpret_cast<const char*>(dm.data()), "KV");
+
+  // Enumeration at every level, with a too-small buffer first.
+  for (DWORD level : {1u, 2u, 4u}) {
+    DWORD needed = 0, returned = 7;
+    EXPECT_FALSE(os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, level, nullptr,
+                                  0, &needed, &returned));
+    EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    std::vector<BYTE> buf(needed);
+    EXPECT_TRUE(os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, level, buf.data(),
+                                 needed, &needed, &returned));
+    EXPECT_EQ(returned, 1u);
+  }
+  EXPECT_TRUE(os.DeletePrinter(h));
+  EXPECT_FALSE(os.GetPrinterA(h, 2, nullptr, 0, nullptr));
+  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(os.ClosePrinter(h));
+  EXPECT_FALSE(os.ClosePrinter(h));
+  EXPECT_TRUE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
+  EXPECT_EQ(sim::OpenPrinterHandles(os), 0u);
 }
 
 }  // namespace

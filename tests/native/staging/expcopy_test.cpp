@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "exports/staging_exports.h"
-#include "tests/native/staging/staging_support.h"
+#include "tests/native/support/staging_support.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv::test {

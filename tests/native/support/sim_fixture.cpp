@@ -36,12 +36,17 @@ void SimMachine::BindExports() { SetExportPlatform(*os_); }
 
 const std::vector<VersionCase>& AllVersions() {
   using V = sim::WindowsVersion;
+  using K = OsKind;
   static const std::vector<VersionCase> cases = {
-      {V::NT4, 1, "nt40"},        {V::Win95, 2, "win95"},
-      {V::Win98, 2, "win98"},     {V::WinMe, 2, "winme"},
-      {V::Win2000, 3, "win2k"},   {V::XP, 4, "winxp"},
-      {V::Server2003, 4, "win2003"}, {V::NT351, -1, "nt351"},
-      {V::Win32s, -1, "win32s"},
+      {V::NT4, K::NT4, "nt40"},
+      {V::Win95, K::Win9x, "win95"},
+      {V::Win98, K::Win9x, "win98"},
+      {V::WinMe, K::Win9x, "winme"},
+      {V::Win2000, K::Win2000, "win2k"},
+      {V::XP, K::XP, "winxp"},
+      {V::Server2003, K::XP, "win2003"},
+      {V::NT351, K::Other, "nt351"},
+      {V::Win32s, K::Other, "win32s"},
   };
   return cases;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/context.h"
+#include "foundation/oskind.h"
 #include "sim/sim_platform.h"
 
 namespace kv::test {
@@ -48,7 +49,7 @@ class SimMachine {
 // Every version of the simulated machine, and the OS kind it should give.
 struct VersionCase {
   sim::WindowsVersion version;
-  int osKind;
+  OsKind osKind;
   const char* name;
 };
 const std::vector<VersionCase>& AllVersions();

@@ -71,7 +71,7 @@ TEST_P(PrinterNameTest, FirstFreeOrSamePortName) {
 std::vector<test::VersionCase> KnownVersions() {
   std::vector<test::VersionCase> known;
   for (const auto& v : test::AllVersions())
-    if (v.osKind != -1) known.push_back(v);
+    if (v.osKind != OsKind::Other) known.push_back(v);
   return known;
 }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "sim/szdd.h"
-#include "tests/native/staging/staging_support.h"
+#include "tests/native/support/staging_support.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv::test {

@@ -1,12 +1,13 @@
 // Stopping, starting and restarting services on the simulated service
 // manager, with the waits measured on the virtual clock.
+#include "foundation/services.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "exports/printer_exports.h"
-#include "foundation/services.h"
 #include "sim/sim_services.h"
 #include "tests/native/support/sim_fixture.h"
 
@@ -20,7 +21,8 @@ TEST(StopServiceAndWait, RunningServiceIsStoppedAfterItsStopTime) {
   SimMachine m(WindowsVersion::XP);
   sim::SetServiceTiming(m.os(), "Spooler", 1500, 2500);
   StopServiceAndWait(m.ctx(), "spooler");
-  EXPECT_EQ(sim::ServiceCurrentState(m.os(), "Spooler"), DWORD(SERVICE_STOPPED));
+  EXPECT_EQ(sim::ServiceCurrentState(m.os(), "Spooler"),
+            DWORD(SERVICE_STOPPED));
   // Polled at the 1000 ms steps the 3000 ms wait hint asks for.
   EXPECT_EQ(m.os().now(), 3000u);
 }
@@ -52,7 +54,8 @@ TEST(StopServiceAndWait, ServiceThatNeverStopsEndsAtTheBound) {
     StopServiceAndWait(m.ctx(), "Spooler");
     EXPECT_GE(m.os().now(), kServiceWaitLimitMs) << c.hint;
     EXPECT_LT(m.os().now(), kServiceWaitLimitMs + c.pause) << c.hint;
-    EXPECT_EQ(sim::ServiceCurrentState(m.os(), "Spooler"), DWORD(SERVICE_STOP_PENDING));
+    EXPECT_EQ(sim::ServiceCurrentState(m.os(), "Spooler"),
+              DWORD(SERVICE_STOP_PENDING));
   }
 }
 
@@ -86,7 +89,8 @@ TEST(StartServiceIfStopped, FailedStartDoesNotWait) {
   sim::FailServiceStart(m.os(), "Spooler", ERROR_SERVICE_DISABLED);
   StartServiceIfStopped(m.ctx(), "Spooler");
   EXPECT_EQ(m.os().now(), 0u);
-  EXPECT_EQ(sim::ServiceCurrentState(m.os(), "Spooler"), DWORD(SERVICE_STOPPED));
+  EXPECT_EQ(sim::ServiceCurrentState(m.os(), "Spooler"),
+            DWORD(SERVICE_STOPPED));
 }
 
 TEST(StartServiceIfStopped, ServiceThatNeverRunsEndsAtTheBound) {
@@ -95,7 +99,8 @@ TEST(StartServiceIfStopped, ServiceThatNeverRunsEndsAtTheBound) {
   sim::SetServiceTiming(m.os(), "Spooler", 10u * 60 * 1000, 500);
   StartServiceIfStopped(m.ctx(), "Spooler");
   EXPECT_EQ(m.os().now(), kServiceWaitLimitMs);
-  EXPECT_EQ(sim::ServiceCurrentState(m.os(), "Spooler"), DWORD(SERVICE_START_PENDING));
+  EXPECT_EQ(sim::ServiceCurrentState(m.os(), "Spooler"),
+            DWORD(SERVICE_START_PENDING));
 }
 
 TEST(ToRestartPrinterService, RestartsTheServicesOfEachFamily) {
@@ -121,7 +126,8 @@ TEST(ToRestartPrinterService, RestartsTheServicesOfEachFamily) {
     EXPECT_EQ(::ToRestartPrinterService(), 1);
     EXPECT_EQ(sim::StartedServices(m.os()), c.started);
     for (const auto& s : c.started)
-      EXPECT_EQ(sim::ServiceCurrentState(m.os(), s), DWORD(SERVICE_RUNNING)) << s;
+      EXPECT_EQ(sim::ServiceCurrentState(m.os(), s), DWORD(SERVICE_RUNNING))
+          << s;
   }
 }
 
@@ -132,55 +138,20 @@ TEST(ToRestartPrinterService, Windows2000StopsCompanionsBeforeTheSpooler) {
   ToRestartPrinterService(m.ctx());
   std::vector<std::string> stops;
   for (const auto& op : m.os().operations())
-    if (op.rfind("ControlService(", 0) == 0 && op.find(", 1)") != std::string::npos)
+    if (op.rfind("ControlService(", 0) == 0 &&
+        op.find(", 1)") != std::string::npos)
       stops.push_back(op.substr(15, op.find(',') - 15));
-  EXPECT_EQ(stops, (std::vector<std::string>{"\"MacPrint\"", "\"LPDSVC\"", "\"Spooler\""}));
+  EXPECT_EQ(stops, (std::vector<std::string>{"\"MacPrint\"", "\"LPDSVC\"",
+                                             "\"Spooler\""}));
 }
 
 TEST(ToRestartPrinterService, Windows9xHasNoServiceManager) {
   SimMachine m(WindowsVersion::WinMe);
   EXPECT_EQ(ToRestartPrinterService(m.ctx()), 1);
   EXPECT_EQ(m.os().CountOperations("OpenSCManagerA"), 0u);
-  EXPECT_EQ(m.os().OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS), nullptr);
+  EXPECT_EQ(m.os().OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS),
+            nullptr);
   EXPECT_EQ(m.os().GetLastError(), DWORD(ERROR_CALL_NOT_IMPLEMENTED));
-}
-
-// The service manager's own answers that the operations rely on.
-TEST(SimServiceManager, RefusalsFollowWindows) {
-  SimMachine m(WindowsVersion::XP);
-  auto& os = m.os();
-  SC_HANDLE scm = os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  ASSERT_NE(scm, nullptr);
-  os.SetLastError(0xBAD);
-  EXPECT_EQ(os.OpenServiceA(scm, "Nope", SERVICE_ALL_ACCESS), nullptr);
-  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
-  EXPECT_EQ(os.CreateServiceA(scm, "Spooler", "x", SERVICE_ALL_ACCESS, 1, 2, 1,
-                              "C:\\x.sys", nullptr, nullptr, nullptr, nullptr, nullptr),
-            nullptr);
-  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SERVICE_EXISTS));
-
-  SC_HANDLE svc = os.CreateServiceA(scm, "KvTest", "KvTest", SERVICE_ALL_ACCESS, 1,
-                                    2, 1, "C:\\WINDOWS\\x.sys", nullptr, nullptr,
-                                    nullptr, nullptr, nullptr);
-  ASSERT_NE(svc, nullptr);
-  SERVICE_STATUS st = {};
-  EXPECT_FALSE(os.ControlService(svc, SERVICE_CONTROL_STOP, &st));
-  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SERVICE_NOT_ACTIVE));
-  EXPECT_FALSE(os.StartServiceA(svc, 0, nullptr));  // driver file missing
-  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(os.DeleteService(svc));
-  EXPECT_FALSE(os.DeleteService(svc));
-  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SERVICE_MARKED_FOR_DELETE));
-  EXPECT_EQ(os.CreateServiceA(scm, "KvTest", "KvTest", SERVICE_ALL_ACCESS, 1, 2, 1,
-                              "C:\\x.sys", nullptr, nullptr, nullptr, nullptr, nullptr),
-            nullptr);
-  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SERVICE_MARKED_FOR_DELETE));
-  EXPECT_TRUE(os.CloseServiceHandle(svc));  // last handle: the record goes
-  EXPECT_EQ(os.FindKey(HKEY_LOCAL_MACHINE, std::string(sim::kServicesPath) + "\\KvTest"),
-            nullptr);
-  EXPECT_FALSE(os.CloseServiceHandle(svc));
-  EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-  EXPECT_TRUE(os.CloseServiceHandle(scm));
 }
 
 }  // namespace
