@@ -11,7 +11,7 @@ unsigned char LowerAscii(unsigned char c) {
 
 }  // namespace
 
-int WinSub_StrCmp(const char* a, const char* b) {
+int CompareStrings(const char* a, const char* b) {
   const auto* x = reinterpret_cast<const unsigned char*>(a);
   const auto* y = reinterpret_cast<const unsigned char*>(b);
   for (;; ++x, ++y) {

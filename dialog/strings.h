@@ -17,7 +17,7 @@ constexpr size_t kStrFindNeedleMax = 244;
 
 // -1, 0 or 1: byte-wise comparison with bytes taken as unsigned, ending at
 // the first difference or at the end of both texts.
-int WinSub_StrCmp(const char* a, const char* b);
+int CompareStrings(const char* a, const char* b);
 
 // 1 when `needle` occurs in `text` ignoring ASCII case and starting within
 // the text's first 245 characters; an empty needle is always found; a needle

@@ -119,16 +119,16 @@ int SetArmed(Context& ctx, int32_t target) {
 
 }  // namespace
 
-int TimerThread_TmStart(Context& ctx) { return SetArmed(ctx, kTimerCounting); }
+int StartTimerTicks(Context& ctx) { return SetArmed(ctx, kTimerCounting); }
 
-int TimerThread_TmStop(Context& ctx) { return SetArmed(ctx, kTimerIdle); }
+int StopTimerTicks(Context& ctx) { return SetArmed(ctx, kTimerIdle); }
 
-UINT_PTR WinApi_SetTimer(Context& ctx, HWND window, UINT_PTR id,
-                         UINT milliseconds) {
+UINT_PTR SetWindowTimer(Context& ctx, HWND window, UINT_PTR id,
+                        UINT milliseconds) {
   return ctx.os.SetTimer(window, id, milliseconds, nullptr);
 }
 
-BOOL WinApi_KillTimer(Context& ctx, HWND window, UINT_PTR id) {
+BOOL KillWindowTimer(Context& ctx, HWND window, UINT_PTR id) {
   return ctx.os.KillTimer(window, id);
 }
 

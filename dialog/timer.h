@@ -6,8 +6,8 @@
 // threads touch after the thread starts:
 //   0 none, 1 starting, 2 idle, 3 counting, 4 stop requested.
 //   0 -> 1 CreateTimerThread; 1 -> 2 the thread once running (1 -> 0 when
-//   creation fails); 2 <-> 3 TmStart/TmStop; 3 -> 2 the thread after posting;
-//   2/3 -> 4 DestroyTimerThread; 4 -> 0 the thread as it ends.
+//   creation fails); 2 <-> 3 StartTimerTicks/StopTimerTicks; 3 -> 2 the thread
+//   after posting; 2/3 -> 4 DestroyTimerThread; 4 -> 0 the thread as it ends.
 // Window, command id, parameter and tick are written before the thread is
 // created and only read by it.
 #pragma once
@@ -45,12 +45,12 @@ int TimerThreadState(Context& ctx);
 
 // Arm (state 3) / disarm (state 2). 1, or 0 when the state is 0, 1 or 4.
 // Ticks counted before a stop carry over to the next start.
-int TimerThread_TmStart(Context& ctx);
-int TimerThread_TmStop(Context& ctx);
+int StartTimerTicks(Context& ctx);
+int StopTimerTicks(Context& ctx);
 
 // SetTimer without a callback, so the window receives WM_TIMER; KillTimer.
-UINT_PTR WinApi_SetTimer(Context& ctx, HWND window, UINT_PTR id,
-                         UINT milliseconds);
-BOOL WinApi_KillTimer(Context& ctx, HWND window, UINT_PTR id);
+UINT_PTR SetWindowTimer(Context& ctx, HWND window, UINT_PTR id,
+                        UINT milliseconds);
+BOOL KillWindowTimer(Context& ctx, HWND window, UINT_PTR id);
 
 }  // namespace kv

@@ -80,11 +80,11 @@ int BrowseFolder(Context& ctx, HWND dialog, HWND owner, char* out,
   return 1;
 }
 
-HWND WinSub_SetForcus(Context& ctx, HWND window) {
+HWND SetKeyboardFocus(Context& ctx, HWND window) {
   return ctx.os.SetFocus(window);
 }
 
-BOOL WinSub_EnableWindow(Context& ctx, HWND window, int enable) {
+BOOL SetWindowEnabled(Context& ctx, HWND window, int enable) {
   return ctx.os.EnableWindow(window, enable != 0 ? TRUE : FALSE);
 }
 
@@ -93,7 +93,7 @@ BOOL BtmClickMessage(Context& ctx, HWND window, DWORD commandId, LPARAM param) {
                              static_cast<WPARAM>(commandId & 0xFFFF), param);
 }
 
-int WinSub_CreateDirectory(Context& ctx, const char* path) {
+int MakeDirectory(Context& ctx, const char* path) {
   return ctx.os.CreateDirectoryA(path, nullptr) ? 1 : 0;
 }
 

@@ -20,11 +20,11 @@ int BrowseFolder(Context& ctx, HWND dialog, HWND owner, char* out,
                  const char* title);
 
 // SetFocus: the window that had the focus before, or null.
-HWND WinSub_SetForcus(Context& ctx, HWND window);
+HWND SetKeyboardFocus(Context& ctx, HWND window);
 
 // EnableWindow with `enable` non-zero or 0; the platform's result (whether
 // the window was disabled before).
-BOOL WinSub_EnableWindow(Context& ctx, HWND window, int enable);
+BOOL SetWindowEnabled(Context& ctx, HWND window, int enable);
 
 // Posts WM_COMMAND with the low 16 bits of `commandId` as wParam and `param`
 // as lParam, as a button click would; the result of posting.
@@ -32,6 +32,6 @@ BOOL BtmClickMessage(Context& ctx, HWND window, DWORD commandId, LPARAM param);
 
 // CreateDirectoryA with default security: 1 on success, 0 on failure (the
 // last error is the system's).
-int WinSub_CreateDirectory(Context& ctx, const char* path);
+int MakeDirectory(Context& ctx, const char* path);
 
 }  // namespace kv

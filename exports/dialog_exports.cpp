@@ -33,23 +33,23 @@ int WINAPI TimerThreadState(void) {
 }
 
 int WINAPI TimerThread_TmStart(void) {
-  return Guarded(0, [] { return kv::TimerThread_TmStart(DllContext()); });
+  return Guarded(0, [] { return kv::StartTimerTicks(DllContext()); });
 }
 
 int WINAPI TimerThread_TmStop(void) {
-  return Guarded(0, [] { return kv::TimerThread_TmStop(DllContext()); });
+  return Guarded(0, [] { return kv::StopTimerTicks(DllContext()); });
 }
 
 UINT WINAPI WinApi_SetTimer(HWND window, UINT id, UINT milliseconds) {
   return Guarded(0u, [&] {
     return static_cast<UINT>(
-        kv::WinApi_SetTimer(DllContext(), window, id, milliseconds));
+        kv::SetWindowTimer(DllContext(), window, id, milliseconds));
   });
 }
 
 int WINAPI WinApi_KillTimer(HWND window, UINT id) {
   return Guarded(0, [&] {
-    return static_cast<int>(kv::WinApi_KillTimer(DllContext(), window, id));
+    return static_cast<int>(kv::KillWindowTimer(DllContext(), window, id));
   });
 }
 
@@ -61,13 +61,13 @@ int WINAPI BrowseFolder(HWND dialog, HWND owner, LPSTR path, LPCSTR title) {
 
 HWND WINAPI WinSub_SetForcus(HWND window) {
   return Guarded(static_cast<HWND>(nullptr),
-                 [&] { return kv::WinSub_SetForcus(DllContext(), window); });
+                 [&] { return kv::SetKeyboardFocus(DllContext(), window); });
 }
 
 int WINAPI WinSub_EnableWindow(HWND window, int enable) {
   return Guarded(0, [&] {
     return static_cast<int>(
-        kv::WinSub_EnableWindow(DllContext(), window, enable));
+        kv::SetWindowEnabled(DllContext(), window, enable));
   });
 }
 
@@ -81,11 +81,11 @@ int WINAPI BtmClickMessage(HWND window, int commandId, LONG param) {
 
 int WINAPI WinSub_CreateDirectory(LPCSTR path) {
   return Guarded(
-      0, [&] { return kv::WinSub_CreateDirectory(DllContext(), Text(path)); });
+      0, [&] { return kv::MakeDirectory(DllContext(), Text(path)); });
 }
 
 int WINAPI WinSub_StrCmp(LPCSTR a, LPCSTR b) {
-  return kv::WinSub_StrCmp(Text(a), Text(b));
+  return kv::CompareStrings(Text(a), Text(b));
 }
 
 int WINAPI StrFind(LPCSTR needle, LPCSTR text) {

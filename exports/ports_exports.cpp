@@ -81,13 +81,13 @@ int WINAPI Add_Port(LPCSTR monitor) {
 
 int WINAPI WinSub_AddPort(HWND parent, LPCSTR monitor) {
   return Guarded(0, [&] {
-    return kv::WinSub_AddPort(DllContext(), parent, Str(monitor));
+    return kv::AddPortWithDialog(DllContext(), parent, Str(monitor));
   });
 }
 
 int WINAPI WinSub_DeletePort(HWND parent, LPCSTR port) {
   return Guarded(0, [&] {
-    return kv::WinSub_DeletePort(DllContext(), parent, Str(port));
+    return kv::DeletePortWithDialog(DllContext(), parent, Str(port));
   });
 }
 
@@ -121,29 +121,29 @@ LPVOID WINAPI DF_GetPoint(void) {
 }
 
 LPSTR WINAPI DF_GetAddress(LPSTR out) {
-  return Guarded(out, [&] { return kv::DF_GetAddress(DllContext(), out); });
+  return Guarded(out, [&] { return kv::DeviceFinderAddress(DllContext(), out); });
 }
 LPSTR WINAPI DF_GetModelName(LPSTR out) {
-  return Guarded(out, [&] { return kv::DF_GetModelName(DllContext(), out); });
+  return Guarded(out, [&] { return kv::DeviceFinderModelName(DllContext(), out); });
 }
 LPSTR WINAPI DF_GetName(LPSTR out) {
-  return Guarded(out, [&] { return kv::DF_GetName(DllContext(), out); });
+  return Guarded(out, [&] { return kv::DeviceFinderName(DllContext(), out); });
 }
 LPSTR WINAPI DF_GetDescription(LPSTR out) {
-  return Guarded(out, [&] { return kv::DF_GetDescription(DllContext(), out); });
+  return Guarded(out, [&] { return kv::DeviceFinderDescription(DllContext(), out); });
 }
 LPSTR WINAPI DF_GetLocation(LPSTR out) {
-  return Guarded(out, [&] { return kv::DF_GetLocation(DllContext(), out); });
+  return Guarded(out, [&] { return kv::DeviceFinderLocation(DllContext(), out); });
 }
 
 int WINAPI DF_GetMacAddress(LPSTR out) {
-  return Guarded(0, [&] { return kv::DF_GetMacAddress(DllContext(), out); });
+  return Guarded(0, [&] { return kv::DeviceFinderMacAddress(DllContext(), out); });
 }
 
 int WINAPI DF_ListStrtoStr4(LPCSTR source, LPSTR out1, LPSTR out2, LPSTR out3,
                             LPSTR out4) {
   return Guarded(0, [&] {
-    return kv::DF_ListStrtoStr4(source, out1, out2, out3, out4);
+    return kv::SplitFourFields(source, out1, out2, out3, out4);
   });
 }
 

@@ -1,54 +1,48 @@
 // Spooler environment names and setup-file sections per OS kind.
 #pragma once
 
+#include "foundation/oskind.h"
+
 namespace kv {
 
 constexpr const char* kEnvNT = "Windows NT x86";
 constexpr const char* kEnv9x = "Windows 4.0";
 
-// "Windows NT x86" for kinds 1, 3, 4; "Windows 4.0" for kind 2; null otherwise.
-inline const char* SpoolerEnvironment(int osKind) {
-  switch (osKind) {
-    case 1:
-    case 3:
-    case 4:
-      return kEnvNT;
-    case 2:
-      return kEnv9x;
-    default:
-      return nullptr;
+// What the setup file and the spooler call the family of an OS kind: the
+// spooler environment, the file section, and the suffix of the per-family
+// keys ("LmonmNT", "Lmonm9x", "Lmonm2K"). Null members for OsKind::Other.
+struct OsFamily {
+  const char* environment;
+  const char* filesSection;
+  const char* keySuffix;
+};
+
+inline OsFamily FamilyOf(OsKind kind) {
+  switch (kind) {
+    case OsKind::NT4:
+      return {kEnvNT, "Files.NT", "NT"};
+    case OsKind::Win9x:
+      return {kEnv9x, "Files.9x", "9x"};
+    case OsKind::Win2000:
+    case OsKind::XP:
+      return {kEnvNT, "Files.2K", "2K"};
+    case OsKind::Other:
+      break;
   }
+  return {nullptr, nullptr, nullptr};
 }
 
-// The file section of an OS kind: "Files.NT", "Files.9x", "Files.2K"; null
-// for kind -1.
-inline const char* FilesSection(int osKind) {
-  switch (osKind) {
-    case 1:
-      return "Files.NT";
-    case 2:
-      return "Files.9x";
-    case 3:
-    case 4:
-      return "Files.2K";
-    default:
-      return nullptr;
-  }
+// "Windows NT x86" for NT 4.0, 2000 and XP; "Windows 4.0" for 9x.
+inline const char* SpoolerEnvironment(OsKind kind) {
+  return FamilyOf(kind).environment;
 }
 
-// The suffix of the per-family keys ("LmonmNT", "Lmonm9x", "Lmonm2K").
-inline const char* KeySuffix(int osKind) {
-  switch (osKind) {
-    case 1:
-      return "NT";
-    case 2:
-      return "9x";
-    case 3:
-    case 4:
-      return "2K";
-    default:
-      return nullptr;
-  }
+// "Files.NT", "Files.9x" or "Files.2K".
+inline const char* FilesSection(OsKind kind) {
+  return FamilyOf(kind).filesSection;
 }
+
+// "NT", "9x" or "2K".
+inline const char* KeySuffix(OsKind kind) { return FamilyOf(kind).keySuffix; }
 
 }  // namespace kv

@@ -13,7 +13,8 @@ namespace kv {
 class RegKey {
  public:
   explicit RegKey(Platform& os) : os_(&os) {}
-  RegKey(RegKey&& o) noexcept : os_(o.os_), key_(std::exchange(o.key_, nullptr)) {}
+  RegKey(RegKey&& o) noexcept
+      : os_(o.os_), key_(std::exchange(o.key_, nullptr)) {}
   RegKey& operator=(RegKey&&) = delete;
   RegKey(const RegKey&) = delete;
   ~RegKey() { reset(); }
@@ -98,17 +99,22 @@ class KernelHandle {
   HANDLE h_;
 };
 
-// A FindFirstFileA handle.
+// A FindFirstFileA handle, closed when the owner goes unless closed before.
 class FindHandle {
  public:
   FindHandle(Platform& os, HANDLE h) : os_(&os), h_(h) {}
   FindHandle(const FindHandle&) = delete;
   FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (valid()) os_->FindClose(h_);
-  }
+  ~FindHandle() { Close(); }
   bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
   HANDLE get() const { return h_; }
+  // FindClose's result; FALSE when there is nothing (left) to close.
+  BOOL Close() {
+    if (!valid()) return FALSE;
+    const BOOL closed = os_->FindClose(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    return closed;
+  }
 
  private:
   Platform* os_;

@@ -14,17 +14,17 @@ bool ReadVersion(Context& ctx, OSVERSIONINFOA& info) {
 
 }  // namespace
 
-int GetOSKind(Context& ctx) {
+OsKind GetOSKind(Context& ctx) {
   OSVERSIONINFOA v;
-  if (!ReadVersion(ctx, v)) return kOsOther;
+  if (!ReadVersion(ctx, v)) return OsKind::Other;
   if (v.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-    if (v.dwMajorVersion == 4) return kOsNT4;
-    if (v.dwMajorVersion < 5) return kOsOther;
-    return v.dwMinorVersion == 0 ? kOsWin2000 : kOsXP;
+    if (v.dwMajorVersion == 4) return OsKind::NT4;
+    if (v.dwMajorVersion < 5) return OsKind::Other;
+    return v.dwMinorVersion == 0 ? OsKind::Win2000 : OsKind::XP;
   }
   if (v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && v.dwMajorVersion == 4)
-    return kOsWin9x;
-  return kOsOther;
+    return OsKind::Win9x;
+  return OsKind::Other;
 }
 
 int GetNTGeneration(Context& ctx) {

@@ -5,16 +5,19 @@
 
 namespace kv {
 
-enum OsKind : int {
-  kOsNT4 = 1,      // Windows NT 4.0
-  kOsWin9x = 2,    // Windows 95, 98, Me
-  kOsWin2000 = 3,  // Windows 2000
-  kOsXP = 4,       // Windows XP or later
-  kOsOther = -1,   // NT 3.x, Win32s, anything else
+// The kind of Windows the library runs on. The numbers are the installer
+// script's own codes: exports and scripts compare them as integers.
+enum class OsKind : int {
+  NT4 = 1,      // Windows NT 4.0
+  Win9x = 2,    // Windows 95, 98, Me
+  Win2000 = 3,  // Windows 2000
+  XP = 4,       // Windows XP or later
+  Other = -1,   // NT 3.x, Win32s, anything else
 };
 
-// The OS kind from a fresh version record; -1 when the record can't be read.
-int GetOSKind(Context& ctx);
+// The OS kind from a fresh version record; Other when the record can't be
+// read.
+OsKind GetOSKind(Context& ctx);
 
 // 1 for NT 4.0, 2 for NT 5.0 or later, -1 otherwise (Windows 9x included).
 int GetNTGeneration(Context& ctx);

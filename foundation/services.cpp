@@ -75,12 +75,12 @@ void StartServiceIfStopped(Context& ctx, const char* name) {
 
 int ToRestartPrinterService(Context& ctx) {
   switch (GetOSKind(ctx)) {
-    case kOsNT4:
-    case kOsXP:
+    case OsKind::NT4:
+    case OsKind::XP:
       StopServiceAndWait(ctx, "spooler");
       StartServiceIfStopped(ctx, "spooler");
       break;
-    case kOsWin2000:
+    case OsKind::Win2000:
       StopServiceAndWait(ctx, "MacPrint");
       StopServiceAndWait(ctx, "LPDSVC");
       StopServiceAndWait(ctx, "spooler");

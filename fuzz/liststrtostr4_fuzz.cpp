@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Each output as large as its stated capacity, no more.
   std::vector<char> out[4];
   for (auto& o : out) o.assign(1024, '\x7F');
-  if (kv::DF_ListStrtoStr4(source.data(), out[0].data(), out[1].data(),
+  if (kv::SplitFourFields(source.data(), out[0].data(), out[1].data(),
                            out[2].data(), out[3].data()) != 1)
     std::abort();
   // Every output is terminated within its buffer and holds no comma.

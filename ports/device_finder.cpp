@@ -34,31 +34,31 @@ char* CopyField(const char (&field)[N], char* out) {
 
 }  // namespace
 
-char* DF_GetAddress(Context& ctx, char* out) {
+char* DeviceFinderAddress(Context& ctx, char* out) {
   return CopyField(ctx.deviceFinder.address, out);
 }
-char* DF_GetModelName(Context& ctx, char* out) {
+char* DeviceFinderModelName(Context& ctx, char* out) {
   return CopyField(ctx.deviceFinder.modelName, out);
 }
-char* DF_GetName(Context& ctx, char* out) {
+char* DeviceFinderName(Context& ctx, char* out) {
   return CopyField(ctx.deviceFinder.name, out);
 }
-char* DF_GetDescription(Context& ctx, char* out) {
+char* DeviceFinderDescription(Context& ctx, char* out) {
   return CopyField(ctx.deviceFinder.description, out);
 }
-char* DF_GetLocation(Context& ctx, char* out) {
+char* DeviceFinderLocation(Context& ctx, char* out) {
   return CopyField(ctx.deviceFinder.location, out);
 }
 
-int DF_GetMacAddress(Context& ctx, char* out) {
+int DeviceFinderMacAddress(Context& ctx, char* out) {
   if (!out) return 0;
   const BYTE* m = ctx.deviceFinder.macAddress;
   return std::snprintf(out, 18, "%02X:%02X:%02X:%02X:%02X:%02X", m[0], m[1],
                        m[2], m[3], m[4], m[5]);
 }
 
-int DF_ListStrtoStr4(const char* source, char* out1, char* out2, char* out3,
-                     char* out4) {
+int SplitFourFields(const char* source, char* out1, char* out2, char* out3,
+                    char* out4) {
   char work[kSplitSize];
   CopyCut(work, sizeof work, source ? source : "");
   char* outs[] = {out1, out2, out3, out4};

@@ -3,7 +3,8 @@
 #include <string>
 
 #include "foundation/oskind.h"
-#include "ports/port_keys.h"
+#include "foundation/registry_paths.h"
+#include "ports/port_location.h"
 
 namespace kv {
 namespace {
@@ -11,26 +12,20 @@ namespace {
 // The flags' stored value is 160 (0xA0), the monitor's own "on".
 constexpr DWORD kLprFlag = 160;
 
-// The number of port keys at `location`; a location that can't be opened
-// has none.
-DWORD CountPortKeys(Context& ctx, const char* location) {
-  RegKey key(ctx.os);
-  if (OpenPortKey(ctx.os, location, key) != ERROR_SUCCESS) return 0;
-  return SubKeyCount(ctx.os, key.get());
-}
-
 }  // namespace
 
 int StdTcpIpPortSetNt(Context& ctx, const char* port, const char* server) {
-  if (!PortKeyFits(kLprPortsPrefix, port, "\\Timeouts")) {
+  if (!PortKeyFits(kLprPortsKey, port, "\\Timeouts")) {
     ctx.os.SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return 0;
   }
-  const std::string path = std::string(kLprPortsPrefix) + port;
+  const std::string path = SubKeyPath(kLprPortsKey, port);
   RegKey portKey(ctx.os);
-  if (CreatePortKey(ctx.os, path, portKey) != ERROR_SUCCESS) return 0;
+  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, path, portKey) != ERROR_SUCCESS)
+    return 0;
   RegKey timeouts(ctx.os);
-  if (CreatePortKey(ctx.os, path + "\\Timeouts", timeouts) != ERROR_SUCCESS)
+  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(path, "Timeouts"),
+                timeouts) != ERROR_SUCCESS)
     return 0;
   WriteDword(ctx.os, portKey.get(), "EnableBannerPage", kLprFlag);
   WriteDword(ctx.os, portKey.get(), "HpUxCompatibility", kLprFlag);
@@ -46,13 +41,14 @@ int AddLPD(Context& ctx, HWND owner, const char* caption, char* out) {
   ctx.os.EnableWindow(owner, FALSE);
   {
     RegKey monitor(ctx.os);
-    if (OpenPortKey(ctx.os, kLprMonitorKey, monitor) != ERROR_SUCCESS) {
+    if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kLprMonitorKey, monitor) !=
+        ERROR_SUCCESS) {
       ctx.os.MessageBoxA(nullptr, kLprMonitorKey, caption, MB_OK);
     } else {
-      const DWORD before = CountPortKeys(ctx, kLprPortKeys);
+      const DWORD before = CountPortKeys(ctx.os, kLprPortsKey);
       ctx.os.MessageBoxA(nullptr, std::to_string(before).c_str(), "1", MB_OK);
       ctx.os.AddPortA(nullptr, owner, "LPR Port");
-      const DWORD after = CountPortKeys(ctx, kLprPortKeys);
+      const DWORD after = CountPortKeys(ctx.os, kLprPortsKey);
       ctx.os.MessageBoxA(nullptr, std::to_string(after).c_str(), "2", MB_OK);
       if (before != after && out) GetLastPortName(ctx, out);
     }
@@ -62,12 +58,14 @@ int AddLPD(Context& ctx, HWND owner, const char* caption, char* out) {
 
 int GetLastPortName(Context& ctx, char* out) {
   const char* location =
-      GetOSKind(ctx) == kOsWin9x ? kRelayPortKeys : kLprPortKeys;
+      GetOSKind(ctx) == OsKind::Win9x ? kRelayPortsKey : kLprPortsKey;
   RegKey key(ctx.os);
-  if (OpenPortKey(ctx.os, location, key) != ERROR_SUCCESS) return 0;
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, location, key) != ERROR_SUCCESS)
+    return 0;
   char name[kPortNameOutSize];
   for (DWORD i = 0;
-       ctx.os.RegEnumKeyA(key.get(), i, name, sizeof name) == ERROR_SUCCESS; ++i)
+       ctx.os.RegEnumKeyA(key.get(), i, name, sizeof name) == ERROR_SUCCESS;
+       ++i)
     CopyCut(out, kPortNameOutSize, name);
   key.reset();
   ctx.os.MessageBoxA(nullptr, out, "TEST", MB_OK);

@@ -6,17 +6,6 @@
 
 namespace kv {
 
-constexpr const char* kLprPortsPrefix =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\LPR Port\\Ports\\";
-// Spelled as the installer's monitor checks spell them; the registry ignores
-// case.
-constexpr const char* kLprMonitorKey =
-    "System\\CurrentControlSet\\Control\\Print\\Monitors\\LPR Port";
-constexpr const char* kLprPortKeys =
-    "System\\CurrentControlSet\\Control\\Print\\Monitors\\LPR Port\\Ports\\";
-constexpr const char* kRelayPortKeys =
-    "System\\CurrentControlSet\\Control\\Print\\Monitors\\KV-Relay3100 "
-    "Port\\Ports\\";
 // Size of the caller's port-name output buffers.
 constexpr size_t kPortNameOutSize = 1024;
 

@@ -6,23 +6,22 @@
 #include "foundation/diagnostics.h"
 #include "foundation/environment.h"
 #include "foundation/oskind.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
-#include "ports/port_keys.h"
 
 namespace kv {
 namespace {
 
-constexpr const char* kPrintersKey =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
 constexpr ACCESS_MASK kPrinterAccess = 0xF0003;
 // "PortName" is written back as its whole 24-byte field.
 constexpr size_t kPortNameField = 24;
 constexpr DWORD kDefaultTimeout = 900000;
 
 // The record's values in the order they are read and written.
-const char* const kRecordValues[] = {"CmdTmout",  "DatTmout", "HostName",
+const char* const kRecordValues[] = {"CmdTmout",    "DatTmout", "HostName",
                                      "NonRFCPorts", "NonSpool", "PortName",
-                                     "PortNum",   "PrintMode"};
+                                     "PortNum",     "PrintMode"};
 
 bool IsRecordValue(const char* name) {
   for (const char* v : kRecordValues)
@@ -40,8 +39,8 @@ SavedValue ReadValue(Platform& os, HKEY key, const char* name) {
     return v;
   v.data.resize(size);
   if (os.RegQueryValueExA(key, name, nullptr, &v.type,
-                          size ? v.data.data() : nullptr, &size) !=
-      ERROR_SUCCESS)
+                          size ? v.data.data() : nullptr,
+                          &size) != ERROR_SUCCESS)
     return v;
   v.data.resize(size);
   v.present = true;
@@ -81,14 +80,13 @@ void WriteValue(Platform& os, HKEY key, const SavedValue& v) {
     bytes.push_back(0);
     if (v.name == "PortName" && bytes.size() < kPortNameField)
       bytes.resize(kPortNameField, 0);
-    os.RegSetValueExA(key, v.name.c_str(), 0, REG_SZ, bytes.data(),
-                      static_cast<DWORD>(bytes.size()));
+    WriteBytes(os, key, v.name.c_str(), REG_SZ, bytes.data(),
+               static_cast<DWORD>(bytes.size()));
     return;
   }
-  static const BYTE nothing[1] = {0};
-  os.RegSetValueExA(key, v.name.c_str(), 0, v.type,
-                    v.data.empty() ? nothing : v.data.data(),
-                    static_cast<DWORD>(v.data.size()));
+  WriteBytes(os, key, v.name.c_str(), v.type,
+             v.data.empty() ? nullptr : v.data.data(),
+             static_cast<DWORD>(v.data.size()));
 }
 
 enum class SaveOutcome { kNoLocation, kPortExists, kSaved };
@@ -97,7 +95,8 @@ enum class SaveOutcome { kNoLocation, kPortExists, kSaved };
 // exactly `port` exists (the table then ends before it).
 SaveOutcome SavePorts(Context& ctx, const char* port) {
   RegKey location(ctx.os);
-  if (OpenPortKey(ctx.os, kRelayPortLocation, location) != ERROR_SUCCESS)
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kRelayPortsKey, location) !=
+      ERROR_SUCCESS)
     return SaveOutcome::kNoLocation;
   char name[kMaxKeyNameLength + 1];
   for (DWORD i = 0; ctx.os.RegEnumKeyA(location.get(), i, name, sizeof name) ==
@@ -105,8 +104,8 @@ SaveOutcome SavePorts(Context& ctx, const char* port) {
        ++i) {
     if (std::string(name) == port) return SaveOutcome::kPortExists;
     RegKey key(ctx.os);
-    if (OpenPortKey(ctx.os, std::string(kRelayPortLocation) + "\\" + name,
-                    key) != ERROR_SUCCESS)
+    if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(kRelayPortsKey, name),
+                key) != ERROR_SUCCESS)
       continue;
     SavedPort saved;
     saved.keyName = name;
@@ -139,7 +138,9 @@ bool ChangePrinterPort(Context& ctx, const char* printer, F change) {
 
 void MovePrintersToFile(Context& ctx) {
   RegKey printers(ctx.os);
-  if (OpenPortKey(ctx.os, kPrintersKey, printers) != ERROR_SUCCESS) return;
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kPrintersKey, printers) !=
+      ERROR_SUCCESS)
+    return;
   char name[kMaxKeyNameLength + 1];
   for (DWORD i = 0; ctx.os.RegEnumKeyA(printers.get(), i, name, sizeof name) ==
                     ERROR_SUCCESS;
@@ -165,6 +166,24 @@ bool UsableKeyName(const char* port) {
   return true;
 }
 
+// With the records saved: parks every printer on FILE:, deletes the saved
+// ports and the monitor through the spooler, then writes every record back
+// as it was read (extra values and value types included).
+void ExchangeMonitor(Context& ctx, HWND window, const char* sii) {
+  MovePrintersToFile(ctx);
+  for (const SavedPort& saved : ctx.savedPorts)
+    ctx.os.DeletePortA(nullptr, window, saved.keyName.c_str());
+  DeletePrinterMonitor(ctx, sii);
+  for (const SavedPort& saved : ctx.savedPorts) {
+    RegKey key(ctx.os);
+    if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE,
+                  SubKeyPath(kRelayPortsKey, saved.keyName),
+                  key) != ERROR_SUCCESS)
+      continue;
+    for (const SavedValue& v : saved.values) WriteValue(ctx.os, key.get(), v);
+  }
+}
+
 }  // namespace
 
 int DeletePrinterMonitor(Context& ctx, const char* sii) {
@@ -185,33 +204,21 @@ int DeletePrinterMonitor(Context& ctx, const char* sii) {
 
 int StdTcpIpPortSet9x(Context& ctx, HWND window, const char* port,
                       const char* host, const char* sii) {
+  // The tables describe the last exchange only: a refused call must not
+  // leave an older call's printers for StdTcpIpPortSet9x_After to move.
+  ctx.movedPrinters.clear();
+  ctx.savedPorts.clear();
   if (!UsableKeyName(port)) {
     ctx.os.SetLastError(ERROR_INVALID_NAME);
     return 0;
   }
-  ctx.movedPrinters.clear();
-  ctx.savedPorts.clear();
-  const SaveOutcome saved = SavePorts(ctx, port);
-  const int result = saved == SaveOutcome::kPortExists ? 0 : 1;
-
-  if (saved == SaveOutcome::kSaved) {
-    MovePrintersToFile(ctx);
-    for (const SavedPort& saved : ctx.savedPorts)
-      ctx.os.DeletePortA(nullptr, window, saved.keyName.c_str());
-    DeletePrinterMonitor(ctx, sii);
-    for (const SavedPort& saved : ctx.savedPorts) {
-      RegKey key(ctx.os);
-      if (CreatePortKey(ctx.os,
-                        std::string(kRelayPortLocation) + "\\" + saved.keyName,
-                        key) != ERROR_SUCCESS)
-        continue;
-      for (const SavedValue& v : saved.values) WriteValue(ctx.os, key.get(), v);
-    }
-  }
+  const SaveOutcome outcome = SavePorts(ctx, port);
+  const int result = outcome == SaveOutcome::kPortExists ? 0 : 1;
+  if (outcome == SaveOutcome::kSaved) ExchangeMonitor(ctx, window, sii);
 
   RegKey key(ctx.os);
-  if (CreatePortKey(ctx.os, std::string(kRelayPortLocation) + "\\" + port,
-                    key) != ERROR_SUCCESS)
+  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(kRelayPortsKey, port),
+                key) != ERROR_SUCCESS)
     return 0;
   WriteString(ctx.os, key.get(), "HostName", host);
   if (result == 1) {

@@ -7,9 +7,10 @@
 #include "foundation/environment.h"
 #include "foundation/handles.h"
 #include "foundation/oskind.h"
+#include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
 #include "ports/lpr.h"
-#include "ports/port_keys.h"
+#include "ports/port_location.h"
 
 namespace kv {
 namespace {
@@ -31,12 +32,6 @@ bool EnumeratePorts(Context& ctx, std::vector<BYTE>& buffer, DWORD& count) {
                            &count) != FALSE;
 }
 
-DWORD RelayPortCount(Context& ctx) {
-  RegKey key(ctx.os);
-  if (OpenPortKey(ctx.os, kRelayPortKeys, key) != ERROR_SUCCESS) return 0;
-  return SubKeyCount(ctx.os, key.get());
-}
-
 bool StartsWithNoCase(Context& ctx, const char* text, const char* prefix) {
   const size_t n = std::char_traits<char>::length(prefix);
   if (std::char_traits<char>::length(text) < n) return false;
@@ -51,11 +46,10 @@ int CheckPrinters(Context& ctx, const std::string& driver, char* portOut) {
                        &count);
   if (needed == 0) return 0;
   GlobalBuffer buffer(ctx.os, needed);
-  if (!buffer ||
-      !ctx.os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.bytes(),
-                            needed, &needed, &count))
+  if (!buffer || !ctx.os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2,
+                                       buffer.bytes(), needed, &needed, &count))
     return 0;
-  const bool lptToo = GetOSKind(ctx) == kOsXP;
+  const bool lptToo = GetOSKind(ctx) == OsKind::XP;
   int found = 0;
   const auto* printers = buffer.as<PRINTER_INFO_2A>();
   for (DWORD i = 0; i < count; ++i) {
@@ -96,13 +90,13 @@ int Add_Port(Context& ctx, const char* monitor) {
   return ctx.os.AddPortA(nullptr, nullptr, monitor) ? 1 : 0;
 }
 
-int WinSub_AddPort(Context& ctx, HWND parent, const char* monitor) {
+int AddPortWithDialog(Context& ctx, HWND parent, const char* monitor) {
   ctx.os.SetLastError(0);
   ctx.os.AddPortA(nullptr, parent, monitor);
   return LastErrorMessageBox(ctx, "AddPort");
 }
 
-int WinSub_DeletePort(Context& ctx, HWND parent, const char* port) {
+int DeletePortWithDialog(Context& ctx, HWND parent, const char* port) {
   ctx.os.SetLastError(0);
   ctx.os.DeletePortA(nullptr, parent, port);
   return LastErrorMessageBox(ctx, "DeletePort");
@@ -123,10 +117,11 @@ int Add_Monitor(Context& ctx, const char* name, const char* dll) {
 }
 
 int LaunchTool(Context& ctx, const char* commandLine, char* out) {
-  const DWORD before = RelayPortCount(ctx);
+  const DWORD before = CountPortKeys(ctx.os, kRelayPortsKey);
   // CreateProcessA may write into the command line: give it a copy.
-  std::vector<char> command(commandLine,
-                            commandLine + std::char_traits<char>::length(commandLine) + 1);
+  std::vector<char> command(
+      commandLine,
+      commandLine + std::char_traits<char>::length(commandLine) + 1);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
@@ -137,13 +132,12 @@ int LaunchTool(Context& ctx, const char* commandLine, char* out) {
     thread.reset();
     ctx.os.WaitForSingleObject(process.get(), INFINITE);
   }
-  const DWORD after = RelayPortCount(ctx);
+  const DWORD after = CountPortKeys(ctx.os, kRelayPortsKey);
   if (before == after) return 1;
   return GetLastPortName(ctx, out);
 }
 
-int CheckUSBPort(Context& ctx, const char* sii, char* portOut,
-                 char* modelOut) {
+int CheckUSBPort(Context& ctx, const char* sii, char* portOut, char* modelOut) {
   const int count = ReadSetupInt(ctx, sii, "ModelName", "nModelNum", -1);
   const std::string product =
       ReadSetupString(ctx, sii, "Initial", "Product", 20);

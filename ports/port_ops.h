@@ -23,8 +23,8 @@ int Add_Port(Context& ctx, const char* monitor);
 // AddPortA / DeletePortA with `parent`, then the last-error box under the
 // caption "AddPort" / "DeletePort" whatever the outcome (the last error is
 // cleared before the call, so success shows error 0). The box's result.
-int WinSub_AddPort(Context& ctx, HWND parent, const char* monitor);
-int WinSub_DeletePort(Context& ctx, HWND parent, const char* port);
+int AddPortWithDialog(Context& ctx, HWND parent, const char* monitor);
+int DeletePortWithDialog(Context& ctx, HWND parent, const char* port);
 
 // Adds monitor `name` with library `dll` (level 2) for the environment of
 // the OS kind. The spooler's result; 0 without asking it for OS kind -1 or
@@ -42,7 +42,6 @@ int LaunchTool(Context& ctx, const char* commandLine, char* out);
 // a USB port (on XP and later also an LPT port); the last such printer's port
 // goes to `portOut` (256 bytes; cut to 255 characters) and the model tried
 // last to `modelOut` (256 bytes). 0 otherwise, `portOut` untouched.
-int CheckUSBPort(Context& ctx, const char* sii, char* portOut,
-                 char* modelOut);
+int CheckUSBPort(Context& ctx, const char* sii, char* portOut, char* modelOut);
 
 }  // namespace kv

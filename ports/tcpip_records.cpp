@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "ports/port_keys.h"
+#include "foundation/registry_paths.h"
+#include "ports/port_location.h"
 
 namespace kv {
 namespace {
@@ -41,14 +42,15 @@ const RecordValue kKvTcpIpRecord[] = {
 };
 
 template <size_t N>
-int WriteRecord(Context& ctx, const char* prefix, const char* port,
+int WriteRecord(Context& ctx, const char* location, const char* port,
                 const char* ip, const RecordValue (&record)[N]) {
-  if (!PortKeyFits(prefix, port)) {
+  if (!PortKeyFits(location, port)) {
     ctx.os.SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return 0;
   }
   RegKey key(ctx.os);
-  if (CreatePortKey(ctx.os, std::string(prefix) + port, key) != ERROR_SUCCESS)
+  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(location, port), key) !=
+      ERROR_SUCCESS)
     return 0;
   for (const RecordValue& v : record) {
     switch (v.kind) {
@@ -72,11 +74,11 @@ int WriteRecord(Context& ctx, const char* prefix, const char* port,
 }  // namespace
 
 int StdTcpIpPortSet(Context& ctx, const char* port, const char* ip) {
-  return WriteRecord(ctx, kStdTcpIpPortsPrefix, port, ip, kStdTcpIpRecord);
+  return WriteRecord(ctx, kStdTcpIpPortsKey, port, ip, kStdTcpIpRecord);
 }
 
 int KVPortSet(Context& ctx, const char* port, const char* ip) {
-  return WriteRecord(ctx, kKvTcpIpPortsPrefix, port, ip, kKvTcpIpRecord);
+  return WriteRecord(ctx, kKvTcpIpPortsKey, port, ip, kKvTcpIpRecord);
 }
 
 }  // namespace kv

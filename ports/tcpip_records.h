@@ -7,16 +7,8 @@
 
 namespace kv {
 
-// Key prefixes; the port name follows.
-constexpr const char* kStdTcpIpPortsPrefix =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP "
-    "Port\\Ports\\";
-constexpr const char* kKvTcpIpPortsPrefix =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\KV TCP/IP "
-    "Port\\Ports\\";
-
-// Opens or creates HKLM\<prefix><port> and writes the Standard TCP/IP record
-// (LPR protocol, queue "lp", port 515) with `ip` as "IPAddress"; values
+// Opens or creates HKLM\<monitor>\Ports\<port> and writes the Standard TCP/IP
+// record (LPR protocol, queue "lp", port 515) with `ip` as "IPAddress"; values
 // already there and not in the record are left alone. A backslash in `port`
 // makes nested keys. 1 when the key was opened or created; 0 (nothing
 // written) when it wasn't, when `port` is empty, or when it is longer than

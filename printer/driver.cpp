@@ -11,7 +11,7 @@
 namespace kv {
 
 int InstallPrinterDriver(Context& ctx, const char* file) {
-  const int kind = GetOSKind(ctx);
+  const OsKind kind = GetOSKind(ctx);
   GlobalBuffer record(ctx.os, sizeof(DRIVER_INFO_3A));
   if (!record) {
     DebugTrace(ctx, "pAddPDrv3 Alloc Fail\n");
@@ -32,10 +32,11 @@ int InstallPrinterDriver(Context& ctx, const char* file) {
   std::string configFile = read(section, "Conf" + suffix);
   std::string helpFile = read("Files.Com", "Helpf");
   std::string monitor = read("Files.Com", "Lmonn");
-  std::string dataType = kind == kOsWin9x ? read("Install", "DATATYPE", 5) : "RAW";
+  std::string dataType =
+      kind == OsKind::Win9x ? read("Install", "DATATYPE", 5) : "RAW";
 
   auto* info = record.as<DRIVER_INFO_3A>();
-  info->cVersion = kind == kOsWin9x ? 1 : 0;
+  info->cVersion = kind == OsKind::Win9x ? 1 : 0;
   info->pName = &name[0];
   info->pEnvironment = &env[0];
   info->pDriverPath = &driverPath[0];

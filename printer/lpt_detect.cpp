@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "foundation/handles.h"
 #include "foundation/oskind.h"
+#include "foundation/registry.h"
 
 namespace kv {
 namespace {
@@ -34,8 +34,8 @@ bool ReadValue(Context& ctx, HKEY key, const char* name,
 
 WORD DetectNTParallelPort(Context& ctx, int n) {
   RegKey map(ctx.os);
-  if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDeviceMapKey, 0, KEY_READ,
-                           map.out()) != ERROR_SUCCESS)
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kDeviceMapKey, map, KEY_READ) !=
+      ERROR_SUCCESS)
     return 0;
   const char digit = static_cast<char>('1' + n);
   int device = -1;
@@ -55,8 +55,8 @@ WORD DetectNTParallelPort(Context& ctx, int n) {
   if (GetNTGeneration(ctx) != 1) return 1;
 
   RegKey raw(ctx.os);
-  if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRawResourceKey, 0, KEY_READ,
-                           raw.out()) != ERROR_SUCCESS)
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kRawResourceKey, raw, KEY_READ) !=
+      ERROR_SUCCESS)
     return 0;
   char name[48];
   std::snprintf(name, sizeof name, "\\Device\\ParallelPort%d.Raw", device);
@@ -82,11 +82,11 @@ int ToDetectLPT(Context& ctx, const char* portName) {
   if (name[3] < '1' || name[3] > '3' || name[4] != ':') return 0;
   const int n = name[3] - '1';
   switch (GetOSKind(ctx)) {
-    case kOsNT4:
-    case kOsWin2000:
-    case kOsXP:
+    case OsKind::NT4:
+    case OsKind::Win2000:
+    case OsKind::XP:
       return DetectNTParallelPort(ctx, n) != 0 ? 1 : 0;
-    case kOsWin9x:
+    case OsKind::Win9x:
       return ReadBiosLptBase(ctx, n) != 0 ? 1 : 0;
     default:
       return 0;

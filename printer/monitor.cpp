@@ -11,7 +11,7 @@
 namespace kv {
 
 int InstallPrinterMonitor(Context& ctx, const char* file) {
-  const int kind = GetOSKind(ctx);
+  const OsKind kind = GetOSKind(ctx);
   GlobalBuffer record(ctx.os, sizeof(MONITOR_INFO_2A));
   if (!record) {
     DebugTrace(ctx, "pMonitor Alloc Fail\n");
@@ -22,7 +22,8 @@ int InstallPrinterMonitor(Context& ctx, const char* file) {
 
   std::string name = ReadSetupString(ctx, file, "Files.Com", "Lmonn");
   std::string fileKey = std::string("Lmonm") + KeySuffix(kind);
-  std::string dll = ReadSetupString(ctx, file, FilesSection(kind), fileKey.c_str());
+  std::string dll =
+      ReadSetupString(ctx, file, FilesSection(kind), fileKey.c_str());
   std::string env = environment;
 
   auto* info = record.as<MONITOR_INFO_2A>();

@@ -3,7 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/handles.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
 
 namespace kv {
@@ -12,25 +13,11 @@ namespace {
 constexpr size_t kMaxComposed = 255;  // key paths and values on Windows 9x
 constexpr DWORD kNameBuffer = 256;
 
-void SetString(Context& ctx, HKEY key, const char* name,
-               const std::string& value) {
-  ctx.os.RegSetValueExA(key, name, 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>(value.size() + 1));
-}
-
-void SetBinary(Context& ctx, HKEY key, const char* name, const BYTE* data,
-               DWORD size) {
-  ctx.os.RegSetValueExA(key, name, 0, REG_BINARY, data, size);
-}
-
-bool CreateKey(Context& ctx, const std::string& path, RegKey& key) {
-  if (path.size() > kMaxComposed) return false;  // never a cut, wrong path
-  DWORD disposition = 0;
-  return ctx.os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
-                                REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                nullptr, key.out(),
-                                &disposition) == ERROR_SUCCESS;
+// Creates the device entry at `path`, which Windows 9x limits to 255
+// characters: a longer path is never cut into a wrong one, only refused.
+bool CreateDeviceKey(Context& ctx, const std::string& path, RegKey& key) {
+  if (path.size() > kMaxComposed) return false;
+  return CreateKey(ctx.os, HKEY_LOCAL_MACHINE, path, key) == ERROR_SUCCESS;
 }
 
 bool IsParallelPortDevice(Context& ctx, const char* name) {
@@ -50,9 +37,8 @@ Pass WriteEnumeratorPass(Context& ctx, const char* enumerator, bool isRoot,
   static const BYTE kConfigFlags[4] = {0x40, 0, 0, 0};
   const Pass onFailure = isRoot ? Pass::Stop : Pass::Next;
   RegKey enumKey(ctx.os);
-  const std::string enumPath = std::string("ENUM\\") + enumerator;
-  if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, enumPath.c_str(), 0,
-                           KEY_ALL_ACCESS, enumKey.out()) != ERROR_SUCCESS)
+  const std::string enumPath = SubKeyPath(kEnumKey, enumerator);
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, enumPath, enumKey) != ERROR_SUCCESS)
     return onFailure;
 
   char device[kNameBuffer];
@@ -61,28 +47,28 @@ Pass WriteEnumeratorPass(Context& ctx, const char* enumerator, bool isRoot,
        ++i) {
     if (!IsParallelPortDevice(ctx, device)) continue;
     RegKey deviceKey(ctx.os);
-    const std::string devicePath = enumPath + "\\" + device;
-    if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, devicePath.c_str(), 0,
-                             KEY_ALL_ACCESS, deviceKey.out()) != ERROR_SUCCESS)
+    if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(enumPath, device),
+                deviceKey) != ERROR_SUCCESS)
       return onFailure;
     char instance[kNameBuffer];
     for (DWORD j = 0; ctx.os.RegEnumKeyA(deviceKey.get(), j, instance,
                                          sizeof instance) == ERROR_SUCCESS;
          ++j) {
       RegKey entry(ctx.os);
-      const std::string path = "Enum\\" + hardwareId + "\\" + enumerator +
-                               "&" + device + "&" + instance;
-      if (!CreateKey(ctx, path, entry)) {
+      const std::string path =
+          SubKeyPath(SubKeyPath(kEnumKey, hardwareId),
+                     std::string(enumerator) + "&" + device + "&" + instance);
+      if (!CreateDeviceKey(ctx, path, entry)) {
         if (isRoot) return Pass::Stop;
         break;
       }
-      SetString(ctx, entry.get(), "Class", "Printer");
-      SetBinary(ctx, entry.get(), "ConfigFlags", kConfigFlags,
-                sizeof kConfigFlags);
-      SetString(ctx, entry.get(), "DeviceDesc", description);
-      SetString(ctx, entry.get(), "HardwareID", hardwareId);
-      SetString(ctx, entry.get(), "Manufacturer", "KORVA");
-      SetString(ctx, entry.get(), "Model", description);
+      WriteString(ctx.os, entry.get(), "Class", "Printer");
+      WriteBinary(ctx.os, entry.get(), "ConfigFlags", kConfigFlags,
+                  sizeof kConfigFlags);
+      WriteString(ctx.os, entry.get(), "DeviceDesc", description);
+      WriteString(ctx.os, entry.get(), "HardwareID", hardwareId);
+      WriteString(ctx.os, entry.get(), "Manufacturer", "KORVA");
+      WriteString(ctx.os, entry.get(), "Model", description);
     }
   }
   return Pass::Next;
@@ -108,10 +94,9 @@ int WriteUsbDeviceEntry9x(Context& ctx, const char* port, const char* setupDir,
   std::string instanceName;
   {
     RegKey usbKey(ctx.os);
-    const std::string usbPath = "Enum\\USB\\" + usbId;
-    if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, usbPath.c_str(), 0,
-                             KEY_ENUMERATE_SUB_KEYS,
-                             usbKey.out()) != ERROR_SUCCESS)
+    if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE,
+                SubKeyPath(kEnumKey, "USB\\" + usbId), usbKey,
+                KEY_ENUMERATE_SUB_KEYS) != ERROR_SUCCESS)
       return 1;
     char name[kNameBuffer] = {};
     if (ctx.os.RegEnumKeyA(usbKey.get(), 0, name, sizeof name) == ERROR_SUCCESS)
@@ -123,25 +108,26 @@ int WriteUsbDeviceEntry9x(Context& ctx, const char* port, const char* setupDir,
       ReadSetupString(ctx, sii.c_str(), "ModelName", "Model1");
   const std::string printerId =
       ReadSetupString(ctx, sii.c_str(), "Files.9x", "DevID");
-  const std::string path = "ENUM\\USBPRINT\\" + description + "\\" + port +
-                           "USB&" + usbId + "&" + instanceName;
+  const std::string path =
+      SubKeyPath(kEnumKey, "USBPRINT\\" + description + "\\" + port + "USB&" +
+                               usbId + "&" + instanceName);
   RegKey entry(ctx.os);
-  if (!CreateKey(ctx, path, entry)) return 1;
+  if (!CreateDeviceKey(ctx, path, entry)) return 1;
 
   const std::string hardwareIds = "USBPRINT\\" + printerId + "," + printerId +
                                   "," + "LPTENUM\\" + printerId + "," +
                                   "USBPRINT\\" + printerId;
-  SetString(ctx, entry.get(), "Class", "printer");
-  SetString(ctx, entry.get(), "ClassGUID",
-            "{4D36E979-E325-11CE-BFC1-08002BE10318}");
-  SetString(ctx, entry.get(), "CompatibleIDs", printerId);
-  SetBinary(ctx, entry.get(), "ConfigFlags", kConfigFlags,
-            sizeof kConfigFlags);
-  SetString(ctx, entry.get(), "DeviceDesc", description);
+  WriteString(ctx.os, entry.get(), "Class", "printer");
+  WriteString(ctx.os, entry.get(), "ClassGUID",
+              "{4D36E979-E325-11CE-BFC1-08002BE10318}");
+  WriteString(ctx.os, entry.get(), "CompatibleIDs", printerId);
+  WriteBinary(ctx.os, entry.get(), "ConfigFlags", kConfigFlags,
+              sizeof kConfigFlags);
+  WriteString(ctx.os, entry.get(), "DeviceDesc", description);
   // A composed value beyond 255 characters is not written cut short.
   if (hardwareIds.size() <= kMaxComposed)
-    SetString(ctx, entry.get(), "HardwareID", hardwareIds);
-  SetString(ctx, entry.get(), "mfg", "KORVA");
+    WriteString(ctx.os, entry.get(), "HardwareID", hardwareIds);
+  WriteString(ctx.os, entry.get(), "mfg", "KORVA");
   return 1;
 }
 

@@ -1,6 +1,5 @@
 #include "printer/printer.h"
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -8,13 +7,12 @@
 #include "foundation/environment.h"
 #include "foundation/handles.h"
 #include "foundation/oskind.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
 
 namespace kv {
 namespace {
-
-constexpr const char* kPrintersKey =
-    "System\\CurrentControlSet\\Control\\Print\\Printers";
 
 void WritePortValue(Context& ctx, const std::string& printerName,
                     const char* port) {
@@ -24,13 +22,10 @@ void WritePortValue(Context& ctx, const std::string& printerName,
   if (printerName.empty() || printerName.find('\\') != std::string::npos)
     return;
   RegKey key(ctx.os);
-  const std::string path = std::string(kPrintersKey) + "\\" + printerName;
-  if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0,
-                           KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS)
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(kPrintersKey, printerName),
+              key) != ERROR_SUCCESS)
     return;
-  ctx.os.RegSetValueExA(key.get(), "Port", 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(port),
-                        static_cast<DWORD>(std::strlen(port) + 1));
+  WriteString(ctx.os, key.get(), "Port", port);
 }
 
 // The driver's default device mode set on the new printer.
@@ -40,10 +35,9 @@ void SetDefaultDevMode(Context& ctx, HANDLE printer) {
                                                nullptr, nullptr, 0);
   if (size > 0) {
     devMode.assign(static_cast<size_t>(size), 0);
-    if (ctx.os.DocumentPropertiesA(
-            nullptr, printer, ctx.driverName,
-            reinterpret_cast<PDEVMODEA>(devMode.data()), nullptr,
-            DM_OUT_BUFFER) < 0)
+    if (ctx.os.DocumentPropertiesA(nullptr, printer, ctx.driverName,
+                                   reinterpret_cast<PDEVMODEA>(devMode.data()),
+                                   nullptr, DM_OUT_BUFFER) < 0)
       devMode.clear();
   }
 
@@ -61,10 +55,11 @@ void SetDefaultDevMode(Context& ctx, HANDLE printer) {
   ctx.os.SetPrinterA(printer, 2, reinterpret_cast<LPBYTE>(info.data()), 0);
 }
 
-void MakeDefaultPrinter(Context& ctx, int kind, const std::string& printerName,
-                        const char* port, const char* file) {
+void MakeDefaultPrinter(Context& ctx, OsKind kind,
+                        const std::string& printerName, const char* port,
+                        const char* file) {
   std::string line;
-  if (kind == kOsWin9x) {
+  if (kind == OsKind::Win9x) {
     const std::string drcf = ReadSetupString(ctx, file, "Files.9x", "Drcf9x");
     line = printerName + "," + drcf + "," + port;
   } else {
@@ -72,22 +67,18 @@ void MakeDefaultPrinter(Context& ctx, int kind, const std::string& printerName,
   }
   ctx.os.WriteProfileStringA("windows", "device", line.c_str());
   // Windows 9x caches win.ini: flush so other programs read the new line.
-  if (kind == kOsWin9x) ctx.os.WriteProfileStringA(nullptr, nullptr, nullptr);
+  if (kind == OsKind::Win9x)
+    ctx.os.WriteProfileStringA(nullptr, nullptr, nullptr);
   ctx.os.SendMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
 }
 
 }  // namespace
 
 int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name) {
-  const std::string full = std::string(path) + "\\" + name;
+  const std::string full = SubKeyPath(path, name);
   RegKey key(ctx.os);
-  if (ctx.os.RegOpenKeyExA(root, full.c_str(), 0, KEY_ALL_ACCESS, key.out()) ==
-      ERROR_SUCCESS)
-    return 1;
-  DWORD disposition = 0;
-  if (ctx.os.RegCreateKeyExA(root, full.c_str(), 0, nullptr,
-                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                             key.out(), &disposition) == ERROR_SUCCESS)
+  if (OpenKey(ctx.os, root, full, key) == ERROR_SUCCESS ||
+      CreateKey(ctx.os, root, full, key) == ERROR_SUCCESS)
     return 1;
   DebugTrace(ctx, "Create RegKey Fail.\nKey<%s>", full.c_str());
   return 0;
@@ -95,7 +86,7 @@ int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name) {
 
 int RegistPrinter(Context& ctx, const char* port, int makeDefault,
                   const char* printerName, const char* file) {
-  const int kind = GetOSKind(ctx);
+  const OsKind kind = GetOSKind(ctx);
   GlobalBuffer record(ctx.os, sizeof(PRINTER_INFO_2A));
   if (!record) {
     DebugTrace(ctx, "pAddPrint2 Alloc Fail\n");
@@ -111,10 +102,11 @@ int RegistPrinter(Context& ctx, const char* port, int makeDefault,
       ctx, file, section, (std::string("Procn") + KeySuffix(kind)).c_str());
   if (processor == "NULL") processor = "WinPrint";
   std::string dataType =
-      kind == kOsWin9x ? ReadSetupString(ctx, file, "Install", "DATATYPE", 5)
-                       : "RAW";
+      kind == OsKind::Win9x
+          ? ReadSetupString(ctx, file, "Install", "DATATYPE", 5)
+          : "RAW";
   DWORD attributes = 0;
-  if (kind == kOsWin9x &&
+  if (kind == OsKind::Win9x &&
       !ReadSetupString(ctx, file, "Files.Com", "Lmonn").empty())
     attributes |= PRINTER_ATTRIBUTE_ENABLE_BIDI;
   if (makeDefault) attributes |= PRINTER_ATTRIBUTE_DEFAULT;
@@ -137,10 +129,8 @@ int RegistPrinter(Context& ctx, const char* port, int makeDefault,
   WritePortValue(ctx, name, port);
   if (printer) SetDefaultDevMode(ctx, printer.get());
 
-  if (kind == kOsWin9x &&
-      !EnsureRegKey(ctx, HKEY_CURRENT_CONFIG,
-                    "System\\CurrentControlSet\\Control\\Print\\Printers",
-                    driver.c_str()))
+  if (kind == OsKind::Win9x &&
+      !EnsureRegKey(ctx, HKEY_CURRENT_CONFIG, kPrintersKey, driver.c_str()))
     DebugTrace(ctx, "Registry: HKEY_CURRENT_CONFIG Entry Error!\n");
 
   if (makeDefault) MakeDefaultPrinter(ctx, kind, name, port, file);

@@ -11,7 +11,7 @@
 namespace kv {
 
 int InstallPrintProcessor(Context& ctx, const char* file) {
-  const int kind = GetOSKind(ctx);
+  const OsKind kind = GetOSKind(ctx);
   const char* environment = SpoolerEnvironment(kind);
   if (!environment) return 0;
   const std::string suffix = KeySuffix(kind);
@@ -22,7 +22,7 @@ int InstallPrintProcessor(Context& ctx, const char* file) {
   const bool none = std::strcmp(name.c_str(), "NULL") == 0;
 
   ctx.os.SetLastError(0);
-  if (kind == kOsWin9x && none) return 1;
+  if (kind == OsKind::Win9x && none) return 1;
   const BOOL added = ctx.os.AddPrintProcessorA(nullptr, environment,
                                                dll.c_str(), name.c_str());
   // On the NT family the add is made even for "NULL"; its outcome is moot.

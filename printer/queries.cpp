@@ -5,12 +5,12 @@
 
 #include "foundation/handles.h"
 #include "foundation/oskind.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
 
 namespace kv {
 namespace {
 
-constexpr char kPrintersKey[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
 constexpr DWORD kPortValueSize = 260;
 constexpr DWORD kProbeBufferSize = 128;
 constexpr char kLpdKey[] = "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion";
@@ -32,9 +32,8 @@ enum class NameUse { Free, SamePort, Taken };
 NameUse CheckName(Context& ctx, const std::string& name,
                   const std::string& port) {
   RegKey key(ctx.os);
-  const std::string path = kPrintersKey + name;
-  if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS,
-                           key.out()) != ERROR_SUCCESS)
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(kPrintersKey, name),
+              key) != ERROR_SUCCESS)
     return NameUse::Free;
   char value[kPortValueSize + 1] = {};
   DWORD size = kPortValueSize;
@@ -70,7 +69,7 @@ int GetPrinterDriverName(Context& ctx, const char* base, const char* port,
   const std::string p = port;
   std::string chosen;
   bool found = false;
-  if (GetOSKind(ctx) == kOsOther) {
+  if (GetOSKind(ctx) == OsKind::Other) {
     chosen = Candidate(b, 1);
   } else {
     for (int n = 1; n <= maxSuffix && !found; ++n) {
@@ -95,8 +94,8 @@ int PrinterCheck(Context& ctx, const char* name) {
 
 int Chk_MicroTcpIpEntryNT(Context& ctx) {
   RegKey key(ctx.os);
-  if (ctx.os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLpdKey, 0, KEY_READ,
-                           key.out()) != ERROR_SUCCESS)
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kLpdKey, key, KEY_READ) !=
+      ERROR_SUCCESS)
     return 0;
   char title[kTitleSize + 1] = {};
   DWORD size = kTitleSize;

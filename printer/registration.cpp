@@ -37,9 +37,10 @@ void WaitUntilRunning(Context& ctx, SC_HANDLE service) {
   }
 }
 
-void PrepareServices(Context& ctx, int kind, const char* file) {
-  if (kind != kOsNT4 && kind != kOsWin2000 && kind != kOsXP) return;
-  const bool nt4 = kind == kOsNT4;
+void PrepareServices(Context& ctx, OsKind kind, const char* file) {
+  if (kind != OsKind::NT4 && kind != OsKind::Win2000 && kind != OsKind::XP)
+    return;
+  const bool nt4 = kind == OsKind::NT4;
   const char* section = nt4 ? "Files.NT" : "Files.2K";
   const std::string driverFile =
       ReadSetupString(ctx, file, section, nt4 ? "LptNT" : "Lpt2K");
@@ -47,7 +48,7 @@ void PrepareServices(Context& ctx, int kind, const char* file) {
       ReadSetupString(ctx, file, section, nt4 ? "LptNTName" : "Lpt2KName");
   InstallPortDriverService(ctx, service.c_str(), driverFile.c_str());
   StartServiceIfStopped(ctx, "spooler");
-  if (kind == kOsWin2000) {
+  if (kind == OsKind::Win2000) {
     StartServiceIfStopped(ctx, "LPDSVC");
     StartServiceIfStopped(ctx, "MacPrint");
   }
@@ -62,8 +63,8 @@ int InstallPortDriverService(Context& ctx, const char* service,
                                                  SC_MANAGER_CREATE_SERVICE));
   if (!manager) return 1;
   {
-    ScHandle old(ctx.os,
-                 ctx.os.OpenServiceA(manager.get(), service, SERVICE_ALL_ACCESS));
+    ScHandle old(ctx.os, ctx.os.OpenServiceA(manager.get(), service,
+                                             SERVICE_ALL_ACCESS));
     if (old) {
       SERVICE_STATUS status = {};
       ctx.os.ControlService(old.get(), SERVICE_CONTROL_STOP, &status);
@@ -72,21 +73,21 @@ int InstallPortDriverService(Context& ctx, const char* service,
     }
   }
   ScHandle created(
-      ctx.os, ctx.os.CreateServiceA(
-                  manager.get(), service, service, SERVICE_ALL_ACCESS,
-                  SERVICE_KERNEL_DRIVER, SERVICE_AUTO_START,
-                  SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
-                  nullptr, nullptr, nullptr));
+      ctx.os,
+      ctx.os.CreateServiceA(manager.get(), service, service, SERVICE_ALL_ACCESS,
+                            SERVICE_KERNEL_DRIVER, SERVICE_AUTO_START,
+                            SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr,
+                            nullptr, nullptr, nullptr, nullptr));
   if (created && ctx.os.StartServiceA(created.get(), 0, nullptr))
     WaitUntilRunning(ctx, created.get());
   return 1;
 }
 
 int ToRegPrinter(Context& ctx, const char* port, const char* model,
-                 int makeDefault, const char* setupDir,
-                 const char* printerName, int usb, const char* file) {
+                 int makeDefault, const char* setupDir, const char* printerName,
+                 int usb, const char* file) {
   LookupModel(ctx, model, file);
-  const int kind = GetOSKind(ctx);
+  const OsKind kind = GetOSKind(ctx);
   PrepareServices(ctx, kind, file);
 
   if (!InstallPrintProcessor(ctx, file))
@@ -99,7 +100,7 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
   const int result = RegistPrinter(ctx, port, makeDefault, printerName, file);
   if (!result) DebugTrace(ctx, "RegistPrinter Fail\n");
 
-  if (kind == kOsWin9x) {
+  if (kind == OsKind::Win9x) {
     if (usb)
       WriteUsbDeviceEntry9x(ctx, port, setupDir, file);
     else

@@ -12,8 +12,8 @@ namespace kv {
 // is traced and the next one runs. Returns the printer step's result: 1 when
 // the printer was created, else 0.
 int ToRegPrinter(Context& ctx, const char* port, const char* model,
-                 int makeDefault, const char* setupDir,
-                 const char* printerName, int usb, const char* file);
+                 int makeDefault, const char* setupDir, const char* printerName,
+                 int usb, const char* file);
 
 // Recreates kernel-driver service `service` for `driverFile` (relative to the
 // system directory), auto-start, and starts it, waiting (bounded) until it

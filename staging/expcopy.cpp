@@ -56,7 +56,7 @@ std::string StagingFolder(Context& ctx) {
 
 int ExpCopy(Context& ctx, const std::string& sourceDir,
             const std::string& destDir, const std::string& fileName,
-            const std::string& listedName, int /*kind*/) {
+            const std::string& listedName, int /*installerCode*/) {
   Platform& os = ctx.os;
   const std::string stored =
       os.lstrcmpiA(fileName.c_str(), listedName.c_str()) == 0

@@ -30,10 +30,11 @@ std::string StagingFolder(Context& ctx);
 // Nothing is reported: the result is always 1. A path that would not fit 260
 // bytes is never built: the copy is then not made and nothing is written.
 // When the source can't be opened, the destination is not touched (an
-// existing file stays as it was). `kind` is the installer's code, unused.
+// existing file stays as it was). `installerCode` is the installer's code,
+// unused.
 int ExpCopy(Context& ctx, const std::string& sourceDir,
             const std::string& destDir, const std::string& fileName,
-            const std::string& listedName, int kind);
+            const std::string& listedName, int installerCode);
 
 // Cuts a "=" suffix of one to three characters off a file-list entry in
 // place (VT3EINS.SII=1 -> VT3EINS.SII); an "=" followed by four or more

@@ -27,12 +27,12 @@ std::string DriverProgramDir(Context& ctx) {
   const UINT n = ctx.os.GetSystemDirectoryA(system, sizeof system);
   std::string dir = n > 0 && n < sizeof system ? system : "";
   switch (GetOSKind(ctx)) {
-    case kOsNT4:
+    case OsKind::NT4:
       return dir + "\\Spool\\Drivers\\w32x86\\2\\";
-    case kOsWin9x:
+    case OsKind::Win9x:
       return dir + "\\";
-    case kOsWin2000:
-    case kOsXP:
+    case OsKind::Win2000:
+    case OsKind::XP:
       return dir + "\\Spool\\Drivers\\w32x86\\3\\";
     default:
       return dir;

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/handles.h"
 #include "foundation/oskind.h"
 #include "staging/paths.h"
 
@@ -23,9 +24,25 @@ const TypeName kTypes[] = {
     {"MarlinPDL", InstallerType::MarlinPdl},
 };
 
-// OS folder names by OS kind 1..4: for Ocelot2/Ocelot2AR, for MarlinPDL.
-const char* const kOcelotFolders[] = {"NT40", "9xme", "2k", "xp"};
-const char* const kMarlinFolders[] = {"NT40", "9xme", "2kxp", "2kxp"};
+// The OS folder of a driver tree: Ocelot2/Ocelot2AR trees have one per
+// kind, MarlinPDL trees one for 2000 and XP together. Null for an unknown
+// OS kind.
+const char* OsFolder(InstallerType type, OsKind kind) {
+  const bool marlin = type == InstallerType::MarlinPdl;
+  switch (kind) {
+    case OsKind::NT4:
+      return "NT40";
+    case OsKind::Win9x:
+      return "9xme";
+    case OsKind::Win2000:
+      return marlin ? "2kxp" : "2k";
+    case OsKind::XP:
+      return marlin ? "2kxp" : "xp";
+    case OsKind::Other:
+      break;
+  }
+  return nullptr;
+}
 
 struct Walk {
   Context& ctx;
@@ -79,27 +96,6 @@ Action Decide(Walk& w, const std::string& name, bool isDir, int level) {
   return Action::PassOver;
 }
 
-// A directory search, closed when the owner goes unless closed before.
-class Search {
- public:
-  Search(Platform& os, HANDLE h) : os_(os), h_(h) {}
-  Search(const Search&) = delete;
-  Search& operator=(const Search&) = delete;
-  ~Search() { Close(); }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE get() const { return h_; }
-  BOOL Close() {
-    if (!valid()) return FALSE;
-    const BOOL ok = os_.FindClose(h_);
-    h_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
-
- private:
-  Platform& os_;
-  HANDLE h_;
-};
-
 // One directory: enumerate it completely (copying files, creating folders),
 // close its search, then walk the folders taken, in the order found. Returns
 // the result of the last search closed.
@@ -116,7 +112,7 @@ int WalkDirectory(Walk& w, const std::string& sourceDir,
   int closed = 0;
   {
     WIN32_FIND_DATAA data = {};
-    Search find(os, os.FindFirstFileA(pattern.c_str(), &data));
+    FindHandle find(os, os.FindFirstFileA(pattern.c_str(), &data));
     if (!find.valid()) return 0;
     do {
       const std::string name = data.cFileName;
@@ -167,13 +163,8 @@ int Xcopy(Context& ctx, const std::string& sourceDir,
   const char* osFolder = nullptr;
   bool unknownOs = false;
   if (type == InstallerType::Ocelot2 || type == InstallerType::MarlinPdl) {
-    const int kind = GetOSKind(ctx);
-    if (kind >= 1 && kind <= 4) {
-      osFolder = (type == InstallerType::Ocelot2 ? kOcelotFolders
-                                                 : kMarlinFolders)[kind - 1];
-    } else {
-      unknownOs = true;
-    }
+    osFolder = OsFolder(type, GetOSKind(ctx));
+    unknownOs = osFolder == nullptr;
   }
   Walk walk{ctx, selectedFolder, type, osFolder, unknownOs};
   return WalkDirectory(walk, sourceDir, destDir);

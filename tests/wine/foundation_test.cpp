@@ -79,7 +79,7 @@ TEST(OsKind, OperationsClassifyTheRealVersion) {
   const auto& want = kvwine::Version();
   kv::Win32Platform platform;
   kv::Context ctx(platform);
-  EXPECT_EQ(kv::GetOSKind(ctx), want.osKind);
+  EXPECT_EQ(static_cast<int>(kv::GetOSKind(ctx)), want.osKind);
   EXPECT_EQ(kv::GetNTGeneration(ctx), want.ntGeneration);
   EXPECT_EQ(kv::IsWinMe(ctx), want.isWinMe);
 }

@@ -1,10 +1,11 @@
 // The Windows 9x network port exchange: saved, moved, deleted, restored and
 // moved back.
+#include "ports/port9x.h"
+
 #include <gtest/gtest.h>
 
 #include "exports/ports_exports.h"
 #include "foundation/context.h"
-#include "ports/port9x.h"
 #include "sim/sim_printers.h"
 #include "tests/native/ports/ports_support.h"
 #include "tests/native/support/sim_fixture.h"
@@ -31,7 +32,8 @@ void AddRelayPort(sim::SimPlatform& os, const std::string& name,
 }
 
 std::string Text(const sim::RegValue* v) {
-  return v ? std::string(reinterpret_cast<const char*>(v->data.data())) : "<none>";
+  return v ? std::string(reinterpret_cast<const char*>(v->data.data()))
+           : "<none>";
 }
 
 class Exchange : public testing::TestWithParam<sim::WindowsVersion> {
@@ -47,8 +49,8 @@ class Exchange : public testing::TestWithParam<sim::WindowsVersion> {
 };
 
 TEST_P(Exchange, SavesMovesDeletesRestoresAndMovesBack) {
-  const std::string longHost(120, 'h');     // past the 47 of a fixed field
-  const std::string longName(60, 'n');      // past the 35 of a fixed field
+  const std::string longHost(120, 'h');  // past the 47 of a fixed field
+  const std::string longName(60, 'n');   // past the 35 of a fixed field
   AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
   AddRelayPort(m.os(), longName, longHost, "queue-longer-than-five", 2000);
   PutValue(m.os(), kPorts + "RelayA", "Extra", REG_SZ, Sz("kept"));
@@ -68,7 +70,8 @@ TEST_P(Exchange, SavesMovesDeletesRestoresAndMovesBack) {
   EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 1u);
 
   const bool nt = !sim::IsWin9x(GetParam());
-  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data, Dword(1000));
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data,
+            Dword(1000));
   EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "PrintMode")->data, Dword(2));
   EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayA", "HostName")), "host-a");
   // "PortName" goes back as its 24-byte field (9x keeps strings to the NUL).
@@ -78,7 +81,8 @@ TEST_P(Exchange, SavesMovesDeletesRestoresAndMovesBack) {
   EXPECT_EQ(Text(FindValue(m.os(), kPorts + longName, "HostName")), longHost);
   EXPECT_EQ(Text(FindValue(m.os(), kPorts + longName, "PortName")),
             "queue-longer-than-five");
-  EXPECT_EQ(FindValue(m.os(), kPorts + longName, "DatTmout")->data, Dword(2001));
+  EXPECT_EQ(FindValue(m.os(), kPorts + longName, "DatTmout")->data,
+            Dword(2001));
 
   // The new port: host name first, then the defaults in order.
   EXPECT_EQ(ValuesWritten(m.os(), "\\RelayNew"),
@@ -88,7 +92,8 @@ TEST_P(Exchange, SavesMovesDeletesRestoresAndMovesBack) {
   EXPECT_EQ(FindValue(m.os(), kPorts + "RelayNew", "CmdTmout")->data,
             Dword(900000));
   EXPECT_EQ(FindValue(m.os(), kPorts + "RelayNew", "PortName")->data, Sz("lp"));
-  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayNew", "HostName")), "10.1.1.1");
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayNew", "HostName")),
+            "10.1.1.1");
 
   // The monitor comes back; the printers return to their ports, twice over.
   InstallMonitorKey(m.os(), kMonitor);
@@ -108,7 +113,8 @@ TEST_P(Exchange, ExistingPortOnlyGetsItsHostName) {
   m.os().ClearOperations();
   EXPECT_EQ(::StdTcpIpPortSet9x(window, "RelayA", "new-host", kSii), 0);
   EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayA", "HostName")), "new-host");
-  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data, Dword(1000));
+  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data,
+            Dword(1000));
   EXPECT_EQ(ValuesWritten(m.os(), "\\RelayA"),
             std::vector<std::string>{"HostName"});
   EXPECT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
@@ -133,9 +139,9 @@ TEST_P(Exchange, ManyPortsAndPrintersAreAllKept) {
                      "R" + std::to_string(1000 + i));
   EXPECT_EQ(::StdTcpIpPortSet9x(window, "Z", "h", kSii), 1);
   for (int i = 0; i < 140; ++i)
-    ASSERT_NE(FindValue(m.os(), kPorts + "R" + std::to_string(1000 + i),
-                        "CmdTmout"),
-              nullptr)
+    ASSERT_NE(
+        FindValue(m.os(), kPorts + "R" + std::to_string(1000 + i), "CmdTmout"),
+        nullptr)
         << i;
   InstallMonitorKey(m.os(), kMonitor);
   ::StdTcpIpPortSet9x_After();
@@ -155,11 +161,41 @@ TEST_P(Exchange, NoPrintersStillDeletesAndRestores) {
   EXPECT_EQ(m.os().CountOperations("SetPrinterA"), 0u);
 }
 
+// The monitor's deletion takes every record with it: what comes back is
+// what was read, value by value, each with its own type.
+TEST_P(Exchange, RecordsComeBackWithTheirTypesAndExtraValues) {
+  AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
+  const struct {
+    const char* name;
+    DWORD type;
+    std::vector<BYTE> data;
+  } values[] = {
+      {"CmdTmout", REG_BINARY, {7, 0, 0, 0}},  // a record value, other type
+      {"HostName", REG_EXPAND_SZ, Sz("%HOST%")},
+      {"Options", REG_BINARY, {1, 2, 0, 4}},
+      {"Queues", REG_MULTI_SZ, {'a', 0, 'b', 0, 0}},
+      {"Mark", REG_DWORD, Dword(42)},
+      {"Nothing", REG_BINARY, {}},
+  };
+  for (const auto& v : values)
+    PutValue(m.os(), kPorts + "RelayA", v.name, v.type, v.data);
+  ASSERT_EQ(StdTcpIpPortSet9x(m.ctx(), window, "RelayNew", "h", kSii), 1);
+  ASSERT_EQ(m.os().CountOperations("DeleteMonitorA"), 1u);
+  for (const auto& v : values) {
+    SCOPED_TRACE(v.name);
+    const sim::RegValue* got = FindValue(m.os(), kPorts + "RelayA", v.name);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->type, v.type);
+    EXPECT_EQ(got->data, v.data);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, Exchange,
                          testing::Values(sim::WindowsVersion::Win98,
                                          sim::WindowsVersion::XP),
                          [](const auto& info) {
-                           return std::string(sim::WindowsVersionName(info.param));
+                           return std::string(
+                               sim::WindowsVersionName(info.param));
                          });
 
 TEST(ExchangeEdges, NoLocationWritesOnlyTheNewRecord) {
@@ -183,7 +219,9 @@ TEST(ExchangeEdges, UnusableNewNameIsRefusedBeforeAnythingChanges) {
     EXPECT_EQ(::StdTcpIpPortSet9x(nullptr, name.c_str(), "h", kSii), 0);
     EXPECT_EQ(m.os().operations().size(), 0u) << name.size();
   }
-  EXPECT_EQ(::StdTcpIpPortSet9x(nullptr, std::string(255, 'x').c_str(), "h", kSii), 1);
+  EXPECT_EQ(
+      ::StdTcpIpPortSet9x(nullptr, std::string(255, 'x').c_str(), "h", kSii),
+      1);
 }
 
 TEST(ExchangeEdges, PrinterThatCannotBeChangedKeepsItsPortAndIsNotRecorded) {
@@ -207,6 +245,32 @@ TEST(ExchangeEdges, DeleteMonitorFailureIsTraced) {
   SimMachine other(sim::WindowsVersion::NT351);
   EXPECT_EQ(DeletePrinterMonitor(other.ctx(), kSii), 0);
   EXPECT_EQ(other.os().CountOperations("DeleteMonitorA"), 0u);
+}
+
+// A refused call forgets the last exchange first: the printers an older call
+// parked must not be moved back by a later StdTcpIpPortSet9x_After.
+TEST(ExchangeEdges, RefusedCallLeavesNothingOfAnOlderCallToMoveBack) {
+  for (const std::string& refused : {std::string(), std::string(256, 'x')}) {
+    SCOPED_TRACE(refused.size());
+    SimMachine m(sim::WindowsVersion::Win98);
+    InstallMonitorKey(m.os(), kMonitor);
+    AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
+    AddPrinterRecord(m.os(), "Office", "RelayA");
+    ASSERT_EQ(StdTcpIpPortSet9x(m.ctx(), nullptr, "RelayB", "h", kSii), 1);
+    InstallMonitorKey(m.os(), kMonitor);
+    ASSERT_EQ(StdTcpIpPortSet9x_After(m.ctx()), 1);
+    ASSERT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
+    // The printer is moved on since; then a call is refused.
+    PutValue(m.os(),
+             "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Office",
+             "Port", REG_SZ, Sz("LPT1:"));
+    EXPECT_EQ(StdTcpIpPortSet9x(m.ctx(), nullptr, refused.c_str(), "h", kSii),
+              0);
+    EXPECT_TRUE(m.ctx().movedPrinters.empty());
+    EXPECT_TRUE(m.ctx().savedPorts.empty());
+    EXPECT_EQ(StdTcpIpPortSet9x_After(m.ctx()), 1);
+    EXPECT_EQ(PrinterPort(m.os(), "Office"), "LPT1:");
+  }
 }
 
 }  // namespace
