@@ -124,6 +124,7 @@ TEST(WindowWrappers, FocusEnableClickDirectory) {
   EXPECT_EQ(WinSub_CreateDirectory("C:\\KVTEMP"), 1);
   EXPECT_NE(m.os().GetFileAttributesA("C:\\KVTEMP") & FILE_ATTRIBUTE_DIRECTORY,
             0u);
+  m.os().SetLastError(test::kStaleError);
   EXPECT_EQ(WinSub_CreateDirectory("C:\\KVTEMP"), 0) << "exists already";
   EXPECT_EQ(m.os().GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   EXPECT_EQ(WinSub_CreateDirectory("C:\\NO\\SUCH\\PARENT"), 0);

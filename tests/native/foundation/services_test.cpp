@@ -62,6 +62,7 @@ TEST(StopServiceAndWait, ServiceThatNeverStopsEndsAtTheBound) {
 TEST(StopServiceAndWait, ServiceAlreadyStoppingRefusesTheStopAndIsNotAwaited) {
   SimMachine m(WindowsVersion::Win2000);
   sim::HoldServicePending(m.os(), "Spooler", SERVICE_STOP_PENDING, 2000);
+  m.os().SetLastError(test::kStaleError);
   StopServiceAndWait(m.ctx(), "Spooler");
   EXPECT_EQ(m.os().now(), 0u);
   EXPECT_EQ(m.os().GetLastError(), DWORD(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
@@ -149,6 +150,7 @@ TEST(ToRestartPrinterService, Windows9xHasNoServiceManager) {
   SimMachine m(WindowsVersion::WinMe);
   EXPECT_EQ(ToRestartPrinterService(m.ctx()), 1);
   EXPECT_EQ(m.os().CountOperations("OpenSCManagerA"), 0u);
+  m.os().SetLastError(test::kStaleError);
   EXPECT_EQ(m.os().OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS),
             nullptr);
   EXPECT_EQ(m.os().GetLastError(), DWORD(ERROR_CALL_NOT_IMPLEMENTED));

@@ -30,9 +30,9 @@ std::vector<std::string> ListAll() {
 TEST(PortList, LocalPortsThenNetworkMonitorsPorts) {
   SimMachine m(sim::WindowsVersion::XP);
   m.BindExports();
-  EXPECT_EQ(ListAll(), (std::vector<std::string>{"COM1:", "COM2:", "COM3:",
-                                                 "COM4:", "FILE:", "LPT1:",
-                                                 "LPT2:", "LPT3:"}));
+  EXPECT_EQ(ListAll(),
+            (std::vector<std::string>{"COM1:", "COM2:", "COM3:", "COM4:",
+                                      "FILE:", "LPT1:", "LPT2:", "LPT3:"}));
   InstallMonitorKey(m.os(), "LPR Port");
   AddPortKey(m.os(), "LPR Port", "lpr1");
   // Port keys of a monitor that is not installed are no ports.
@@ -62,7 +62,7 @@ TEST(PortList, EnumPortsFollowsWindowsBufferRules) {
   SimMachine m(sim::WindowsVersion::XP);
   auto& os = m.os();
   DWORD needed = 0, returned = 99;
-  os.SetLastError(0);
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.EnumPortsA(nullptr, 1, nullptr, 0, &needed, &returned));
   EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(returned, 0u);
@@ -70,14 +70,15 @@ TEST(PortList, EnumPortsFollowsWindowsBufferRules) {
   EXPECT_EQ(needed, 8 * sizeof(PORT_INFO_1A) + 8 * 6);
   std::vector<BYTE> buffer(needed);
   DWORD again = 0;
-  EXPECT_FALSE(os.EnumPortsA(nullptr, 1, buffer.data(), needed - 1, &again,
-                             &returned));
+  EXPECT_FALSE(
+      os.EnumPortsA(nullptr, 1, buffer.data(), needed - 1, &again, &returned));
   EXPECT_EQ(again, needed);
-  EXPECT_TRUE(os.EnumPortsA(nullptr, 1, buffer.data(), needed, &again,
-                            &returned));
+  EXPECT_TRUE(
+      os.EnumPortsA(nullptr, 1, buffer.data(), needed, &again, &returned));
   EXPECT_EQ(returned, 8u);
-  EXPECT_FALSE(os.EnumPortsA(nullptr, 3, buffer.data(), needed, &again,
-                             &returned));
+  os.SetLastError(test::kStaleError);
+  EXPECT_FALSE(
+      os.EnumPortsA(nullptr, 3, buffer.data(), needed, &again, &returned));
   EXPECT_EQ(os.GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
 }
 
@@ -103,7 +104,8 @@ TEST(PortAdd, AddPortAndTheLastErrorBoxes) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].caption, "AddPort");
   EXPECT_EQ(boxes[0].text, "Err:0 [The operation completed successfully.\r\n]");
-  EXPECT_EQ(boxes[1].text, "Err:1223 [The operation was canceled by the user.\r\n]");
+  EXPECT_EQ(boxes[1].text,
+            "Err:1223 [The operation was canceled by the user.\r\n]");
 }
 
 TEST(PortDelete, DeletePortBoxAndTheMonitorsKey) {
@@ -112,11 +114,12 @@ TEST(PortDelete, DeletePortBoxAndTheMonitorsKey) {
   HWND parent = m.os().CreateWindowHandle("installer");
   InstallMonitorKey(m.os(), "LPR Port");
   AddPortKey(m.os(), "LPR Port", "gone");
-  m.os().CreateKeyPath(HKEY_LOCAL_MACHINE, std::string(kMonitorsPath) +
-                                               "LPR Port\\Ports\\gone\\Timeouts");
+  m.os().CreateKeyPath(
+      HKEY_LOCAL_MACHINE,
+      std::string(kMonitorsPath) + "LPR Port\\Ports\\gone\\Timeouts");
   EXPECT_EQ(WinSub_DeletePort(parent, "GONE"), IDOK);
-  EXPECT_EQ(m.os().FindKey(HKEY_LOCAL_MACHINE,
-                           std::string(kMonitorsPath) + "LPR Port\\Ports\\gone"),
+  EXPECT_EQ(m.os().FindKey(HKEY_LOCAL_MACHINE, std::string(kMonitorsPath) +
+                                                   "LPR Port\\Ports\\gone"),
             nullptr);
   EXPECT_EQ(WinSub_DeletePort(parent, "NOSUCHPORT:"), IDOK);
   EXPECT_EQ(WinSub_DeletePort(parent, "LPT1:"), IDOK);
@@ -135,7 +138,8 @@ TEST(Monitor, AddMonitorUsesTheEnvironmentOfTheOsKind) {
     SimMachine m(v.version);
     m.BindExports();
     const int result = Add_Monitor("KV Mon", "kvmon.dll");
-    const std::string env = v.osKind == OsKind::Win9x ? "Windows 4.0" : "Windows NT x86";
+    const std::string env =
+        v.osKind == OsKind::Win9x ? "Windows 4.0" : "Windows NT x86";
     if (v.osKind == OsKind::Other) {
       EXPECT_EQ(result, 0) << v.name;
       EXPECT_EQ(m.os().CountOperations("AddMonitorA"), 0u) << v.name;
@@ -143,7 +147,9 @@ TEST(Monitor, AddMonitorUsesTheEnvironmentOfTheOsKind) {
     }
     bool asked = false;
     for (const auto& l : m.os().operations())
-      if (l.rfind("AddMonitorA(NULL, 2, \"KV Mon\", \"" + env + "\", \"kvmon.dll\")", 0) == 0)
+      if (l.rfind("AddMonitorA(NULL, 2, \"KV Mon\", \"" + env +
+                      "\", \"kvmon.dll\")",
+                  0) == 0)
         asked = true;
     EXPECT_TRUE(asked) << v.name;
     // The DLL is not on the machine: the spooler refuses it.
@@ -157,14 +163,15 @@ TEST(Monitor, AddMonitorUsesTheEnvironmentOfTheOsKind) {
 TEST(Tool, LaunchToolReportsThePortTheToolAdded) {
   SimMachine m(sim::WindowsVersion::Win98);
   m.BindExports();
-  m.os().RegisterProgram("portset.exe", [](sim::SimPlatform& os,
-                                           const std::string& cmd) {
-    const std::string name = cmd.substr(cmd.rfind(' ') + 1);
-    os.CreateKeyPath(HKEY_LOCAL_MACHINE, kRelayPorts + name);
+  m.os().RegisterProgram(
+      "portset.exe", [](sim::SimPlatform& os, const std::string& cmd) {
+        const std::string name = cmd.substr(cmd.rfind(' ') + 1);
+        os.CreateKeyPath(HKEY_LOCAL_MACHINE, kRelayPorts + name);
+        return DWORD{0};
+      });
+  m.os().RegisterProgram("idle.exe", [](sim::SimPlatform&, const std::string&) {
     return DWORD{0};
   });
-  m.os().RegisterProgram("idle.exe",
-                         [](sim::SimPlatform&, const std::string&) { return DWORD{0}; });
   char out[1024] = "untouched";
   EXPECT_EQ(LaunchTool(0, 0, "idle.exe /quiet", out), 1);
   EXPECT_STREQ(out, "untouched");
@@ -186,17 +193,18 @@ TEST(Tool, OnNtTheLookupReadsTheLprPorts) {
   SimMachine m(sim::WindowsVersion::XP);
   m.BindExports();
   AddPortKey(m.os(), "LPR Port", "lpr-last");
-  m.os().RegisterProgram("portset.exe", [](sim::SimPlatform& os,
-                                           const std::string&) {
-    os.CreateKeyPath(HKEY_LOCAL_MACHINE, kRelayPorts + "R1");
-    return DWORD{0};
-  });
+  m.os().RegisterProgram(
+      "portset.exe", [](sim::SimPlatform& os, const std::string&) {
+        os.CreateKeyPath(HKEY_LOCAL_MACHINE, kRelayPorts + "R1");
+        return DWORD{0};
+      });
   char out[1024] = "untouched";
   EXPECT_EQ(LaunchTool(0, 0, "portset.exe", out), 1);
   EXPECT_STREQ(out, "lpr-last");
 }
 
-// ---- CheckUSBPort -------------------------------------------------------------
+// ---- CheckUSBPort
+// -------------------------------------------------------------
 
 const char kSii[] = "C:\\media\\kv.sii";
 

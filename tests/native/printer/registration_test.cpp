@@ -1,6 +1,8 @@
 // The printer registration sequence end to end on every Windows family: what
 // each step leaves in the spooler, the registry, win.ini and the service
 // manager, and how failing steps are traced while the sequence goes on.
+#include "printer/registration.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 
 #include "exports/printer_exports.h"
 #include "printer/pnp9x.h"
-#include "printer/registration.h"
 #include "sim/sim_services.h"
 #include "staging/depfiles.h"
 #include "tests/native/support/printer_support.h"
@@ -66,7 +67,8 @@ DriverSeen ReadDriver(SimMachine& m, const char* printer) {
   DWORD needed = 0;
   m.os().GetPrinterDriverA(h, nullptr, 3, nullptr, 0, &needed);
   std::vector<DWORD> buf((needed + 3) / 4 + 1);
-  if (m.os().GetPrinterDriverA(h, nullptr, 3, reinterpret_cast<LPBYTE>(buf.data()),
+  if (m.os().GetPrinterDriverA(h, nullptr, 3,
+                               reinterpret_cast<LPBYTE>(buf.data()),
                                static_cast<DWORD>(buf.size() * 4), &needed)) {
     const auto* d = reinterpret_cast<const DRIVER_INFO_3A*>(buf.data());
     seen.ok = true;
@@ -107,8 +109,9 @@ const FamilyCase kFamilies[] = {
      "EMF", 0x804, "KV Printer,KVDRV,LPT1:"},
     {WindowsVersion::WinMe, "C:\\WINDOWS\\SYSTEM\\", "KVDRV.DRV", "KVUI.DLL",
      "EMF", 0x804, "KV Printer,KVDRV,LPT1:"},
-    {WindowsVersion::Win2000, "C:\\WINDOWS\\SYSTEM32\\spool\\drivers\\w32x86\\3\\",
-     "kvdrv2k.dll", "kvui2k.dll", "RAW", 0x4, "KV Printer,WINSPOOL,LPT1:"},
+    {WindowsVersion::Win2000,
+     "C:\\WINDOWS\\SYSTEM32\\spool\\drivers\\w32x86\\3\\", "kvdrv2k.dll",
+     "kvui2k.dll", "RAW", 0x4, "KV Printer,WINSPOOL,LPT1:"},
     {WindowsVersion::XP, "C:\\WINDOWS\\SYSTEM32\\spool\\drivers\\w32x86\\3\\",
      "kvdrv2k.dll", "kvui2k.dll", "RAW", 0x4, "KV Printer,WINSPOOL,LPT1:"},
 };
@@ -136,28 +139,31 @@ TEST_P(FullSequence, RegistersEverythingTheSpoolerNeeds) {
   EXPECT_EQ(d.config, std::string(c.driverDir) + c.configFile);
   EXPECT_EQ(d.data, std::string(c.driverDir) + "kvdata.ppd");
   EXPECT_EQ(d.help, std::string(c.driverDir) + "kvhelp.hlp");
-  EXPECT_EQ(d.dependents,
-            (std::vector<std::string>{std::string(c.driverDir) + "KVRES.DLL",
-                                      std::string(c.driverDir) + "KVFONT.DAT"}));
+  EXPECT_EQ(d.dependents, (std::vector<std::string>{
+                              std::string(c.driverDir) + "KVRES.DLL",
+                              std::string(c.driverDir) + "KVFONT.DAT"}));
   EXPECT_EQ(d.monitor, "KV Lang Monitor");
   EXPECT_EQ(d.datatype, c.datatype);
 
   // Processor and monitor records.
   const std::string env = win9x ? "Windows 4.0" : "Windows NT x86";
-  EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE,
-                           std::string(sim::kPrintKeyPath) + "\\Environments\\" +
-                               env + "\\Print Processors\\KV Processor"),
-            nullptr);
-  EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE,
-                           std::string(sim::kPrintKeyPath) +
-                               "\\Monitors\\KV Lang Monitor"),
-            nullptr);
+  EXPECT_NE(
+      m.os().FindKey(HKEY_LOCAL_MACHINE,
+                     std::string(sim::kPrintKeyPath) + "\\Environments\\" +
+                         env + "\\Print Processors\\KV Processor"),
+      nullptr);
+  EXPECT_NE(
+      m.os().FindKey(HKEY_LOCAL_MACHINE, std::string(sim::kPrintKeyPath) +
+                                             "\\Monitors\\KV Lang Monitor"),
+      nullptr);
 
   // Printer record.
   const std::string key = PrinterPath(kPrinter);
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, key, "Port"), "LPT1:");
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, key, "Printer Driver"), kDriverName);
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, key, "Print Processor"), "KV Processor");
+  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, key, "Printer Driver"),
+            kDriverName);
+  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, key, "Print Processor"),
+            "KV Processor");
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, key, "Datatype"), c.datatype);
   EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, key, "Attributes"), c.attributes);
   EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, key, "Priority"), 0u);
@@ -194,10 +200,12 @@ TEST_P(FullSequence, RegistersEverythingTheSpoolerNeeds) {
     EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, service, "Type"), 1u);
     EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, service, "Start"), 2u);
     EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, service, "ErrorControl"), 1u);
-    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, service, "ImagePath"),
-              std::string("\\??\\C:\\WINDOWS\\SYSTEM32\\drivers\\") +
-                  (c.version == WindowsVersion::NT4 ? "kvlptnt.sys" : "kvlpt2k.sys"));
-    EXPECT_EQ(sim::ServiceCurrentState(m.os(), "KvLpt"), DWORD(SERVICE_RUNNING));
+    EXPECT_EQ(
+        RegString(m, HKEY_LOCAL_MACHINE, service, "ImagePath"),
+        std::string("\\??\\C:\\WINDOWS\\SYSTEM32\\drivers\\") +
+            (c.version == WindowsVersion::NT4 ? "kvlptnt.sys" : "kvlpt2k.sys"));
+    EXPECT_EQ(sim::ServiceCurrentState(m.os(), "KvLpt"),
+              DWORD(SERVICE_RUNNING));
   }
 
   // Nothing left allocated or open.
@@ -207,7 +215,8 @@ TEST_P(FullSequence, RegistersEverythingTheSpoolerNeeds) {
 
 INSTANTIATE_TEST_SUITE_P(Families, FullSequence, testing::ValuesIn(kFamilies),
                          [](const testing::TestParamInfo<FamilyCase>& i) {
-                           return std::string(sim::WindowsVersionName(i.param.version));
+                           return std::string(
+                               sim::WindowsVersionName(i.param.version));
                          });
 
 TEST(Registration, Windows2000StartsSpoolerAndCompanionsInOrder) {
@@ -245,7 +254,8 @@ TEST(Registration, AnOldPortDriverServiceIsReplaced) {
   const std::string service = std::string(sim::kServicesPath) + "\\KvLpt";
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, service, "ImagePath"),
             "\\??\\C:\\WINDOWS\\SYSTEM32\\drivers\\kvlpt2k.sys");
-  EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, service, "DeleteFlag"), 0xDEADBEEFu);
+  EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, service, "DeleteFlag"),
+            0xDEADBEEFu);
   EXPECT_EQ(sim::ServiceCurrentState(m.os(), "KvLpt"), DWORD(SERVICE_RUNNING));
 }
 
@@ -280,26 +290,29 @@ const BadCase kBadCases[] = {
      [](SampleSii& s) { s.com = "Helpf=kvhelp.hlp\r\n"; }, 1, ""},
     {"no driver keys", WindowsVersion::XP,
      [](SampleSii& s) {
-       s.w2k = "Lpt2K=drivers\\kvlpt2k.sys\r\nLpt2KName=KvLpt\r\n"
-               "Procn2K=KV Processor\r\nProcm2K=kvproc2k.dll\r\n"
-               "Lmonm2K=kvmon2k.dll\r\n";
+       s.w2k =
+           "Lpt2K=drivers\\kvlpt2k.sys\r\nLpt2KName=KvLpt\r\n"
+           "Procn2K=KV Processor\r\nProcm2K=kvproc2k.dll\r\n"
+           "Lmonm2K=kvmon2k.dll\r\n";
      },
      0,
      "AddPrinterDriver Fail ErrMsg[0x57]\nInstallPrinterDriver Fail\n"
      "AddPrinter Fail ErrMsg[0x705]\nRegistPrinter Fail\n"},
     {"no driver keys on 9x", WindowsVersion::Win95,
      [](SampleSii& s) {
-       s.w9x = "Procn9x=KV Processor\r\nProcm9x=kvproc9x.dll\r\n"
-               "Lmonm9x=kvmon9x.dll\r\n";
+       s.w9x =
+           "Procn9x=KV Processor\r\nProcm9x=kvproc9x.dll\r\n"
+           "Lmonm9x=kvmon9x.dll\r\n";
      },
      0,
      "AddPrinterDriver Fail ErrMsg[0x57]\nInstallPrinterDriver Fail\n"
      "AddPrinter Fail ErrMsg[0x705]\nRegistPrinter Fail\n"},
     {"no port service named", WindowsVersion::NT4,
      [](SampleSii& s) {
-       s.nt = "DrvfNT=kvdrvnt.dll\r\nDatfNT=kvdata.ppd\r\nConfNT=kvuint.dll\r\n"
-              "ProcnNT=KV Processor\r\nProcmNT=kvprocnt.dll\r\n"
-              "LmonmNT=kvmonnt.dll\r\n";
+       s.nt =
+           "DrvfNT=kvdrvnt.dll\r\nDatfNT=kvdata.ppd\r\nConfNT=kvuint.dll\r\n"
+           "ProcnNT=KV Processor\r\nProcmNT=kvprocnt.dll\r\n"
+           "LmonmNT=kvmonnt.dll\r\n";
      },
      1, ""},
     {"port driver file missing", WindowsVersion::Win2000,
@@ -356,9 +369,10 @@ TEST_P(BadSetup, FailingStepsAreTracedAndTheSequenceGoesOn) {
   EXPECT_EQ(Broadcasts(m), 1u);
   // On 9x the device entries are written whatever the printer step did.
   if (sim::IsWin9x(c.version)) {
-    EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE,
-                             std::string("Enum\\") + kDevId + "\\BIOS&*PNP0400&0D"),
-              nullptr);
+    EXPECT_NE(
+        m.os().FindKey(HKEY_LOCAL_MACHINE,
+                       std::string("Enum\\") + kDevId + "\\BIOS&*PNP0400&0D"),
+        nullptr);
   }
   EXPECT_EQ(m.os().LiveGlobalBlocks(), 0u);
   EXPECT_EQ(sim::OpenPrinterHandles(m.os()), 0u);
@@ -376,7 +390,9 @@ TEST(Registration, WithoutLmonnNoMonitorIsAddedAndNoBidiBit) {
   test::PlaceMedium(m, sii);
   EXPECT_EQ(Register(m), 1);
   EXPECT_EQ(m.os().CountOperations("AddMonitorA"), 0u);
-  EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Attributes"), 0x4u);
+  EXPECT_EQ(
+      RegDword(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Attributes"),
+      0x4u);
 }
 
 TEST(Registration, ProcessorNullUsesWinPrint) {
@@ -384,8 +400,9 @@ TEST(Registration, ProcessorNullUsesWinPrint) {
     WindowsVersion v;
     size_t attempts;
   };
-  for (const Case& c : {Case{WindowsVersion::NT4, 1}, Case{WindowsVersion::Win98, 0},
-                        Case{WindowsVersion::XP, 1}}) {
+  for (const Case& c :
+       {Case{WindowsVersion::NT4, 1}, Case{WindowsVersion::Win98, 0},
+        Case{WindowsVersion::XP, 1}}) {
     SimMachine m(c.v);
     SampleSii sii;
     for (std::string* s : {&sii.nt, &sii.w2k, &sii.w9x}) {
@@ -395,7 +412,8 @@ TEST(Registration, ProcessorNullUsesWinPrint) {
     test::PlaceMedium(m, sii);
     EXPECT_EQ(Register(m), 1);
     EXPECT_EQ(m.os().CountOperations("AddPrintProcessorA"), c.attempts);
-    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Print Processor"),
+    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter),
+                        "Print Processor"),
               "WinPrint");
   }
 }
@@ -405,8 +423,9 @@ TEST(Registration, ModelNotInListUsesTheProductNameAlone) {
   test::PlaceMedium(m);
   EXPECT_EQ(Register(m, kPrinter, "LPT1:", 0, 0, "KV-9999"), 1);
   EXPECT_STREQ(m.ctx().driverName, "KORVA ");
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Printer Driver"),
-            "KORVA ");
+  EXPECT_EQ(
+      RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Printer Driver"),
+      "KORVA ");
 }
 
 TEST(Registration, OverlongProductAndModelAreCutToTheDriverNameBuffer) {
@@ -422,17 +441,19 @@ TEST(Registration, OverlongProductAndModelAreCutToTheDriverNameBuffer) {
       (std::string(19, 'P') + " " + model).substr(0, kDriverNameSize - 1);
   EXPECT_EQ(std::string(m.ctx().driverName), expected);
   EXPECT_EQ(std::string(m.ctx().deviceId), std::string(kDeviceIdSize - 1, 'D'));
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Printer Driver"),
-            expected);
+  EXPECT_EQ(
+      RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Printer Driver"),
+      expected);
   // The device entries carry the cut id.
-  EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE, "Enum\\" +
-                                                   std::string(kDeviceIdSize - 1, 'D') +
-                                                   "\\BIOS&*PNP0400&0D"),
+  EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE,
+                           "Enum\\" + std::string(kDeviceIdSize - 1, 'D') +
+                               "\\BIOS&*PNP0400&0D"),
             nullptr);
 }
 
 TEST(Registration, AnExistingPrinterNameIsRefusedButItsPortIsOverwritten) {
-  for (auto v : {WindowsVersion::NT4, WindowsVersion::Win98, WindowsVersion::XP}) {
+  for (auto v :
+       {WindowsVersion::NT4, WindowsVersion::Win98, WindowsVersion::XP}) {
     SCOPED_TRACE(sim::WindowsVersionName(v));
     SimMachine m(v);
     test::PlaceMedium(m);
@@ -442,11 +463,13 @@ TEST(Registration, AnExistingPrinterNameIsRefusedButItsPortIsOverwritten) {
     m.trace.clear();
     EXPECT_EQ(Register(m, kPrinter, "LPT2:"), 0);
     // Processor and monitor exist already; the driver is replaced.
-    EXPECT_EQ(m.traceText(),
-              "AddPrintProcessor Fail ErrMsg[0xbbd]\nInstallPrintProcessor Fail\n"
-              "AddMonitor Fail ErrMsg[0xbbe]\nInstallPrinterMonitor Fail\n"
-              "AddPrinter Fail ErrMsg[0x70a]\nRegistPrinter Fail\n");
-    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Port"), "LPT2:");
+    EXPECT_EQ(
+        m.traceText(),
+        "AddPrintProcessor Fail ErrMsg[0xbbd]\nInstallPrintProcessor Fail\n"
+        "AddMonitor Fail ErrMsg[0xbbe]\nInstallPrinterMonitor Fail\n"
+        "AddPrinter Fail ErrMsg[0x70a]\nRegistPrinter Fail\n");
+    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Port"),
+              "LPT2:");
     EXPECT_EQ(sim::PrinterKey(m.os(), kPrinter)->values["Default DevMode"].data,
               devModeBefore);
     EXPECT_EQ(DeviceLine(m).find("KV Printer,"), 0u);
@@ -459,11 +482,14 @@ TEST(Registration, NamesThatAreNoPrinterKeyGetNoPortValue) {
   test::PlaceMedium(m);
   ASSERT_EQ(Register(m), 1);
   for (const char* name : {"", "KV Printer\\Sub"}) {
+    m.os().SetLastError(test::kStaleError);
     EXPECT_EQ(Register(m, name, "LPT2:"), 0);
     EXPECT_EQ(m.os().GetLastError(), DWORD(ERROR_INVALID_PRINTER_NAME));
   }
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, sim::kPrintersKeyPath, "Port"), "(no value)");
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Port"), "LPT1:");
+  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, sim::kPrintersKeyPath, "Port"),
+            "(no value)");
+  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Port"),
+            "LPT1:");
 }
 
 TEST(Registration, UnknownWindowsRegistersNothing) {
@@ -474,8 +500,9 @@ TEST(Registration, UnknownWindowsRegistersNothing) {
     EXPECT_EQ(m.traceText(),
               "InstallPrintProcessor Fail\nInstallPrinterMonitor Fail\n"
               "InstallPrinterDriver Fail\nRegistPrinter Fail\n");
-    for (const char* op : {"AddPrintProcessorA", "AddMonitorA", "AddPrinterDriverA",
-                           "AddPrinterA", "OpenSCManagerA", "WriteProfileStringA"})
+    for (const char* op :
+         {"AddPrintProcessorA", "AddMonitorA", "AddPrinterDriverA",
+          "AddPrinterA", "OpenSCManagerA", "WriteProfileStringA"})
       EXPECT_EQ(m.os().CountOperations(op), 0u) << op;
   }
 }
@@ -487,8 +514,9 @@ TEST(Registration, MakeDefaultZeroLeavesWinIniAlone) {
     EXPECT_EQ(Register(m, kPrinter, "LPT1:", 0), 1);
     EXPECT_EQ(DeviceLine(m), "(none)");
     EXPECT_EQ(Broadcasts(m), 0u);
-    EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Attributes"),
-              sim::IsWin9x(v) ? 0x800u : 0u);
+    EXPECT_EQ(
+        RegDword(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Attributes"),
+        sim::IsWin9x(v) ? 0x800u : 0u);
   }
 }
 
@@ -505,14 +533,17 @@ TEST(Registration, HardwareProfileKeyIsNamedByTheDriver) {
   SimMachine m(WindowsVersion::WinMe);
   test::PlaceMedium(m);
   EXPECT_EQ(Register(m, "Office printer"), 1);
-  EXPECT_NE(m.os().FindKey(HKEY_CURRENT_CONFIG,
-                           std::string("System\\CurrentControlSet\\Control\\Print\\"
-                                       "Printers\\") + kDriverName),
-            nullptr);
-  EXPECT_EQ(m.os().FindKey(HKEY_CURRENT_CONFIG,
-                           "System\\CurrentControlSet\\Control\\Print\\Printers\\"
-                           "Office printer"),
-            nullptr);
+  EXPECT_NE(
+      m.os().FindKey(HKEY_CURRENT_CONFIG,
+                     std::string("System\\CurrentControlSet\\Control\\Print\\"
+                                 "Printers\\") +
+                         kDriverName),
+      nullptr);
+  EXPECT_EQ(
+      m.os().FindKey(HKEY_CURRENT_CONFIG,
+                     "System\\CurrentControlSet\\Control\\Print\\Printers\\"
+                     "Office printer"),
+      nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -522,18 +553,21 @@ TEST(DeviceEntries9x, ParallelPortsOfEveryEnumeratorButNotSerialOnes) {
   SimMachine m(WindowsVersion::Win98);
   test::PlaceMedium(m);
   auto& os = m.os();
-  for (const char* k : {"Enum\\ROOT\\*PNP0400\\0000", "Enum\\ROOT\\*PNP0401\\0000",
-                        "Enum\\ROOT\\*PNP0500\\0000", "Enum\\ACPI\\*pnp0401\\1"})
+  for (const char* k :
+       {"Enum\\ROOT\\*PNP0400\\0000", "Enum\\ROOT\\*PNP0401\\0000",
+        "Enum\\ROOT\\*PNP0500\\0000", "Enum\\ACPI\\*pnp0401\\1"})
     os.CreateKeyPath(HKEY_LOCAL_MACHINE, k);
   EXPECT_EQ(Register(m, kPrinter, "LPT1:", 0, 0), 1);
-  sim::RegNode* device = os.FindKey(HKEY_LOCAL_MACHINE, std::string("Enum\\") + kDevId);
+  sim::RegNode* device =
+      os.FindKey(HKEY_LOCAL_MACHINE, std::string("Enum\\") + kDevId);
   ASSERT_NE(device, nullptr);
   std::vector<std::string> instances;
   for (const auto& s : device->subkeys) instances.push_back(s.second->name);
-  EXPECT_EQ(instances,
-            (std::vector<std::string>{"ACPI&*pnp0401&1", "BIOS&*PNP0400&0D",
-                                      "ROOT&*PNP0400&0000", "ROOT&*PNP0401&0000"}));
-  const std::string path = std::string("Enum\\") + kDevId + "\\ROOT&*PNP0401&0000";
+  EXPECT_EQ(instances, (std::vector<std::string>{
+                           "ACPI&*pnp0401&1", "BIOS&*PNP0400&0D",
+                           "ROOT&*PNP0400&0000", "ROOT&*PNP0401&0000"}));
+  const std::string path =
+      std::string("Enum\\") + kDevId + "\\ROOT&*PNP0401&0000";
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "Class"), "Printer");
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "DeviceDesc"), kDriverName);
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "Model"), kDriverName);
@@ -556,9 +590,10 @@ TEST(DeviceEntries9x, UsbEntryHasItsSevenValues) {
   std::string sii;
   ASSERT_TRUE(m.os().ReadTextFile(kSii, &sii));
   ASSERT_TRUE(m.os().WriteTextFile("C:\\WINDOWS\\kv.sii", sii));
-  m.os().CreateKeyPath(HKEY_LOCAL_MACHINE, "Enum\\USB\\VID_1234&PID_5678\\5&2A&0&1");
-  EXPECT_EQ(ToRegPrinter(m.ctx(), "USB001", "KV-1000", 0, kSetupDir, kPrinter, 1,
-                         "kv.sii"),
+  m.os().CreateKeyPath(HKEY_LOCAL_MACHINE,
+                       "Enum\\USB\\VID_1234&PID_5678\\5&2A&0&1");
+  EXPECT_EQ(ToRegPrinter(m.ctx(), "USB001", "KV-1000", 0, kSetupDir, kPrinter,
+                         1, "kv.sii"),
             1);
   const std::string path =
       "ENUM\\USBPRINT\\KORVAKV-1000\\USB001USB&VID_1234&PID_5678&5&2A&0&1";
@@ -568,15 +603,19 @@ TEST(DeviceEntries9x, UsbEntryHasItsSevenValues) {
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "Class"), "printer");
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "ClassGUID"),
             "{4D36E979-E325-11CE-BFC1-08002BE10318}");
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "CompatibleIDs"), "KORVAKV-1000D1A2");
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "DeviceDesc"), "KORVAKV-1000");
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "HardwareID"),
-            "USBPRINT\\KORVAKV-1000D1A2,KORVAKV-1000D1A2,LPTENUM\\KORVAKV-1000D1A2,"
-            "USBPRINT\\KORVAKV-1000D1A2");
+  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "CompatibleIDs"),
+            "KORVAKV-1000D1A2");
+  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "DeviceDesc"),
+            "KORVAKV-1000");
+  EXPECT_EQ(
+      RegString(m, HKEY_LOCAL_MACHINE, path, "HardwareID"),
+      "USBPRINT\\KORVAKV-1000D1A2,KORVAKV-1000D1A2,LPTENUM\\KORVAKV-1000D1A2,"
+      "USBPRINT\\KORVAKV-1000D1A2");
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "mfg"), "KORVA");
   EXPECT_EQ(entry->values["ConfigFlags"].data, std::vector<BYTE>(10, 0));
   // The parallel entries are not written on the USB path.
-  EXPECT_EQ(m.os().FindKey(HKEY_LOCAL_MACHINE, std::string("Enum\\") + kDevId), nullptr);
+  EXPECT_EQ(m.os().FindKey(HKEY_LOCAL_MACHINE, std::string("Enum\\") + kDevId),
+            nullptr);
 }
 
 TEST(DeviceEntries9x, UnknownUsbIdWritesNothingAndMissingRootGivesZero) {
@@ -590,9 +629,10 @@ TEST(DeviceEntries9x, UnknownUsbIdWritesNothingAndMissingRootGivesZero) {
   sim::RegNode* enumKey = bare.os().FindKey(HKEY_LOCAL_MACHINE, "Enum");
   enumKey->subkeys.erase("ROOT");
   EXPECT_EQ(WriteLptDeviceEntries9x(bare.ctx(), kDriverName, kDevId), 0);
-  EXPECT_NE(bare.os().FindKey(HKEY_LOCAL_MACHINE,
-                              std::string("Enum\\") + kDevId + "\\BIOS&*PNP0400&0D"),
-            nullptr);
+  EXPECT_NE(
+      bare.os().FindKey(HKEY_LOCAL_MACHINE,
+                        std::string("Enum\\") + kDevId + "\\BIOS&*PNP0400&0D"),
+      nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -607,7 +647,8 @@ TEST(RegistrationExports, AllThreeNamesRegister) {
       test::PlaceMedium(m);
       m.BindExports();
       EXPECT_EQ(fn("LPT1:", "kv-1000", 1, kSetupDir, kPrinter, 0, kSii), 1);
-      EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Printer Driver"),
+      EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter),
+                          "Printer Driver"),
                 kDriverName);
       // Null strings read as empty: no crash, the printer step fails.
       EXPECT_EQ(fn(nullptr, nullptr, 0, nullptr, nullptr, 0, nullptr), 0);

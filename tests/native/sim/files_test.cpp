@@ -50,8 +50,8 @@ TEST(SimFiles, SavedProfileFilesAreKept) {
   test::TempDir dir;
   {
     sim::SimPlatform os(WindowsVersion::XP, dir.path());
-    ASSERT_TRUE(os.WritePrivateProfileStringA("windows", "device", "P,WINSPOOL,LPT1:",
-                                              "win.ini"));
+    ASSERT_TRUE(os.WritePrivateProfileStringA("windows", "device",
+                                              "P,WINSPOOL,LPT1:", "win.ini"));
   }
   sim::SimPlatform again(WindowsVersion::XP, dir.path());
   char buf[64];
@@ -83,9 +83,9 @@ TEST(SimFiles, PathsMatchWithoutCaseAndStayInTheSandbox) {
   ASSERT_TRUE(os.WriteTextFile("C:\\Data\\Sub\\File.TXT", "abc"));
   const std::string host = os.HostPath("C:\\Data\\Sub\\File.TXT");
   for (const char* spelling :
-       {"c:\\data\\sub\\file.txt", "C:/DATA/SUB/FILE.TXT", "\\data\\sub\\file.txt",
-        "data\\SUB\\file.txt", "C:\\data\\.\\x\\..\\sub\\file.txt",
-        "C:\\data\\sub\\file.txt. "}) {
+       {"c:\\data\\sub\\file.txt", "C:/DATA/SUB/FILE.TXT",
+        "\\data\\sub\\file.txt", "data\\SUB\\file.txt",
+        "C:\\data\\.\\x\\..\\sub\\file.txt", "C:\\data\\sub\\file.txt. "}) {
     EXPECT_EQ(os.HostPath(spelling), host) << spelling;
     EXPECT_EQ(os.GetFileAttributesA(spelling), DWORD{FILE_ATTRIBUTE_ARCHIVE})
         << spelling;
@@ -95,8 +95,9 @@ TEST(SimFiles, PathsMatchWithoutCaseAndStayInTheSandbox) {
             host.substr(0, host.rfind("/Sub/")) + "/New/x.txt");
 
   const std::string drive = os.HostPath("C:\\");
-  for (const char* outside : {"D:\\file.txt", "C:\\..\\x", "..\\..\\etc\\passwd",
-                              "C:\\data\\..\\..\\x", "\\\\server\\share\\x"}) {
+  for (const char* outside :
+       {"D:\\file.txt", "C:\\..\\x", "..\\..\\etc\\passwd",
+        "C:\\data\\..\\..\\x", "\\\\server\\share\\x"}) {
     EXPECT_EQ(os.HostPath(outside), "") << outside;
     os.SetLastError(kSentinel);
     EXPECT_FALSE(os.CopyFileA("C:\\Data\\Sub\\File.TXT", outside, FALSE))
@@ -107,6 +108,7 @@ TEST(SimFiles, PathsMatchWithoutCaseAndStayInTheSandbox) {
   // Nothing was written next to the machine folder.
   EXPECT_FALSE(std::filesystem::exists(
       std::filesystem::path(m.os().machineDir()).parent_path() / "x"));
+  os.SetLastError(kSentinel);
   EXPECT_EQ(os.GetFileAttributesA("C:\\bad|name"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_NAME});
 }
@@ -136,7 +138,8 @@ TEST(SimFiles, CopyRefusalsCarryWindowsErrors) {
   };
   for (const auto& c : cases) {
     os.SetLastError(kSentinel);
-    EXPECT_EQ(os.CopyFileA(c.from, c.to, c.failIfExists), c.error ? FALSE : TRUE)
+    EXPECT_EQ(os.CopyFileA(c.from, c.to, c.failIfExists),
+              c.error ? FALSE : TRUE)
         << c.from << " -> " << c.to;
     EXPECT_EQ(os.GetLastError(), c.error ? c.error : kSentinel) << c.to;
   }
@@ -158,8 +161,8 @@ TEST(SimFiles, DeleteMoveAndFoldersRefuseAsWindows) {
   ASSERT_TRUE(os.WriteTextFile("C:\\d\\busy.dll", "x"));
   ASSERT_TRUE(os.WriteTextFile("C:\\d\\ro.txt", "x"));
   os.SetFileInUse("C:\\d\\busy.dll", true);
-  ASSERT_TRUE(os.SetFileAttributesA("C:\\d\\ro.txt",
-                                    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(os.SetFileAttributesA(
+      "C:\\d\\ro.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   EXPECT_EQ(os.GetFileAttributesA("C:\\d\\ro.txt"),
             DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
 
@@ -168,31 +171,42 @@ TEST(SimFiles, DeleteMoveAndFoldersRefuseAsWindows) {
     BOOL (*call)(sim::SimPlatform&);
     DWORD error;
   } cases[] = {
-      {"delete in use", [](sim::SimPlatform& o) { return o.DeleteFileA("C:\\D\\BUSY.DLL"); },
+      {"delete in use",
+       [](sim::SimPlatform& o) { return o.DeleteFileA("C:\\D\\BUSY.DLL"); },
        ERROR_SHARING_VIOLATION},
-      {"delete read-only", [](sim::SimPlatform& o) { return o.DeleteFileA("C:\\d\\ro.txt"); },
+      {"delete read-only",
+       [](sim::SimPlatform& o) { return o.DeleteFileA("C:\\d\\ro.txt"); },
        ERROR_ACCESS_DENIED},
-      {"delete missing", [](sim::SimPlatform& o) { return o.DeleteFileA("C:\\d\\none"); },
+      {"delete missing",
+       [](sim::SimPlatform& o) { return o.DeleteFileA("C:\\d\\none"); },
        ERROR_FILE_NOT_FOUND},
       {"delete missing folder",
        [](sim::SimPlatform& o) { return o.DeleteFileA("C:\\none\\x"); },
        ERROR_PATH_NOT_FOUND},
       {"move in use",
-       [](sim::SimPlatform& o) { return o.MoveFileA("C:\\d\\busy.dll", "C:\\d\\x.dll"); },
+       [](sim::SimPlatform& o) {
+         return o.MoveFileA("C:\\d\\busy.dll", "C:\\d\\x.dll");
+       },
        ERROR_SHARING_VIOLATION},
       {"move onto existing",
-       [](sim::SimPlatform& o) { return o.MoveFileA("C:\\d\\a.txt", "C:\\d\\B.TXT"); },
+       [](sim::SimPlatform& o) {
+         return o.MoveFileA("C:\\d\\a.txt", "C:\\d\\B.TXT");
+       },
        ERROR_ALREADY_EXISTS},
       {"create existing folder",
        [](sim::SimPlatform& o) { return o.CreateDirectoryA("C:\\D", nullptr); },
        ERROR_ALREADY_EXISTS},
       {"create under missing",
-       [](sim::SimPlatform& o) { return o.CreateDirectoryA("C:\\x\\y", nullptr); },
+       [](sim::SimPlatform& o) {
+         return o.CreateDirectoryA("C:\\x\\y", nullptr);
+       },
        ERROR_PATH_NOT_FOUND},
-      {"remove non-empty", [](sim::SimPlatform& o) { return o.RemoveDirectoryA("C:\\d"); },
+      {"remove non-empty",
+       [](sim::SimPlatform& o) { return o.RemoveDirectoryA("C:\\d"); },
        ERROR_DIR_NOT_EMPTY},
       {"remove a file",
-       [](sim::SimPlatform& o) { return o.RemoveDirectoryA("C:\\d\\a.txt"); }, 267},
+       [](sim::SimPlatform& o) { return o.RemoveDirectoryA("C:\\d\\a.txt"); },
+       267},
       {"open read-only for writing",
        [](sim::SimPlatform& o) {
          return o.CreateFileA("C:\\d\\ro.txt", GENERIC_WRITE, 0, nullptr,
@@ -214,12 +228,14 @@ TEST(SimFiles, DeleteMoveAndFoldersRefuseAsWindows) {
   // The attributes went with the file.
   EXPECT_TRUE(os.GetFileAttributesA("C:\\moved.txt") & FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(os.SetFileAttributesA("C:\\moved.txt", FILE_ATTRIBUTE_NORMAL));
-  EXPECT_EQ(os.GetFileAttributesA("C:\\moved.txt"), DWORD{FILE_ATTRIBUTE_NORMAL});
+  EXPECT_EQ(os.GetFileAttributesA("C:\\moved.txt"),
+            DWORD{FILE_ATTRIBUTE_NORMAL});
   EXPECT_TRUE(os.DeleteFileA("C:\\moved.txt"));
   // Our own open handle keeps a file in use until it is closed.
   HANDLE h = os.CreateFileA("C:\\d\\b.txt", GENERIC_READ, FILE_SHARE_READ,
                             nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.DeleteFileA("C:\\d\\b.txt"));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
   EXPECT_TRUE(os.CloseHandle(h));
@@ -239,14 +255,17 @@ TEST(SimFiles, HandlesReadAndWriteHostFiles) {
   EXPECT_TRUE(os.WriteFile(h, "hello\0world", 11, &n, nullptr));
   EXPECT_EQ(n, 11u);
   char buf[32];
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.ReadFile(h, buf, sizeof buf, &n, nullptr));  // write-only
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_ACCESS_DENIED});
   EXPECT_TRUE(os.CloseHandle(h));
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.CloseHandle(h));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_HANDLE});
 
-  EXPECT_EQ(os.CreateFileA("C:\\f.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
-                           nullptr),
+  os.SetLastError(kSentinel);
+  EXPECT_EQ(os.CreateFileA("C:\\f.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           0, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_FILE_EXISTS});
   h = os.CreateFileA("C:\\F.BIN", GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -270,10 +289,12 @@ TEST(SimFiles, HandlesReadAndWriteHostFiles) {
   EXPECT_TRUE(os.CloseHandle(h));
   os.SetFileInUse("C:\\f.bin", true);
   EXPECT_TRUE(os.IsFileInUse("c:/F.BIN"));
-  EXPECT_EQ(os.CreateFileA("C:\\f.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           0, nullptr),
+  os.SetLastError(kSentinel);
+  EXPECT_EQ(os.CreateFileA("C:\\f.bin", GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+  os.SetLastError(kSentinel);
   EXPECT_EQ(os.CreateFileA("C:\\none\\f.bin", GENERIC_WRITE, 0, nullptr,
                            CREATE_ALWAYS, 0, nullptr),
             INVALID_HANDLE_VALUE);
@@ -302,8 +323,8 @@ std::vector<std::string> FindAll(sim::SimPlatform& os, const char* pattern,
 TEST(SimFiles, FindMatchesWildcardsWithoutCase) {
   SimMachine m(WindowsVersion::XP);
   auto& os = m.os();
-  for (const char* f : {"C:\\k\\Driver.DLL", "C:\\k\\driver.inf", "C:\\k\\readme",
-                        "C:\\k\\a1.dll", "C:\\k\\sub\\x.txt"})
+  for (const char* f : {"C:\\k\\Driver.DLL", "C:\\k\\driver.inf",
+                        "C:\\k\\readme", "C:\\k\\a1.dll", "C:\\k\\sub\\x.txt"})
     ASSERT_TRUE(os.WriteTextFile(f, "x"));
   using V = std::vector<std::string>;
   struct Case {
@@ -311,9 +332,11 @@ TEST(SimFiles, FindMatchesWildcardsWithoutCase) {
     V names;
     DWORD error;
   } cases[] = {
-      {"C:\\k\\*", {"./", "../", "a1.dll", "Driver.DLL", "driver.inf", "readme", "sub/"},
+      {"C:\\k\\*",
+       {"./", "../", "a1.dll", "Driver.DLL", "driver.inf", "readme", "sub/"},
        ERROR_NO_MORE_FILES},
-      {"C:\\K\\*.*", {"./", "../", "a1.dll", "Driver.DLL", "driver.inf", "readme", "sub/"},
+      {"C:\\K\\*.*",
+       {"./", "../", "a1.dll", "Driver.DLL", "driver.inf", "readme", "sub/"},
        ERROR_NO_MORE_FILES},
       {"c:\\k\\*.dll", {"a1.dll", "Driver.DLL"}, ERROR_NO_MORE_FILES},
       {"C:\\k\\DRIVER.*", {"Driver.DLL", "driver.inf"}, ERROR_NO_MORE_FILES},
@@ -334,6 +357,7 @@ TEST(SimFiles, FindMatchesWildcardsWithoutCase) {
   EXPECT_EQ(std::count(root.begin(), root.end(), "./"), 0);
   EXPECT_EQ(std::count(root.begin(), root.end(), "WINDOWS/"), 1);
   WIN32_FIND_DATAA d;
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.FindNextFileA(reinterpret_cast<HANDLE>(0x1234), &d));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_HANDLE});
 }
@@ -356,7 +380,8 @@ TEST(SimFiles, DiskSpaceAsEachFamilyReportsIt) {
     auto& os = m.os();
     os.SetDiskSpace(c.freeBytes, 20 * gb);
     DWORD spc = 0, bps = 0, freeClusters = 0, total = 0;
-    ASSERT_TRUE(os.GetDiskFreeSpaceA("C:\\", &spc, &bps, &freeClusters, &total));
+    ASSERT_TRUE(
+        os.GetDiskFreeSpaceA("C:\\", &spc, &bps, &freeClusters, &total));
     EXPECT_EQ(1ull * spc * bps * freeClusters, c.reported);
     ULARGE_INTEGER avail{}, all{}, allFree{};
     os.SetLastError(kSentinel);
@@ -368,7 +393,8 @@ TEST(SimFiles, DiskSpaceAsEachFamilyReportsIt) {
     } else {
       EXPECT_EQ(os.GetLastError(), DWORD{ERROR_CALL_NOT_IMPLEMENTED});
     }
-    EXPECT_FALSE(os.GetDiskFreeSpaceA("D:\\", &spc, &bps, &freeClusters, &total));
+    EXPECT_FALSE(
+        os.GetDiskFreeSpaceA("D:\\", &spc, &bps, &freeClusters, &total));
   }
 }
 
@@ -377,6 +403,7 @@ TEST(SimFiles, InjectedFailureStopsTheCall) {
   auto& os = m.os();
   ASSERT_TRUE(os.WriteTextFile("C:\\a.txt", "a"));
   os.FailOperation("CopyFileA", ERROR_HANDLE_DISK_FULL);
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.CopyFileA("C:\\a.txt", "C:\\b.txt", FALSE));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_HANDLE_DISK_FULL});
   EXPECT_EQ(os.GetFileAttributesA("C:\\b.txt"), INVALID_FILE_ATTRIBUTES);

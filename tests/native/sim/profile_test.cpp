@@ -31,13 +31,15 @@ using test::SimMachine;
 //   section headers).
 const std::map<std::string, std::string>& WindowsLines() {
   static const std::map<std::string, std::string> lines = {
-      {"def-blank-only", "def-blank-only ret=0 err=0 buf=\\0" + std::string(64, '#')},
+      {"def-blank-only",
+       "def-blank-only ret=0 err=0 buf=\\0" + std::string(64, '#')},
       {"keys-cut-10", "keys-cut-10 ret=8 err=0 buf=key1\\0Key\\0\\0#"},
       {"keys-cut-4", "keys-cut-4 ret=2 err=0 buf=ke\\0\\0#"},
       {"keys-cut-3", "keys-cut-3 ret=1 err=0 buf=k\\0\\0#"},
       {"keys-cut-2", "keys-cut-2 ret=0 err=0 buf=\\0\\0#"},
       {"keys-exact-1", "keys-exact-1 ret=4 err=0 buf=a\\0b\\0\\0#"},
-      {"sections-cut-12", "sections-cut-12 ret=10 err=0 buf=Section1\\0S\\0\\0#"},
+      {"sections-cut-12",
+       "sections-cut-12 ret=10 err=0 buf=Section1\\0S\\0\\0#"},
       {"sections-cut-9", "sections-cut-9 ret=7 err=0 buf=Section\\0\\0#"},
       {"w-file",
        "w-file file=; leading comment\\r\\n[Section1]\\r\\nkey1=changed\\r\\n"
@@ -46,7 +48,8 @@ const std::map<std::string, std::string>& WindowsLines() {
        "empty=\\r\\nnoequals\\r\\nneg=-17\\r\\nhex=0x10\\r\\nlead= 12abc\\r\\n"
        "plus=+5\\r\\nword=abc\\r\\nbig=4294967295\\r\\ndup=first\\r\\n"
        "dup=second\\r\\n\\r\\n[ Section2 ]\\r\\na=1\\r\\n; inner comment\\r\\n"
-       "b = two\\r\\nc=three\\r\\nd=padded\\r\\ne=\\r\\n[Added]\\r\\nk=v\\r\\n"},
+       "b = "
+       "two\\r\\nc=three\\r\\nd=padded\\r\\ne=\\r\\n[Added]\\r\\nk=v\\r\\n"},
   };
   return lines;
 }
@@ -97,8 +100,7 @@ namespace {
 TEST(SimProfile, WritesKeepTheFileAndRespectItsState) {
   test::SimMachine m(sim::WindowsVersion::Win98);
   auto& os = m.os();
-  ASSERT_TRUE(os.WriteTextFile("C:\\p\\a.ini",
-                               "[S]\nk=1\n\n[T]\r\nx = 2\r\n"));
+  ASSERT_TRUE(os.WriteTextFile("C:\\p\\a.ini", "[S]\nk=1\n\n[T]\r\nx = 2\r\n"));
   ASSERT_TRUE(os.WritePrivateProfileStringA("s", "NEW", "v", "C:\\P\\A.INI"));
   std::string text;
   ASSERT_TRUE(os.ReadTextFile("C:\\p\\a.ini", &text));
@@ -110,17 +112,20 @@ TEST(SimProfile, WritesKeepTheFileAndRespectItsState) {
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_ACCESS_DENIED});
   ASSERT_TRUE(os.SetFileAttributesA("C:\\p\\a.ini", FILE_ATTRIBUTE_NORMAL));
   os.SetFileInUse("C:\\p\\a.ini", true);
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.WritePrivateProfileStringA("S", "k", "2", "C:\\p\\a.ini"));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
   os.SetFileInUse("C:\\p\\a.ini", false);
 
   // Removing from a file that does not exist creates nothing.
-  EXPECT_TRUE(os.WritePrivateProfileStringA("S", nullptr, nullptr, "C:\\p\\b.ini"));
+  EXPECT_TRUE(
+      os.WritePrivateProfileStringA("S", nullptr, nullptr, "C:\\p\\b.ini"));
   EXPECT_EQ(os.GetFileAttributesA("C:\\p\\b.ini"), INVALID_FILE_ATTRIBUTES);
   // The flush answers FALSE, as Windows documents.
   EXPECT_FALSE(os.WriteProfileStringA(nullptr, nullptr, nullptr));
   // An injected failure leaves the file as it was.
   os.FailOperation("WritePrivateProfileStringA", ERROR_HANDLE_DISK_FULL);
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.WritePrivateProfileStringA("S", "k", "9", "C:\\p\\a.ini"));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_HANDLE_DISK_FULL});
   EXPECT_EQ(os.GetPrivateProfileIntA("S", "k", 0, "C:\\p\\a.ini"), 1u);
@@ -131,12 +136,13 @@ TEST(SimProfile, WinIniIsTheWindowsDirectorysOne) {
   auto& os = m.os();
   ASSERT_TRUE(os.WriteProfileStringA("windows", "device", "P,WINSPOOL,LPT1:"));
   char buf[32];
-  EXPECT_EQ(os.GetPrivateProfileStringA("Windows", "Device", "", buf, sizeof buf,
-                                        "C:\\WINDOWS\\WIN.INI"),
+  EXPECT_EQ(os.GetPrivateProfileStringA("Windows", "Device", "", buf,
+                                        sizeof buf, "C:\\WINDOWS\\WIN.INI"),
             16u);
   EXPECT_STREQ(buf, "P,WINSPOOL,LPT1:");
   // Other keys of the section stay.
-  EXPECT_EQ(os.GetProfileStringA("windows", "NullPort", "", buf, sizeof buf), 4u);
+  EXPECT_EQ(os.GetProfileStringA("windows", "NullPort", "", buf, sizeof buf),
+            4u);
 }
 
 }  // namespace

@@ -63,14 +63,14 @@ TEST(Registry, NamesIgnoreCaseAndKeepFirstSpelling) {
   char name[32];
   DWORD nameSize = sizeof name, type = 0, size = 8;
   BYTE data[8];
-  ASSERT_EQ(os.RegEnumValueA(again, 0, name, &nameSize, nullptr, &type, data,
-                             &size),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      os.RegEnumValueA(again, 0, name, &nameSize, nullptr, &type, data, &size),
+      ERROR_SUCCESS);
   EXPECT_STREQ(name, "Value");  // the first spelling stays
   EXPECT_STREQ(reinterpret_cast<char*>(data), "two");
-  EXPECT_EQ(os.RegEnumValueA(again, 1, name, &nameSize, nullptr, &type, data,
-                             &size),
-            ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(
+      os.RegEnumValueA(again, 1, name, &nameSize, nullptr, &type, data, &size),
+      ERROR_NO_MORE_ITEMS);
   os.RegCloseKey(again);
   EXPECT_NE(os.FindKey(HKEY_LOCAL_MACHINE, "software\\vendor\\MIXEDCASE"),
             nullptr);
@@ -139,12 +139,9 @@ TEST(Registry, StringSizesFollowTheFamily) {
   // stores the bytes given, counting a forgotten terminator found in memory.
   const char noTerm[] = {'a', 'b', 'c', 'd'};  // 'd' is never NUL
   const Case cases[] = {
-      {WindowsVersion::XP, "", 0, 0},
-      {WindowsVersion::XP, "abc", 3, 4},
-      {WindowsVersion::XP, noTerm, 3, 3},
-      {WindowsVersion::XP, "abc", 2, 2},
-      {WindowsVersion::Win98, "", 0, 1},
-      {WindowsVersion::Win98, "abc", 2, 4},
+      {WindowsVersion::XP, "", 0, 0},     {WindowsVersion::XP, "abc", 3, 4},
+      {WindowsVersion::XP, noTerm, 3, 3}, {WindowsVersion::XP, "abc", 2, 2},
+      {WindowsVersion::Win98, "", 0, 1},  {WindowsVersion::Win98, "abc", 2, 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message()
@@ -167,11 +164,11 @@ TEST(Registry, HandleAndPathErrors) {
   SimMachine nine(WindowsVersion::Win98);
   HKEY key = nullptr;
   // A leading backslash: refused on NT, skipped on 9x.
-  EXPECT_EQ(nt.os().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SYSTEM", 0, KEY_READ,
-                                  &key),
-            kBadPathname);
-  ASSERT_EQ(nine.os().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SYSTEM", 0,
-                                    KEY_READ, &key),
+  EXPECT_EQ(
+      nt.os().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SYSTEM", 0, KEY_READ, &key),
+      kBadPathname);
+  ASSERT_EQ(nine.os().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SYSTEM", 0, KEY_READ,
+                                    &key),
             ERROR_SUCCESS);
   nine.os().RegCloseKey(key);
   // HKEY_DYN_DATA exists on 9x only; HKEY_CURRENT_CONFIG everywhere.
@@ -195,9 +192,9 @@ TEST(Registry, ReadOnlyHandleRefusesWritesOnNtOnly) {
     auto& os = m.os();
     os.RegCloseKey(Create(os, HKEY_LOCAL_MACHINE, "Software\\RO"));
     HKEY key = nullptr;
-    ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\RO", 0, KEY_READ,
-                               &key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\RO", 0, KEY_READ, &key),
+        ERROR_SUCCESS);
     const LONG expected =
         sim::IsWin9x(v) ? ERROR_SUCCESS : LONG(ERROR_ACCESS_DENIED);
     EXPECT_EQ(os.RegSetValueExA(key, "v", 0, REG_SZ, Bytes("x"), 2), expected);
@@ -220,6 +217,7 @@ TEST(Registry, InjectedFailureReturnsTheErrorOnce) {
             ERROR_SUCCESS);  // skipped
   os.RegCloseKey(key);
   key = nullptr;
+  os.SetLastError(test::kStaleError);
   EXPECT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM", 0, KEY_READ, &key),
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(key, nullptr);

@@ -21,6 +21,7 @@ TEST(SimServiceManager, RefusalsFollowWindows) {
   os.SetLastError(0xBAD);
   EXPECT_EQ(os.OpenServiceA(scm, "Nope", SERVICE_ALL_ACCESS), nullptr);
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
+  os.SetLastError(test::kStaleError);
   EXPECT_EQ(os.CreateServiceA(scm, "Spooler", "x", SERVICE_ALL_ACCESS, 1, 2, 1,
                               "C:\\x.sys", nullptr, nullptr, nullptr, nullptr,
                               nullptr),
@@ -32,13 +33,17 @@ TEST(SimServiceManager, RefusalsFollowWindows) {
                                     nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(svc, nullptr);
   SERVICE_STATUS st = {};
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.ControlService(svc, SERVICE_CONTROL_STOP, &st));
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SERVICE_NOT_ACTIVE));
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.StartServiceA(svc, 0, nullptr));  // driver file missing
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(os.DeleteService(svc));
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.DeleteService(svc));
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SERVICE_MARKED_FOR_DELETE));
+  os.SetLastError(test::kStaleError);
   EXPECT_EQ(os.CreateServiceA(scm, "KvTest", "KvTest", SERVICE_ALL_ACCESS, 1, 2,
                               1, "C:\\x.sys", nullptr, nullptr, nullptr,
                               nullptr, nullptr),
@@ -48,6 +53,7 @@ TEST(SimServiceManager, RefusalsFollowWindows) {
   EXPECT_EQ(os.FindKey(HKEY_LOCAL_MACHINE,
                        std::string(sim::kServicesPath) + "\\KvTest"),
             nullptr);
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.CloseServiceHandle(svc));
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INVALID_HANDLE));
   EXPECT_TRUE(os.CloseServiceHandle(scm));

@@ -107,6 +107,7 @@ TEST(SimSpooler, AddMonitorRefusesAsWindows) {
     }
     MONITOR_INFO_2A mi{const_cast<LPSTR>("X"), const_cast<LPSTR>(env),
                        const_cast<LPSTR>("kvmon.dll")};
+    os.SetLastError(kSentinel);
     EXPECT_FALSE(os.AddMonitorA(nullptr, 1, reinterpret_cast<LPBYTE>(&mi)));
     EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_LEVEL});
 
@@ -137,6 +138,7 @@ TEST(SimSpooler, DeleteMonitor) {
   os.SetLastError(kSentinel);
   EXPECT_FALSE(os.DeleteMonitorA(nullptr, "Windows 4.0", "KV Port"));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_ENVIRONMENT});
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.DeleteMonitorA(nullptr, nullptr, "No Such Port"));
   EXPECT_EQ(os.GetLastError(), kUnknownPrintMonitor);
   os.SetLastError(kSentinel);
@@ -147,6 +149,7 @@ TEST(SimSpooler, DeleteMonitor) {
       nullptr);
   EXPECT_EQ(Enum(os, 1), std::vector<std::string>{"Local Port"});
   EXPECT_EQ(os.RegCloseKey(key), ERROR_SUCCESS);
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.DeleteMonitorA(nullptr, nullptr, "KV Port"));
   EXPECT_EQ(os.GetLastError(), kUnknownPrintMonitor);
   // Added again after removal.
@@ -158,6 +161,7 @@ TEST(SimSpooler, EnumMonitorsArguments) {
   auto& os = m.os();
   DWORD needed = 0, returned = 0;
   BYTE buf[512];
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(
       os.EnumMonitorsA(nullptr, 3, buf, sizeof buf, &needed, &returned));
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_LEVEL});
@@ -188,16 +192,19 @@ TEST(SimSpooler, RefusalsFollowWindows) {
 
   std::string badEnv = "Windows IA64";
   di.pEnvironment = &badEnv[0];
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INVALID_ENVIRONMENT));
   di.pEnvironment = &env[0];
   std::string missing = "missing.dll";
   di.pDriverPath = &missing[0];
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
   di.pDriverPath = &drv[0];
   EXPECT_TRUE(os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
 
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.AddPrintProcessorA(nullptr, "Windows NT x86", "kvproc2k.dll",
                                      "WinPrint"));
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED));
@@ -210,13 +217,16 @@ TEST(SimSpooler, RefusalsFollowWindows) {
   pi.pDriverName = &unknown[0];
   pi.pPrintProcessor = &proc[0];
   pi.pDatatype = &raw[0];
+  os.SetLastError(kSentinel);
   EXPECT_EQ(os.AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi)), nullptr);
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_UNKNOWN_PRINTER_DRIVER));
   pi.pDriverName = &name[0];
   HANDLE h = os.AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi));
   ASSERT_NE(h, nullptr);
+  os.SetLastError(kSentinel);
   EXPECT_EQ(os.AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi)), nullptr);
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PRINTER_ALREADY_EXISTS));
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PRINTER_DRIVER_IN_USE));
 
@@ -234,6 +244,7 @@ TEST(SimSpooler, RefusalsFollowWindows) {
   // Enumeration at every level, with a too-small buffer first.
   for (DWORD level : {1u, 2u, 4u}) {
     DWORD needed = 0, returned = 7;
+    os.SetLastError(kSentinel);
     EXPECT_FALSE(os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, level, nullptr,
                                   0, &needed, &returned));
     EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
@@ -243,6 +254,7 @@ TEST(SimSpooler, RefusalsFollowWindows) {
     EXPECT_EQ(returned, 1u);
   }
   EXPECT_TRUE(os.DeletePrinter(h));
+  os.SetLastError(kSentinel);
   EXPECT_FALSE(os.GetPrinterA(h, 2, nullptr, 0, nullptr));
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INVALID_HANDLE));
   EXPECT_TRUE(os.ClosePrinter(h));

@@ -42,8 +42,8 @@ TEST(System, VersionRecordsAsTheRealSystemsReport) {
     EXPECT_EQ(info.dwMinorVersion, c.minor);
     EXPECT_EQ(info.dwBuildNumber, c.build);
     sim::WindowsVersion parsed;
-    ASSERT_TRUE(sim::ParseWindowsVersion(sim::WindowsVersionName(c.version),
-                                         &parsed));
+    ASSERT_TRUE(
+        sim::ParseWindowsVersion(sim::WindowsVersionName(c.version), &parsed));
     EXPECT_EQ(parsed, c.version);
   }
   SimMachine nt4(WindowsVersion::NT4);
@@ -70,7 +70,8 @@ TEST(System, VersionRecordSizeMustBeExact) {
   std::memset(extended, 0xCC, sizeof extended);
   reinterpret_cast<OSVERSIONINFOA*>(extended)->dwOSVersionInfoSize =
       sizeof extended;
-  ASSERT_TRUE(m.os().GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(extended)));
+  ASSERT_TRUE(
+      m.os().GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(extended)));
   EXPECT_EQ(reinterpret_cast<OSVERSIONINFOA*>(extended)->dwBuildNumber, 2600u);
 }
 
@@ -99,7 +100,7 @@ TEST(System, SystemTextsAndUnknownCodes) {
     EXPECT_EQ(os.LocalFree(text), nullptr);
   }
   char* text = reinterpret_cast<char*>(1);
-  os.SetLastError(0);
+  os.SetLastError(test::kStaleError);
   EXPECT_EQ(os.FormatMessageA(flags, nullptr, 0x7FFF0000, 0x400,
                               reinterpret_cast<LPSTR>(&text), 0),
             0u);
@@ -107,6 +108,7 @@ TEST(System, SystemTextsAndUnknownCodes) {
   EXPECT_EQ(os.GetLastError(), 317u);  // ERROR_MR_MID_NOT_FOUND
   EXPECT_EQ(os.LiveLocalBlocks(), 0u);
   // Freeing twice is a caller fault Windows reports.
+  os.SetLastError(test::kStaleError);
   EXPECT_NE(os.LocalFree(reinterpret_cast<HLOCAL>(0x1234)), nullptr);
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 }
@@ -125,10 +127,12 @@ TEST(System, GlobalBlocksAreTrackedAndZeroedOnRequest) {
     for (int i = 0; i < 64; ++i) zero = zero && p[i] == 0;
     EXPECT_EQ(zero, (flags & GMEM_ZEROINIT) != 0);
     p[63] = 1;  // the whole block is writable
+    os.SetLastError(test::kStaleError);
     EXPECT_FALSE(os.GlobalUnlock(h));
     EXPECT_EQ(os.GetLastError(), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(os.GlobalFree(h), nullptr);
     EXPECT_EQ(os.LiveGlobalBlocks(), 0u);
+    os.SetLastError(test::kStaleError);
     EXPECT_EQ(os.GlobalFree(h), h);  // already gone
     EXPECT_EQ(os.GetLastError(), DWORD(ERROR_INVALID_HANDLE));
   }
@@ -144,6 +148,7 @@ TEST(System, OperationRecordAndTrace) {
   os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM", 0, KEY_READ, &key);
   os.RegCloseKey(key);
   os.FailOperation("ExitWindowsEx", 1314, 0, 1);
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.ExitWindowsEx(2, 0));
   EXPECT_TRUE(os.ExitWindowsEx(2, 0));
   const std::vector<std::string> expected = {
@@ -155,16 +160,15 @@ TEST(System, OperationRecordAndTrace) {
   EXPECT_EQ(os.operations(), expected);
   EXPECT_EQ(os.exitRequests(), std::vector<UINT>{2});
   EXPECT_EQ(os.GetLastError(), 1314u);
-  EXPECT_EQ(trace.str(), expected[0] + "\n" + expected[1] + "\n" +
-                             expected[2] + "\n" + expected[3] + "\n");
+  EXPECT_EQ(trace.str(), expected[0] + "\n" + expected[1] + "\n" + expected[2] +
+                             "\n" + expected[3] + "\n");
   os.SetTraceStream(nullptr);
 }
 
 TEST(System, AlwaysFailingOperation) {
   SimMachine m(WindowsVersion::XP);
   m.os().FailOperation("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, 0, -1);
-  for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(m.os().GlobalAlloc(GHND, 8), nullptr);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(m.os().GlobalAlloc(GHND, 8), nullptr);
   m.os().ClearFailures();
   HGLOBAL h = m.os().GlobalAlloc(GHND, 8);
   EXPECT_NE(h, nullptr);
@@ -180,7 +184,8 @@ TEST(System, SleepMovesTheVirtualClockAtOnce) {
   m.os().Sleep(0);
   m.os().Sleep(250);
   EXPECT_EQ(m.os().GetTickCount() - start, 1750u);
-  EXPECT_EQ(seen, (std::vector<DWORD>{start + 1500, start + 1500, start + 1750}));
+  EXPECT_EQ(seen,
+            (std::vector<DWORD>{start + 1500, start + 1500, start + 1750}));
 }
 
 TEST(System, DoubleByteCodePage) {
@@ -188,10 +193,14 @@ TEST(System, DoubleByteCodePage) {
   auto& os = m.os();
   EXPECT_FALSE(os.IsDBCSLeadByte(0x82));  // 1252 has no lead bytes
   os.SetCodePage(932);
-  for (int b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(os.IsDBCSLeadByte(BYTE(b)));
-  for (int b : {0x80, 0xA0, 0xDF, 0xFD, 0x5C}) EXPECT_FALSE(os.IsDBCSLeadByte(BYTE(b)));
+  for (int b : {0x81, 0x9F, 0xE0, 0xFC})
+    EXPECT_TRUE(os.IsDBCSLeadByte(BYTE(b)));
+  for (int b : {0x80, 0xA0, 0xDF, 0xFD, 0x5C})
+    EXPECT_FALSE(os.IsDBCSLeadByte(BYTE(b)));
   // "\x83\x5C" is one character whose trail byte is a backslash.
-  const char text[] = "a\x83\x5C" "b";
+  const char text[] =
+      "a\x83\x5C"
+      "b";
   EXPECT_EQ(os.CharPrevA(text, text + 4), text + 3);
   EXPECT_EQ(os.CharPrevA(text, text + 3), text + 1);
   EXPECT_EQ(os.CharPrevA(text, text + 1), text);
@@ -223,12 +232,13 @@ TEST(System, BiosWordsOn9xOnly) {
 TEST(System, LibrariesLoadButRunNothing) {
   SimMachine m(WindowsVersion::XP);
   auto& os = m.os();
-  os.SetLastError(0);
+  os.SetLastError(test::kStaleError);
   EXPECT_EQ(os.LoadLibraryA("nosuch.dll"), nullptr);
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_MOD_NOT_FOUND));
   ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\helper.dll", "MZ"));
   HMODULE mod = os.LoadLibraryA("HELPER.DLL");
   ASSERT_NE(mod, nullptr);
+  os.SetLastError(test::kStaleError);
   EXPECT_EQ(os.GetProcAddress(mod, "Entry"), nullptr);
   EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PROC_NOT_FOUND));
   EXPECT_TRUE(os.FreeLibrary(mod));
@@ -240,14 +250,16 @@ TEST(System, ShutdownPrivilegeOnNtOnly) {
     SimMachine m(v);
     auto& os = m.os();
     HANDLE token = nullptr;
-    const BOOL opened = os.OpenProcessToken(os.GetCurrentProcess(), 0x28, &token);
+    const BOOL opened =
+        os.OpenProcessToken(os.GetCurrentProcess(), 0x28, &token);
     EXPECT_EQ(opened != FALSE, !sim::IsWin9x(v));
     LUID luid{};
-    EXPECT_EQ(os.LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &luid) != FALSE,
+    EXPECT_EQ(os.LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &luid) !=
+                  FALSE,
               !sim::IsWin9x(v));
     if (opened) {
-      EXPECT_TRUE(os.AdjustTokenPrivileges(token, FALSE, nullptr, 0, nullptr,
-                                           nullptr));
+      EXPECT_TRUE(
+          os.AdjustTokenPrivileges(token, FALSE, nullptr, 0, nullptr, nullptr));
     }
   }
 }

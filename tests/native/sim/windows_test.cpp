@@ -72,6 +72,7 @@ TEST(SimWindows, EnableWindowAnswersWhetherItWasDisabled) {
   EXPECT_TRUE(os.EnableWindow(w, FALSE));  // was disabled
   EXPECT_TRUE(os.EnableWindow(w, TRUE));
   EXPECT_TRUE(os.IsWindowEnabled(w));
+  os.SetLastError(test::kStaleError);
   EXPECT_FALSE(os.EnableWindow(reinterpret_cast<HWND>(0x77), TRUE));
   EXPECT_EQ(os.GetLastError(), 1400u);  // ERROR_INVALID_WINDOW_HANDLE
 

@@ -14,6 +14,10 @@
 
 namespace kv::test {
 
+// Set as the last error before a call whose error a test checks, so that a
+// value left by an earlier call cannot pass the check.
+constexpr DWORD kStaleError = 0x5EB0DEAD;
+
 // A temporary folder removed with everything in it when the owner goes.
 class TempDir {
  public:
