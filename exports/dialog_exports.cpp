@@ -5,13 +5,11 @@
 #include "dialog/window.h"
 #include "exports/dll_context.h"
 #include "exports/guard.h"
+#include "exports/string_args.h"
 
 using kv::DllContext;
 using kv::Guarded;
-
-namespace {
-const char* Text(LPCSTR s) { return s ? s : ""; }
-}  // namespace
+using kv::OrEmpty;
 
 extern "C" {
 
@@ -66,8 +64,7 @@ HWND WINAPI WinSub_SetForcus(HWND window) {
 
 int WINAPI WinSub_EnableWindow(HWND window, int enable) {
   return Guarded(0, [&] {
-    return static_cast<int>(
-        kv::SetWindowEnabled(DllContext(), window, enable));
+    return static_cast<int>(kv::SetWindowEnabled(DllContext(), window, enable));
   });
 }
 
@@ -81,24 +78,24 @@ int WINAPI BtmClickMessage(HWND window, int commandId, LONG param) {
 
 int WINAPI WinSub_CreateDirectory(LPCSTR path) {
   return Guarded(
-      0, [&] { return kv::MakeDirectory(DllContext(), Text(path)); });
+      0, [&] { return kv::MakeDirectory(DllContext(), OrEmpty(path)); });
 }
 
 int WINAPI WinSub_StrCmp(LPCSTR a, LPCSTR b) {
-  return kv::CompareStrings(Text(a), Text(b));
+  return kv::CompareStrings(OrEmpty(a), OrEmpty(b));
 }
 
 int WINAPI StrFind(LPCSTR needle, LPCSTR text) {
-  return kv::StrFind(Text(needle), Text(text));
+  return kv::StrFind(OrEmpty(needle), OrEmpty(text));
 }
 
 LPSTR WINAPI StrTopDel(LPSTR destination, LPCSTR source, int count) {
   if (!destination) return destination;
-  return kv::StrTopDel(destination, Text(source), count);
+  return kv::StrTopDel(destination, OrEmpty(source), count);
 }
 
 int WINAPI DelSpace(LPSTR text) { return text ? kv::DelSpace(text) : 0; }
 
-int WINAPI TopStringNum(LPCSTR text) { return kv::TopStringNum(Text(text)); }
+int WINAPI TopStringNum(LPCSTR text) { return kv::TopStringNum(OrEmpty(text)); }
 
 }  // extern "C"

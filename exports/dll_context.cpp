@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <stdexcept>
 
 #ifdef _WIN32
 #include "foundation/win32_platform.h"
@@ -53,7 +52,12 @@ Context& DllContext() {
 #else
 Context& DllContext() {
   auto& ctx = NativeContext();
-  if (!ctx) throw std::logic_error("no platform bound to the exports");
+  if (!ctx) {
+    // A test or host that forgot to bind a machine must not see every export
+    // quietly answer its failure value: stop the run where it can't be missed.
+    std::fputs("no platform bound to the exports\n", stderr);
+    std::abort();
+  }
   return *ctx;
 }
 
@@ -63,6 +67,8 @@ void SetExportPlatform(Platform& platform) {
   ctx = std::make_unique<Context>(platform);
   AttachTraceLog(*ctx);
 }
+
+void UnbindExportPlatform() { NativeContext().reset(); }
 #endif
 
 }  // namespace kv

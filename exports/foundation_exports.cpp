@@ -2,6 +2,7 @@
 
 #include "exports/dll_context.h"
 #include "exports/guard.h"
+#include "exports/string_args.h"
 #include "foundation/diagnostics.h"
 #include "foundation/oskind.h"
 
@@ -24,7 +25,7 @@ int WINAPI CheckPC98(void) {
 
 int WINAPI LastErrorMessageBox(LPCSTR caption) {
   return Guarded(0, [&] {
-    return kv::LastErrorMessageBox(DllContext(), caption);
+    return kv::LastErrorMessageBox(DllContext(), kv::Caption(caption));
   });
 }
 

@@ -13,18 +13,22 @@
 extern "C" {
 
 // 1 on Windows Me (build number 3000 or above), 0 on Windows 95 and 98.
-// Changes nothing.
+// Changes nothing. Last error: not meaningful.
 int WINAPI IsWinMe(void);
 
 // 1 on an NEC PC-98 machine, 0 on a PC/AT, from [boot.description] of
 // system.ini (a missing or "NEC..." keyboard.typ or system.drv means PC-98).
+// Last error: not meaningful (the profile reads may set it).
 int WINAPI GetCode98orAT(void);
 
-// The same answer as GetCode98orAT.
+// The same answer as GetCode98orAT. Last error: not meaningful.
 int WINAPI CheckPC98(void);
 
-// Shows "Err:<code> [<system text>]" for the thread's last error in an OK box
-// with caption `caption`; returns the button pressed (IDOK).
+// Shows "Err:<code> [<system text>]" for the thread's last error as the
+// caller left it (setting the library up on first use does not disturb it)
+// in an OK box without owner, titled `caption`; a null caption gives the
+// system's default title ("Error"). Returns the button pressed (IDOK).
+// Last error: not meaningful afterwards.
 int WINAPI LastErrorMessageBox(LPCSTR caption);
 
 }  // extern "C"

@@ -4,28 +4,28 @@
 
 #include "foundation/win32.h"
 
-#define KV_PORTS_EXPORTS(X)   \
-  X(StdTcpIpPortSet)          \
-  X(KVPortSet)                \
-  X(StdTcpIpPortSetNt)        \
-  X(AddLPD)                   \
-  X(StdTcpIpPortSet9x)        \
-  X(StdTcpIpPortSet9x_After)  \
-  X(SearchPorts)              \
-  X(ListPorts)                \
-  X(Add_Port)                 \
-  X(WinSub_AddPort)           \
-  X(WinSub_DeletePort)        \
-  X(Add_Monitor)              \
-  X(LaunchTool)               \
-  X(CheckUSBPort)             \
-  X(DF_GetPoint)              \
-  X(DF_GetAddress)            \
-  X(DF_GetModelName)          \
-  X(DF_GetName)               \
-  X(DF_GetDescription)        \
-  X(DF_GetLocation)           \
-  X(DF_GetMacAddress)         \
+#define KV_PORTS_EXPORTS(X)  \
+  X(StdTcpIpPortSet)         \
+  X(KVPortSet)               \
+  X(StdTcpIpPortSetNt)       \
+  X(AddLPD)                  \
+  X(StdTcpIpPortSet9x)       \
+  X(StdTcpIpPortSet9x_After) \
+  X(SearchPorts)             \
+  X(ListPorts)               \
+  X(Add_Port)                \
+  X(WinSub_AddPort)          \
+  X(WinSub_DeletePort)       \
+  X(Add_Monitor)             \
+  X(LaunchTool)              \
+  X(CheckUSBPort)            \
+  X(DF_GetPoint)             \
+  X(DF_GetAddress)           \
+  X(DF_GetModelName)         \
+  X(DF_GetName)              \
+  X(DF_GetDescription)       \
+  X(DF_GetLocation)          \
+  X(DF_GetMacAddress)        \
   X(DF_ListStrtoStr4)
 
 extern "C" {
@@ -33,40 +33,91 @@ extern "C" {
 // Standard TCP/IP (LPR protocol, port 515) and "KV TCP/IP Port" (raw, port
 // 9100) records for `port` with `ip`, written into the registry directly.
 // 1 when the key was opened or created; 0 for an empty or too long port name
-// (over 184 / 190 characters) or a key that can't be created.
+// (over 184 / 190 characters; nothing written) or a key that can't be
+// created. Last error: ERROR_FILENAME_EXCED_RANGE, set by the library, for a
+// refused name; otherwise not meaningful (the registry answers through its
+// results, not the last error).
 int WINAPI StdTcpIpPortSet(LPCSTR port, LPCSTR ip);
 int WINAPI KVPortSet(LPCSTR port, LPCSTR ip);
 
 // The "LPR Port" record of `port` for `server`, with its Timeouts sub-key. 1
 // when both keys were opened or created; 0 otherwise (also for an empty name
-// or one over 187 characters).
+// or one over 187 characters, nothing written). Last error:
+// ERROR_FILENAME_EXCED_RANGE, set by the library, for a refused name;
+// otherwise not meaningful.
 int WINAPI StdTcpIpPortSetNt(LPCSTR port, LPCSTR server);
 
 // The "LPR Port" monitor's add-port dialog, owner `owner` disabled
 // throughout; the new port's name into `portOut` (1024 bytes) when the
-// number of LPR port keys changed. `ignored` is not used. EnableWindow's
-// result when the owner is enabled again.
+// number of LPR port keys changed. Without the monitor, a box showing its key
+// path titled `caption` (null: the system's default title, "Error").
+// `ignored` is not used. EnableWindow's result when the owner is enabled
+// again. Last error: not meaningful.
 int WINAPI AddLPD(int ignored, HWND owner, LPCSTR caption, LPSTR portOut);
 
-// The Windows 9x "KV-Relay3100 Port" exchange for a new port; 1 when a new
-// port record was written, 0 when the port existed (host name updated) or
-// couldn't be written.
-int WINAPI StdTcpIpPortSet9x(HWND window, LPCSTR port, LPCSTR host,
-                             LPCSTR sii);
-// Puts the printers the exchange moved to FILE: back on their ports. 1.
+// The Windows 9x "KV-Relay3100 Port" exchange for a new port `port` with
+// host `host` (`window` parents the monitor's dialogs; `sii` names the
+// monitor in "Lmonn" of [Files.Com]). Every port record is saved with all its
+// values, every printer parked on FILE:, the saved ports and the monitor
+// deleted, the records written back (extra values kept, each value with its
+// original type; "PortName" as its 24-byte field) and the new port written.
+// 1 when a new port record was written; 0 when a port key of exactly that
+// name existed (only its "HostName" rewritten), or the new key can't be
+// created. An empty name, or one the registry can't take (a component over
+// 255 characters), is refused with 0: the moved-printer and saved-port
+// tables are emptied and nothing else changes, so a later
+// StdTcpIpPortSet9x_After moves nothing back. Last error: ERROR_INVALID_NAME,
+// set by the library, for a refused name; otherwise not meaningful.
+int WINAPI StdTcpIpPortSet9x(HWND window, LPCSTR port, LPCSTR host, LPCSTR sii);
+// Puts every printer the last exchange moved to FILE: back on its port
+// (again on a second call; a printer that can't be opened is passed over).
+// 1. Last error: not meaningful.
 int WINAPI StdTcpIpPortSet9x_After(void);
 
+// The number of ports (level-1 enumeration), 0 on failure. Last error: not
+// meaningful.
 int WINAPI SearchPorts(void);
+// Port `index` of a fresh enumeration into `out` (1024 bytes; cut to 1023
+// characters): 1; 0 with `out` untouched when the enumeration fails, `index`
+// is out of range or `out` is null. `ignored` is not used. Last error: not
+// meaningful.
 int WINAPI ListPorts(int ignored, LPSTR out, int index);
+// The monitor's add-port dialog without parent: non-zero when the spooler
+// added a port. Last error: when 0, the spooler's error (the library clears
+// it before the call); after success not meaningful.
 int WINAPI Add_Port(LPCSTR monitor);
+// AddPortA / DeletePortA with `parent`, then the last-error box titled
+// "AddPort" / "DeletePort" showing the spooler's error (0 on success: the
+// library clears it before the call). The box's button (IDOK). Last error:
+// not meaningful afterwards.
 int WINAPI WinSub_AddPort(HWND parent, LPCSTR monitor);
 int WINAPI WinSub_DeletePort(HWND parent, LPCSTR port);
+// Adds monitor `name` with library `dll` for "Windows 4.0" (9x) or "Windows
+// NT x86": non-zero when the spooler added it; 0 when refused or on an
+// unknown Windows. Last error: when the spooler refused, its error (the
+// library clears it before the call); otherwise not meaningful.
 int WINAPI Add_Monitor(LPCSTR name, LPCSTR dll);
+// Runs `commandLine` and waits for it. 1 when the number of "KV-Relay3100
+// Port" port keys did not change (also when the command can't start);
+// otherwise the last port key's name into `portOut` (1024 bytes), shown in a
+// box titled "TEST", and 1 (0 when the port keys can't be opened). The two
+// ignored arguments are not used. Last error: not meaningful.
 int WINAPI LaunchTool(int ignored1, int ignored2, LPCSTR commandLine,
                       LPSTR portOut);
+// 1 when a local printer whose driver is "<Product> <ModelN>" of `sii` is on
+// a USB port (XP and later: also LPT); the last one's port into `portOut`
+// (256 bytes), the last model tried into `modelOut` (256 bytes). 0
+// otherwise. Null buffers are allowed. Last error: not meaningful.
 int WINAPI CheckUSBPort(LPCSTR sii, LPSTR portOut, LPSTR modelOut);
 
-// The device-finder record's address, for the component that fills it.
+// The device-finder record's address (2176 bytes), for the component that
+// fills it. The getters copy one field into `out` (128 bytes for the
+// address, 256 for the others; a field left unterminated is cut to its size
+// less one) and return `out`. DF_GetMacAddress writes "XX:XX:XX:XX:XX:XX"
+// into `out` (18 bytes) and returns 17 (0 for a null `out`). DF_ListStrtoStr4
+// splits `source` (cut to 1023 characters) at commas into the four buffers; an
+// empty field empties it and all after it. Returns 1. Null buffers are passed
+// over. Last error, for all of them: as the caller had it.
 LPVOID WINAPI DF_GetPoint(void);
 LPSTR WINAPI DF_GetAddress(LPSTR out);
 LPSTR WINAPI DF_GetModelName(LPSTR out);

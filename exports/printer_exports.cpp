@@ -2,28 +2,29 @@
 
 #include "exports/dll_context.h"
 #include "exports/guard.h"
+#include "exports/string_args.h"
 #include "foundation/services.h"
 #include "printer/monitor.h"
 #include "printer/registration.h"
 
 using kv::DllContext;
 using kv::Guarded;
+using kv::OrEmpty;
 
 extern "C" {
 
 int WINAPI InstallPrinterMonitor(LPCSTR sii) {
-  return Guarded(0, [&] {
-    return kv::InstallPrinterMonitor(DllContext(), sii ? sii : "");
-  });
+  return Guarded(
+      0, [&] { return kv::InstallPrinterMonitor(DllContext(), OrEmpty(sii)); });
 }
 
 static int RegisterPrinter(LPCSTR port, LPCSTR model, int makeDefault,
                            LPCSTR setupDir, LPCSTR printerName, int usb,
                            LPCSTR sii) {
-  auto s = [](LPCSTR v) { return v ? v : ""; };
   return Guarded(0, [&] {
-    return kv::ToRegPrinter(DllContext(), s(port), s(model), makeDefault,
-                            s(setupDir), s(printerName), usb, s(sii));
+    return kv::ToRegPrinter(DllContext(), OrEmpty(port), OrEmpty(model),
+                            makeDefault, OrEmpty(setupDir),
+                            OrEmpty(printerName), usb, OrEmpty(sii));
   });
 }
 

@@ -15,7 +15,9 @@ extern "C" {
 // Registers the port monitor named by "Lmonn" of [Files.Com] in the setup
 // information file `sii`, with the monitor file of the running Windows family
 // (already in the system directory). Non-zero when the spooler added it; 0
-// when refused (already installed, empty name, unknown Windows).
+// when refused (already installed, empty name, monitor file missing) or on
+// an unknown Windows. Last error: when the spooler refused, its error (the
+// library clears it before the call); otherwise not meaningful.
 int WINAPI InstallPrinterMonitor(LPCSTR sii);
 
 // Registers a printer end to end from setup file `sii`: model lookup of
@@ -25,7 +27,11 @@ int WINAPI InstallPrinterMonitor(LPCSTR sii);
 // entries (USB from `setupDir`\`sii` when `usb` is non-zero, else parallel).
 // The driver files must already be in place. 1 when the printer was created,
 // 0 otherwise (the other steps' failures don't change it). The three names
-// are one operation.
+// are one operation. Last error: on the NT family, when 0, the spooler's
+// error for the printer (ERROR_PRINTER_ALREADY_EXISTS,
+// ERROR_INVALID_PRINTER_NAME, ERROR_UNKNOWN_PRINTER_DRIVER, ...), restored
+// after the later steps; on Windows 9x (the device entries follow), on an
+// unknown Windows and after success, not meaningful.
 int WINAPI ToRegPrinter(LPCSTR port, LPCSTR model, int makeDefault,
                         LPCSTR setupDir, LPCSTR printerName, int usb,
                         LPCSTR sii);
@@ -38,6 +44,7 @@ int WINAPI ToRegPrinterNT(LPCSTR port, LPCSTR model, int makeDefault,
 
 // Stops and restarts the spooler (Windows 2000: with LPDSVC and MacPrint),
 // waiting at most 60 s for each service. Does nothing on Windows 9x. Always 1.
+// Last error: not meaningful.
 int WINAPI ToRestartPrinterService(void);
 
 }  // extern "C"

@@ -2,20 +2,19 @@
 
 #include "exports/dll_context.h"
 #include "exports/guard.h"
+#include "exports/string_args.h"
 #include "printer/lpt_detect.h"
 #include "printer/queries.h"
 
 using kv::DllContext;
 using kv::Guarded;
-
-namespace {
-const char* Text(LPCSTR s) { return s ? s : ""; }
-}  // namespace
+using kv::OrEmpty;
 
 extern "C" {
 
 int WINAPI ToDetectLPT(LPCSTR port) {
-  return Guarded(0, [&] { return kv::ToDetectLPT(DllContext(), Text(port)); });
+  return Guarded(0,
+                 [&] { return kv::ToDetectLPT(DllContext(), OrEmpty(port)); });
 }
 
 int WINAPI GetPrinterNum(void) {
@@ -25,12 +24,14 @@ int WINAPI GetPrinterNum(void) {
 int WINAPI GetPrinterDriverName(LPCSTR base, LPCSTR port, LPSTR name) {
   if (!name) return 0;
   return Guarded(0, [&] {
-    return kv::GetPrinterDriverName(DllContext(), Text(base), Text(port), name);
+    return kv::GetPrinterDriverName(DllContext(), OrEmpty(base), OrEmpty(port),
+                                    name);
   });
 }
 
 int WINAPI PrinterCheck(LPCSTR name) {
-  return Guarded(0, [&] { return kv::PrinterCheck(DllContext(), Text(name)); });
+  return Guarded(0,
+                 [&] { return kv::PrinterCheck(DllContext(), OrEmpty(name)); });
 }
 
 int WINAPI Chk_MicroTcpIpEntryNT(void) {

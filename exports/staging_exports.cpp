@@ -2,6 +2,7 @@
 
 #include "exports/dll_context.h"
 #include "exports/guard.h"
+#include "exports/string_args.h"
 #include "staging/depfiles.h"
 #include "staging/expcopy.h"
 #include "staging/fonts_launch.h"
@@ -9,10 +10,7 @@
 
 using kv::DllContext;
 using kv::Guarded;
-
-namespace {
-const char* Text(LPCSTR s) { return s ? s : ""; }
-}  // namespace
+using kv::OrEmpty;
 
 extern "C" {
 
@@ -21,14 +19,14 @@ int WINAPI DepInit(void) {
 }
 
 int WINAPI MakeDep(LPCSTR name) {
-  return Guarded(0, [&] { return kv::MakeDep(DllContext(), name); });
+  return Guarded(0, [&] { return kv::MakeDep(DllContext(), OrEmpty(name)); });
 }
 
 int WINAPI ExpCopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR fileName,
                    LPCSTR listedName, int kind) {
   return Guarded(1, [&] {
-    return kv::ExpCopy(DllContext(), Text(sourceDir), Text(destDir),
-                       Text(fileName), Text(listedName), kind);
+    return kv::ExpCopy(DllContext(), OrEmpty(sourceDir), OrEmpty(destDir),
+                       OrEmpty(fileName), OrEmpty(listedName), kind);
   });
 }
 
@@ -40,17 +38,19 @@ int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
                  LPCSTR installerType) {
   if (!sourceDir || !destDir) return 0;  // no tree to search or fill
   return Guarded(0, [&] {
-    return kv::Xcopy(DllContext(), sourceDir, destDir, Text(selectedFolder),
-                     Text(installerType));
+    return kv::Xcopy(DllContext(), sourceDir, destDir, OrEmpty(selectedFolder),
+                     OrEmpty(installerType));
   });
 }
 
 int WINAPI ToInstallTTF(LPCSTR path, int /*unused*/) {
-  return Guarded(0, [&] { return kv::ToInstallTTF(DllContext(), Text(path)); });
+  return Guarded(0,
+                 [&] { return kv::ToInstallTTF(DllContext(), OrEmpty(path)); });
 }
 
 UINT WINAPI VtoeSwmd(LPCSTR command) {
-  return Guarded(0u, [&] { return kv::VtoeSwmd(DllContext(), Text(command)); });
+  return Guarded(0u,
+                 [&] { return kv::VtoeSwmd(DllContext(), OrEmpty(command)); });
 }
 
 unsigned long long WINAPI GetDiskFreeSize(void) {

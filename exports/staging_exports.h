@@ -16,12 +16,12 @@
 extern "C" {
 
 // Starts a new dependent-file list for the next printer driver (the old names
-// stay until overwritten). Always 1.
+// stay until overwritten). Always 1. Last error: as the caller had it.
 int WINAPI DepInit(void);
 
 // Appends file `name` to the dependent-file list, dropping a "=x".."=xxx"
 // medium suffix. 1; 0 when the name would not fit the 500-byte list (the list
-// is left as it was).
+// is left as it was). Last error: as the caller had it.
 int WINAPI MakeDep(LPCSTR name);
 
 // Copies `fileName` from `sourceDir` to `destDir` (both ending in a
@@ -29,11 +29,12 @@ int WINAPI MakeDep(LPCSTR name);
 // `fileName` (ignoring case) the medium holds it under its compressed name
 // (SETUP.DLL as SETUP.DL_). A source directory over 100 characters is staged
 // through <windir>\TEMP\KorvaInstallTmp. Always 1; `kind` is unused.
+// Last error: not meaningful (a failed copy is not reported).
 int WINAPI ExpCopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR fileName,
                    LPCSTR listedName, int kind);
 
 // Cuts a "=" and one to three characters off the end of `entry`, in place.
-// Always 1.
+// Always 1. Last error: as the caller had it.
 int WINAPI DefineFileName(LPSTR entry);
 
 // Copies the branches of the tree at `sourceDir` into the existing
@@ -41,19 +42,26 @@ int WINAPI DefineFileName(LPSTR entry);
 // "Ocelot2AR", "MarlinPDL") select with `selectedFolder` and the running
 // Windows family. Non-zero when the last directory search of the walk had
 // started; 0 when the source can't be searched (or either folder is null).
+// Last error: when the source directory can't be searched, FindFirstFileA's
+// error (ERROR_PATH_NOT_FOUND for a missing one); a null folder leaves it as
+// the caller had it; otherwise not meaningful.
 int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
                  LPCSTR installerType);
 
 // Adds the fonts of the TrueType file `path` to the running system (until
 // restart) and broadcasts WM_FONTCHANGE. 1 when a font was added, else 0.
-// `unused` is ignored.
+// `unused` is ignored. Last error: when the file can't be opened exclusively,
+// CreateFileA's error (ERROR_FILE_NOT_FOUND for a missing file; the library
+// clears it before); otherwise not meaningful.
 int WINAPI ToInstallTTF(LPCSTR path, int unused);
 
 // Starts `command` (a program of the family's driver directory and its
-// arguments) hidden; WinExec's result (above 31 when started).
+// arguments) hidden; WinExec's result (above 31 when started, else the
+// error code). Last error: not meaningful.
 UINT WINAPI VtoeSwmd(LPCSTR command);
 
-// Free space of the Windows directory's volume in MiB.
+// Free space of the Windows directory's volume in MiB; 0 when it can't be
+// asked. Last error: not meaningful.
 unsigned long long WINAPI GetDiskFreeSize(void);
 
 }  // extern "C"
