@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/context.h"
+#include "foundation/handles.h"
 
 namespace kv {
 
@@ -25,8 +26,24 @@ void DebugTrace(Context& ctx, const char* format, Args... args) {
   ctx.traceSink(text);
 }
 
+// True when the spooler record `record` was had; otherwise traces `failure`
+// (the record's "... Alloc Fail" text) and is false.
+inline bool RecordAllocated(Context& ctx, const GlobalBuffer& record,
+                            const char* failure) {
+  if (record) return true;
+  DebugTrace(ctx, failure);
+  return false;
+}
+
 // A trace text whose only placeholder is "%x", given the thread's last error.
 void DebugTraceLastError(Context& ctx, const char* format);
+
+// A spooler call's outcome as the operations report it: 1 when `succeeded`,
+// else 0 with `failure` traced with the last error the call left.
+inline int TracedOutcome(Context& ctx, BOOL succeeded, const char* failure) {
+  if (!succeeded) DebugTraceLastError(ctx, failure);
+  return succeeded ? 1 : 0;
+}
 
 // Shows "Err:%d [%s]" (the last error and the system's text for it) in an OK
 // box with no owner and caption `caption`; returns the box's result.

@@ -2,124 +2,70 @@
 #pragma once
 
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "foundation/platform.h"
 
 namespace kv {
 
-// An open registry key; closed when the owner goes. Predefined roots are never
-// closed.
-class RegKey {
+// The owner of one platform handle of type `H`, released with the
+// Platform member `Release` when the owner goes. A null handle, and for
+// HANDLEs INVALID_HANDLE_VALUE (what FindFirstFileA and CreateFileA fail
+// with), owns nothing.
+template <typename H, auto Release>
+class PlatformHandle {
  public:
-  explicit RegKey(Platform& os) : os_(&os) {}
-  RegKey(RegKey&& o) noexcept
-      : os_(o.os_), key_(std::exchange(o.key_, nullptr)) {}
-  RegKey& operator=(RegKey&&) = delete;
-  RegKey(const RegKey&) = delete;
-  ~RegKey() { reset(); }
+  explicit PlatformHandle(Platform& os, H h = nullptr) : os_(&os), h_(h) {}
+  PlatformHandle(PlatformHandle&& o) noexcept
+      : os_(o.os_), h_(std::exchange(o.h_, nullptr)) {}
+  PlatformHandle& operator=(PlatformHandle&&) = delete;
+  PlatformHandle(const PlatformHandle&) = delete;
+  PlatformHandle& operator=(const PlatformHandle&) = delete;
+  ~PlatformHandle() { reset(); }
 
-  PHKEY out() {
-    reset();
-    return &key_;
+  H get() const { return h_; }
+  bool valid() const {
+    if constexpr (std::is_same_v<H, HANDLE>)
+      if (h_ == INVALID_HANDLE_VALUE) return false;
+    return h_ != nullptr;
   }
-  HKEY get() const { return key_; }
-  explicit operator bool() const { return key_ != nullptr; }
-  void reset() {
-    if (key_) os_->RegCloseKey(key_);
-    key_ = nullptr;
-  }
-
- private:
-  Platform* os_;
-  HKEY key_ = nullptr;
-};
-
-// A service-manager or service handle.
-class ScHandle {
- public:
-  ScHandle(Platform& os, SC_HANDLE h) : os_(&os), h_(h) {}
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-  ~ScHandle() { reset(); }
-  SC_HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-  void reset() {
-    if (h_) os_->CloseServiceHandle(h_);
-    h_ = nullptr;
-  }
-
- private:
-  Platform* os_;
-  SC_HANDLE h_;
-};
-
-// A printer handle from OpenPrinterA or AddPrinterA.
-class PrinterHandle {
- public:
-  explicit PrinterHandle(Platform& os, HANDLE h = nullptr) : os_(&os), h_(h) {}
-  PrinterHandle(const PrinterHandle&) = delete;
-  PrinterHandle& operator=(const PrinterHandle&) = delete;
-  ~PrinterHandle() { reset(); }
-  HANDLE get() const { return h_; }
-  LPHANDLE out() {
+  explicit operator bool() const { return valid(); }
+  // For the calls that hand out a handle through a pointer.
+  H* out() {
     reset();
     return &h_;
   }
-  explicit operator bool() const { return h_ != nullptr; }
-  void reset(HANDLE h = nullptr) {
-    if (h_) os_->ClosePrinter(h_);
+  H release() { return std::exchange(h_, nullptr); }
+  void reset(H h = nullptr) {
+    if (valid()) (os_->*Release)(h_);
     h_ = h;
   }
-
- private:
-  Platform* os_;
-  HANDLE h_;
-};
-
-// A kernel handle (file, process, thread, event, find handles excluded).
-class KernelHandle {
- public:
-  explicit KernelHandle(Platform& os, HANDLE h = nullptr) : os_(&os), h_(h) {}
-  KernelHandle(const KernelHandle&) = delete;
-  KernelHandle& operator=(const KernelHandle&) = delete;
-  ~KernelHandle() { reset(); }
-  HANDLE get() const { return h_; }
-  HANDLE release() { return std::exchange(h_, nullptr); }
-  explicit operator bool() const {
-    return h_ != nullptr && h_ != INVALID_HANDLE_VALUE;
-  }
-  void reset(HANDLE h = nullptr) {
-    if (h_ && h_ != INVALID_HANDLE_VALUE) os_->CloseHandle(h_);
-    h_ = h;
+  // Releases the handle now; the release's own result (FALSE, 0, when
+  // nothing was owned).
+  auto Close() {
+    using Result = decltype((os_->*Release)(h_));
+    if (!valid()) return Result{};
+    const Result result = (os_->*Release)(h_);
+    h_ = nullptr;
+    return result;
   }
 
  private:
   Platform* os_;
-  HANDLE h_;
+  H h_;
 };
 
-// A FindFirstFileA handle, closed when the owner goes unless closed before.
-class FindHandle {
- public:
-  FindHandle(Platform& os, HANDLE h) : os_(&os), h_(h) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() { Close(); }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE get() const { return h_; }
-  // FindClose's result; FALSE when there is nothing (left) to close.
-  BOOL Close() {
-    if (!valid()) return FALSE;
-    const BOOL closed = os_->FindClose(h_);
-    h_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  Platform* os_;
-  HANDLE h_;
-};
+// An open registry key (predefined roots are never handed to an owner).
+using RegKey = PlatformHandle<HKEY, &Platform::RegCloseKey>;
+// A service-manager or service handle.
+using ScHandle = PlatformHandle<SC_HANDLE, &Platform::CloseServiceHandle>;
+// A printer handle from OpenPrinterA or AddPrinterA.
+using PrinterHandle = PlatformHandle<HANDLE, &Platform::ClosePrinter>;
+// A kernel handle (file, process, thread, event).
+using KernelHandle = PlatformHandle<HANDLE, &Platform::CloseHandle>;
+// A FindFirstFileA handle.
+using FindHandle = PlatformHandle<HANDLE, &Platform::FindClose>;
 
 // A zero-filled global memory block, locked while owned: the spooler records
 // are built in one of these for a single call and freed after it.

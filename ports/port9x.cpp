@@ -190,16 +190,12 @@ int DeletePrinterMonitor(Context& ctx, const char* sii) {
   const char* environment = SpoolerEnvironment(GetOSKind(ctx));
   if (!environment) return 0;
   GlobalBuffer record(ctx.os, sizeof(MONITOR_INFO_2A));
-  if (!record) {
-    DebugTrace(ctx, "pMonitor Alloc Fail\n");
-    return 0;
-  }
+  if (!RecordAllocated(ctx, record, "pMonitor Alloc Fail\n")) return 0;
   const std::string name = ReadSetupString(ctx, sii, "Files.Com", "Lmonn");
   ctx.os.SetLastError(0);
-  const BOOL deleted =
-      ctx.os.DeleteMonitorA(nullptr, environment, name.c_str());
-  if (!deleted) DebugTraceLastError(ctx, "DeleteMonitor Fail ErrMsg[0x%x]\n");
-  return deleted ? 1 : 0;
+  return TracedOutcome(
+      ctx, ctx.os.DeleteMonitorA(nullptr, environment, name.c_str()),
+      "DeleteMonitor Fail ErrMsg[0x%x]\n");
 }
 
 int StdTcpIpPortSet9x(Context& ctx, HWND window, const char* port,

@@ -13,10 +13,7 @@ namespace kv {
 int InstallPrinterDriver(Context& ctx, const char* file) {
   const OsKind kind = GetOSKind(ctx);
   GlobalBuffer record(ctx.os, sizeof(DRIVER_INFO_3A));
-  if (!record) {
-    DebugTrace(ctx, "pAddPDrv3 Alloc Fail\n");
-    return 0;
-  }
+  if (!RecordAllocated(ctx, record, "pAddPDrv3 Alloc Fail\n")) return 0;
   const char* environment = SpoolerEnvironment(kind);
   if (!environment) return 0;
 
@@ -48,9 +45,9 @@ int InstallPrinterDriver(Context& ctx, const char* file) {
   info->pDefaultDataType = &dataType[0];
 
   ctx.os.SetLastError(0);
-  const BOOL added = ctx.os.AddPrinterDriverA(nullptr, 3, record.bytes());
-  if (!added) DebugTraceLastError(ctx, "AddPrinterDriver Fail ErrMsg[0x%x]\n");
-  return added ? 1 : 0;
+  return TracedOutcome(ctx,
+                       ctx.os.AddPrinterDriverA(nullptr, 3, record.bytes()),
+                       "AddPrinterDriver Fail ErrMsg[0x%x]\n");
 }
 
 }  // namespace kv

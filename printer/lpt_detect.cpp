@@ -30,6 +30,13 @@ bool ReadValue(Context& ctx, HKEY key, const char* name,
          ERROR_SUCCESS;
 }
 
+// Port index n. The base address from the BIOS data area (the word at
+// 0x08 + 2n of segment 0x40); 0 when absent (a word of 0 or 2).
+WORD ReadBiosLptBase(Context& ctx, int n) {
+  const WORD base = ctx.os.ReadBiosDataWord(kBiosLptTable + 2 * n);
+  return (base == 0 || base == 2) ? 0 : base;
+}
+
 }  // namespace
 
 WORD DetectNTParallelPort(Context& ctx, int n) {
@@ -63,11 +70,6 @@ WORD DetectNTParallelPort(Context& ctx, int n) {
   if (!ReadValue(ctx, raw.get(), name, data)) return 0;
   return static_cast<WORD>(data[kRawBaseOffset] |
                            (data[kRawBaseOffset + 1] << 8));
-}
-
-WORD ReadBiosLptBase(Context& ctx, int n) {
-  const WORD base = ctx.os.ReadBiosDataWord(kBiosLptTable + 2 * n);
-  return (base == 0 || base == 2) ? 0 : base;
 }
 
 int ToDetectLPT(Context& ctx, const char* portName) {

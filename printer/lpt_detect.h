@@ -17,8 +17,4 @@ int ToDetectLPT(Context& ctx, const char* portName);
 // \Device\Parallel0..2 name the DOS device (\DosDevices\LPTn) they map to.
 WORD DetectNTParallelPort(Context& ctx, int n);
 
-// Port index n. The base address from the BIOS data area (the word at
-// 0x08 + 2n of segment 0x40); 0 when absent (a word of 0 or 2).
-WORD ReadBiosLptBase(Context& ctx, int n);
-
 }  // namespace kv

@@ -13,10 +13,7 @@ namespace kv {
 int InstallPrinterMonitor(Context& ctx, const char* file) {
   const OsKind kind = GetOSKind(ctx);
   GlobalBuffer record(ctx.os, sizeof(MONITOR_INFO_2A));
-  if (!record) {
-    DebugTrace(ctx, "pMonitor Alloc Fail\n");
-    return 0;
-  }
+  if (!RecordAllocated(ctx, record, "pMonitor Alloc Fail\n")) return 0;
   const char* environment = SpoolerEnvironment(kind);
   if (!environment) return 0;
 
@@ -32,9 +29,8 @@ int InstallPrinterMonitor(Context& ctx, const char* file) {
   info->pDLLName = &dll[0];
 
   ctx.os.SetLastError(0);
-  const BOOL added = ctx.os.AddMonitorA(nullptr, 2, record.bytes());
-  if (!added) DebugTraceLastError(ctx, "AddMonitor Fail ErrMsg[0x%x]\n");
-  return added ? 1 : 0;
+  return TracedOutcome(ctx, ctx.os.AddMonitorA(nullptr, 2, record.bytes()),
+                       "AddMonitor Fail ErrMsg[0x%x]\n");
 }
 
 }  // namespace kv

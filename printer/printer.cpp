@@ -72,8 +72,8 @@ void MakeDefaultPrinter(Context& ctx, OsKind kind,
   ctx.os.SendMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
 }
 
-}  // namespace
-
+// Opens `root`\`path`\`name`, creating it when missing. 1 on success; 0 with
+// a trace otherwise.
 int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name) {
   const std::string full = SubKeyPath(path, name);
   RegKey key(ctx.os);
@@ -84,14 +84,13 @@ int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name) {
   return 0;
 }
 
+}  // namespace
+
 int RegistPrinter(Context& ctx, const char* port, int makeDefault,
                   const char* printerName, const char* file) {
   const OsKind kind = GetOSKind(ctx);
   GlobalBuffer record(ctx.os, sizeof(PRINTER_INFO_2A));
-  if (!record) {
-    DebugTrace(ctx, "pAddPrint2 Alloc Fail\n");
-    return 0;
-  }
+  if (!RecordAllocated(ctx, record, "pAddPrint2 Alloc Fail\n")) return 0;
   const char* section = FilesSection(kind);
   if (!section) return 0;
 

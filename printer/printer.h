@@ -15,8 +15,4 @@ namespace kv {
 int RegistPrinter(Context& ctx, const char* port, int makeDefault,
                   const char* printerName, const char* file);
 
-// Opens `root`\`path`\`name`, creating it when missing. 1 on success; 0 with
-// a trace otherwise.
-int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name);
-
 }  // namespace kv

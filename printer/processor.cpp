@@ -27,8 +27,7 @@ int InstallPrintProcessor(Context& ctx, const char* file) {
                                                dll.c_str(), name.c_str());
   // On the NT family the add is made even for "NULL"; its outcome is moot.
   if (none) return 1;
-  if (!added) DebugTraceLastError(ctx, "AddPrintProcessor Fail ErrMsg[0x%x]\n");
-  return added ? 1 : 0;
+  return TracedOutcome(ctx, added, "AddPrintProcessor Fail ErrMsg[0x%x]\n");
 }
 
 }  // namespace kv

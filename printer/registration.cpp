@@ -37,25 +37,9 @@ void WaitUntilRunning(Context& ctx, SC_HANDLE service) {
   }
 }
 
-void PrepareServices(Context& ctx, OsKind kind, const char* file) {
-  if (kind != OsKind::NT4 && kind != OsKind::Win2000 && kind != OsKind::XP)
-    return;
-  const bool nt4 = kind == OsKind::NT4;
-  const char* section = nt4 ? "Files.NT" : "Files.2K";
-  const std::string driverFile =
-      ReadSetupString(ctx, file, section, nt4 ? "LptNT" : "Lpt2K");
-  const std::string service =
-      ReadSetupString(ctx, file, section, nt4 ? "LptNTName" : "Lpt2KName");
-  InstallPortDriverService(ctx, service.c_str(), driverFile.c_str());
-  StartServiceIfStopped(ctx, "spooler");
-  if (kind == OsKind::Win2000) {
-    StartServiceIfStopped(ctx, "LPDSVC");
-    StartServiceIfStopped(ctx, "MacPrint");
-  }
-}
-
-}  // namespace
-
+// Recreates kernel-driver service `service` for `driverFile` (relative to the
+// system directory), auto-start, and starts it, waiting (bounded) until it
+// runs. Always 1.
 int InstallPortDriverService(Context& ctx, const char* service,
                              const char* driverFile) {
   const std::string binaryPath = DriverBinaryPath(ctx, driverFile);
@@ -82,6 +66,25 @@ int InstallPortDriverService(Context& ctx, const char* service,
     WaitUntilRunning(ctx, created.get());
   return 1;
 }
+
+void PrepareServices(Context& ctx, OsKind kind, const char* file) {
+  if (kind != OsKind::NT4 && kind != OsKind::Win2000 && kind != OsKind::XP)
+    return;
+  const bool nt4 = kind == OsKind::NT4;
+  const char* section = nt4 ? "Files.NT" : "Files.2K";
+  const std::string driverFile =
+      ReadSetupString(ctx, file, section, nt4 ? "LptNT" : "Lpt2K");
+  const std::string service =
+      ReadSetupString(ctx, file, section, nt4 ? "LptNTName" : "Lpt2KName");
+  InstallPortDriverService(ctx, service.c_str(), driverFile.c_str());
+  StartServiceIfStopped(ctx, "spooler");
+  if (kind == OsKind::Win2000) {
+    StartServiceIfStopped(ctx, "LPDSVC");
+    StartServiceIfStopped(ctx, "MacPrint");
+  }
+}
+
+}  // namespace
 
 int ToRegPrinter(Context& ctx, const char* port, const char* model,
                  int makeDefault, const char* setupDir, const char* printerName,

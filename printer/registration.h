@@ -15,10 +15,4 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
                  int makeDefault, const char* setupDir, const char* printerName,
                  int usb, const char* file);
 
-// Recreates kernel-driver service `service` for `driverFile` (relative to the
-// system directory), auto-start, and starts it, waiting (bounded) until it
-// runs. Always 1.
-int InstallPortDriverService(Context& ctx, const char* service,
-                             const char* driverFile);
-
 }  // namespace kv

@@ -32,6 +32,15 @@ class LzFile {
 
 bool Fits(const std::string& path) { return path.size() <= kMaxStagedPath; }
 
+// The staging folder under the Windows directory:
+// <windir>\TEMP\KorvaInstallTmp.
+std::string StagingFolder(Context& ctx) {
+  char windows[256] = {};
+  const UINT n = ctx.os.GetWindowsDirectoryA(windows, sizeof windows);
+  if (n == 0 || n >= sizeof windows) return std::string();
+  return std::string(windows) + "\\TEMP\\KorvaInstallTmp";
+}
+
 }  // namespace
 
 std::string CompressedStoredName(const std::string& fileName) {
@@ -45,13 +54,6 @@ std::string CompressedStoredName(const std::string& fileName) {
   if (dotAt(7)) return fileName.substr(0, n - 7 + 3) + "_";
   if (dotAt(6)) return fileName.substr(0, n - 6 + 3) + "_";
   return fileName;
-}
-
-std::string StagingFolder(Context& ctx) {
-  char windows[256] = {};
-  const UINT n = ctx.os.GetWindowsDirectoryA(windows, sizeof windows);
-  if (n == 0 || n >= sizeof windows) return std::string();
-  return std::string(windows) + "\\TEMP\\KorvaInstallTmp";
 }
 
 int ExpCopy(Context& ctx, const std::string& sourceDir,

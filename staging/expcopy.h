@@ -14,10 +14,6 @@ namespace kv {
 // characters stays as it is. Positions before the start are never looked at.
 std::string CompressedStoredName(const std::string& fileName);
 
-// The staging folder under the Windows directory:
-// <windir>\TEMP\KorvaInstallTmp.
-std::string StagingFolder(Context& ctx);
-
 // Copies `fileName` from `sourceDir` to `destDir` through the LZ expansion
 // interface, which expands a compressed file and copies a plain one
 // unchanged. Both directories are joined to names as given (they end in a

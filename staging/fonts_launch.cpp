@@ -4,6 +4,29 @@
 #include "foundation/oskind.h"
 
 namespace kv {
+namespace {
+
+// The driver directory of the running family, ending in a backslash:
+// <system>\Spool\Drivers\w32x86\2\ on NT 4.0, <system>\ on Windows 9x,
+// <system>\Spool\Drivers\w32x86\3\ on 2000 and XP, <system> otherwise.
+std::string DriverProgramDir(Context& ctx) {
+  char system[MAX_PATH] = {};
+  const UINT n = ctx.os.GetSystemDirectoryA(system, sizeof system);
+  std::string dir = n > 0 && n < sizeof system ? system : "";
+  switch (GetOSKind(ctx)) {
+    case OsKind::NT4:
+      return dir + "\\Spool\\Drivers\\w32x86\\2\\";
+    case OsKind::Win9x:
+      return dir + "\\";
+    case OsKind::Win2000:
+    case OsKind::XP:
+      return dir + "\\Spool\\Drivers\\w32x86\\3\\";
+    default:
+      return dir;
+  }
+}
+
+}  // namespace
 
 int ToInstallTTF(Context& ctx, const std::string& path) {
   Platform& os = ctx.os;
@@ -20,23 +43,6 @@ int ToInstallTTF(Context& ctx, const std::string& path) {
   if (os.AddFontResourceA(path.c_str()) <= 0) return 0;
   os.SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   return 1;
-}
-
-std::string DriverProgramDir(Context& ctx) {
-  char system[MAX_PATH] = {};
-  const UINT n = ctx.os.GetSystemDirectoryA(system, sizeof system);
-  std::string dir = n > 0 && n < sizeof system ? system : "";
-  switch (GetOSKind(ctx)) {
-    case OsKind::NT4:
-      return dir + "\\Spool\\Drivers\\w32x86\\2\\";
-    case OsKind::Win9x:
-      return dir + "\\";
-    case OsKind::Win2000:
-    case OsKind::XP:
-      return dir + "\\Spool\\Drivers\\w32x86\\3\\";
-    default:
-      return dir;
-  }
 }
 
 UINT VtoeSwmd(Context& ctx, const std::string& command) {

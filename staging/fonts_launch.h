@@ -16,11 +16,6 @@ namespace kv {
 // registered.
 int ToInstallTTF(Context& ctx, const std::string& path);
 
-// The driver directory of the running family, ending in a backslash:
-// <system>\Spool\Drivers\w32x86\2\ on NT 4.0, <system>\ on Windows 9x,
-// <system>\Spool\Drivers\w32x86\3\ on 2000 and XP, <system> otherwise.
-std::string DriverProgramDir(Context& ctx);
-
 // Starts `command` (a program in the driver directory, optionally followed
 // by its arguments) hidden with WinExec and returns WinExec's result at once
 // (above 31: started). The command line is not limited to 260 bytes.
