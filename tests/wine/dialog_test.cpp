@@ -59,8 +59,9 @@ HWND MakeWindow(const char* title) {
     wc.lpszClassName = "KvDialogTest";
     registered = RegisterClassA(&wc) != 0;
   }
-  return CreateWindowA("KvDialogTest", title, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  return CreateWindowA("KvDialogTest", title, WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                       100, nullptr, nullptr, GetModuleHandleA(nullptr),
+                       nullptr);
 }
 
 // Runs the message loop until `done` holds or `ms` have passed.
@@ -79,7 +80,7 @@ bool Pump(DWORD ms, Done done) {
   return done();
 }
 
-class TimerThread : public testing::Test {
+class TimerThread : public kvwine::CleanupTest {
  protected:
   void SetUp() override {
     create_ = kvwine::Export<CreateTimerFn>("CreateTimerThread");
@@ -96,6 +97,7 @@ class TimerThread : public testing::Test {
     if (destroy_) destroy_();
     g_receiver = nullptr;
     if (r_.window) DestroyWindow(r_.window);
+    CleanupTest::TearDown();
   }
   CreateTimerFn create_ = nullptr;
   IntFn destroy_ = nullptr, state_ = nullptr, start_ = nullptr, stop_ = nullptr;
@@ -109,13 +111,15 @@ TEST_F(TimerThread, PostsAfterTheDelayAndRearms) {
   EXPECT_EQ(state_(), 2);
   // A second create keeps the first window and delay.
   HWND other = MakeWindow("other");
+  AtEnd([other] { DestroyWindow(other); });
   EXPECT_EQ(create_(other, 5, 5, 50), 1);
 
   for (int round = 0; round < 2; ++round) {
     const int before = r_.commands;
     const DWORD armed = GetTickCount();
     ASSERT_EQ(start_(), 1);
-    ASSERT_TRUE(Pump(5000, [&] { return r_.commands > before; })) << "round " << round;
+    ASSERT_TRUE(Pump(5000, [&] { return r_.commands > before; }))
+        << "round " << round;
     const DWORD took = r_.at - armed;
     EXPECT_GE(took, 200u) << "round " << round;
     EXPECT_LE(took, 2000u) << "round " << round;
@@ -126,7 +130,6 @@ TEST_F(TimerThread, PostsAfterTheDelayAndRearms) {
     Pump(700, [] { return false; });
     EXPECT_EQ(r_.commands, before + 1);
   }
-  DestroyWindow(other);
 
   EXPECT_EQ(destroy_(), 1);
   EXPECT_EQ(state_(), 0);
@@ -150,29 +153,36 @@ TEST_F(TimerThread, DestroyEndsTheThread) {
   EXPECT_EQ(r_.wParam, 9u);
 }
 
-TEST(WindowTimers, WmTimerArrives) {
+// Suites without state of their own that still make windows or keys: what
+// they make is taken away in TearDown, whichever way the test ends.
+using WindowTimers = kvwine::CleanupTest;
+using Browse = kvwine::CleanupTest;
+using LpdService = kvwine::CleanupTest;
+
+TEST_F(WindowTimers, WmTimerArrives) {
   auto set = kvwine::Export<UINT(WINAPI*)(HWND, UINT, UINT)>("WinApi_SetTimer");
   auto kill = kvwine::Export<int(WINAPI*)(HWND, UINT)>("WinApi_KillTimer");
   ASSERT_TRUE(set && kill);
   HWND w = MakeWindow("timer");
+  AtEnd([w] { DestroyWindow(w); });
   ASSERT_EQ(set(w, 7, 50), 7u);
   bool got = false;
   Pump(2000, [&] {
     MSG m;
-    if (PeekMessageA(&m, w, WM_TIMER, WM_TIMER, PM_REMOVE) && m.wParam == 7) got = true;
+    if (PeekMessageA(&m, w, WM_TIMER, WM_TIMER, PM_REMOVE) && m.wParam == 7)
+      got = true;
     return got;
   });
   EXPECT_TRUE(got);
   EXPECT_EQ(kill(w, 7), 1);
   EXPECT_EQ(kill(w, 7), 0);
-  DestroyWindow(w);
 }
 
 // ---------------------------------------------------------------- browse
 
 struct BrowseWatch {
   DWORD pid;
-  HWND dialog;        // the installer's dialog, disabled while browsing
+  HWND dialog;  // the installer's dialog, disabled while browsing
   bool found = false;
   bool dialogWasDisabled = false;
 };
@@ -183,7 +193,8 @@ BOOL CALLBACK FindBrowse(HWND w, LPARAM lp) {
   GetWindowThreadProcessId(w, &pid);
   char cls[64] = {};
   GetClassNameA(w, cls, sizeof cls);
-  if (pid == watch->pid && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(w)) {
+  if (pid == watch->pid && std::strcmp(cls, "#32770") == 0 &&
+      IsWindowVisible(w)) {
     watch->found = true;
     watch->dialogWasDisabled = !IsWindowEnabled(watch->dialog);
     PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
@@ -201,11 +212,12 @@ DWORD WINAPI CancelBrowse(LPVOID p) {
   return 0;
 }
 
-TEST(Browse, CancelledDialogLeavesTheBufferAndEnablesTheDialog) {
+TEST_F(Browse, CancelledDialogLeavesTheBufferAndEnablesTheDialog) {
   auto browse = kvwine::Export<BrowseFn>("BrowseFolder");
   ASSERT_NE(browse, nullptr);
   HWND dialog = MakeWindow("installer dialog");
   ASSERT_NE(dialog, nullptr);
+  AtEnd([dialog] { DestroyWindow(dialog); });
   BrowseWatch watch{GetCurrentProcessId(), dialog};
   HANDLE t = CreateThread(nullptr, 0, CancelBrowse, &watch, 0, nullptr);
   ASSERT_NE(t, nullptr);
@@ -221,7 +233,6 @@ TEST(Browse, CancelledDialogLeavesTheBufferAndEnablesTheDialog) {
   EXPECT_TRUE(IsWindowEnabled(dialog));
   EXPECT_EQ(path[0], '#');
   EXPECT_EQ(std::strlen(path), sizeof path - 1);
-  DestroyWindow(dialog);
 }
 
 // ---------------------------------------------------------------- strings
@@ -282,7 +293,8 @@ class Queries : public testing::Test {
     Clean();
     char dir[MAX_PATH] = {};
     DWORD needed = 0;
-    ASSERT_TRUE(GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
+    ASSERT_TRUE(GetPrinterDriverDirectoryA(nullptr, nullptr, 1,
+                                           reinterpret_cast<LPBYTE>(dir),
                                            sizeof dir, &needed));
     driverFile_ = std::string(dir) + "\\kvqueryps.drv";
     ASSERT_TRUE(CopyFileA(kWinePs, driverFile_.c_str(), FALSE));
@@ -297,7 +309,8 @@ class Queries : public testing::Test {
   }
   void TearDown() override { Clean(); }
   void Clean() {
-    for (const char* n : {kBase, "KV Query Test(2)", "KV Query Test(3)"}) RemovePrinter(n);
+    for (const char* n : {kBase, "KV Query Test(2)", "KV Query Test(3)"})
+      RemovePrinter(n);
     DeletePrinterDriverA(nullptr, nullptr, const_cast<LPSTR>(kDriver));
     if (!driverFile_.empty()) DeleteFileA(driverFile_.c_str());
   }
@@ -322,7 +335,8 @@ TEST_F(Queries, NamesCountAndCheck) {
   ASSERT_TRUE(num && name && check);
   const int before = num();
   char out[128];
-  EXPECT_EQ(name(kBase, "LPT1:", out), static_cast<int>(std::strlen(kBase) + 1));
+  EXPECT_EQ(name(kBase, "LPT1:", out),
+            static_cast<int>(std::strlen(kBase) + 1));
   EXPECT_STREQ(out, kBase);
   EXPECT_EQ(check(kBase), 0);
 
@@ -332,7 +346,8 @@ TEST_F(Queries, NamesCountAndCheck) {
   EXPECT_EQ(check(kBase), 1);
   EXPECT_EQ(check("kv query test"), 1) << "printer names ignore case";
   EXPECT_EQ(check(""), 0);
-  EXPECT_EQ(name(kBase, "LPT1:", out), static_cast<int>(std::strlen(kBase) + 1));
+  EXPECT_EQ(name(kBase, "LPT1:", out),
+            static_cast<int>(std::strlen(kBase) + 1));
   EXPECT_STREQ(out, kBase) << "the printer on the same port is reused";
   name(kBase, "LPT2:", out);
   EXPECT_STREQ(out, "KV Query Test(3)");
@@ -340,23 +355,30 @@ TEST_F(Queries, NamesCountAndCheck) {
   EXPECT_STREQ(out, "KV Query Test(2)");
 }
 
-TEST(LpdService, AnswersFromTheRegistry) {
+TEST_F(LpdService, AnswersFromTheRegistry) {
   auto chk = kvwine::Export<IntFn>("Chk_MicroTcpIpEntryNT");
   ASSERT_NE(chk, nullptr);
   HKEY k = nullptr;
-  const bool existed = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion",
-                                     0, KEY_READ, &k) == ERROR_SUCCESS;
+  const bool existed =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                    "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion", 0, KEY_READ,
+                    &k) == ERROR_SUCCESS;
   if (k) RegCloseKey(k);
   if (existed) GTEST_SKIP() << "this prefix has LPDSVC registered";
   EXPECT_EQ(chk(), 0);
-  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion", &k),
+  AtEnd([] {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE,
+                  "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\LPDSVC");
+  });
+  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE,
+                          "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion", &k),
             ERROR_SUCCESS);
   const char title[] = "TCP/IP Print Server";
-  RegSetValueExA(k, "Title", 0, REG_SZ, reinterpret_cast<const BYTE*>(title), sizeof title);
+  RegSetValueExA(k, "Title", 0, REG_SZ, reinterpret_cast<const BYTE*>(title),
+                 sizeof title);
   RegCloseKey(k);
   EXPECT_EQ(chk(), 1);
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\LPDSVC\\CurrentVersion");
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\LPDSVC");
 }
 
 }  // namespace

@@ -44,7 +44,8 @@ TEST(LastErrorMessageBox, ShowsTheErrorAndItsSystemText) {
   for (const BoxCase& c : kBoxCases) {
     SCOPED_TRACE("last error " + std::to_string(c.error));
     const std::string systemText = kvwine::SystemMessage(c.error);
-    ASSERT_EQ(!systemText.empty(), c.systemHasText) << "system text \"" << systemText << "\"";
+    ASSERT_EQ(!systemText.empty(), c.systemHasText)
+        << "system text \"" << systemText << "\"";
 
     const char* caption = "KV last error test";
     kvwine::BoxWatch watch(caption);
@@ -58,8 +59,8 @@ TEST(LastErrorMessageBox, ShowsTheErrorAndItsSystemText) {
     EXPECT_TRUE(seen.pressed);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(seen.caption, caption);
-    EXPECT_EQ(seen.text, "Err:" + std::to_string(static_cast<int>(c.error)) + " [" +
-                             systemText + "]");
+    EXPECT_EQ(seen.text, "Err:" + std::to_string(static_cast<int>(c.error)) +
+                             " [" + systemText + "]");
   }
 }
 
@@ -92,29 +93,24 @@ TEST(OsKind, IsWinMeExport) {
 
 // ---------------------------------------------------------------- PC-98
 
-// Sets keys of [boot.description] in system.ini for one test and puts back
-// what was there: the old values, or no key, or no section at all.
+// Sets keys of [boot.description] in system.ini for one test and puts the
+// section back as it was (every key, or no section at all) when it goes.
 class BootDescription {
  public:
   static constexpr const char* kSection = "boot.description";
   static constexpr const char* kFile = "system.ini";
 
   BootDescription() {
-    char names[4096];
-    sectionExisted_ = GetPrivateProfileStringA(kSection, nullptr, "", names,
-                                               sizeof names, kFile) > 0;
-    for (const char* key : {"keyboard.typ", "system.drv"}) {
-      char value[1024];
-      // A sentinel default tells a missing key from an empty one.
-      GetPrivateProfileStringA(kSection, key, "\x01", value, sizeof value, kFile);
-      saved_.push_back({key, value, std::string(value) != "\x01"});
-    }
+    char section[8192];
+    const DWORD n =
+        GetPrivateProfileSectionA(kSection, section, sizeof section, kFile);
+    saved_.assign(section, n);
+    if (n > 0) saved_.push_back('\0');  // the list's closing terminator
   }
   ~BootDescription() {
-    for (const auto& s : saved_)
-      WritePrivateProfileStringA(kSection, s.key, s.existed ? s.value.c_str() : nullptr,
-                                 kFile);
-    if (!sectionExisted_) WritePrivateProfileStringA(kSection, nullptr, nullptr, kFile);
+    RemoveSection();
+    if (!saved_.empty())
+      WritePrivateProfileSectionA(kSection, saved_.data(), kFile);
   }
   // nullptr removes the key.
   void Set(const char* key, const char* value) {
@@ -125,13 +121,7 @@ class BootDescription {
   }
 
  private:
-  struct Saved {
-    const char* key;
-    std::string value;
-    bool existed;
-  };
-  std::vector<Saved> saved_;
-  bool sectionExisted_ = false;
+  std::string saved_;  // "key=value\0...\0\0", empty when there was none
 };
 
 struct Pc98Case {
@@ -144,16 +134,18 @@ struct Pc98Case {
 
 const Pc98Case kPc98Cases[] = {
     {"no section", false, nullptr, nullptr, 1},
-    {"PC/AT drivers", true, "Standard 101/102-Key or Microsoft Natural Keyboard",
-     "Standard PC", 0},
+    {"PC/AT drivers", true,
+     "Standard 101/102-Key or Microsoft Natural Keyboard", "Standard PC", 0},
     {"NEC keyboard", true, "NEC PC-9800 Keyboard", "Standard PC", 1},
-    {"NEC system driver", true, "Standard 101/102-Key", "NEC PC-9800 Series", 1},
+    {"NEC system driver", true, "Standard 101/102-Key", "NEC PC-9800 Series",
+     1},
     {"both NEC", true, "NEC PC-9800 Keyboard", "NEC PC-9800 Series", 1},
     {"lower-case nec is not NEC", true, "nec keyboard", "Standard PC", 0},
     {"empty keyboard counts as NEC", true, "", "Standard PC", 1},
     {"empty system driver counts as NEC", true, "Standard 101/102-Key", "", 1},
     {"missing keyboard counts as NEC", true, nullptr, "Standard PC", 1},
-    {"missing system driver counts as NEC", true, "Standard 101/102-Key", nullptr, 1},
+    {"missing system driver counts as NEC", true, "Standard 101/102-Key",
+     nullptr, 1},
     {"NEC only after the start", true, "Keyboard NEC", "PC NEC", 0},
 };
 
@@ -181,12 +173,19 @@ TEST_P(Pc98, BothProbesReadSystemIni) {
 INSTANTIATE_TEST_SUITE_P(SystemIni, Pc98, testing::ValuesIn(kPc98Cases));
 
 TEST(Pc98Restore, SystemIniIsLeftAsFound) {
+  BootDescription outer;  // puts the prefix's own section back at the end
+  // A key none of the cases sets, so that a restore of only the probed keys
+  // would lose it.
+  outer.Set("display.drv", "KV display");
   char before[8192], after[8192];
-  DWORD n1 = GetPrivateProfileSectionA("boot.description", before, sizeof before,
-                                       "system.ini");
+  DWORD n1 = GetPrivateProfileSectionA("boot.description", before,
+                                       sizeof before, "system.ini");
+  ASSERT_GT(n1, 0u);
   {
     BootDescription boot;
+    boot.RemoveSection();
     boot.Set("keyboard.typ", "NEC PC-9800 Keyboard");
+    boot.Set("display.drv", "VGA");
   }
   DWORD n2 = GetPrivateProfileSectionA("boot.description", after, sizeof after,
                                        "system.ini");

@@ -22,10 +22,13 @@ using DeletePortFn = int(WINAPI*)(HWND, LPCSTR);
 using AddMonitorFn = int(WINAPI*)(LPCSTR, LPCSTR);
 using LaunchFn = int(WINAPI*)(int, int, LPCSTR, LPSTR);
 
-const std::string kMonitors = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
+const std::string kMonitors =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
 
 // Deletes a key under HKEY_LOCAL_MACHINE and everything below it.
-void DeleteTree(const std::string& path) { kvwine::DeleteTree(HKEY_LOCAL_MACHINE, path); }
+void DeleteTree(const std::string& path) {
+  kvwine::DeleteTree(HKEY_LOCAL_MACHINE, path);
+}
 
 struct Value {
   std::string name;
@@ -38,7 +41,8 @@ struct Value {
 std::vector<Value> ReadValues(const std::string& path) {
   std::vector<Value> values;
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
     ADD_FAILURE() << "no key " << path;
     return values;
   }
@@ -46,8 +50,8 @@ std::vector<Value> ReadValues(const std::string& path) {
     char name[256];
     BYTE data[512];
     DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) !=
-        ERROR_SUCCESS)
+    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data,
+                      &dataSize) != ERROR_SUCCESS)
       break;
     values.push_back({name, type, std::vector<BYTE>(data, data + dataSize)});
   }
@@ -55,7 +59,9 @@ std::vector<Value> ReadValues(const std::string& path) {
   return values;
 }
 
-std::vector<BYTE> Dword(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
+std::vector<BYTE> Dword(DWORD v) {
+  return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)};
+}
 std::vector<BYTE> Sz(const std::string& s) {
   std::vector<BYTE> b(s.begin(), s.end());
   b.push_back(0);
@@ -63,7 +69,9 @@ std::vector<BYTE> Sz(const std::string& s) {
 }
 // A REG_SZ written with no data: Windows 9x takes any string to its
 // terminator, so there it is one byte.
-std::vector<BYTE> NoData() { return kvwine::IsWin9x() ? std::vector<BYTE>{0} : std::vector<BYTE>{}; }
+std::vector<BYTE> NoData() {
+  return kvwine::IsWin9x() ? std::vector<BYTE>{0} : std::vector<BYTE>{};
+}
 
 void ExpectValues(const std::string& path, const std::vector<Value>& want) {
   const auto got = ReadValues(path);
@@ -75,12 +83,27 @@ void ExpectValues(const std::string& path, const std::vector<Value>& want) {
   }
 }
 
+// Every suite takes away what it registered in TearDown, whichever way the
+// test ends.
+using PortRecords = kvwine::CleanupTest;
+using PortList = kvwine::CleanupTest;
+using Monitor = kvwine::CleanupTest;
+using DeletePortBox = kvwine::CleanupTest;
+using Tool = kvwine::CleanupTest;
+using DeviceFinder = kvwine::CleanupTest;
+
 // ---------------------------------------------------------------- records
 
-TEST(PortRecords, StandardTcpIpRecordReadsBack) {
+TEST_F(PortRecords, StandardTcpIpRecordReadsBack) {
   auto set = kvwine::Export<SetFn>("StdTcpIpPortSet");
   ASSERT_NE(set, nullptr);
-  const std::string key = kMonitors + "Standard TCP/IP Port\\Ports\\KVWINE_10.1.2.3";
+  const std::string key =
+      kMonitors + "Standard TCP/IP Port\\Ports\\KVWINE_10.1.2.3";
+  const std::string over(185, 'o');
+  AtEnd([key, over] {
+    DeleteTree(key);
+    DeleteTree(kMonitors + "Standard TCP/IP Port\\Ports\\" + over);
+  });
   ASSERT_EQ(set("KVWINE_10.1.2.3", "10.1.2.3"), 1);
   ExpectValues(key, {{"Double Spool", REG_DWORD, Dword(0)},
                      {"HostName", REG_SZ, NoData()},
@@ -94,20 +117,20 @@ TEST(PortRecords, StandardTcpIpRecordReadsBack) {
                      {"SNMP Index", REG_DWORD, Dword(1)},
                      {"Version", REG_DWORD, Dword(1)}});
   // A name past the 260-byte key path is refused and nothing is created.
-  const std::string over(185, 'o');
   EXPECT_EQ(set(over.c_str(), "1.1.1.1"), 0);
   HKEY k;
-  EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                          (kMonitors + "Standard TCP/IP Port\\Ports\\" + over).c_str(), 0,
-                          KEY_READ, &k),
+  EXPECT_NE(RegOpenKeyExA(
+                HKEY_LOCAL_MACHINE,
+                (kMonitors + "Standard TCP/IP Port\\Ports\\" + over).c_str(), 0,
+                KEY_READ, &k),
             ERROR_SUCCESS);
-  DeleteTree(key);
 }
 
-TEST(PortRecords, KvTcpIpRecordReadsBack) {
+TEST_F(PortRecords, KvTcpIpRecordReadsBack) {
   auto set = kvwine::Export<SetFn>("KVPortSet");
   ASSERT_NE(set, nullptr);
   const std::string key = kMonitors + "KV TCP/IP Port\\Ports\\KVWINE_KV";
+  AtEnd([] { DeleteTree(kMonitors + "KV TCP/IP Port"); });
   ASSERT_EQ(set("KVWINE_KV", ""), 1);
   ASSERT_EQ(set("KVWINE_KV", "192.168.7.7"), 1);
   ExpectValues(key, {{"Double Spool", REG_DWORD, Dword(0)},
@@ -117,13 +140,13 @@ TEST(PortRecords, KvTcpIpRecordReadsBack) {
                      {"PortNumber", REG_DWORD, Dword(9100)},
                      {"Protocol", REG_DWORD, Dword(1)},
                      {"Queue", REG_SZ, Sz("lp")}});
-  DeleteTree(kMonitors + "KV TCP/IP Port");
 }
 
-TEST(PortRecords, LprRecordAndTimeoutsReadBack) {
+TEST_F(PortRecords, LprRecordAndTimeoutsReadBack) {
   auto set = kvwine::Export<SetFn>("StdTcpIpPortSetNt");
   ASSERT_NE(set, nullptr);
   const std::string key = kMonitors + "LPR Port\\Ports\\kvwine-lpr";
+  AtEnd([key] { DeleteTree(key); });
   ASSERT_EQ(set("kvwine-lpr", "printhost"), 1);
   ExpectValues(key, {{"EnableBannerPage", REG_DWORD, Dword(160)},
                      {"HpUxCompatibility", REG_DWORD, Dword(160)},
@@ -132,12 +155,11 @@ TEST(PortRecords, LprRecordAndTimeoutsReadBack) {
                      {"Server Name", REG_SZ, Sz("printhost")}});
   ExpectValues(key + "\\Timeouts", {{"CommandTimeout", REG_DWORD, Dword(120)},
                                     {"DataTimeout", REG_DWORD, Dword(300)}});
-  DeleteTree(key);
 }
 
 // ---------------------------------------------------------------- port list
 
-TEST(PortList, SearchAndListMatchEnumPorts) {
+TEST_F(PortList, SearchAndListMatchEnumPorts) {
   auto search = kvwine::Export<CountFn>("SearchPorts");
   auto list = kvwine::Export<ListFn>("ListPorts");
   ASSERT_TRUE(search && list);
@@ -165,43 +187,48 @@ bool MonitorListed(const char* name) {
   DWORD needed = 0, count = 0;
   EnumMonitorsA(nullptr, 1, nullptr, 0, &needed, &count);
   std::vector<BYTE> buffer(needed ? needed : 1);
-  if (!EnumMonitorsA(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  if (!EnumMonitorsA(nullptr, 1, buffer.data(), needed, &needed, &count))
+    return false;
   auto* info = reinterpret_cast<MONITOR_INFO_1A*>(buffer.data());
   for (DWORD i = 0; i < count; ++i)
     if (lstrcmpiA(info[i].pName, name) == 0) return true;
   return false;
 }
 
-TEST(Monitor, AddMonitorRegistersTheSampleMonitor) {
+TEST_F(Monitor, AddMonitorRegistersTheSampleMonitor) {
   auto add = kvwine::Export<AddMonitorFn>("Add_Monitor");
   ASSERT_NE(add, nullptr);
-  const char* name = "KV Ports Test Monitor";
+  static const char* const name = "KV Ports Test Monitor";
   ASSERT_FALSE(MonitorListed(name)) << "left over from an earlier run";
   char dir[MAX_PATH];
   ASSERT_GT(GetSystemDirectoryA(dir, sizeof dir), 0u);
   const std::string dll = std::string(dir) + "\\kvtstmon.dll";
-  ASSERT_TRUE(CopyFileA((kvwine::ProgramDir() + "kvtstmon.dll").c_str(), dll.c_str(), FALSE));
+  AtEnd([dll] { DeleteFileA(dll.c_str()); });
+  AtEnd([] {
+    const char* env = kvwine::IsWin9x() ? "Windows 4.0" : "Windows NT x86";
+    // Wine keeps one list for both environments: remove with either.
+    if (!DeleteMonitorA(nullptr, const_cast<LPSTR>(env),
+                        const_cast<LPSTR>(name)))
+      DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>(name));
+    EXPECT_FALSE(MonitorListed(name));
+  });
+  ASSERT_TRUE(CopyFileA((kvwine::ProgramDir() + "kvtstmon.dll").c_str(),
+                        dll.c_str(), FALSE));
 
   EXPECT_EQ(add(name, "kvtstmon.dll"), 1);
   EXPECT_TRUE(MonitorListed(name));
   // Wine's spooler, like Windows', refuses a second monitor of that name.
   EXPECT_EQ(add(name, "kvtstmon.dll"), 0);
-
-  const char* env = kvwine::IsWin9x() ? "Windows 4.0" : "Windows NT x86";
-  // Wine keeps one list for both environments: remove with either.
-  if (!DeleteMonitorA(nullptr, const_cast<LPSTR>(env), const_cast<LPSTR>(name)))
-    DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>(name));
-  EXPECT_FALSE(MonitorListed(name));
-  DeleteFileA(dll.c_str());
 }
 
 // ---------------------------------------------------------------- boxes
 
-TEST(DeletePortBox, UnknownPortShowsTheSpoolersError) {
+TEST_F(DeletePortBox, UnknownPortShowsTheSpoolersError) {
   auto del = kvwine::Export<DeletePortFn>("WinSub_DeletePort");
   ASSERT_NE(del, nullptr);
   SetLastError(0xDEADBEEF);
-  ASSERT_FALSE(DeletePortA(nullptr, nullptr, const_cast<LPSTR>("KVNOSUCHPORT:")));
+  ASSERT_FALSE(
+      DeletePortA(nullptr, nullptr, const_cast<LPSTR>("KVNOSUCHPORT:")));
   const DWORD error = GetLastError();
   ASSERT_NE(error, 0xDEADBEEFu);
 
@@ -221,25 +248,33 @@ const std::string kLprPorts = kMonitors + "LPR Port\\Ports";
 std::string LastSubKey(const std::string& path) {
   HKEY key;
   std::string last;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
     return last;
   char name[256];
-  for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) last = name;
+  for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS;
+       ++i)
+    last = name;
   RegCloseKey(key);
   return last;
 }
 
-TEST(Tool, LaunchToolReportsThePortItsProgramAdded) {
+TEST_F(Tool, LaunchToolReportsThePortItsProgramAdded) {
   auto launch = kvwine::Export<LaunchFn>("LaunchTool");
   ASSERT_NE(launch, nullptr);
+  AtEnd([] {
+    DeleteTree(kRelayPorts + "\\zz-kvwine-relay");
+    DeleteTree(kLprPorts + "\\zz-kvwine-lpr");
+  });
   // On the NT family the lookup reads the LPR ports: give it one.
   HKEY k;
   if (!kvwine::IsWin9x() &&
-      RegCreateKeyA(HKEY_LOCAL_MACHINE, (kLprPorts + "\\zz-kvwine-lpr").c_str(), &k) ==
-          ERROR_SUCCESS)
+      RegCreateKeyA(HKEY_LOCAL_MACHINE, (kLprPorts + "\\zz-kvwine-lpr").c_str(),
+                    &k) == ERROR_SUCCESS)
     RegCloseKey(k);
 
-  const std::string command = "\"" + kvwine::ProgramDir() + "kvport_tool.exe\" zz-kvwine-relay";
+  const std::string command =
+      "\"" + kvwine::ProgramDir() + "kvport_tool.exe\" zz-kvwine-relay";
   char out[1024] = "untouched";
   int result;
   {
@@ -251,7 +286,8 @@ TEST(Tool, LaunchToolReportsThePortItsProgramAdded) {
   }
   EXPECT_EQ(result, 1);
   HKEY added;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kRelayPorts + "\\zz-kvwine-relay").c_str(), 0,
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          (kRelayPorts + "\\zz-kvwine-relay").c_str(), 0,
                           KEY_READ, &added),
             ERROR_SUCCESS);
   RegCloseKey(added);
@@ -262,26 +298,28 @@ TEST(Tool, LaunchToolReportsThePortItsProgramAdded) {
   char same[1024] = "untouched";
   EXPECT_EQ(launch(0, 0, "kv-no-such-program-anywhere.exe", same), 1);
   EXPECT_STREQ(same, "untouched");
-
-  DeleteTree(kRelayPorts + "\\zz-kvwine-relay");
-  DeleteTree(kLprPorts + "\\zz-kvwine-lpr");
 }
 
-// ---------------------------------------------------------------- device finder
+// ---------------------------------------------------------------- device
+// finder
 
-TEST(DeviceFinder, RecordFilledByAnotherProgramReadsBack) {
+TEST_F(DeviceFinder, RecordFilledByAnotherProgramReadsBack) {
   std::string command = "\"" + kvwine::ProgramDir() + "kvdf_filler.exe\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &info))
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &info))
       << GetLastError();
   CloseHandle(info.hThread);
+  AtEnd([process = info.hProcess] {
+    if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0)
+      TerminateProcess(process, 1);
+    CloseHandle(process);
+  });
   ASSERT_EQ(WaitForSingleObject(info.hProcess, 60000), WAIT_OBJECT_0);
   DWORD code = 99;
   GetExitCodeProcess(info.hProcess, &code);
-  CloseHandle(info.hProcess);
   EXPECT_EQ(code, 0u) << "the filler's getters disagreed (see its output)";
 }
 

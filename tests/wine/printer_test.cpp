@@ -19,7 +19,8 @@ using kvwine::RemovePrinter;
 
 namespace {
 
-using RegisterFn = int(WINAPI*)(LPCSTR, LPCSTR, int, LPCSTR, LPCSTR, int, LPCSTR);
+using RegisterFn = int(WINAPI*)(LPCSTR, LPCSTR, int, LPCSTR, LPCSTR, int,
+                                LPCSTR);
 using IntFn = int(WINAPI*)();
 using NameFn = int(WINAPI*)(LPCSTR);
 
@@ -31,7 +32,8 @@ constexpr const char* kService = "KvLptTest";
 constexpr const char* kDependents[] = {"kvdep1.dat", "kvdep2.dat"};
 
 constexpr const char* kPpd =
-    "*PPD-Adobe: \"4.3\"\r\n*FormatVersion: \"4.3\"\r\n*FileVersion: \"1.0\"\r\n"
+    "*PPD-Adobe: \"4.3\"\r\n*FormatVersion: \"4.3\"\r\n*FileVersion: "
+    "\"1.0\"\r\n"
     "*LanguageVersion: English\r\n*LanguageEncoding: ISOLatin1\r\n"
     "*PCFileName: \"KVTEST.PPD\"\r\n*Manufacturer: \"KORVA\"\r\n"
     "*Product: \"(KV-1000)\"\r\n*ModelName: \"KORVA KV-1000\"\r\n"
@@ -42,7 +44,8 @@ constexpr const char* kPpd =
     "*TTRasterizer: Type42\r\n"
     "*OpenUI *PageSize: PickOne\r\n*OrderDependency: 10 AnySetup *PageSize\r\n"
     "*DefaultPageSize: A4\r\n"
-    "*PageSize A4/A4: \"<</PageSize[595 842]/ImagingBBox null>>setpagedevice\"\r\n"
+    "*PageSize A4/A4: \"<</PageSize[595 842]/ImagingBBox "
+    "null>>setpagedevice\"\r\n"
     "*CloseUI: *PageSize\r\n*DefaultImageableArea: A4\r\n"
     "*ImageableArea A4/A4: \"18 18 577 824\"\r\n*DefaultPaperDimension: A4\r\n"
     "*PaperDimension A4/A4: \"595 842\"\r\n*DefaultResolution: 600dpi\r\n";
@@ -52,8 +55,8 @@ bool WriteFileText(const std::string& path, const std::string& text) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written,
-                            nullptr);
+  const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()),
+                            &written, nullptr);
   CloseHandle(f);
   return ok && written == text.size();
 }
@@ -61,8 +64,9 @@ bool WriteFileText(const std::string& path, const std::string& text) {
 std::string DriverDirectory() {
   char dir[MAX_PATH] = {};
   DWORD needed = 0;
-  if (!GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
-                                  sizeof dir, &needed))
+  if (!GetPrinterDriverDirectoryA(nullptr, nullptr, 1,
+                                  reinterpret_cast<LPBYTE>(dir), sizeof dir,
+                                  &needed))
     return std::string();
   return dir;
 }
@@ -73,8 +77,8 @@ std::vector<BYTE> LocalPrinters(DWORD* count) {
   *count = 0;
   EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, count);
   std::vector<BYTE> buffer(needed ? needed : 4);
-  if (!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), needed, &needed,
-                     count))
+  if (!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), needed,
+                     &needed, count))
     *count = 0;
   return buffer;
 }
@@ -157,12 +161,14 @@ class RegisterPrinter : public testing::Test {
     for (const auto& f : placed_) DeleteFileA(f.c_str());
     // What the spooler copied into its version folders.
     for (const char* sub : {"\\3\\", "\\2\\", "\\0\\"}) {
-      for (const char* f : {"kvwineps.drv", "kvtest.ppd", kDependents[0], kDependents[1]})
+      for (const char* f :
+           {"kvwineps.drv", "kvtest.ppd", kDependents[0], kDependents[1]})
         DeleteFileA((driverDir_ + sub + f).c_str());
     }
     // The 9x entries of the sequence.
-    RegDeleteKeyA(HKEY_CURRENT_CONFIG,
-                  "System\\CurrentControlSet\\Control\\Print\\Printers\\KORVA KV-1000");
+    RegDeleteKeyA(
+        HKEY_CURRENT_CONFIG,
+        "System\\CurrentControlSet\\Control\\Print\\Printers\\KORVA KV-1000");
     DeleteTree(HKEY_LOCAL_MACHINE, "Enum\\LPTENUM\\KORVAKV-1000D1A2");
     DeleteFileA(sii_.c_str());
     RemoveDirectoryA(folder_.c_str());
@@ -171,7 +177,8 @@ class RegisterPrinter : public testing::Test {
 
   void Place(const char* name) {
     const std::string to = driverDir_ + "\\" + name;
-    ASSERT_TRUE(CopyFileA(kWinePs, to.c_str(), FALSE)) << "error " << GetLastError();
+    ASSERT_TRUE(CopyFileA(kWinePs, to.c_str(), FALSE))
+        << "error " << GetLastError();
     placed_.push_back(to);
   }
 
@@ -187,7 +194,8 @@ class RegisterPrinter : public testing::Test {
     EXPECT_EQ(depInit(), 1);
     EXPECT_EQ(makeDep("kvdep1.dat=1"), 1);
     EXPECT_EQ(makeDep("kvdep2.dat"), 1);
-    return reg("LPT1:", "KV-1000", makeDefault, folder_.c_str(), kPrinter, 0, sii_.c_str());
+    return reg("LPT1:", "KV-1000", makeDefault, folder_.c_str(), kPrinter, 0,
+               sii_.c_str());
   }
 
   // Whether EnumPrintersA lists the printer; its record when `out` is given.
@@ -237,9 +245,11 @@ TEST_F(RegisterPrinter, CreatesThePrinterOnItsPortWithItsDriver) {
   DWORD needed = 0;
   GetPrinterDriverA(h, nullptr, 3, nullptr, 0, &needed);
   std::vector<BYTE> buffer(needed ? needed : 4);
-  ASSERT_TRUE(GetPrinterDriverA(h, nullptr, 3, buffer.data(), needed, &needed))
-      << "error " << GetLastError();
+  const BOOL got =
+      GetPrinterDriverA(h, nullptr, 3, buffer.data(), needed, &needed);
+  const DWORD error = GetLastError();
   ClosePrinter(h);
+  ASSERT_TRUE(got) << "error " << error;
   auto* driver = reinterpret_cast<DRIVER_INFO_3A*>(buffer.data());
   EXPECT_STREQ(driver->pName, kDriver);
   std::vector<std::string> dependents;
@@ -247,7 +257,8 @@ TEST_F(RegisterPrinter, CreatesThePrinterOnItsPortWithItsDriver) {
     std::string name = p;
     dependents.push_back(name.substr(name.find_last_of('\\') + 1));
   }
-  EXPECT_EQ(dependents, (std::vector<std::string>{kDependents[0], kDependents[1]}));
+  EXPECT_EQ(dependents,
+            (std::vector<std::string>{kDependents[0], kDependents[1]}));
 
   // Without make-default the device line is not touched.
   char line[1024] = {};
@@ -262,11 +273,12 @@ TEST_F(RegisterPrinter, CreatesThePrinterOnItsPortWithItsDriver) {
   // ports either, so no 9x device entries are written under Wine.
   if (kvwine::IsWin9x()) {
     HKEY key;
-    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_CONFIG,
-                            "System\\CurrentControlSet\\Control\\Print\\Printers\\"
-                            "KORVA KV-1000",
-                            0, KEY_READ, &key),
-              ERROR_SUCCESS);
+    EXPECT_NE(
+        RegOpenKeyExA(HKEY_CURRENT_CONFIG,
+                      "System\\CurrentControlSet\\Control\\Print\\Printers\\"
+                      "KORVA KV-1000",
+                      0, KEY_READ, &key),
+        ERROR_SUCCESS);
   }
 
   // The parallel-port driver service is recreated on the NT family only.
@@ -279,7 +291,7 @@ TEST_F(RegisterPrinter, MakeDefaultWritesTheDeviceLineOfTheFamily) {
   char line[1024] = {};
   GetProfileStringA("windows", "device", "", line, sizeof line);
   EXPECT_STREQ(line, kvwine::IsWin9x() ? "KORVA KV-1000,KVWINEPS,LPT1:"
-                                        : "KORVA KV-1000,WINSPOOL,LPT1:");
+                                       : "KORVA KV-1000,WINSPOOL,LPT1:");
   // Wine's default printer is the device line's printer.
   char name[256] = {};
   DWORD size = sizeof name;
@@ -298,7 +310,8 @@ TEST_F(RegisterPrinter, ExistingNameIsAddedAgainByWine) {
   std::vector<BYTE> buffer = LocalPrinters(&count);
   auto* info = reinterpret_cast<PRINTER_INFO_2A*>(buffer.data());
   int ours = 0;
-  for (DWORD i = 0; i < count; ++i) ours += lstrcmpiA(info[i].pPrinterName, kPrinter) == 0;
+  for (DWORD i = 0; i < count; ++i)
+    ours += lstrcmpiA(info[i].pPrinterName, kPrinter) == 0;
   EXPECT_EQ(ours, 1);
 }
 

@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
 
 namespace kvwine {
 
@@ -19,5 +23,22 @@ void DeleteTree(HKEY root, const std::string& path);
 
 // Deletes the printer `name` when there is one.
 void RemovePrinter(const char* name);
+
+// A test that registers its clean-up as it goes; TearDown runs it, the last
+// registered first. An ASSERT returns from the test body, so clean-up written
+// after one would be skipped whenever it fires.
+class CleanupTest : public ::testing::Test {
+ protected:
+  void AtEnd(std::function<void()> undo) { undo_.push_back(std::move(undo)); }
+  void TearDown() override {
+    while (!undo_.empty()) {
+      undo_.back()();
+      undo_.pop_back();
+    }
+  }
+
+ private:
+  std::vector<std::function<void()>> undo_;
+};
 
 }  // namespace kvwine
