@@ -1,10 +1,12 @@
-// The buffer layout the spooler's EnumPorts and EnumMonitors fill: fixed
-// records from the start of the caller's buffer, their strings packed down
-// from its end.
+// The buffer layouts the simulated spooler fills: fixed records from the
+// start of the caller's buffer, their strings packed down from its end
+// (EnumPortsA, EnumMonitorsA) or up after the records (the printer and
+// driver queries).
 #pragma once
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "foundation/win32.h"
 
@@ -39,5 +41,65 @@ class PackDown {
  private:
   LPBYTE end_;
 };
+
+// Packs records followed by their strings and blobs. Run once without a
+// buffer to measure, then again to write.
+class Packer {
+ public:
+  Packer(LPBYTE base, size_t fixed) : base_(base), pos_(fixed) {}
+  char* Text(const std::string& s) {
+    const size_t at = pos_;
+    pos_ += s.size() + 1;
+    if (!base_) return nullptr;
+    std::memcpy(base_ + at, s.c_str(), s.size() + 1);
+    return reinterpret_cast<char*>(base_ + at);
+  }
+  // A list of zero-terminated texts ending in an empty one.
+  char* List(const std::vector<std::string>& items) {
+    const size_t at = pos_;
+    for (const auto& s : items) Text(s);
+    Text("");
+    return base_ ? reinterpret_cast<char*>(base_ + at) : nullptr;
+  }
+  BYTE* Blob(const std::vector<BYTE>& b) {
+    if (b.empty()) return nullptr;
+    pos_ = (pos_ + 7) & ~size_t(7);
+    const size_t at = pos_;
+    pos_ += b.size();
+    if (!base_) return nullptr;
+    std::memcpy(base_ + at, b.data(), b.size());
+    return base_ + at;
+  }
+  size_t size() const { return pos_; }
+
+ private:
+  LPBYTE base_;
+  size_t pos_;
+};
+
+// Measures with `fill(nullptr packer...)`, then writes when the buffer is
+// large enough. `fill(packer, index, write)` fills record `index`.
+template <typename Record, typename Fill>
+bool PackRecords(size_t count, LPBYTE buffer, DWORD size, LPDWORD needed,
+                 DWORD* lastError, Fill fill) {
+  const size_t fixed = count * sizeof(Record);
+  Packer measure(nullptr, fixed);
+  Record scratch;
+  for (size_t i = 0; i < count; ++i) fill(measure, scratch, i);
+  const size_t total = (measure.size() + 3) & ~size_t(3);
+  if (needed) *needed = static_cast<DWORD>(total);
+  if (!buffer || size < total) {
+    *lastError = ERROR_INSUFFICIENT_BUFFER;
+    return false;
+  }
+  std::memset(buffer, 0, total);
+  Packer write(buffer, fixed);
+  for (size_t i = 0; i < count; ++i) {
+    Record r{};
+    fill(write, r, i);
+    std::memcpy(buffer + i * sizeof(Record), &r, sizeof(Record));
+  }
+  return true;
+}
 
 }  // namespace kv::sim

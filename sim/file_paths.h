@@ -1,6 +1,6 @@
 // Windows paths of the simulated machine mapped to its sandbox folder, and the
 // file state that is not kept by the host (attributes, open handles, finds).
-// Shared by sim/files.cpp and sim/profile.cpp.
+// Shared by the file, profile, font, spooler and service files of sim/.
 #pragma once
 
 #include <map>
@@ -14,13 +14,20 @@ namespace kv::sim {
 
 #define KV_ERROR_DIRECTORY 267L  // ERROR_DIRECTORY: the name is not a folder
 
+// The attribute bits the machine keeps for a file; the others come from the
+// host (directory) or are derived (normal).
+const DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 // A Windows path resolved against the sandbox.
 struct ResolvedPath {
-  DWORD error = 0;    // 0, or why the path cannot name anything on C:
-  std::string host;   // host path under <machineDir>/drive_c
-  std::string key;    // "C:\DIR\FILE" upper-cased: the identity of the file
-  std::string win;    // "C:\Dir\File" with the spelling found on disk
-  std::string name;   // last component as found (or as given)
+  DWORD error = 0;   // 0, or why the path cannot name anything on C:
+  std::string host;  // host path under <machineDir>/drive_c
+  std::string key;   // "C:\DIR\FILE" upper-cased: the identity of the file
+  std::string win;   // "C:\Dir\File" with the spelling found on disk
+  std::string name;  // last component as found (or as given)
   bool isRoot = false;
 };
 
@@ -44,8 +51,8 @@ bool ParentExists(const ResolvedPath& p);
 struct FileState : SimPlatform::Extension {
   bool loaded = false;
   std::map<std::string, DWORD> attributes;  // key -> stored bits
-  mutable std::string savedText;  // what Flush last wrote
-  mutable bool dirty = false;     // records changed since the last Flush
+  mutable std::string savedText;            // what Flush last wrote
+  mutable bool dirty = false;  // records changed since the last Flush
   struct Find {
     std::vector<WIN32_FIND_DATAA> entries;
     size_t next = 0;

@@ -9,14 +9,12 @@
 #include <deque>
 
 #include "sim/enum_buffer.h"
-#include "sim/sim_internal.h"
-#include "sim/sim_platform.h"
+#include "sim/spooler_records.h"
 
 namespace kv::sim {
 
 namespace {
 
-const char kMonitorsPath[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
 const char kLocalMonitor[] = "Local Port";
 
 struct PortState : SimPlatform::Extension {
@@ -26,9 +24,13 @@ struct PortState : SimPlatform::Extension {
   std::vector<SimPlatform::PortDialogRecord> dialogs;
 };
 
-bool Empty(LPCSTR s) { return !s || !*s; }
-
 bool IsMonitor(const RegNode& node) { return node.values.count("Driver") > 0; }
+
+// The record text of AddPortA's and DeletePortA's arguments.
+std::string DialogCallArgs(LPCSTR server, HWND window, LPCSTR name) {
+  return ArgText(server) + ", " + HexText(reinterpret_cast<uintptr_t>(window)) +
+         ", " + ArgText(name);
+}
 
 }  // namespace
 
@@ -59,8 +61,8 @@ static PortState& Ports(SimPlatform& os) {
   auto& state = os.extension<PortState>("ports");
   if (!state.localSeeded) {
     state.localSeeded = true;
-    state.localPorts = {"COM1:", "COM2:", "COM3:", "COM4:",
-                        "FILE:", "LPT1:", "LPT2:", "LPT3:"};
+    state.localPorts = {
+        "COM1:", "COM2:", "COM3:", "COM4:", "FILE:", "LPT1:", "LPT2:", "LPT3:"};
   }
   return state;
 }
@@ -75,21 +77,15 @@ const std::vector<SimPlatform::PortDialogRecord>& SimPlatform::portDialogs() {
 }
 
 bool SimPlatform::HasPort(const std::string& name) {
-  for (const auto& p :
-       PortList(*this, FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath), Ports(*this)))
+  for (const auto& p : PortList(
+           *this, FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath), Ports(*this)))
     if (EqualNoCase(p.second, name)) return true;
   return false;
 }
 
 BOOL SimPlatform::AddPortA(LPCSTR server, HWND window, LPCSTR monitor) {
-  if (Enter("AddPortA", ArgText(server) + ", " +
-                            HexText(reinterpret_cast<uintptr_t>(window)) +
-                            ", " + ArgText(monitor)))
-    return FALSE;
-  if (!Empty(server)) {
-    lastError_ = ERROR_INVALID_NAME;
-    return FALSE;
-  }
+  if (Enter("AddPortA", DialogCallArgs(server, window, monitor))) return FALSE;
+  if (!IsLocalServer(*this, server)) return FALSE;
   RegNode* monitors = FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath);
   RegNode* node = nullptr;
   if (monitors && !Empty(monitor)) {
@@ -141,14 +137,8 @@ BOOL SimPlatform::AddPortA(LPCSTR server, HWND window, LPCSTR monitor) {
 }
 
 BOOL SimPlatform::DeletePortA(LPCSTR server, HWND window, LPCSTR port) {
-  if (Enter("DeletePortA", ArgText(server) + ", " +
-                               HexText(reinterpret_cast<uintptr_t>(window)) +
-                               ", " + ArgText(port)))
-    return FALSE;
-  if (!Empty(server)) {
-    lastError_ = ERROR_INVALID_NAME;
-    return FALSE;
-  }
+  if (Enter("DeletePortA", DialogCallArgs(server, window, port))) return FALSE;
+  if (!IsLocalServer(*this, server)) return FALSE;
   RegNode* monitors = FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath);
   PortState& state = Ports(*this);
   std::string owner;
@@ -163,20 +153,16 @@ BOOL SimPlatform::DeletePortA(LPCSTR server, HWND window, LPCSTR port) {
   }
   if (EqualNoCase(owner, kLocalMonitor)) {
     auto& l = state.localPorts;
-    l.erase(std::remove_if(l.begin(), l.end(),
-                           [&](const std::string& n) {
-                             return EqualNoCase(n, port);
-                           }),
+    l.erase(std::remove_if(
+                l.begin(), l.end(),
+                [&](const std::string& n) { return EqualNoCase(n, port); }),
             l.end());
     return TRUE;
   }
   // The monitor removes the port's key with everything below it.
-  RegNode* ports = FindKey(HKEY_LOCAL_MACHINE,
-                           std::string(kMonitorsPath) + "\\" + owner + "\\Ports");
-  auto it = ports->subkeys.find(port);
-  std::unique_ptr<RegNode> tree = std::move(it->second);
-  ports->subkeys.erase(it);
-  RetireTree(std::move(tree));
+  RegNode* ports = FindKey(HKEY_LOCAL_MACHINE, std::string(kMonitorsPath) +
+                                                   "\\" + owner + "\\Ports");
+  RemoveTree(ports, port);
   return TRUE;
 }
 
@@ -185,10 +171,7 @@ BOOL SimPlatform::EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer,
   if (Enter("EnumPortsA", ArgText(server) + ", " + std::to_string(level) +
                               ", " + std::to_string(size)))
     return FALSE;
-  if (!Empty(server)) {
-    lastError_ = ERROR_INVALID_NAME;
-    return FALSE;
-  }
+  if (!IsLocalServer(*this, server)) return FALSE;
   if (level == 2) {  // PORT_INFO_2 is not simulated
     lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
     return FALSE;

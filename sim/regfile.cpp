@@ -171,8 +171,8 @@ std::string SimPlatform::ExportRegistry() const {
     auto it = roots_.find(r);
     if (it == roots_.end()) continue;
     const RegNode& root = *it->second;
-    ExportNode(root, RootName(reinterpret_cast<HKEY>(r)),
-               !root.values.empty(), &out);
+    ExportNode(root, RootName(reinterpret_cast<HKEY>(r)), !root.values.empty(),
+               &out);
   }
   return out;
 }
@@ -235,13 +235,9 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
         for (size_t p = 0; p + 1 < parts.size(); ++p)
           parentPath += (p ? "\\" : "") + parts[p];
         if (RegNode* parent = FindKey(root, parentPath)) {
-          auto it = parent->subkeys.find(parts.back());
-          if (it != parent->subkeys.end()) {
-            // Open handles into the tree see it deleted, as after regedit.
-            std::unique_ptr<RegNode> tree = std::move(it->second);
-            parent->subkeys.erase(it);
-            RetireTree(std::move(tree));
-          }
+          // Open handles into the tree see it deleted, as after regedit.
+          if (parent->subkeys.count(parts.back()))
+            RemoveTree(parent, parts.back());
         }
         continue;
       }
@@ -270,14 +266,16 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
     if (!data.empty() && data[0] == '"') {
       std::string text;
       size_t q = 0;
-      if (!ReadQuoted(data, &q, &text) || Trim(data.substr(q)) != "") return false;
+      if (!ReadQuoted(data, &q, &text) || Trim(data.substr(q)) != "")
+        return false;
       v.type = REG_SZ;
       v.data.assign(text.begin(), text.end());
       v.data.push_back(0);
     } else if (data.compare(0, 6, "dword:") == 0) {
       const std::string digits = data.substr(6);
       if (digits.empty() || digits.size() > 8 ||
-          digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+          digits.find_first_not_of("0123456789abcdefABCDEF") !=
+              std::string::npos)
         return false;
       const DWORD d = static_cast<DWORD>(std::stoul(digits, nullptr, 16));
       v.type = REG_DWORD;
@@ -289,7 +287,8 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
       const size_t close = data.find("):");
       if (close == std::string::npos || close <= 4) return false;
       const std::string typeText = data.substr(4, close - 4);
-      if (typeText.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos ||
+      if (typeText.find_first_not_of("0123456789abcdefABCDEF") !=
+              std::string::npos ||
           typeText.size() > 8)
         return false;
       v.type = static_cast<DWORD>(std::stoul(typeText, nullptr, 16));

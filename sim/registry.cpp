@@ -35,13 +35,13 @@ bool IsStringType(DWORD type) {
 const uintptr_t kRootValues[] = {0x80000000u, 0x80000001u, 0x80000002u,
                                  0x80000003u, 0x80000005u, 0x80000006u};
 
-}  // namespace
-
+// Marks a tree taken out of the registry deleted, for the handles into it.
 void MarkDeleted(RegNode* tree) {
   tree->deleted = true;
   for (auto& s : tree->subkeys) MarkDeleted(s.second.get());
 }
 
+// Whether `node` lies in `tree`.
 bool Contains(const RegNode* tree, const RegNode* node) {
   if (tree == node) return true;
   for (const auto& s : tree->subkeys)
@@ -49,7 +49,17 @@ bool Contains(const RegNode* tree, const RegNode* node) {
   return false;
 }
 
-void SimPlatform::RetireTree(std::unique_ptr<RegNode> tree) {
+// Removed trees kept alive while a handle still reaches into them.
+struct DeletedKeys : SimPlatform::Extension {
+  std::vector<std::unique_ptr<RegNode>> trees;
+};
+
+}  // namespace
+
+void SimPlatform::RemoveTree(RegNode* parent, const std::string& name) {
+  auto it = parent->subkeys.find(name);
+  std::unique_ptr<RegNode> tree = std::move(it->second);
+  parent->subkeys.erase(it);
   MarkDeleted(tree.get());
   for (const auto& open : openKeys_) {
     if (Contains(tree.get(), open.second.node)) {
@@ -122,6 +132,19 @@ struct SimAccess {
                                     : HexText(reinterpret_cast<uintptr_t>(key));
   }
 
+  // Records a call on `key` that names a sub-key or value; the injected
+  // error, or 0.
+  static DWORD EnterNamed(SimPlatform& os, const char* call, HKEY key,
+                          LPCSTR name) {
+    return os.Enter(call, KeyArg(os, key) + ", " + ArgText(name));
+  }
+
+  // Records an enumeration call on `key`; the injected error, or 0.
+  static DWORD EnterIndexed(SimPlatform& os, const char* call, HKEY key,
+                            DWORD index) {
+    return os.Enter(call, KeyArg(os, key) + ", " + std::to_string(index));
+  }
+
   static std::string PathOf(const SimPlatform& os, HKEY key) {
     if (IsPredefinedRoot(key)) return RootName(key);
     auto it = os.openKeys_.find(reinterpret_cast<uintptr_t>(key));
@@ -178,35 +201,51 @@ struct SimAccess {
     for (const auto& p : parts) path += "\\" + p;
     return path;
   }
-};
 
+  // The start of RegOpenKeyExA and RegCreateKeyExA: records the call, checks
+  // the out-parameter and resolves the handle and the sub-key's components.
+  static LONG BeginOpen(SimPlatform& os, const char* call, HKEY key,
+                        LPCSTR subKey, PHKEY result, RegNode** node,
+                        std::vector<std::string>* parts) {
+    if (DWORD e = EnterNamed(os, call, key, subKey))
+      return static_cast<LONG>(e);
+    if (!result) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
+    *result = nullptr;
+    return ResolveBelow(os, key, subKey, node, parts);
+  }
+
+  // The existing key `parts` below `node`, or null.
+  static RegNode* Walk(RegNode* node, const std::vector<std::string>& parts) {
+    for (const auto& part : parts) {
+      auto it = node->subkeys.find(part);
+      if (it == node->subkeys.end()) return nullptr;
+      node = it->second.get();
+    }
+    return node;
+  }
+
+  // A new handle to `node`, the key `parts` below `key`.
+  static HKEY OpenBelow(SimPlatform& os, RegNode* node, HKEY key,
+                        const std::vector<std::string>& parts, REGSAM sam) {
+    return NewKey(os, node, Join(PathOf(os, key), parts), sam);
+  }
+};
 
 LONG SimPlatform::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM sam,
                                 PHKEY result) {
-  if (DWORD e = Enter("RegOpenKeyExA",
-                      SimAccess::KeyArg(*this, key) + ", " + ArgText(subKey)))
-    return static_cast<LONG>(e);
-  if (!result) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
-  *result = nullptr;
   RegNode* node = nullptr;
   std::vector<std::string> parts;
-  if (LONG rc = SimAccess::ResolveBelow(*this, key, subKey, &node, &parts))
+  if (LONG rc = SimAccess::BeginOpen(*this, "RegOpenKeyExA", key, subKey,
+                                     result, &node, &parts))
     return rc;
-  for (const auto& part : parts) {
-    auto it = node->subkeys.find(part);
-    if (it == node->subkeys.end())
-      return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
-    node = it->second.get();
-  }
-  *result = SimAccess::NewKey(*this, node,
-                              SimAccess::Join(SimAccess::PathOf(*this, key), parts),
-                              sam);
+  RegNode* found = SimAccess::Walk(node, parts);
+  if (!found) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+  *result = SimAccess::OpenBelow(*this, found, key, parts, sam);
   return ERROR_SUCCESS;
 }
 
 LONG SimPlatform::RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
-  if (DWORD e = Enter("RegOpenKeyA",
-                      SimAccess::KeyArg(*this, key) + ", " + ArgText(subKey)))
+  if (DWORD e = SimAccess::EnterNamed(*this, "RegOpenKeyA", key, subKey))
     return static_cast<LONG>(e);
   if (!result) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   // Without a sub-key the same handle comes back, not a new one.
@@ -223,32 +262,20 @@ LONG SimPlatform::RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
   return rc;
 }
 
-LONG SimPlatform::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR,
-                                  DWORD, REGSAM sam, LPSECURITY_ATTRIBUTES,
+LONG SimPlatform::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD,
+                                  REGSAM sam, LPSECURITY_ATTRIBUTES,
                                   PHKEY result, LPDWORD disposition) {
-  if (DWORD e = Enter("RegCreateKeyExA",
-                      SimAccess::KeyArg(*this, key) + ", " + ArgText(subKey)))
-    return static_cast<LONG>(e);
-  if (!result) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
-  *result = nullptr;
   RegNode* node = nullptr;
   std::vector<std::string> parts;
-  if (LONG rc = SimAccess::ResolveBelow(*this, key, subKey, &node, &parts))
+  if (LONG rc = SimAccess::BeginOpen(*this, "RegCreateKeyExA", key, subKey,
+                                     result, &node, &parts))
     return rc;
   // Creating below a key needs the right to on the handle the caller holds;
   // opening what exists does not.
-  RegNode* probe = node;
-  bool missing = false;
-  for (const auto& part : parts) {
-    auto it = probe->subkeys.find(part);
-    if (it == probe->subkeys.end()) {
-      missing = true;
-      break;
-    }
-    probe = it->second.get();
-  }
+  const bool missing = !SimAccess::Walk(node, parts);
   if (missing && !IsWin9x(version_) && !IsPredefinedRoot(key) &&
-      !(openKeys_[reinterpret_cast<uintptr_t>(key)].access & KEY_CREATE_SUB_KEY))
+      !(openKeys_[reinterpret_cast<uintptr_t>(key)].access &
+        KEY_CREATE_SUB_KEY))
     return ERROR_ACCESS_DENIED;
   bool created = false;
   for (const auto& part : parts) {
@@ -262,35 +289,30 @@ LONG SimPlatform::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR,
   }
   if (disposition)
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  *result = SimAccess::NewKey(*this, node,
-                              SimAccess::Join(SimAccess::PathOf(*this, key), parts),
-                              sam);
+  *result = SimAccess::OpenBelow(*this, node, key, parts, sam);
   return ERROR_SUCCESS;
 }
 
 LONG SimPlatform::RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
-  if (DWORD e = Enter("RegCreateKeyA",
-                      SimAccess::KeyArg(*this, key) + ", " + ArgText(subKey)))
+  if (DWORD e = SimAccess::EnterNamed(*this, "RegCreateKeyA", key, subKey))
     return static_cast<LONG>(e);
   const size_t mark = operations_.size();
-  LONG rc = RegCreateKeyExA(key, subKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, result, nullptr);
+  LONG rc = RegCreateKeyExA(key, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            result, nullptr);
   operations_.resize(mark);
   return rc;
 }
 
 LONG SimPlatform::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type,
                                    LPBYTE data, LPDWORD size) {
-  if (DWORD e = Enter("RegQueryValueExA",
-                      SimAccess::KeyArg(*this, key) + ", " + ArgText(name)))
+  if (DWORD e = SimAccess::EnterNamed(*this, "RegQueryValueExA", key, name))
     return static_cast<LONG>(e);
   RegNode* node = nullptr;
   if (LONG rc = SimAccess::Resolve(*this, key, KEY_QUERY_VALUE, &node))
     return static_cast<LONG>(rc);
   if (data && !size) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   auto it = node->values.find(name ? name : "");
-  if (it == node->values.end())
-    return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+  if (it == node->values.end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
   const RegValue& v = it->second;
   const DWORD needed = static_cast<DWORD>(v.data.size());
   if (type) *type = v.type;
@@ -309,10 +331,10 @@ LONG SimPlatform::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type,
 
 LONG SimPlatform::RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type,
                                  const BYTE* data, DWORD size) {
-  if (DWORD e = Enter("RegSetValueExA", SimAccess::KeyArg(*this, key) + ", " +
-                                            ArgText(name) + ", " +
-                                            std::to_string(type) + ", " +
-                                            std::to_string(size)))
+  if (DWORD e =
+          Enter("RegSetValueExA",
+                SimAccess::KeyArg(*this, key) + ", " + ArgText(name) + ", " +
+                    std::to_string(type) + ", " + std::to_string(size)))
     return static_cast<LONG>(e);
   RegNode* node = nullptr;
   if (LONG rc = SimAccess::Resolve(*this, key, KEY_SET_VALUE, &node))
@@ -342,8 +364,7 @@ LONG SimPlatform::RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type,
 }
 
 LONG SimPlatform::RegDeleteValueA(HKEY key, LPCSTR name) {
-  if (DWORD e = Enter("RegDeleteValueA",
-                      SimAccess::KeyArg(*this, key) + ", " + ArgText(name)))
+  if (DWORD e = SimAccess::EnterNamed(*this, "RegDeleteValueA", key, name))
     return static_cast<LONG>(e);
   RegNode* node = nullptr;
   if (LONG rc = SimAccess::Resolve(*this, key, KEY_SET_VALUE, &node))
@@ -354,8 +375,7 @@ LONG SimPlatform::RegDeleteValueA(HKEY key, LPCSTR name) {
 }
 
 LONG SimPlatform::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) {
-  if (DWORD e = Enter("RegEnumKeyA", SimAccess::KeyArg(*this, key) + ", " +
-                                         std::to_string(index)))
+  if (DWORD e = SimAccess::EnterIndexed(*this, "RegEnumKeyA", key, index))
     return static_cast<LONG>(e);
   RegNode* node = nullptr;
   if (LONG rc = SimAccess::Resolve(*this, key, KEY_ENUMERATE_SUB_KEYS, &node))
@@ -365,8 +385,7 @@ LONG SimPlatform::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) {
   auto it = node->subkeys.begin();
   std::advance(it, index);
   const std::string& sub = it->second->name;
-  if (!name || size < sub.size() + 1)
-    return static_cast<LONG>(ERROR_MORE_DATA);
+  if (!name || size < sub.size() + 1) return static_cast<LONG>(ERROR_MORE_DATA);
   std::memcpy(name, sub.c_str(), sub.size() + 1);
   return ERROR_SUCCESS;
 }
@@ -374,8 +393,7 @@ LONG SimPlatform::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) {
 LONG SimPlatform::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name,
                                 LPDWORD nameSize, LPDWORD, LPSTR cls,
                                 LPDWORD clsSize, FILETIME* lastWrite) {
-  if (DWORD e = Enter("RegEnumKeyExA", SimAccess::KeyArg(*this, key) + ", " +
-                                           std::to_string(index)))
+  if (DWORD e = SimAccess::EnterIndexed(*this, "RegEnumKeyExA", key, index))
     return static_cast<LONG>(e);
   RegNode* node = nullptr;
   if (LONG rc = SimAccess::Resolve(*this, key, KEY_ENUMERATE_SUB_KEYS, &node))
@@ -400,8 +418,7 @@ LONG SimPlatform::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name,
 LONG SimPlatform::RegEnumValueA(HKEY key, DWORD index, LPSTR name,
                                 LPDWORD nameSize, LPDWORD, LPDWORD type,
                                 LPBYTE data, LPDWORD dataSize) {
-  if (DWORD e = Enter("RegEnumValueA", SimAccess::KeyArg(*this, key) + ", " +
-                                           std::to_string(index)))
+  if (DWORD e = SimAccess::EnterIndexed(*this, "RegEnumValueA", key, index))
     return static_cast<LONG>(e);
   RegNode* node = nullptr;
   if (LONG rc = SimAccess::Resolve(*this, key, KEY_QUERY_VALUE, &node))
@@ -444,7 +461,8 @@ LONG SimPlatform::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsSize,
     maxSub = std::max<DWORD>(maxSub, static_cast<DWORD>(s.second->name.size()));
   const bool nt = !IsWin9x(version_);
   for (const auto& v : node->values) {
-    maxName = std::max<DWORD>(maxName, static_cast<DWORD>(v.second.name.size()));
+    maxName =
+        std::max<DWORD>(maxName, static_cast<DWORD>(v.second.name.size()));
     DWORD stored = static_cast<DWORD>(v.second.data.size());
     if (nt && IsStringType(v.second.type)) stored *= 2;
     maxData = std::max(maxData, stored);
@@ -463,8 +481,7 @@ LONG SimPlatform::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsSize,
 }
 
 LONG SimPlatform::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
-  if (DWORD e = Enter("RegDeleteKeyA",
-                      SimAccess::KeyArg(*this, key) + ", " + ArgText(subKey)))
+  if (DWORD e = SimAccess::EnterNamed(*this, "RegDeleteKeyA", key, subKey))
     return static_cast<LONG>(e);
   RegNode* node = nullptr;
   std::vector<std::string> parts;
@@ -493,9 +510,7 @@ LONG SimPlatform::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
   if (!it->second->subkeys.empty() && !IsWin9x(version_))
     return static_cast<LONG>(ERROR_ACCESS_DENIED);
-  std::unique_ptr<RegNode> tree = std::move(it->second);
-  parent->subkeys.erase(it);
-  RetireTree(std::move(tree));
+  RemoveTree(parent, parts.back());
   return ERROR_SUCCESS;
 }
 

@@ -65,39 +65,27 @@ ServiceManager& Manager(SimPlatform& os) {
   return os.extension<ServiceManager>("services");
 }
 
-DWORD DwordValue(const RegNode& node, const char* name, DWORD deflt) {
-  auto it = node.values.find(name);
-  if (it == node.values.end() || it->second.data.size() < 4) return deflt;
-  DWORD v;
-  std::memcpy(&v, it->second.data.data(), 4);
-  return v;
+// Files a handle of the service manager (or of one of its services) under
+// the fresh value `h`.
+SC_HANDLE AddHandle(SimPlatform& os, uintptr_t h, bool manager,
+                    const std::string& service, DWORD access) {
+  ServiceManager::Handle handle;
+  handle.manager = manager;
+  handle.service = service;
+  handle.access = access;
+  Manager(os).handles[h] = handle;
+  return reinterpret_cast<SC_HANDLE>(h);
 }
 
-std::string StringValue(const RegNode& node, const char* name) {
-  auto it = node.values.find(name);
-  if (it == node.values.end()) return "";
-  const auto& d = it->second.data;
-  return std::string(reinterpret_cast<const char*>(d.data()),
-                     strnlen(reinterpret_cast<const char*>(d.data()), d.size()));
-}
-
-void SetDword(RegNode* node, const char* name, DWORD value) {
-  RegValue v;
-  v.name = name;
-  v.type = REG_DWORD;
-  v.data.resize(4);
-  std::memcpy(v.data.data(), &value, 4);
-  node->values[name] = v;
-}
-
-void SetString(RegNode* node, const char* name, DWORD type,
-               const std::string& text) {
-  RegValue v;
-  v.name = name;
-  v.type = type;
-  v.data.assign(text.begin(), text.end());
-  v.data.push_back(0);
-  node->values[name] = v;
+// The service manager handle behind `h`, or null with the error set.
+const ServiceManager::Handle* ManagerOfHandle(SimPlatform& os, SC_HANDLE h) {
+  auto& handles = Manager(os).handles;
+  auto it = handles.find(reinterpret_cast<uintptr_t>(h));
+  if (it == handles.end() || !it->second.manager) {
+    os.SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return &it->second;
 }
 
 // The registry record of a service, or null. A key without "Type" is not a
@@ -120,9 +108,10 @@ Runtime& Refresh(SimPlatform& os, const RegNode& key) {
   Runtime& rt = Manager(os).runtime[key.name];
   if (!rt.initialised) {
     rt.initialised = true;
-    rt.state = DwordValue(key, "Start", SERVICE_DEMAND_START) <= SERVICE_AUTO_START
-                   ? SERVICE_RUNNING
-                   : SERVICE_STOPPED;
+    rt.state =
+        DwordValue(key, "Start", SERVICE_DEMAND_START) <= SERVICE_AUTO_START
+            ? SERVICE_RUNNING
+            : SERVICE_STOPPED;
   }
   if (rt.held) return rt;
   const DWORD elapsed = os.now() - rt.pendingSince;
@@ -141,7 +130,8 @@ void FillStatus(SimPlatform& os, const RegNode& key, const Runtime& rt,
   status->dwCurrentState = rt.state;
   const bool pending =
       rt.state == SERVICE_START_PENDING || rt.state == SERVICE_STOP_PENDING;
-  status->dwControlsAccepted = rt.state == SERVICE_RUNNING ? kServiceAcceptStop : 0;
+  status->dwControlsAccepted =
+      rt.state == SERVICE_RUNNING ? kServiceAcceptStop : 0;
   if (pending) {
     status->dwCheckPoint = 1 + (os.now() - rt.pendingSince) / kCheckPointStepMs;
     status->dwWaitHint = rt.waitHint;
@@ -174,8 +164,8 @@ void DefineService(SimPlatform& os, const std::string& name,
   SetDword(key, "Type", type);
   SetDword(key, "Start", start);
   SetDword(key, "ErrorControl", SERVICE_ERROR_NORMAL);
-  SetString(key, "ImagePath", REG_EXPAND_SZ, imagePath);
-  SetString(key, "DisplayName", REG_SZ, display);
+  SetString(key, "ImagePath", imagePath, REG_EXPAND_SZ);
+  SetString(key, "DisplayName", display);
 }
 
 DWORD ServiceCurrentState(SimPlatform& os, const std::string& name) {
@@ -183,24 +173,30 @@ DWORD ServiceCurrentState(SimPlatform& os, const std::string& name) {
   return key ? Refresh(os, *key).state : 0;
 }
 
-void SetServiceState(SimPlatform& os, const std::string& name, DWORD state) {
+namespace {
+
+// Puts service `name` into `state` from now on, held there or not; its
+// runtime record, or null when there is no such service.
+Runtime* PutInState(SimPlatform& os, const std::string& name, DWORD state,
+                    bool held) {
   RegNode* key = ServiceKey(os, name);
-  if (!key) return;
+  if (!key) return nullptr;
   Runtime& rt = Refresh(os, *key);
   rt.state = state;
-  rt.held = false;
+  rt.held = held;
   rt.pendingSince = os.now();
+  return &rt;
+}
+
+}  // namespace
+
+void SetServiceState(SimPlatform& os, const std::string& name, DWORD state) {
+  PutInState(os, name, state, false);
 }
 
 void HoldServicePending(SimPlatform& os, const std::string& name, DWORD state,
                         DWORD waitHint) {
-  RegNode* key = ServiceKey(os, name);
-  if (!key) return;
-  Runtime& rt = Refresh(os, *key);
-  rt.state = state;
-  rt.held = true;
-  rt.pendingSince = os.now();
-  rt.waitHint = waitHint;
+  if (Runtime* rt = PutInState(os, name, state, true)) rt->waitHint = waitHint;
 }
 
 void ReleaseService(SimPlatform& os, const std::string& name) {
@@ -244,8 +240,9 @@ void LayOutServices(SimPlatform& os) {
                 nt4 ? "%SystemRoot%\\system32\\spoolss.exe"
                     : "%SystemRoot%\\system32\\spoolsv.exe");
   if (os.version() == WindowsVersion::Win2000) {
-    DefineService(os, "LPDSVC", "TCP/IP Print Server", SERVICE_WIN32_OWN_PROCESS,
-                  SERVICE_DEMAND_START, "%SystemRoot%\\System32\\tcpsvcs.exe");
+    DefineService(os, "LPDSVC", "TCP/IP Print Server",
+                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                  "%SystemRoot%\\System32\\tcpsvcs.exe");
     DefineService(os, "MacPrint", "Print Server for Macintosh",
                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                   "%SystemRoot%\\System32\\macprint.exe");
@@ -284,13 +281,9 @@ SC_HANDLE SimPlatform::OpenSCManagerA(LPCSTR machine, LPCSTR database,
     return nullptr;
   }
   const uintptr_t h = NewHandle();
-  ServiceManager::Handle handle;
-  handle.manager = true;
-  // Connecting is granted implicitly.
-  handle.access = access | SC_MANAGER_CONNECT;
-  Manager(*this).handles[h] = handle;
   RecordResult(HexText(h));
-  return reinterpret_cast<SC_HANDLE>(h);
+  // Connecting is granted implicitly.
+  return AddHandle(*this, h, true, "", access | SC_MANAGER_CONNECT);
 }
 
 SC_HANDLE SimPlatform::OpenServiceA(SC_HANDLE manager, LPCSTR name,
@@ -298,12 +291,7 @@ SC_HANDLE SimPlatform::OpenServiceA(SC_HANDLE manager, LPCSTR name,
   if (Enter("OpenServiceA", HandleText(*this, manager) + ", " + ArgText(name) +
                                 ", " + HexText(access)))
     return nullptr;
-  auto& sm = Manager(*this);
-  auto it = sm.handles.find(reinterpret_cast<uintptr_t>(manager));
-  if (it == sm.handles.end() || !it->second.manager) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
+  if (!ManagerOfHandle(*this, manager)) return nullptr;
   if (!name || !*name || std::strchr(name, '\\')) {
     lastError_ = kErrorInvalidServiceName;
     return nullptr;
@@ -315,12 +303,8 @@ SC_HANDLE SimPlatform::OpenServiceA(SC_HANDLE manager, LPCSTR name,
   }
   Refresh(*this, *key);
   const uintptr_t h = NewHandle();
-  ServiceManager::Handle handle;
-  handle.service = key->name;
-  handle.access = access;
-  sm.handles[h] = handle;
   RecordResult(HexText(h));
-  return reinterpret_cast<SC_HANDLE>(h);
+  return AddHandle(*this, h, false, key->name, access);
 }
 
 SC_HANDLE SimPlatform::CreateServiceA(SC_HANDLE manager, LPCSTR name,
@@ -334,13 +318,9 @@ SC_HANDLE SimPlatform::CreateServiceA(SC_HANDLE manager, LPCSTR name,
                 std::to_string(start) + ", " + std::to_string(errorControl) +
                 ", " + ArgText(binaryPath)))
     return nullptr;
-  auto& sm = Manager(*this);
-  auto it = sm.handles.find(reinterpret_cast<uintptr_t>(manager));
-  if (it == sm.handles.end() || !it->second.manager) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
-  if (!(it->second.access & SC_MANAGER_CREATE_SERVICE)) {
+  const ServiceManager::Handle* managerHandle = ManagerOfHandle(*this, manager);
+  if (!managerHandle) return nullptr;
+  if (!(managerHandle->access & SC_MANAGER_CREATE_SERVICE)) {
     lastError_ = ERROR_ACCESS_DENIED;
     return nullptr;
   }
@@ -348,7 +328,8 @@ SC_HANDLE SimPlatform::CreateServiceA(SC_HANDLE manager, LPCSTR name,
     lastError_ = kErrorInvalidServiceName;
     return nullptr;
   }
-  if (!binaryPath || !*binaryPath || start > SERVICE_DISABLED || (tag && !loadOrderGroup)) {
+  if (!binaryPath || !*binaryPath || start > SERVICE_DISABLED ||
+      (tag && !loadOrderGroup)) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return nullptr;
   }
@@ -371,16 +352,12 @@ SC_HANDLE SimPlatform::CreateServiceA(SC_HANDLE manager, LPCSTR name,
   }
   SetDword(key, "ErrorControl", errorControl);
   // A new service does not run until it is started (or the machine boots).
-  Runtime& rt = sm.runtime[key->name];
+  Runtime& rt = Manager(*this).runtime[key->name];
   rt = Runtime{};
   rt.initialised = true;
   const uintptr_t h = NewHandle();
-  ServiceManager::Handle handle;
-  handle.service = key->name;
-  handle.access = access;
-  sm.handles[h] = handle;
   RecordResult(HexText(h));
-  return reinterpret_cast<SC_HANDLE>(h);
+  return AddHandle(*this, h, false, key->name, access);
 }
 
 namespace {
@@ -396,31 +373,38 @@ RegNode* ServiceOfHandle(SimPlatform& os, SC_HANDLE h) {
   return key;
 }
 
+// The runtime record of the service behind a service handle, the service in
+// `*key`, when it is not marked for deletion; null with the error set
+// otherwise.
+Runtime* UnmarkedService(SimPlatform& os, SC_HANDLE h, RegNode** key) {
+  *key = ServiceOfHandle(os, h);
+  if (!*key) return nullptr;
+  Runtime& rt = Refresh(os, **key);
+  if (rt.markedForDelete) {
+    os.SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return nullptr;
+  }
+  return &rt;
+}
+
 }  // namespace
 
 BOOL SimPlatform::DeleteService(SC_HANDLE service) {
   if (Enter("DeleteService", HandleText(*this, service))) return FALSE;
-  RegNode* key = ServiceOfHandle(*this, service);
-  if (!key) return FALSE;
-  Runtime& rt = Refresh(*this, *key);
-  if (rt.markedForDelete) {
-    lastError_ = ERROR_SERVICE_MARKED_FOR_DELETE;
-    return FALSE;
-  }
-  rt.markedForDelete = true;
+  RegNode* key = nullptr;
+  Runtime* rt = UnmarkedService(*this, service, &key);
+  if (!rt) return FALSE;
+  rt->markedForDelete = true;
   SetDword(key, "DeleteFlag", 1);
   return TRUE;
 }
 
 BOOL SimPlatform::StartServiceA(SC_HANDLE service, DWORD, LPCSTR*) {
   if (Enter("StartServiceA", HandleText(*this, service))) return FALSE;
-  RegNode* key = ServiceOfHandle(*this, service);
-  if (!key) return FALSE;
-  Runtime& rt = Refresh(*this, *key);
-  if (rt.markedForDelete) {
-    lastError_ = ERROR_SERVICE_MARKED_FOR_DELETE;
-    return FALSE;
-  }
+  RegNode* key = nullptr;
+  Runtime* live = UnmarkedService(*this, service, &key);
+  if (!live) return FALSE;
+  Runtime& rt = *live;
   if (DwordValue(*key, "Start", SERVICE_DEMAND_START) == SERVICE_DISABLED) {
     lastError_ = ERROR_SERVICE_DISABLED;
     return FALSE;
@@ -515,7 +499,8 @@ BOOL SimPlatform::CloseServiceHandle(SC_HANDLE handle) {
   Runtime& rt = Refresh(*this, *key);
   const bool stillOpen =
       std::any_of(sm.handles.begin(), sm.handles.end(), [&](const auto& h) {
-        return !h.second.manager && EqualNoCase(h.second.service, closed.service);
+        return !h.second.manager &&
+               EqualNoCase(h.second.service, closed.service);
       });
   if (!rt.markedForDelete || stillOpen || rt.state != SERVICE_STOPPED)
     return TRUE;

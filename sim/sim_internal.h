@@ -11,12 +11,10 @@
 
 namespace kv::sim {
 
-// ASCII-only case folding: the registry and the FAT file system fold only
+// ASCII-only upper-casing: the registry and the FAT file system fold only
 // A-Z/a-z in the code pages the machine simulates.
 char UpperAscii(char c);
-char LowerAscii(char c);
 std::string UpperAscii(std::string text);
-std::string LowerAscii(std::string text);
 
 // Argument text for the operation record: "text" quoted, or NULL.
 std::string ArgText(LPCSTR text);
@@ -33,12 +31,32 @@ bool IsPredefinedRoot(HKEY key);
 // The components of a registry path split on backslashes.
 std::vector<std::string> SplitKeyPath(const std::string& path);
 
-// Registry trees: marks a removed tree deleted; whether `node` lies in it;
-// keeps a removed tree alive while a handle still reaches into it.
-void MarkDeleted(RegNode* tree);
-bool Contains(const RegNode* tree, const RegNode* node);
-struct DeletedKeys : SimPlatform::Extension {
-  std::vector<std::unique_ptr<RegNode>> trees;
-};
+// Values of a registry record read and written in place
+// (sim/registry_values.cpp). A missing value reads as empty; a missing or
+// short REG_DWORD as `deflt`. A write replaces the value with its type.
+std::string StringValue(const RegNode& node, const char* name);
+DWORD DwordValue(const RegNode& node, const char* name, DWORD deflt = 0);
+std::vector<std::string> MultiSzValue(const RegNode& node, const char* name);
+void SetValue(RegNode* node, const char* name, DWORD type,
+              std::vector<BYTE> data);
+void SetString(RegNode* node, const char* name, const std::string& text,
+               DWORD type = REG_SZ);
+void SetDword(RegNode* node, const char* name, DWORD value);
+void SetMultiSz(RegNode* node, const char* name,
+                const std::vector<std::string>& list);
+
+// A string argument that is null or empty.
+inline bool Empty(LPCSTR s) { return !s || !*s; }
+
+// The printing part of a fresh machine (sim/spooler_records.cpp): the
+// "WinPrint" processor, the hardware-profile printers key, on Windows 9x the
+// ENUM trees of a PC with one parallel port (BIOS\*PNP0400) and one serial
+// port (BIOS\*PNP0500), and the services of the version.
+void LayOutPrinting(SimPlatform& os);
+
+// The machine's services of the version (sim/services.cpp): "Spooler" on the
+// NT family, and on Windows 2000 the printing companions "LPDSVC" and
+// "MacPrint" (installed, demand start, so stopped).
+void LayOutServices(SimPlatform& os);
 
 }  // namespace kv::sim

@@ -211,7 +211,9 @@ class SimPlatform : public Platform {
   DWORD now() const { return clockMs_; }
   // Called with the new time after every Sleep (tests use it to move
   // services through their states).
-  void OnSleep(std::function<void(DWORD)> hook) { sleepHook_ = std::move(hook); }
+  void OnSleep(std::function<void(DWORD)> hook) {
+    sleepHook_ = std::move(hook);
+  }
 
   // ---- Threads (sim/threads.cpp) -------------------------------------------
   // CreateThread starts real threads, but the machine runs them one at a
@@ -238,8 +240,8 @@ class SimPlatform : public Platform {
   void QueueBrowseCancel();
   struct BrowseRecord {
     HWND owner;
-    uintptr_t root;    // pidlRoot as given
-    int rootFolder;    // its special folder (SHGetSpecialFolderLocation), or -1
+    uintptr_t root;  // pidlRoot as given
+    int rootFolder;  // its special folder (SHGetSpecialFolderLocation), or -1
     std::string title;
     UINT flags;
     bool displayName;  // a display-name buffer was given
@@ -266,7 +268,8 @@ class SimPlatform : public Platform {
   RegNode* FindKey(HKEY root, const std::string& path) const;
   RegNode* CreateKeyPath(HKEY root, const std::string& path);
 
-  // ---- Platform --------------------------------------------------------------
+  // ---- Platform
+  // --------------------------------------------------------------
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   DWORD GetLastError() override;
   void SetLastError(DWORD error) override;
@@ -348,8 +351,7 @@ class SimPlatform : public Platform {
   BOOL ClosePrinter(HANDLE printer) override;
   SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database,
                            DWORD access) override;
-  SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name,
-                         DWORD access) override;
+  SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) override;
   SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR display,
                            DWORD access, DWORD type, DWORD start,
                            DWORD errorControl, LPCSTR binaryPath,
@@ -456,19 +458,20 @@ class SimPlatform : public Platform {
   void RecordResult(const std::string& result);
   // A fresh handle value, distinct from every other handle of the machine.
   uintptr_t NewHandle() { return nextHandle_ += 4; }
-  // Marks a tree just taken out of the registry deleted, and keeps it alive
-  // while an open handle still reaches into it (sim/registry.cpp).
-  void RetireTree(std::unique_ptr<RegNode> tree);
+  // Takes the existing sub-key `name` of `parent` out of the registry with
+  // everything below it, as RegDeleteKey does: the tree is marked deleted and
+  // kept alive while an open handle still reaches into it (sim/registry.cpp).
+  void RemoveTree(RegNode* parent, const std::string& name);
 
  private:
   friend struct SimAccess;
   struct OpenKey {
     RegNode* node;
-    std::string path;  // full path from the root, for tracing
+    std::string path;                // full path from the root, for tracing
     REGSAM access = KEY_ALL_ACCESS;  // checked on the NT family only
   };
-  // An open host file (sim/files.cpp; complete here so that the destructor,
-  // defined elsewhere, can delete one).
+  // An open host file (sim/file_handles.cpp; complete here so that the
+  // destructor, defined elsewhere, can delete one).
   struct FileHandle {
     int fd = -1;
     std::string key;  // upper-cased Windows path
@@ -482,14 +485,10 @@ class SimPlatform : public Platform {
   };
 
   void LayOutMachine();
-  // Writes the file attribute records kept in memory (sim/files.cpp).
+  // Writes the file attribute records kept in memory (sim/drive.cpp).
   void FlushFileState();
-  // C:\ folders, win.ini and system.ini of the version (sim/files.cpp).
+  // C:\ folders, win.ini and system.ini of the version (sim/drive.cpp).
   void LayOutFiles();
-  // The open file behind `file` when it may be read (or written) with
-  // `buffer`; null with the error to fail with otherwise (sim/files.cpp).
-  FileHandle* UsableFile(HANDLE file, bool write, const void* buffer,
-                         DWORD bytes);
   RegNode* RootNode(HKEY root) const;
   RegNode* ResolveHandle(HKEY key) const;
   // Empty roots of the version (HKEY_DYN_DATA on 9x only); closes all keys.
@@ -534,7 +533,7 @@ class SimPlatform : public Platform {
   std::map<std::string, int> callCounts_;
 
   // Spooler, services and processes keep their state in extension records
-  // owned by their implementation files (sim/spooler.cpp, sim/services.cpp,
+  // owned by their implementation files (sim/ports.cpp, sim/services.cpp,
   // ...), so each area can grow without touching this header.
  public:
   struct Extension {

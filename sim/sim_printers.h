@@ -1,5 +1,6 @@
-// The simulated spooler's drivers, print processors and printers
-// (sim/printers.cpp), and the printing part of the machine layout.
+// Test access to the simulated spooler's drivers, print processors and
+// printers (sim/spooler_records.cpp, sim/printer_drivers.cpp,
+// sim/printers.cpp).
 //
 // All spooler state lives in the registry where Windows keeps it, so a
 // registry export shows it and the library's own registry access sees the
@@ -18,14 +19,16 @@
 
 namespace kv::sim {
 
-constexpr const char* kPrintKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Print";
+constexpr const char* kPrintKeyPath =
+    "SYSTEM\\CurrentControlSet\\Control\\Print";
 constexpr const char* kPrintersKeyPath =
     "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
 
 // The spooler's driver directory of `environment` ("Windows NT x86",
 // "Windows 4.0"), as GetPrinterDriverDirectoryA names it; empty for an
 // environment the machine does not serve.
-std::string DriverDirectory(const SimPlatform& os, const std::string& environment);
+std::string DriverDirectory(const SimPlatform& os,
+                            const std::string& environment);
 
 // The print processor directory of the machine's own environment.
 std::string PrintProcessorDirectory(const SimPlatform& os);
@@ -35,11 +38,5 @@ RegNode* PrinterKey(const SimPlatform& os, const std::string& name);
 
 // Number of printer handles still open (a leak shows as non-zero).
 size_t OpenPrinterHandles(SimPlatform& os);
-
-// The printing part of a fresh machine: the "WinPrint" processor, the
-// hardware-profile printers key, on Windows 9x the ENUM trees of a PC with
-// one parallel port (BIOS\*PNP0400) and one serial port (BIOS\*PNP0500),
-// and the services of the version (sim/sim_services.h).
-void LayOutPrinting(SimPlatform& os);
 
 }  // namespace kv::sim

@@ -57,9 +57,4 @@ std::vector<std::string> StartedServices(SimPlatform& os);
 // Whether `name` is marked for deletion and still waits for its last handle.
 bool IsServiceMarkedForDelete(SimPlatform& os, const std::string& name);
 
-// The machine's services of the version: "Spooler" on the NT family, and on
-// Windows 2000 the printing companions "LPDSVC" and "MacPrint" (installed,
-// demand start, so stopped). Called when the machine is laid out.
-void LayOutServices(SimPlatform& os);
-
 }  // namespace kv::sim

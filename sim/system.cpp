@@ -7,22 +7,15 @@
 
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
-#include "sim/sim_printers.h"
 
 namespace kv::sim {
 
 // ---- Shared helpers ---------------------------------------------------------
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 
 std::string UpperAscii(std::string text) {
   for (char& c : text) c = UpperAscii(c);
-  return text;
-}
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) c = LowerAscii(c);
   return text;
 }
 
@@ -256,13 +249,7 @@ void SimPlatform::LayOutMachine() {
   const std::string print = "SYSTEM\\CurrentControlSet\\Control\\Print";
   RegNode* local =
       CreateKeyPath(HKEY_LOCAL_MACHINE, print + "\\Monitors\\Local Port");
-  RegValue driver;
-  driver.name = "Driver";
-  driver.type = REG_SZ;
-  const std::string dll = nt ? "localspl.dll" : "localmon.dll";
-  driver.data.assign(dll.begin(), dll.end());
-  driver.data.push_back(0);
-  local->values[driver.name] = driver;
+  SetString(local, "Driver", nt ? "localspl.dll" : "localmon.dll");
   CreateKeyPath(HKEY_LOCAL_MACHINE, print + "\\Printers");
   // NT keeps drivers of both environments (x86 and the 9x one for point and
   // print); 9x knows only its own.
@@ -273,7 +260,8 @@ void SimPlatform::LayOutMachine() {
     CreateKeyPath(HKEY_LOCAL_MACHINE, base + "\\Drivers");
     CreateKeyPath(HKEY_LOCAL_MACHINE, base + "\\Print Processors");
   }
-  CreateKeyPath(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+  CreateKeyPath(HKEY_LOCAL_MACHINE,
+                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
   CreateKeyPath(HKEY_CURRENT_USER, "Software");
   CreateKeyPath(HKEY_CURRENT_CONFIG, "System");
   // Print processors, hardware-profile printers, 9x ENUM trees, services.
@@ -383,9 +371,10 @@ DWORD SimPlatform::GetLastError() { return lastError_; }
 
 void SimPlatform::SetLastError(DWORD error) { lastError_ = error; }
 
-DWORD SimPlatform::FormatMessageA(DWORD flags, LPCVOID, DWORD messageId,
-                                  DWORD, LPSTR buffer, DWORD size) {
-  if (Enter("FormatMessageA", HexText(flags) + ", " + std::to_string(messageId)))
+DWORD SimPlatform::FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD,
+                                  LPSTR buffer, DWORD size) {
+  if (Enter("FormatMessageA",
+            HexText(flags) + ", " + std::to_string(messageId)))
     return 0;
   if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || !buffer) {
     lastError_ = ERROR_INVALID_PARAMETER;
@@ -402,8 +391,8 @@ DWORD SimPlatform::FormatMessageA(DWORD flags, LPCVOID, DWORD messageId,
   }
   const DWORD length = static_cast<DWORD>(std::strlen(text));
   if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-    auto block = std::make_unique<std::vector<BYTE>>(
-        std::max<DWORD>(length + 1, size));
+    auto block =
+        std::make_unique<std::vector<BYTE>>(std::max<DWORD>(length + 1, size));
     std::memcpy(block->data(), text, length + 1);
     auto* data = reinterpret_cast<LPSTR>(block->data());
     locals_[reinterpret_cast<uintptr_t>(data)] = std::move(block);
@@ -418,16 +407,27 @@ DWORD SimPlatform::FormatMessageA(DWORD flags, LPCVOID, DWORD messageId,
   return length;
 }
 
+namespace {
+
+// The block behind the handle `mem` in `blocks`, or null with
+// ERROR_INVALID_HANDLE set. A template, so that it takes the machine's block
+// tables without naming their private types.
+template <typename Blocks>
+auto* FindBlock(const Blocks& blocks, const void* mem, DWORD* lastError) {
+  auto it = blocks.find(reinterpret_cast<uintptr_t>(mem));
+  decltype(it->second.get()) none = nullptr;
+  if (it != blocks.end()) return it->second.get();
+  *lastError = ERROR_INVALID_HANDLE;
+  return none;
+}
+
+}  // namespace
+
 HLOCAL SimPlatform::LocalFree(HLOCAL mem) {
-  if (Enter("LocalFree", HexText(reinterpret_cast<uintptr_t>(mem))))
-    return mem;
+  if (Enter("LocalFree", HexText(reinterpret_cast<uintptr_t>(mem)))) return mem;
   if (!mem) return nullptr;
-  auto it = locals_.find(reinterpret_cast<uintptr_t>(mem));
-  if (it == locals_.end()) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return mem;
-  }
-  locals_.erase(it);
+  if (!FindBlock(locals_, mem, &lastError_)) return mem;
+  locals_.erase(reinterpret_cast<uintptr_t>(mem));
   return nullptr;
 }
 
@@ -453,26 +453,20 @@ HGLOBAL SimPlatform::GlobalAlloc(UINT flags, SIZE_T bytes) {
 LPVOID SimPlatform::GlobalLock(HGLOBAL mem) {
   if (Enter("GlobalLock", HexText(reinterpret_cast<uintptr_t>(mem))))
     return nullptr;
-  auto it = globals_.find(reinterpret_cast<uintptr_t>(mem));
-  if (it == globals_.end()) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
-  ++it->second->locks;
-  return it->second->bytes.data();
+  auto* block = FindBlock(globals_, mem, &lastError_);
+  if (!block) return nullptr;
+  ++block->locks;
+  return block->bytes.data();
 }
 
 BOOL SimPlatform::GlobalUnlock(HGLOBAL mem) {
   if (Enter("GlobalUnlock", HexText(reinterpret_cast<uintptr_t>(mem))))
     return FALSE;
-  auto it = globals_.find(reinterpret_cast<uintptr_t>(mem));
-  if (it == globals_.end()) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
-  if (it->second->locks > 0) --it->second->locks;
+  auto* block = FindBlock(globals_, mem, &lastError_);
+  if (!block) return FALSE;
+  if (block->locks > 0) --block->locks;
   // FALSE with NO_ERROR once the last lock is gone, as Windows does.
-  if (it->second->locks == 0) {
+  if (block->locks == 0) {
     lastError_ = ERROR_SUCCESS;
     return FALSE;
   }
@@ -482,12 +476,8 @@ BOOL SimPlatform::GlobalUnlock(HGLOBAL mem) {
 HGLOBAL SimPlatform::GlobalFree(HGLOBAL mem) {
   if (Enter("GlobalFree", HexText(reinterpret_cast<uintptr_t>(mem))))
     return mem;
-  auto it = globals_.find(reinterpret_cast<uintptr_t>(mem));
-  if (it == globals_.end()) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return mem;
-  }
-  globals_.erase(it);
+  if (!FindBlock(globals_, mem, &lastError_)) return mem;
+  globals_.erase(reinterpret_cast<uintptr_t>(mem));
   return nullptr;
 }
 
@@ -525,12 +515,16 @@ LPSTR SimPlatform::CharPrevA(LPCSTR start, LPCSTR current) {
   LPCSTR prev = start;
   while (p < current) {
     prev = p;
-    const bool dbcs = lead(static_cast<unsigned char>(*p)) && p + 1 < current &&
-                      p[1] != '\0';
+    const bool dbcs =
+        lead(static_cast<unsigned char>(*p)) && p + 1 < current && p[1] != '\0';
     p += dbcs ? 2 : 1;
   }
   return const_cast<LPSTR>(prev);
 }
+
+namespace {
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+}  // namespace
 
 int SimPlatform::lstrcmpiA(LPCSTR a, LPCSTR b) {
   Enter("lstrcmpiA", ArgText(a) + ", " + ArgText(b));
@@ -570,7 +564,8 @@ struct ModuleState : SimPlatform::Extension {
 BOOL SimPlatform::OpenProcessToken(HANDLE process, DWORD access,
                                    LPHANDLE token) {
   if (Enter("OpenProcessToken", HexText(access))) return FALSE;
-  if (!token || process != reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1))) {
+  if (!token ||
+      process != reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1))) {
     lastError_ = ERROR_INVALID_HANDLE;
     return FALSE;
   }

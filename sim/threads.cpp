@@ -245,20 +245,26 @@ HANDLE SimPlatform::CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stack,
   return reinterpret_cast<HANDLE>(t->handle);
 }
 
-size_t SimPlatform::LiveThreads() {
-  Scheduler& s = SchedulerOf(*this);
+namespace {
+
+// The number of the machine's threads for which `counts` holds.
+template <typename Predicate>
+size_t CountThreads(SimPlatform& os, Predicate counts) {
+  Scheduler& s = SchedulerOf(os);
   std::lock_guard<std::mutex> lock(s.mutex);
   size_t n = 0;
-  for (const auto& t : s.threads) n += t->ended ? 0 : 1;
+  for (const auto& t : s.threads) n += counts(*t) ? 1 : 0;
   return n;
 }
 
+}  // namespace
+
+size_t SimPlatform::LiveThreads() {
+  return CountThreads(*this, [](const auto& t) { return !t.ended; });
+}
+
 size_t SimPlatform::OpenThreadHandles() {
-  Scheduler& s = SchedulerOf(*this);
-  std::lock_guard<std::mutex> lock(s.mutex);
-  size_t n = 0;
-  for (const auto& t : s.threads) n += t->handleOpen ? 1 : 0;
-  return n;
+  return CountThreads(*this, [](const auto& t) { return t.handleOpen; });
 }
 
 bool CloseThreadHandle(SimPlatform& os, HANDLE handle) {

@@ -6,27 +6,13 @@
 
 #include "sim/enum_buffer.h"
 #include "sim/file_paths.h"
-#include "sim/sim_internal.h"
+#include "sim/spooler_records.h"
 
 namespace kv::sim {
 
 namespace {
 
-const char kMonitorsPath[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
 const DWORD kUnknownPrintMonitor = 3000;  // ERROR_UNKNOWN_PRINT_MONITOR
-
-bool Empty(LPCSTR s) { return !s || !*s; }
-
-std::string DriverOf(const RegNode& monitor) {
-  auto it = monitor.values.find("Driver");
-  if (it == monitor.values.end() || it->second.data.empty()) return "";
-  const auto& d = it->second.data;
-  return std::string(reinterpret_cast<const char*>(d.data()),
-                     strnlen(reinterpret_cast<const char*>(d.data()), d.size()));
-}
-
-// Only the local machine is simulated: no server name, or an empty one.
-bool IsLocalServer(LPCSTR server) { return Empty(server); }
 
 }  // namespace
 
@@ -37,10 +23,7 @@ BOOL SimPlatform::AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) {
     args += ", " + ArgText(mi->pName) + ", " + ArgText(mi->pEnvironment) +
             ", " + ArgText(mi->pDLLName);
   if (Enter("AddMonitorA", args)) return FALSE;
-  if (!IsLocalServer(server)) {
-    lastError_ = ERROR_INVALID_NAME;
-    return FALSE;
-  }
+  if (!IsLocalServer(*this, server)) return FALSE;
   if (level != 2) {
     lastError_ = ERROR_INVALID_LEVEL;
     return FALSE;
@@ -49,7 +32,7 @@ BOOL SimPlatform::AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
-  const char* own = IsWin9x(version_) ? "Windows 4.0" : "Windows NT x86";
+  const char* own = OwnEnvironment(*this);
   if (!mi->pEnvironment || !EqualNoCase(mi->pEnvironment, own)) {
     lastError_ = ERROR_INVALID_ENVIRONMENT;
     return FALSE;
@@ -58,47 +41,40 @@ BOOL SimPlatform::AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
-  if (FindKey(HKEY_LOCAL_MACHINE, std::string(kMonitorsPath) + "\\" + mi->pName)) {
+  if (FindKey(HKEY_LOCAL_MACHINE,
+              std::string(kMonitorsPath) + "\\" + mi->pName)) {
     lastError_ = ERROR_PRINT_MONITOR_ALREADY_INSTALLED;
     return FALSE;
   }
   // The spooler loads the DLL from the system directory at once; a monitor
   // whose DLL is missing is never added.
   const std::string dll = mi->pDLLName;
-  ResolvedPath p = ResolveWinPath(
-      machineDir_,
-      dll.find_first_of("\\/") == std::string::npos ? systemDir() + "\\" + dll
-                                                    : dll);
+  ResolvedPath p =
+      ResolveWinPath(machineDir_, dll.find_first_of("\\/") == std::string::npos
+                                      ? systemDir() + "\\" + dll
+                                      : dll);
   if (p.error || KindOf(p.host) != HostKind::File) {
     lastError_ = ERROR_MOD_NOT_FOUND;
     return FALSE;
   }
-  RegNode* node =
-      CreateKeyPath(HKEY_LOCAL_MACHINE, std::string(kMonitorsPath) + "\\" + mi->pName);
+  RegNode* node = CreateKeyPath(HKEY_LOCAL_MACHINE,
+                                std::string(kMonitorsPath) + "\\" + mi->pName);
   if (!node) {
     lastError_ = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  RegValue driver;
-  driver.name = "Driver";
-  driver.type = REG_SZ;
-  driver.data.assign(dll.begin(), dll.end());
-  driver.data.push_back(0);
-  node->values[driver.name] = driver;
+  SetString(node, "Driver", dll);
   return TRUE;
 }
 
 BOOL SimPlatform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
                                  LPCSTR name) {
-  if (Enter("DeleteMonitorA",
-            ArgText(server) + ", " + ArgText(environment) + ", " + ArgText(name)))
+  if (Enter("DeleteMonitorA", ArgText(server) + ", " + ArgText(environment) +
+                                  ", " + ArgText(name)))
     return FALSE;
-  if (!IsLocalServer(server)) {
-    lastError_ = ERROR_INVALID_NAME;
-    return FALSE;
-  }
+  if (!IsLocalServer(*this, server)) return FALSE;
   // No environment means the machine's own.
-  const char* own = IsWin9x(version_) ? "Windows 4.0" : "Windows NT x86";
+  const char* own = OwnEnvironment(*this);
   if (environment && !EqualNoCase(environment, own)) {
     lastError_ = ERROR_INVALID_ENVIRONMENT;
     return FALSE;
@@ -112,25 +88,18 @@ BOOL SimPlatform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
     lastError_ = kUnknownPrintMonitor;
     return FALSE;
   }
-  auto it = monitors->subkeys.find(name);
   // Removed like RegDeleteKey removes a tree: a handle still open into it
   // sees it deleted.
-  std::unique_ptr<RegNode> tree = std::move(it->second);
-  monitors->subkeys.erase(it);
-  RetireTree(std::move(tree));
+  RemoveTree(monitors, name);
   return TRUE;
 }
 
 BOOL SimPlatform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer,
                                 DWORD size, LPDWORD needed, LPDWORD returned) {
-  if (Enter("EnumMonitorsA",
-            ArgText(server) + ", " + std::to_string(level) + ", " +
-                std::to_string(size)))
+  if (Enter("EnumMonitorsA", ArgText(server) + ", " + std::to_string(level) +
+                                 ", " + std::to_string(size)))
     return FALSE;
-  if (!IsLocalServer(server)) {
-    lastError_ = ERROR_INVALID_NAME;
-    return FALSE;
-  }
+  if (!IsLocalServer(*this, server)) return FALSE;
   if (level != 1 && level != 2) {
     lastError_ = ERROR_INVALID_LEVEL;
     return FALSE;
@@ -145,9 +114,9 @@ BOOL SimPlatform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer,
   std::vector<Monitor> list;
   if (RegNode* monitors = FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath)) {
     for (const auto& m : monitors->subkeys)
-      list.push_back({m.second->name, DriverOf(*m.second)});
+      list.push_back({m.second->name, StringValue(*m.second, "Driver")});
   }
-  const std::string env = IsWin9x(version_) ? "Windows 4.0" : "Windows NT x86";
+  const std::string env = OwnEnvironment(*this);
   const size_t record =
       level == 1 ? sizeof(MONITOR_INFO_1A) : sizeof(MONITOR_INFO_2A);
   size_t total = list.size() * record;

@@ -1,0 +1,288 @@
+// Drive C: as a whole: the attribute records Windows keeps and the host does
+// not, the layout of a fresh machine, the test access to its files, the
+// folder queries and the disk space.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim/file_paths.h"
+#include "sim/sim_internal.h"
+
+namespace kv::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool WriteHostFile(const std::string& host, const std::string& content) {
+  std::ofstream out(host, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+// ---- Attribute records ------------------------------------------------------
+
+void FileState::Load(const std::string& machineDir) {
+  loaded = true;
+  std::ifstream in(machineDir + "/attributes.ini", std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t eq = line.rfind('=');
+    if (eq == std::string::npos || line.empty() || line[0] == '[') continue;
+    attributes[line.substr(0, eq)] =
+        static_cast<DWORD>(std::strtoul(line.c_str() + eq + 1, nullptr, 16)) &
+        kKeptAttributes;
+  }
+}
+
+void FileState::Save(const std::string&) const { dirty = true; }
+
+void FileState::Flush(const std::string& machineDir) const {
+  if (!dirty) return;
+  dirty = false;
+  std::string text = "[attributes]\r\n";
+  char hex[16];
+  for (const auto& a : attributes) {
+    std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(a.second));
+    text += a.first + "=" + hex + "\r\n";
+  }
+  // Rewriting an unchanged file costs a flush on some file systems (ext4
+  // syncs a file truncated and written again), once per file operation.
+  if (text == savedText) return;
+  if (WriteHostFile(machineDir + "/attributes.ini", text)) savedText = text;
+}
+
+DWORD FileState::Stored(const std::string& key, bool directory) const {
+  auto it = attributes.find(key);
+  if (it != attributes.end()) return it->second;
+  return directory ? 0 : FILE_ATTRIBUTE_ARCHIVE;
+}
+
+void FileState::Rename(const std::string& from, const std::string& to) {
+  std::map<std::string, DWORD> moved;
+  for (auto it = attributes.begin(); it != attributes.end();) {
+    const std::string& k = it->first;
+    if (k == from ||
+        (k.size() > from.size() && k.compare(0, from.size(), from) == 0 &&
+         k[from.size()] == '\\')) {
+      moved[to + k.substr(from.size())] = it->second;
+      it = attributes.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto& m : moved) attributes[m.first] = m.second;
+}
+
+void FileState::Forget(const std::string& key) { attributes.erase(key); }
+
+FileState& Files(SimPlatform& os, const std::string& machineDir) {
+  FileState& f = os.extension<FileState>("files");
+  if (!f.loaded) f.Load(machineDir);
+  return f;
+}
+
+void SimPlatform::FlushFileState() {
+  Files(*this, machineDir_).Flush(machineDir_);
+}
+
+// ---- Machine layout ---------------------------------------------------------
+
+void SimPlatform::LayOutFiles() {
+  const bool nt = !IsWin9x(version_);
+  std::vector<std::string> folders = {"WINDOWS", "WINDOWS\\FONTS",
+                                      "WINDOWS\\INF"};
+  if (nt) {
+    const bool nt4 =
+        version_ == WindowsVersion::NT4 || version_ == WindowsVersion::NT351;
+    folders.push_back("WINDOWS\\SYSTEM32");
+    folders.push_back("WINDOWS\\SYSTEM32\\spool\\drivers\\w32x86");
+    folders.push_back(
+        std::string("WINDOWS\\SYSTEM32\\spool\\drivers\\w32x86\\") +
+        (nt4 ? "2" : "3"));
+    folders.push_back("WINDOWS\\SYSTEM32\\spool\\prtprocs\\w32x86");
+    folders.push_back("WINDOWS\\SYSTEM32\\spool\\PRINTERS");
+  } else {
+    // The 9x spooler keeps drivers and print processors in SYSTEM itself.
+    folders.push_back("WINDOWS\\SYSTEM");
+    folders.push_back("WINDOWS\\SPOOL\\PRINTERS");
+  }
+  std::error_code ec;
+  for (const auto& f : folders) {
+    fs::create_directories(ResolveWinPath(machineDir_, "C:\\" + f).host, ec);
+  }
+  // A saved machine keeps its own profile files.
+  auto writeIfMissing = [this](const std::string& winPath, const char* text) {
+    if (KindOf(HostPath(winPath)) == HostKind::Missing)
+      WriteTextFile(winPath, text);
+  };
+  writeIfMissing(windowsDir() + "\\win.ini",
+                 "[windows]\r\n"
+                 "load=\r\n"
+                 "run=\r\n"
+                 "NullPort=None\r\n"
+                 "\r\n"
+                 "[ports]\r\n"
+                 "LPT1:=\r\n"
+                 "LPT2:=\r\n"
+                 "COM1:=9600,n,8,1,x\r\n"
+                 "FILE:=\r\n"
+                 "\r\n"
+                 "[devices]\r\n"
+                 "\r\n"
+                 "[PrinterPorts]\r\n");
+  writeIfMissing(windowsDir() + "\\system.ini",
+                 "[boot]\r\n"
+                 "shell=Explorer.exe\r\n"
+                 "system.drv=system.drv\r\n"
+                 "keyboard.drv=keyboard.drv\r\n"
+                 "mouse.drv=mouse.drv\r\n"
+                 "\r\n"
+                 "[boot.description]\r\n"
+                 "keyboard.typ=Standard 101/102-Key or Microsoft Natural "
+                 "Keyboard\r\n"
+                 "system.drv=Standard PC\r\n"
+                 "\r\n"
+                 "[386Enh]\r\n"
+                 "\r\n"
+                 "[drivers]\r\n");
+}
+
+std::string SimPlatform::windowsDir() const { return "C:\\WINDOWS"; }
+
+std::string SimPlatform::systemDir() const {
+  return IsWin9x(version_) ? "C:\\WINDOWS\\SYSTEM" : "C:\\WINDOWS\\SYSTEM32";
+}
+
+std::string SimPlatform::HostPath(const std::string& winPath) const {
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  return p.error ? std::string() : p.host;
+}
+
+void SimPlatform::SetFileInUse(const std::string& winPath, bool inUse) {
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  if (p.error) return;
+  if (inUse)
+    filesInUse_.insert(p.key);
+  else
+    filesInUse_.erase(p.key);
+}
+
+bool SimPlatform::IsFileInUse(const std::string& winPath) const {
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  if (p.error) return false;
+  if (filesInUse_.count(p.key)) return true;
+  for (const auto& f : files_)
+    if (f.second->key == p.key) return true;
+  return false;
+}
+
+bool SimPlatform::WriteTextFile(const std::string& winPath,
+                                const std::string& content) {
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  if (p.error || p.isRoot) return false;
+  std::error_code ec;
+  fs::create_directories(fs::path(p.host).parent_path(), ec);
+  return WriteHostFile(p.host, content);
+}
+
+bool SimPlatform::ReadTextFile(const std::string& winPath,
+                               std::string* content) const {
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  if (p.error || KindOf(p.host) != HostKind::File) return false;
+  std::ifstream in(p.host, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  *content = all.str();
+  return static_cast<bool>(in);
+}
+
+// ---- Folders ----------------------------------------------------------------
+
+namespace {
+UINT CopyDirText(const std::string& dir, LPSTR out, UINT size) {
+  const UINT len = static_cast<UINT>(dir.size());
+  if (!out || size <= len) return len + 1;  // size needed, terminator included
+  std::memcpy(out, dir.c_str(), len + 1);
+  return len;
+}
+}  // namespace
+
+UINT SimPlatform::GetWindowsDirectoryA(LPSTR out, UINT size) {
+  if (Enter("GetWindowsDirectoryA", std::to_string(size))) return 0;
+  return CopyDirText(windowsDir(), out, size);
+}
+
+UINT SimPlatform::GetSystemDirectoryA(LPSTR out, UINT size) {
+  if (Enter("GetSystemDirectoryA", std::to_string(size))) return 0;
+  return CopyDirText(systemDir(), out, size);
+}
+
+// ---- Disk space -------------------------------------------------------------
+
+namespace {
+// Whether `root` names drive C: (null is the current drive, C:).
+bool IsDriveC(LPCSTR root) {
+  if (!root) return true;
+  const std::string r = root;
+  if (r.empty()) return false;
+  if (IsSeparator(r[0])) return r.size() == 1;
+  return r.size() >= 2 && UpperAscii(r[0]) == 'C' && r[1] == ':';
+}
+}  // namespace
+
+BOOL SimPlatform::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster,
+                                    LPDWORD bytesPerSector,
+                                    LPDWORD freeClusters,
+                                    LPDWORD totalClusters) {
+  if (Enter("GetDiskFreeSpaceA", ArgText(root))) return FALSE;
+  if (!IsDriveC(root)) {
+    lastError_ = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  // 9x reports 32 KB clusters and at most 2 GB (65535 clusters), so that old
+  // callers multiplying in 32 bits don't overflow; NT reports 4 KB clusters.
+  const bool win9x = IsWin9x(version_);
+  const DWORD spc = win9x ? 64 : 8;
+  const unsigned long long cluster = spc * 512ull;
+  const unsigned long long limit = win9x ? 65535ull : 0xFFFFFFFFull;
+  if (sectorsPerCluster) *sectorsPerCluster = spc;
+  if (bytesPerSector) *bytesPerSector = 512;
+  if (freeClusters)
+    *freeClusters = static_cast<DWORD>(std::min(diskFree_ / cluster, limit));
+  if (totalClusters)
+    *totalClusters = static_cast<DWORD>(std::min(diskTotal_ / cluster, limit));
+  return TRUE;
+}
+
+BOOL SimPlatform::GetDiskFreeSpaceExA(LPCSTR dir, PULARGE_INTEGER freeToCaller,
+                                      PULARGE_INTEGER total,
+                                      PULARGE_INTEGER totalFree) {
+  if (Enter("GetDiskFreeSpaceExA", ArgText(dir))) return FALSE;
+  if (version_ == WindowsVersion::Win95) {
+    // Not in the first Windows 95 kernel: the caller's run-time lookup fails.
+    lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
+    return FALSE;
+  }
+  if (dir) {
+    ResolvedPath p = ResolveWinPath(machineDir_, dir);
+    if (p.error || KindOf(p.host) != HostKind::Directory) {
+      lastError_ = p.error ? p.error : ERROR_PATH_NOT_FOUND;
+      return FALSE;
+    }
+  }
+  if (freeToCaller) freeToCaller->QuadPart = diskFree_;
+  if (total) total->QuadPart = diskTotal_;
+  if (totalFree) totalFree->QuadPart = diskFree_;
+  return TRUE;
+}
+
+}  // namespace kv::sim

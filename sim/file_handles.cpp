@@ -1,0 +1,197 @@
+// Open files of drive C: CreateFileA and the calls on its handles, and
+// CloseHandle, which answers for every kernel handle of the machine.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "sim/file_paths.h"
+#include "sim/processes.h"
+#include "sim/sim_internal.h"
+#include "sim/threads.h"
+
+namespace kv::sim {
+
+namespace {
+
+// The open file of `files` behind `handle` when it may be read (or written)
+// with `buffer`; null with `*error` set otherwise. A template, so that it
+// takes the machine's table of open files without naming its private type.
+template <typename OpenFiles>
+auto UsableFile(const OpenFiles& files, HANDLE handle, bool write,
+                const void* buffer, DWORD bytes, DWORD* error) {
+  auto it = files.find(reinterpret_cast<uintptr_t>(handle));
+  decltype(it->second.get()) none = nullptr;
+  if (it == files.end()) {
+    *error = ERROR_INVALID_HANDLE;
+    return none;
+  }
+  if (!(write ? it->second->canWrite : it->second->canRead)) {
+    *error = ERROR_ACCESS_DENIED;
+    return none;
+  }
+  if (!buffer && bytes) {
+    *error = ERROR_INVALID_PARAMETER;
+    return none;
+  }
+  return it->second.get();
+}
+
+}  // namespace
+
+SimPlatform::FileHandle::~FileHandle() {
+  if (fd >= 0) ::close(fd);
+}
+HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
+                                LPSECURITY_ATTRIBUTES, DWORD creation,
+                                DWORD flags, HANDLE) {
+  if (Enter("CreateFileA",
+            ArgText(path) + ", " + HexText(access) + ", " + HexText(share) +
+                ", " + std::to_string(creation) + ", " + HexText(flags)))
+    return INVALID_HANDLE_VALUE;
+  if (!path || creation < CREATE_NEW || creation > TRUNCATE_EXISTING) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  ResolvedPath p = ResolveWinPath(machineDir_, path);
+  if (p.error) {
+    lastError_ = p.error;
+    return INVALID_HANDLE_VALUE;
+  }
+  const HostKind kind = KindOf(p.host);
+  if (kind == HostKind::Directory) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool exists = kind == HostKind::File;
+  if (!exists) {
+    if (!ParentExists(p)) {
+      lastError_ = ERROR_PATH_NOT_FOUND;
+      return INVALID_HANDLE_VALUE;
+    }
+    if (creation == OPEN_EXISTING || creation == TRUNCATE_EXISTING) {
+      lastError_ = ERROR_FILE_NOT_FOUND;
+      return INVALID_HANDLE_VALUE;
+    }
+  } else if (creation == CREATE_NEW) {
+    lastError_ = ERROR_FILE_EXISTS;
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool wantWrite = (access & GENERIC_WRITE) != 0;
+  const bool wantRead = (access & GENERIC_READ) != 0;
+  const bool truncate =
+      exists && (creation == CREATE_ALWAYS || creation == TRUNCATE_EXISTING);
+  FileState& state = Files(*this, machineDir_);
+  if (exists) {
+    if ((wantWrite || truncate) &&
+        (state.Stored(p.key, false) & FILE_ATTRIBUTE_READONLY)) {
+      lastError_ = ERROR_ACCESS_DENIED;
+      return INVALID_HANDLE_VALUE;
+    }
+    if ((wantWrite || truncate) && filesInUse_.count(p.key)) {
+      lastError_ = ERROR_SHARING_VIOLATION;
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  int mode = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+  if (!exists) mode |= O_CREAT;
+  if (truncate) mode |= O_TRUNC;
+  const int fd = ::open(p.host.c_str(), mode | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  auto file = std::make_unique<FileHandle>();
+  file->fd = fd;
+  file->key = p.key;
+  file->canRead = wantRead;
+  file->canWrite = wantWrite;
+  if (!exists || truncate) {
+    // A new file takes the attributes asked for.
+    const DWORD bits = flags & kKeptAttributes;
+    if (bits)
+      state.attributes[p.key] = bits | FILE_ATTRIBUTE_ARCHIVE;
+    else
+      state.Forget(p.key);
+    state.Save(machineDir_);
+  }
+  const uintptr_t h = NewHandle();
+  files_[h] = std::move(file);
+  // Opening or replacing a file that was there says so.
+  lastError_ = exists && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS)
+                   ? ERROR_ALREADY_EXISTS
+                   : ERROR_SUCCESS;
+  return reinterpret_cast<HANDLE>(h);
+}
+
+BOOL SimPlatform::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead,
+                           LPDWORD read, LPVOID) {
+  if (Enter("ReadFile", HexText(reinterpret_cast<uintptr_t>(file)) + ", " +
+                            std::to_string(toRead)))
+    return FALSE;
+  if (read) *read = 0;
+  auto* open = UsableFile(files_, file, false, buffer, toRead, &lastError_);
+  if (!open) return FALSE;
+  DWORD done = 0;
+  while (done < toRead) {
+    const ssize_t n =
+        ::read(open->fd, static_cast<char*>(buffer) + done, toRead - done);
+    if (n < 0) {
+      lastError_ = ERROR_ACCESS_DENIED;
+      return FALSE;
+    }
+    if (n == 0) break;
+    done += static_cast<DWORD>(n);
+  }
+  if (read) *read = done;
+  return TRUE;
+}
+
+BOOL SimPlatform::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite,
+                            LPDWORD written, LPVOID) {
+  if (Enter("WriteFile", HexText(reinterpret_cast<uintptr_t>(file)) + ", " +
+                             std::to_string(toWrite)))
+    return FALSE;
+  if (written) *written = 0;
+  auto* open = UsableFile(files_, file, true, buffer, toWrite, &lastError_);
+  if (!open) return FALSE;
+  DWORD done = 0;
+  while (done < toWrite) {
+    const ssize_t n = ::write(open->fd, static_cast<const char*>(buffer) + done,
+                              toWrite - done);
+    if (n <= 0) {
+      lastError_ = ERROR_HANDLE_DISK_FULL;
+      if (written) *written = done;
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (written) *written = done;
+  return TRUE;
+}
+
+DWORD SimPlatform::GetFileSize(HANDLE file, LPDWORD high) {
+  if (Enter("GetFileSize", HexText(reinterpret_cast<uintptr_t>(file))))
+    return 0xFFFFFFFFu;
+  auto it = files_.find(reinterpret_cast<uintptr_t>(file));
+  struct stat st;
+  if (it == files_.end() || ::fstat(it->second->fd, &st) != 0) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return 0xFFFFFFFFu;
+  }
+  const unsigned long long size = static_cast<unsigned long long>(st.st_size);
+  if (high) *high = static_cast<DWORD>(size >> 32);
+  lastError_ = ERROR_SUCCESS;  // tells a size of 0xFFFFFFFF from a failure
+  return static_cast<DWORD>(size);
+}
+
+BOOL SimPlatform::CloseHandle(HANDLE handle) {
+  if (Enter("CloseHandle", HexText(reinterpret_cast<uintptr_t>(handle))))
+    return FALSE;
+  if (files_.erase(reinterpret_cast<uintptr_t>(handle))) return TRUE;
+  if (CloseProcessHandle(*this, handle)) return TRUE;
+  if (CloseThreadHandle(*this, handle)) return TRUE;
+  lastError_ = ERROR_INVALID_HANDLE;
+  return FALSE;
+}
+
+}  // namespace kv::sim

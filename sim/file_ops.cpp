@@ -1,0 +1,257 @@
+// The file operations on paths of drive C: copy, delete, move, attributes
+// and folders, with Windows' refusals and error codes.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "sim/file_paths.h"
+#include "sim/sim_internal.h"
+
+namespace kv::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Whether `e` is an error; it becomes the last error then.
+bool Fails(DWORD e, DWORD* lastError) {
+  if (e) *lastError = e;
+  return e != 0;
+}
+
+// Why a path that names nothing cannot be opened: the file or the folder.
+DWORD MissingError(const ResolvedPath& p) {
+  return ParentExists(p) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+// A path argument resolved; the error to fail with, or 0.
+DWORD ResolveArg(const std::string& machineDir, LPCSTR path,
+                 ResolvedPath* out) {
+  if (!path) return ERROR_INVALID_PARAMETER;
+  *out = ResolveWinPath(machineDir, path);
+  return out->error;
+}
+
+// The same for a path that must name something on disk; `kind` tells what.
+DWORD ResolveExisting(const std::string& machineDir, LPCSTR path,
+                      ResolvedPath* out, HostKind* kind) {
+  if (DWORD e = ResolveArg(machineDir, path, out)) return e;
+  *kind = KindOf(out->host);
+  return *kind == HostKind::Missing ? MissingError(*out) : 0;
+}
+
+// The same for a source and a target; neither may be missing.
+DWORD ResolveArgs(const std::string& machineDir, LPCSTR from, LPCSTR to,
+                  ResolvedPath* src, ResolvedPath* dst) {
+  if (!from || !to) return ERROR_INVALID_PARAMETER;
+  *src = ResolveWinPath(machineDir, from);
+  *dst = ResolveWinPath(machineDir, to);
+  return src->error ? src->error : dst->error;
+}
+
+// Removes a file (or an empty folder) from the host and forgets its
+// attribute record; FALSE with `*error` set when the host refuses.
+BOOL RemoveFromHost(FileState& state, const std::string& machineDir,
+                    const ResolvedPath& p, bool folder, DWORD* error) {
+  if ((folder ? ::rmdir(p.host.c_str()) : ::unlink(p.host.c_str())) != 0) {
+    *error = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (state.attributes.count(p.key)) {
+    state.Forget(p.key);
+    state.Save(machineDir);
+  }
+  return TRUE;
+}
+}  // namespace
+
+BOOL SimPlatform::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+  if (Enter("CopyFileA", ArgText(from) + ", " + ArgText(to) + ", " +
+                             std::to_string(failIfExists)))
+    return FALSE;
+  ResolvedPath src, dst;
+  if (Fails(ResolveArgs(machineDir_, from, to, &src, &dst), &lastError_))
+    return FALSE;
+  const HostKind srcKind = KindOf(src.host);
+  if (srcKind == HostKind::Missing) {
+    lastError_ = MissingError(src);
+    return FALSE;
+  }
+  if (srcKind == HostKind::Directory) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (!ParentExists(dst)) {
+    lastError_ = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  FileState& state = Files(*this, machineDir_);
+  const HostKind dstKind = KindOf(dst.host);
+  if (dstKind != HostKind::Missing) {
+    if (failIfExists) {
+      lastError_ = ERROR_FILE_EXISTS;
+      return FALSE;
+    }
+    if (dstKind == HostKind::Directory ||
+        (state.Stored(dst.key, false) & FILE_ATTRIBUTE_READONLY)) {
+      lastError_ = ERROR_ACCESS_DENIED;
+      return FALSE;
+    }
+    if (IsFileInUse(dst.win) || src.key == dst.key) {
+      lastError_ = ERROR_SHARING_VIOLATION;
+      return FALSE;
+    }
+  }
+  std::error_code ec;
+  fs::copy_file(src.host, dst.host, fs::copy_options::overwrite_existing, ec);
+  if (ec) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  fs::last_write_time(dst.host, fs::last_write_time(src.host, ec), ec);
+  // The copy takes the source's attributes, read-only included.
+  const DWORD bits = state.Stored(src.key, false) | FILE_ATTRIBUTE_ARCHIVE;
+  if (bits == FILE_ATTRIBUTE_ARCHIVE)
+    state.Forget(dst.key);
+  else
+    state.attributes[dst.key] = bits;
+  state.Save(machineDir_);
+  return TRUE;
+}
+
+BOOL SimPlatform::DeleteFileA(LPCSTR path) {
+  if (Enter("DeleteFileA", ArgText(path))) return FALSE;
+  ResolvedPath p;
+  HostKind kind;
+  if (Fails(ResolveExisting(machineDir_, path, &p, &kind), &lastError_))
+    return FALSE;
+  FileState& state = Files(*this, machineDir_);
+  if (kind == HostKind::Directory ||
+      (state.Stored(p.key, false) & FILE_ATTRIBUTE_READONLY)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (IsFileInUse(p.win)) {
+    lastError_ = ERROR_SHARING_VIOLATION;
+    return FALSE;
+  }
+  return RemoveFromHost(state, machineDir_, p, false, &lastError_);
+}
+
+BOOL SimPlatform::MoveFileA(LPCSTR from, LPCSTR to) {
+  if (Enter("MoveFileA", ArgText(from) + ", " + ArgText(to))) return FALSE;
+  ResolvedPath src, dst;
+  if (Fails(ResolveArgs(machineDir_, from, to, &src, &dst), &lastError_))
+    return FALSE;
+  if (KindOf(src.host) == HostKind::Missing) {
+    lastError_ = MissingError(src);
+    return FALSE;
+  }
+  if (src.isRoot || dst.isRoot) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  std::string target = dst.host;
+  if (src.key == dst.key) {
+    // Only the spelling changes: rename to the name as given.
+    target = src.host.substr(0, src.host.rfind('/') + 1) +
+             dst.win.substr(dst.win.rfind('\\') + 1);
+  } else if (KindOf(dst.host) != HostKind::Missing) {
+    lastError_ = ERROR_ALREADY_EXISTS;
+    return FALSE;
+  } else if (!ParentExists(dst)) {
+    lastError_ = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (IsFileInUse(src.win)) {
+    lastError_ = ERROR_SHARING_VIOLATION;
+    return FALSE;
+  }
+  // A folder cannot move into itself.
+  if (dst.key.compare(0, src.key.size() + 1, src.key + "\\") == 0) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (::rename(src.host.c_str(), target.c_str()) != 0) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  FileState& state = Files(*this, machineDir_);
+  state.Rename(src.key, dst.key);
+  state.Save(machineDir_);
+  return TRUE;
+}
+
+DWORD SimPlatform::GetFileAttributesA(LPCSTR path) {
+  if (Enter("GetFileAttributesA", ArgText(path)))
+    return INVALID_FILE_ATTRIBUTES;
+  ResolvedPath p;
+  HostKind kind;
+  if (Fails(ResolveExisting(machineDir_, path, &p, &kind), &lastError_))
+    return INVALID_FILE_ATTRIBUTES;
+  const bool dir = kind == HostKind::Directory;
+  const DWORD bits = Files(*this, machineDir_).Stored(p.key, dir);
+  if (dir) return bits | FILE_ATTRIBUTE_DIRECTORY;
+  return bits ? bits : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL SimPlatform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
+  if (Enter("SetFileAttributesA", ArgText(path) + ", " + HexText(attributes)))
+    return FALSE;
+  ResolvedPath p;
+  if (Fails(ResolveArg(machineDir_, path, &p), &lastError_)) return FALSE;
+  if (KindOf(p.host) == HostKind::Missing) {
+    lastError_ = MissingError(p);
+    return FALSE;
+  }
+  FileState& state = Files(*this, machineDir_);
+  state.attributes[p.key] = attributes & kKeptAttributes;
+  state.Save(machineDir_);
+  return TRUE;
+}
+
+BOOL SimPlatform::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+  if (Enter("CreateDirectoryA", ArgText(path))) return FALSE;
+  ResolvedPath p;
+  if (Fails(ResolveArg(machineDir_, path, &p), &lastError_)) return FALSE;
+  if (p.isRoot || KindOf(p.host) != HostKind::Missing) {
+    lastError_ = ERROR_ALREADY_EXISTS;
+    return FALSE;
+  }
+  if (!ParentExists(p)) {
+    lastError_ = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (::mkdir(p.host.c_str(), 0755) != 0) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL SimPlatform::RemoveDirectoryA(LPCSTR path) {
+  if (Enter("RemoveDirectoryA", ArgText(path))) return FALSE;
+  ResolvedPath p;
+  HostKind kind;
+  if (Fails(ResolveExisting(machineDir_, path, &p, &kind), &lastError_))
+    return FALSE;
+  if (kind != HostKind::Directory) {
+    lastError_ = KV_ERROR_DIRECTORY;
+    return FALSE;
+  }
+  FileState& state = Files(*this, machineDir_);
+  if (p.isRoot || (state.Stored(p.key, true) & FILE_ATTRIBUTE_READONLY)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  std::error_code ec;
+  if (!fs::is_empty(p.host, ec)) {
+    lastError_ = ERROR_DIR_NOT_EMPTY;
+    return FALSE;
+  }
+  return RemoveFromHost(state, machineDir_, p, true, &lastError_);
+}
+
+}  // namespace kv::sim
