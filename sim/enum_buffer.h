@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/win32.h"
+#include "sim/sim_internal.h"
 
 namespace kv::sim {
 
@@ -16,6 +17,12 @@ namespace kv::sim {
 // buffer.
 constexpr DWORD kNullReference = 1780;      // RPC_X_NULL_REF_POINTER
 constexpr DWORD kInvalidUserBuffer = 1784;  // ERROR_INVALID_USER_BUFFER
+
+// The record text of an enumeration call's arguments.
+inline std::string EnumCallArgs(LPCSTR server, DWORD level, DWORD size) {
+  return ArgText(server) + ", " + std::to_string(level) + ", " +
+         std::to_string(size);
+}
 
 // Checks the out-parameters of an enumeration and clears the count; the
 // error to fail with, or 0.

@@ -96,9 +96,7 @@ BOOL SimPlatform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
 
 BOOL SimPlatform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer,
                                 DWORD size, LPDWORD needed, LPDWORD returned) {
-  if (Enter("EnumMonitorsA", ArgText(server) + ", " + std::to_string(level) +
-                                 ", " + std::to_string(size)))
-    return FALSE;
+  if (Enter("EnumMonitorsA", EnumCallArgs(server, level, size))) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   if (level != 1 && level != 2) {
     lastError_ = ERROR_INVALID_LEVEL;

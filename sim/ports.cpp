@@ -168,9 +168,7 @@ BOOL SimPlatform::DeletePortA(LPCSTR server, HWND window, LPCSTR port) {
 
 BOOL SimPlatform::EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer,
                              DWORD size, LPDWORD needed, LPDWORD returned) {
-  if (Enter("EnumPortsA", ArgText(server) + ", " + std::to_string(level) +
-                              ", " + std::to_string(size)))
-    return FALSE;
+  if (Enter("EnumPortsA", EnumCallArgs(server, level, size))) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   if (level == 2) {  // PORT_INFO_2 is not simulated
     lastError_ = ERROR_CALL_NOT_IMPLEMENTED;

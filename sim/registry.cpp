@@ -145,6 +145,20 @@ struct SimAccess {
     return os.Enter(call, KeyArg(os, key) + ", " + std::to_string(index));
   }
 
+  // The start of a call on the values or sub-keys of `key`: records it and
+  // resolves the handle for the access `need`; an error code, or 0.
+  static LONG BeginNamed(SimPlatform& os, const char* call, HKEY key,
+                         LPCSTR name, REGSAM need, RegNode** node) {
+    if (DWORD e = EnterNamed(os, call, key, name)) return static_cast<LONG>(e);
+    return Resolve(os, key, need, node);
+  }
+  static LONG BeginIndexed(SimPlatform& os, const char* call, HKEY key,
+                           DWORD index, REGSAM need, RegNode** node) {
+    if (DWORD e = EnterIndexed(os, call, key, index))
+      return static_cast<LONG>(e);
+    return Resolve(os, key, need, node);
+  }
+
   static std::string PathOf(const SimPlatform& os, HKEY key) {
     if (IsPredefinedRoot(key)) return RootName(key);
     auto it = os.openKeys_.find(reinterpret_cast<uintptr_t>(key));
@@ -305,11 +319,10 @@ LONG SimPlatform::RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
 
 LONG SimPlatform::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type,
                                    LPBYTE data, LPDWORD size) {
-  if (DWORD e = SimAccess::EnterNamed(*this, "RegQueryValueExA", key, name))
-    return static_cast<LONG>(e);
   RegNode* node = nullptr;
-  if (LONG rc = SimAccess::Resolve(*this, key, KEY_QUERY_VALUE, &node))
-    return static_cast<LONG>(rc);
+  if (LONG rc = SimAccess::BeginNamed(*this, "RegQueryValueExA", key, name,
+                                      KEY_QUERY_VALUE, &node))
+    return rc;
   if (data && !size) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   auto it = node->values.find(name ? name : "");
   if (it == node->values.end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
@@ -364,22 +377,20 @@ LONG SimPlatform::RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type,
 }
 
 LONG SimPlatform::RegDeleteValueA(HKEY key, LPCSTR name) {
-  if (DWORD e = SimAccess::EnterNamed(*this, "RegDeleteValueA", key, name))
-    return static_cast<LONG>(e);
   RegNode* node = nullptr;
-  if (LONG rc = SimAccess::Resolve(*this, key, KEY_SET_VALUE, &node))
-    return static_cast<LONG>(rc);
+  if (LONG rc = SimAccess::BeginNamed(*this, "RegDeleteValueA", key, name,
+                                      KEY_SET_VALUE, &node))
+    return rc;
   if (!node->values.erase(name ? name : ""))
     return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
   return ERROR_SUCCESS;
 }
 
 LONG SimPlatform::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) {
-  if (DWORD e = SimAccess::EnterIndexed(*this, "RegEnumKeyA", key, index))
-    return static_cast<LONG>(e);
   RegNode* node = nullptr;
-  if (LONG rc = SimAccess::Resolve(*this, key, KEY_ENUMERATE_SUB_KEYS, &node))
-    return static_cast<LONG>(rc);
+  if (LONG rc = SimAccess::BeginIndexed(*this, "RegEnumKeyA", key, index,
+                                        KEY_ENUMERATE_SUB_KEYS, &node))
+    return rc;
   if (index >= node->subkeys.size())
     return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
   auto it = node->subkeys.begin();
@@ -393,11 +404,10 @@ LONG SimPlatform::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) {
 LONG SimPlatform::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name,
                                 LPDWORD nameSize, LPDWORD, LPSTR cls,
                                 LPDWORD clsSize, FILETIME* lastWrite) {
-  if (DWORD e = SimAccess::EnterIndexed(*this, "RegEnumKeyExA", key, index))
-    return static_cast<LONG>(e);
   RegNode* node = nullptr;
-  if (LONG rc = SimAccess::Resolve(*this, key, KEY_ENUMERATE_SUB_KEYS, &node))
-    return static_cast<LONG>(rc);
+  if (LONG rc = SimAccess::BeginIndexed(*this, "RegEnumKeyExA", key, index,
+                                        KEY_ENUMERATE_SUB_KEYS, &node))
+    return rc;
   if (!nameSize) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   if (index >= node->subkeys.size())
     return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
@@ -418,11 +428,10 @@ LONG SimPlatform::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name,
 LONG SimPlatform::RegEnumValueA(HKEY key, DWORD index, LPSTR name,
                                 LPDWORD nameSize, LPDWORD, LPDWORD type,
                                 LPBYTE data, LPDWORD dataSize) {
-  if (DWORD e = SimAccess::EnterIndexed(*this, "RegEnumValueA", key, index))
-    return static_cast<LONG>(e);
   RegNode* node = nullptr;
-  if (LONG rc = SimAccess::Resolve(*this, key, KEY_QUERY_VALUE, &node))
-    return static_cast<LONG>(rc);
+  if (LONG rc = SimAccess::BeginIndexed(*this, "RegEnumValueA", key, index,
+                                        KEY_QUERY_VALUE, &node))
+    return rc;
   if (!nameSize || (data && !dataSize))
     return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   if (index >= node->values.size())
