@@ -47,8 +47,8 @@ class Platform {
                                    LPCSTR value) = 0;
 
   // --- Registry (results are Win32 error codes, 0 on success) --------------
-  virtual LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options,
-                             REGSAM sam, PHKEY result) = 0;
+  virtual LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam,
+                             PHKEY result) = 0;
   virtual LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) = 0;
   virtual LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved,
                                LPSTR cls, DWORD options, REGSAM sam,
@@ -57,8 +57,8 @@ class Platform {
   virtual LONG RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) = 0;
   virtual LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved,
                                 LPDWORD type, LPBYTE data, LPDWORD size) = 0;
-  virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved,
-                              DWORD type, const BYTE* data, DWORD size) = 0;
+  virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                              const BYTE* data, DWORD size) = 0;
   virtual LONG RegDeleteValueA(HKEY key, LPCSTR name) = 0;
   virtual LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) = 0;
   virtual LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name,
@@ -97,8 +97,8 @@ class Platform {
                                           DWORD size, LPDWORD needed) = 0;
   virtual BOOL AddPortA(LPCSTR server, HWND window, LPCSTR monitor) = 0;
   virtual BOOL DeletePortA(LPCSTR server, HWND window, LPCSTR port) = 0;
-  virtual BOOL EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer,
-                          DWORD size, LPDWORD needed, LPDWORD returned) = 0;
+  virtual BOOL EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer, DWORD size,
+                          LPDWORD needed, LPDWORD returned) = 0;
   virtual BOOL EnumPrintersA(DWORD flags, LPCSTR name, DWORD level,
                              LPBYTE buffer, DWORD size, LPDWORD needed,
                              LPDWORD returned) = 0;
@@ -110,8 +110,7 @@ class Platform {
   virtual BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE info,
                            DWORD command) = 0;
   virtual LONG DocumentPropertiesA(HWND window, HANDLE printer, LPCSTR device,
-                                   PDEVMODEA out, PDEVMODEA in,
-                                   DWORD mode) = 0;
+                                   PDEVMODEA out, PDEVMODEA in, DWORD mode) = 0;
   virtual BOOL DeletePrinter(HANDLE printer) = 0;
   virtual BOOL ClosePrinter(HANDLE printer) = 0;
 
@@ -127,8 +126,7 @@ class Platform {
                                    LPDWORD tag, LPCSTR dependencies,
                                    LPCSTR account, LPCSTR password) = 0;
   virtual BOOL DeleteService(SC_HANDLE service) = 0;
-  virtual BOOL StartServiceA(SC_HANDLE service, DWORD argc,
-                             LPCSTR* argv) = 0;
+  virtual BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) = 0;
   virtual BOOL ControlService(SC_HANDLE service, DWORD control,
                               LPSERVICE_STATUS status) = 0;
   virtual BOOL QueryServiceStatus(SC_HANDLE service,
@@ -161,8 +159,8 @@ class Platform {
   virtual HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share,
                              LPSECURITY_ATTRIBUTES security, DWORD creation,
                              DWORD flags, HANDLE templateFile) = 0;
-  virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead,
-                        LPDWORD read, LPVOID overlapped) = 0;
+  virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
+                        LPVOID overlapped) = 0;
   virtual BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite,
                          LPDWORD written, LPVOID overlapped) = 0;
   virtual DWORD GetFileSize(HANDLE file, LPDWORD high) = 0;

@@ -22,12 +22,12 @@ DWORD StopPollDelay(DWORD waitHint) {
 }  // namespace
 
 void StopServiceAndWait(Context& ctx, const char* name) {
-  ScHandle manager(ctx.os, ctx.os.OpenSCManagerA(
-                               nullptr, SERVICES_ACTIVE_DATABASEA,
-                               SC_MANAGER_ALL_ACCESS));
+  ScHandle manager(ctx.os,
+                   ctx.os.OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA,
+                                         SC_MANAGER_ALL_ACCESS));
   if (!manager) return;
-  ScHandle service(ctx.os,
-                   ctx.os.OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+  ScHandle service(
+      ctx.os, ctx.os.OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
   if (!service) return;
 
   SERVICE_STATUS status = {};
@@ -48,11 +48,11 @@ void StopServiceAndWait(Context& ctx, const char* name) {
 }
 
 void StartServiceIfStopped(Context& ctx, const char* name) {
-  ScHandle manager(ctx.os,
-                   ctx.os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ScHandle manager(
+      ctx.os, ctx.os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return;
-  ScHandle service(ctx.os,
-                   ctx.os.OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+  ScHandle service(
+      ctx.os, ctx.os.OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
   if (!service) return;
 
   SERVICE_STATUS status = {};

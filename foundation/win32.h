@@ -10,10 +10,10 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
-#include <winspool.h>
 #include <lzexpand.h>
 #include <shlobj.h>
+#include <windows.h>
+#include <winspool.h>
 #else
 #include <cstddef>
 #include <cstdint>
@@ -50,15 +50,23 @@ typedef DWORD ACCESS_MASK;
 typedef WORD ATOM;
 typedef int HFILE;
 
-struct HKEY__ { int unused; };
+struct HKEY__ {
+  int unused;
+};
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
-struct HWND__ { int unused; };
+struct HWND__ {
+  int unused;
+};
 typedef HWND__* HWND;
-struct HINSTANCE__ { int unused; };
+struct HINSTANCE__ {
+  int unused;
+};
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
-struct SC_HANDLE__ { int unused; };
+struct SC_HANDLE__ {
+  int unused;
+};
 typedef SC_HANDLE__* SC_HANDLE;
 typedef HANDLE HGLOBAL;
 typedef HANDLE HLOCAL;

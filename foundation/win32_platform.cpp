@@ -16,59 +16,56 @@ BOOL Win32Platform::GetVersionExA(LPOSVERSIONINFOA info) {
   return ::GetVersionExA(W(info));
 }
 
-DWORD Win32Platform::GetLastError() {
-  return ::GetLastError();
-}
+DWORD Win32Platform::GetLastError() { return ::GetLastError(); }
 
-void Win32Platform::SetLastError(DWORD error) {
-  ::SetLastError(W(error));
-}
+void Win32Platform::SetLastError(DWORD error) { ::SetLastError(W(error)); }
 
-HLOCAL Win32Platform::LocalFree(HLOCAL mem) {
-  return ::LocalFree(W(mem));
-}
+HLOCAL Win32Platform::LocalFree(HLOCAL mem) { return ::LocalFree(W(mem)); }
 
 HGLOBAL Win32Platform::GlobalAlloc(UINT flags, SIZE_T bytes) {
   return ::GlobalAlloc(W(flags), W(bytes));
 }
 
-LPVOID Win32Platform::GlobalLock(HGLOBAL mem) {
-  return ::GlobalLock(W(mem));
+LPVOID Win32Platform::GlobalLock(HGLOBAL mem) { return ::GlobalLock(W(mem)); }
+
+BOOL Win32Platform::GlobalUnlock(HGLOBAL mem) { return ::GlobalUnlock(W(mem)); }
+
+HGLOBAL Win32Platform::GlobalFree(HGLOBAL mem) { return ::GlobalFree(W(mem)); }
+
+DWORD Win32Platform::GetPrivateProfileStringA(LPCSTR section, LPCSTR key,
+                                              LPCSTR deflt, LPSTR out,
+                                              DWORD size, LPCSTR file) {
+  return ::GetPrivateProfileStringA(W(section), W(key), W(deflt), W(out),
+                                    W(size), W(file));
 }
 
-BOOL Win32Platform::GlobalUnlock(HGLOBAL mem) {
-  return ::GlobalUnlock(W(mem));
-}
-
-HGLOBAL Win32Platform::GlobalFree(HGLOBAL mem) {
-  return ::GlobalFree(W(mem));
-}
-
-DWORD Win32Platform::GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR deflt, LPSTR out, DWORD size, LPCSTR file) {
-  return ::GetPrivateProfileStringA(W(section), W(key), W(deflt), W(out), W(size), W(file));
-}
-
-UINT Win32Platform::GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT deflt, LPCSTR file) {
+UINT Win32Platform::GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT deflt,
+                                          LPCSTR file) {
   return ::GetPrivateProfileIntA(W(section), W(key), W(deflt), W(file));
 }
 
-DWORD Win32Platform::GetPrivateProfileSectionA(LPCSTR section, LPSTR out, DWORD size, LPCSTR file) {
+DWORD Win32Platform::GetPrivateProfileSectionA(LPCSTR section, LPSTR out,
+                                               DWORD size, LPCSTR file) {
   return ::GetPrivateProfileSectionA(W(section), W(out), W(size), W(file));
 }
 
-BOOL Win32Platform::WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
+BOOL Win32Platform::WritePrivateProfileStringA(LPCSTR section, LPCSTR key,
+                                               LPCSTR value, LPCSTR file) {
   return ::WritePrivateProfileStringA(W(section), W(key), W(value), W(file));
 }
 
-DWORD Win32Platform::GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR deflt, LPSTR out, DWORD size) {
+DWORD Win32Platform::GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR deflt,
+                                       LPSTR out, DWORD size) {
   return ::GetProfileStringA(W(section), W(key), W(deflt), W(out), W(size));
 }
 
-BOOL Win32Platform::WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value) {
+BOOL Win32Platform::WriteProfileStringA(LPCSTR section, LPCSTR key,
+                                        LPCSTR value) {
   return ::WriteProfileStringA(W(section), W(key), W(value));
 }
 
-LONG Win32Platform::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam, PHKEY result) {
+LONG Win32Platform::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options,
+                                  REGSAM sam, PHKEY result) {
   return ::RegOpenKeyExA(W(key), W(subKey), W(options), W(sam), W(result));
 }
 
@@ -76,20 +73,28 @@ LONG Win32Platform::RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
   return ::RegOpenKeyA(W(key), W(subKey), W(result));
 }
 
-LONG Win32Platform::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD options, REGSAM sam, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
-  return ::RegCreateKeyExA(W(key), W(subKey), W(reserved), W(cls), W(options), W(sam), W(security), W(result), W(disposition));
+LONG Win32Platform::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved,
+                                    LPSTR cls, DWORD options, REGSAM sam,
+                                    LPSECURITY_ATTRIBUTES security,
+                                    PHKEY result, LPDWORD disposition) {
+  return ::RegCreateKeyExA(W(key), W(subKey), W(reserved), W(cls), W(options),
+                           W(sam), W(security), W(result), W(disposition));
 }
 
 LONG Win32Platform::RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
   return ::RegCreateKeyA(W(key), W(subKey), W(result));
 }
 
-LONG Win32Platform::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
-  return ::RegQueryValueExA(W(key), W(name), W(reserved), W(type), W(data), W(size));
+LONG Win32Platform::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved,
+                                     LPDWORD type, LPBYTE data, LPDWORD size) {
+  return ::RegQueryValueExA(W(key), W(name), W(reserved), W(type), W(data),
+                            W(size));
 }
 
-LONG Win32Platform::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
-  return ::RegSetValueExA(W(key), W(name), W(reserved), W(type), W(data), W(size));
+LONG Win32Platform::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved,
+                                   DWORD type, const BYTE* data, DWORD size) {
+  return ::RegSetValueExA(W(key), W(name), W(reserved), W(type), W(data),
+                          W(size));
 }
 
 LONG Win32Platform::RegDeleteValueA(HKEY key, LPCSTR name) {
@@ -100,39 +105,56 @@ LONG Win32Platform::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) {
   return ::RegEnumKeyA(W(key), W(index), W(name), W(size));
 }
 
-LONG Win32Platform::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR cls, LPDWORD clsSize, FILETIME* lastWrite) {
-  return ::RegEnumKeyExA(W(key), W(index), W(name), W(nameSize), W(reserved), W(cls), W(clsSize), W(lastWrite));
+LONG Win32Platform::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name,
+                                  LPDWORD nameSize, LPDWORD reserved, LPSTR cls,
+                                  LPDWORD clsSize, FILETIME* lastWrite) {
+  return ::RegEnumKeyExA(W(key), W(index), W(name), W(nameSize), W(reserved),
+                         W(cls), W(clsSize), W(lastWrite));
 }
 
-LONG Win32Platform::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
-  return ::RegEnumValueA(W(key), W(index), W(name), W(nameSize), W(reserved), W(type), W(data), W(dataSize));
+LONG Win32Platform::RegEnumValueA(HKEY key, DWORD index, LPSTR name,
+                                  LPDWORD nameSize, LPDWORD reserved,
+                                  LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  return ::RegEnumValueA(W(key), W(index), W(name), W(nameSize), W(reserved),
+                         W(type), W(data), W(dataSize));
 }
 
-LONG Win32Platform::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsSize, LPDWORD reserved, LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen, LPDWORD securityBytes, FILETIME* lastWrite) {
-  return ::RegQueryInfoKeyA(W(key), W(cls), W(clsSize), W(reserved), W(subKeys), W(maxSubKeyLen), W(maxClassLen), W(values), W(maxValueNameLen), W(maxValueLen), W(securityBytes), W(lastWrite));
+LONG Win32Platform::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsSize,
+                                     LPDWORD reserved, LPDWORD subKeys,
+                                     LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
+                                     LPDWORD values, LPDWORD maxValueNameLen,
+                                     LPDWORD maxValueLen, LPDWORD securityBytes,
+                                     FILETIME* lastWrite) {
+  return ::RegQueryInfoKeyA(W(key), W(cls), W(clsSize), W(reserved), W(subKeys),
+                            W(maxSubKeyLen), W(maxClassLen), W(values),
+                            W(maxValueNameLen), W(maxValueLen),
+                            W(securityBytes), W(lastWrite));
 }
 
 LONG Win32Platform::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   return ::RegDeleteKeyA(W(key), W(subKey));
 }
 
-LONG Win32Platform::RegCloseKey(HKEY key) {
-  return ::RegCloseKey(W(key));
-}
+LONG Win32Platform::RegCloseKey(HKEY key) { return ::RegCloseKey(W(key)); }
 
 BOOL Win32Platform::AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) {
   return ::AddMonitorA(W(server), W(level), W(info));
 }
 
-BOOL Win32Platform::DeleteMonitorA(LPCSTR server, LPCSTR environment, LPCSTR name) {
+BOOL Win32Platform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
+                                   LPCSTR name) {
   return ::DeleteMonitorA(W(server), W(environment), W(name));
 }
 
-BOOL Win32Platform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
-  return ::EnumMonitorsA(W(server), W(level), W(buffer), W(size), W(needed), W(returned));
+BOOL Win32Platform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer,
+                                  DWORD size, LPDWORD needed,
+                                  LPDWORD returned) {
+  return ::EnumMonitorsA(W(server), W(level), W(buffer), W(size), W(needed),
+                         W(returned));
 }
 
-BOOL Win32Platform::AddPrintProcessorA(LPCSTR server, LPCSTR environment, LPCSTR file, LPCSTR name) {
+BOOL Win32Platform::AddPrintProcessorA(LPCSTR server, LPCSTR environment,
+                                       LPCSTR file, LPCSTR name) {
   return ::AddPrintProcessorA(W(server), W(environment), W(file), W(name));
 }
 
@@ -140,16 +162,24 @@ BOOL Win32Platform::AddPrinterDriverA(LPCSTR server, DWORD level, LPBYTE info) {
   return ::AddPrinterDriverA(W(server), W(level), W(info));
 }
 
-BOOL Win32Platform::DeletePrinterDriverA(LPCSTR server, LPCSTR environment, LPCSTR name) {
+BOOL Win32Platform::DeletePrinterDriverA(LPCSTR server, LPCSTR environment,
+                                         LPCSTR name) {
   return ::DeletePrinterDriverA(W(server), W(environment), W(name));
 }
 
-BOOL Win32Platform::GetPrinterDriverA(HANDLE printer, LPCSTR environment, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
-  return ::GetPrinterDriverA(W(printer), W(environment), W(level), W(buffer), W(size), W(needed));
+BOOL Win32Platform::GetPrinterDriverA(HANDLE printer, LPCSTR environment,
+                                      DWORD level, LPBYTE buffer, DWORD size,
+                                      LPDWORD needed) {
+  return ::GetPrinterDriverA(W(printer), W(environment), W(level), W(buffer),
+                             W(size), W(needed));
 }
 
-BOOL Win32Platform::GetPrinterDriverDirectoryA(LPCSTR server, LPCSTR environment, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
-  return ::GetPrinterDriverDirectoryA(W(server), W(environment), W(level), W(buffer), W(size), W(needed));
+BOOL Win32Platform::GetPrinterDriverDirectoryA(LPCSTR server,
+                                               LPCSTR environment, DWORD level,
+                                               LPBYTE buffer, DWORD size,
+                                               LPDWORD needed) {
+  return ::GetPrinterDriverDirectoryA(W(server), W(environment), W(level),
+                                      W(buffer), W(size), W(needed));
 }
 
 BOOL Win32Platform::AddPortA(LPCSTR server, HWND window, LPCSTR monitor) {
@@ -160,32 +190,43 @@ BOOL Win32Platform::DeletePortA(LPCSTR server, HWND window, LPCSTR port) {
   return ::DeletePortA(W(server), W(window), W(port));
 }
 
-BOOL Win32Platform::EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
-  return ::EnumPortsA(W(server), W(level), W(buffer), W(size), W(needed), W(returned));
+BOOL Win32Platform::EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer,
+                               DWORD size, LPDWORD needed, LPDWORD returned) {
+  return ::EnumPortsA(W(server), W(level), W(buffer), W(size), W(needed),
+                      W(returned));
 }
 
-BOOL Win32Platform::EnumPrintersA(DWORD flags, LPCSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
-  return ::EnumPrintersA(W(flags), W(name), W(level), W(buffer), W(size), W(needed), W(returned));
+BOOL Win32Platform::EnumPrintersA(DWORD flags, LPCSTR name, DWORD level,
+                                  LPBYTE buffer, DWORD size, LPDWORD needed,
+                                  LPDWORD returned) {
+  return ::EnumPrintersA(W(flags), W(name), W(level), W(buffer), W(size),
+                         W(needed), W(returned));
 }
 
 HANDLE Win32Platform::AddPrinterA(LPCSTR server, DWORD level, LPBYTE info) {
   return ::AddPrinterA(W(server), W(level), W(info));
 }
 
-BOOL Win32Platform::OpenPrinterA(LPCSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) {
+BOOL Win32Platform::OpenPrinterA(LPCSTR name, LPHANDLE printer,
+                                 LPPRINTER_DEFAULTSA defaults) {
   return ::OpenPrinterA(W(name), W(printer), W(defaults));
 }
 
-BOOL Win32Platform::GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+BOOL Win32Platform::GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer,
+                                DWORD size, LPDWORD needed) {
   return ::GetPrinterA(W(printer), W(level), W(buffer), W(size), W(needed));
 }
 
-BOOL Win32Platform::SetPrinterA(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
+BOOL Win32Platform::SetPrinterA(HANDLE printer, DWORD level, LPBYTE info,
+                                DWORD command) {
   return ::SetPrinterA(W(printer), W(level), W(info), W(command));
 }
 
-LONG Win32Platform::DocumentPropertiesA(HWND window, HANDLE printer, LPCSTR device, PDEVMODEA out, PDEVMODEA in, DWORD mode) {
-  return ::DocumentPropertiesA(W(window), W(printer), W(device), W(out), W(in), W(mode));
+LONG Win32Platform::DocumentPropertiesA(HWND window, HANDLE printer,
+                                        LPCSTR device, PDEVMODEA out,
+                                        PDEVMODEA in, DWORD mode) {
+  return ::DocumentPropertiesA(W(window), W(printer), W(device), W(out), W(in),
+                               W(mode));
 }
 
 BOOL Win32Platform::DeletePrinter(HANDLE printer) {
@@ -196,16 +237,24 @@ BOOL Win32Platform::ClosePrinter(HANDLE printer) {
   return ::ClosePrinter(W(printer));
 }
 
-SC_HANDLE Win32Platform::OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
+SC_HANDLE Win32Platform::OpenSCManagerA(LPCSTR machine, LPCSTR database,
+                                        DWORD access) {
   return ::OpenSCManagerA(W(machine), W(database), W(access));
 }
 
-SC_HANDLE Win32Platform::OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
+SC_HANDLE Win32Platform::OpenServiceA(SC_HANDLE manager, LPCSTR name,
+                                      DWORD access) {
   return ::OpenServiceA(W(manager), W(name), W(access));
 }
 
-SC_HANDLE Win32Platform::CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR display, DWORD access, DWORD type, DWORD start, DWORD errorControl, LPCSTR binaryPath, LPCSTR loadOrderGroup, LPDWORD tag, LPCSTR dependencies, LPCSTR account, LPCSTR password) {
-  return ::CreateServiceA(W(manager), W(name), W(display), W(access), W(type), W(start), W(errorControl), W(binaryPath), W(loadOrderGroup), W(tag), W(dependencies), W(account), W(password));
+SC_HANDLE Win32Platform::CreateServiceA(
+    SC_HANDLE manager, LPCSTR name, LPCSTR display, DWORD access, DWORD type,
+    DWORD start, DWORD errorControl, LPCSTR binaryPath, LPCSTR loadOrderGroup,
+    LPDWORD tag, LPCSTR dependencies, LPCSTR account, LPCSTR password) {
+  return ::CreateServiceA(W(manager), W(name), W(display), W(access), W(type),
+                          W(start), W(errorControl), W(binaryPath),
+                          W(loadOrderGroup), W(tag), W(dependencies),
+                          W(account), W(password));
 }
 
 BOOL Win32Platform::DeleteService(SC_HANDLE service) {
@@ -216,11 +265,13 @@ BOOL Win32Platform::StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) {
   return ::StartServiceA(W(service), W(argc), W(argv));
 }
 
-BOOL Win32Platform::ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
+BOOL Win32Platform::ControlService(SC_HANDLE service, DWORD control,
+                                   LPSERVICE_STATUS status) {
   return ::ControlService(W(service), W(control), W(status));
 }
 
-BOOL Win32Platform::QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+BOOL Win32Platform::QueryServiceStatus(SC_HANDLE service,
+                                       LPSERVICE_STATUS status) {
   return ::QueryServiceStatus(W(service), W(status));
 }
 
@@ -228,25 +279,29 @@ BOOL Win32Platform::CloseServiceHandle(SC_HANDLE handle) {
   return ::CloseServiceHandle(W(handle));
 }
 
-BOOL Win32Platform::OpenProcessToken(HANDLE process, DWORD access, LPHANDLE token) {
+BOOL Win32Platform::OpenProcessToken(HANDLE process, DWORD access,
+                                     LPHANDLE token) {
   return ::OpenProcessToken(W(process), W(access), W(token));
 }
 
-BOOL Win32Platform::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
+BOOL Win32Platform::LookupPrivilegeValueA(LPCSTR system, LPCSTR name,
+                                          PLUID luid) {
   return ::LookupPrivilegeValueA(W(system), W(name), W(luid));
 }
 
-BOOL Win32Platform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD size, PTOKEN_PRIVILEGES previous, LPDWORD needed) {
-  return ::AdjustTokenPrivileges(W(token), W(disableAll), W(state), W(size), W(previous), W(needed));
+BOOL Win32Platform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                          PTOKEN_PRIVILEGES state, DWORD size,
+                                          PTOKEN_PRIVILEGES previous,
+                                          LPDWORD needed) {
+  return ::AdjustTokenPrivileges(W(token), W(disableAll), W(state), W(size),
+                                 W(previous), W(needed));
 }
 
 BOOL Win32Platform::ExitWindowsEx(UINT flags, DWORD reason) {
   return ::ExitWindowsEx(W(flags), W(reason));
 }
 
-HANDLE Win32Platform::GetCurrentProcess() {
-  return ::GetCurrentProcess();
-}
+HANDLE Win32Platform::GetCurrentProcess() { return ::GetCurrentProcess(); }
 
 UINT Win32Platform::GetWindowsDirectoryA(LPSTR out, UINT size) {
   return ::GetWindowsDirectoryA(W(out), W(size));
@@ -260,9 +315,7 @@ BOOL Win32Platform::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
   return ::CopyFileA(W(from), W(to), W(failIfExists));
 }
 
-BOOL Win32Platform::DeleteFileA(LPCSTR path) {
-  return ::DeleteFileA(W(path));
-}
+BOOL Win32Platform::DeleteFileA(LPCSTR path) { return ::DeleteFileA(W(path)); }
 
 BOOL Win32Platform::MoveFileA(LPCSTR from, LPCSTR to) {
   return ::MoveFileA(W(from), W(to));
@@ -276,7 +329,8 @@ BOOL Win32Platform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
   return ::SetFileAttributesA(W(path), W(attributes));
 }
 
-BOOL Win32Platform::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+BOOL Win32Platform::CreateDirectoryA(LPCSTR path,
+                                     LPSECURITY_ATTRIBUTES security) {
   return ::CreateDirectoryA(W(path), W(security));
 }
 
@@ -284,16 +338,24 @@ BOOL Win32Platform::RemoveDirectoryA(LPCSTR path) {
   return ::RemoveDirectoryA(W(path));
 }
 
-HANDLE Win32Platform::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags, HANDLE templateFile) {
-  return ::CreateFileA(W(path), W(access), W(share), W(security), W(creation), W(flags), W(templateFile));
+HANDLE Win32Platform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
+                                  LPSECURITY_ATTRIBUTES security,
+                                  DWORD creation, DWORD flags,
+                                  HANDLE templateFile) {
+  return ::CreateFileA(W(path), W(access), W(share), W(security), W(creation),
+                       W(flags), W(templateFile));
 }
 
-BOOL Win32Platform::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPVOID overlapped) {
-  return ::ReadFile(W(file), W(buffer), W(toRead), W(read), static_cast<LPOVERLAPPED>(overlapped));
+BOOL Win32Platform::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead,
+                             LPDWORD read, LPVOID overlapped) {
+  return ::ReadFile(W(file), W(buffer), W(toRead), W(read),
+                    static_cast<LPOVERLAPPED>(overlapped));
 }
 
-BOOL Win32Platform::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPVOID overlapped) {
-  return ::WriteFile(W(file), W(buffer), W(toWrite), W(written), static_cast<LPOVERLAPPED>(overlapped));
+BOOL Win32Platform::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite,
+                              LPDWORD written, LPVOID overlapped) {
+  return ::WriteFile(W(file), W(buffer), W(toWrite), W(written),
+                     static_cast<LPOVERLAPPED>(overlapped));
 }
 
 DWORD Win32Platform::GetFileSize(HANDLE file, LPDWORD high) {
@@ -312,12 +374,14 @@ BOOL Win32Platform::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) {
   return ::FindNextFileA(W(find), W(data));
 }
 
-BOOL Win32Platform::FindClose(HANDLE find) {
-  return ::FindClose(W(find));
-}
+BOOL Win32Platform::FindClose(HANDLE find) { return ::FindClose(W(find)); }
 
-BOOL Win32Platform::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector, LPDWORD freeClusters, LPDWORD totalClusters) {
-  return ::GetDiskFreeSpaceA(W(root), W(sectorsPerCluster), W(bytesPerSector), W(freeClusters), W(totalClusters));
+BOOL Win32Platform::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster,
+                                      LPDWORD bytesPerSector,
+                                      LPDWORD freeClusters,
+                                      LPDWORD totalClusters) {
+  return ::GetDiskFreeSpaceA(W(root), W(sectorsPerCluster), W(bytesPerSector),
+                             W(freeClusters), W(totalClusters));
 }
 
 INT Win32Platform::LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) {
@@ -328,12 +392,18 @@ LONG Win32Platform::LZCopy(INT from, INT to) {
   return ::LZCopy(W(from), W(to));
 }
 
-void Win32Platform::LZClose(INT file) {
-  ::LZClose(W(file));
-}
+void Win32Platform::LZClose(INT file) { ::LZClose(W(file)); }
 
-BOOL Win32Platform::CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity, LPSECURITY_ATTRIBUTES threadSecurity, BOOL inherit, DWORD flags, LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION info) {
-  return ::CreateProcessA(W(application), W(commandLine), W(processSecurity), W(threadSecurity), W(inherit), W(flags), W(environment), W(directory), W(startup), W(info));
+BOOL Win32Platform::CreateProcessA(LPCSTR application, LPSTR commandLine,
+                                   LPSECURITY_ATTRIBUTES processSecurity,
+                                   LPSECURITY_ATTRIBUTES threadSecurity,
+                                   BOOL inherit, DWORD flags,
+                                   LPVOID environment, LPCSTR directory,
+                                   LPSTARTUPINFOA startup,
+                                   LPPROCESS_INFORMATION info) {
+  return ::CreateProcessA(W(application), W(commandLine), W(processSecurity),
+                          W(threadSecurity), W(inherit), W(flags),
+                          W(environment), W(directory), W(startup), W(info));
 }
 
 UINT Win32Platform::WinExec(LPCSTR commandLine, UINT show) {
@@ -344,17 +414,17 @@ DWORD Win32Platform::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   return ::WaitForSingleObject(W(handle), W(milliseconds));
 }
 
-HANDLE Win32Platform::CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, LPDWORD threadId) {
-  return ::CreateThread(W(security), W(stack), W(start), W(parameter), W(flags), W(threadId));
+HANDLE Win32Platform::CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
+                                   LPTHREAD_START_ROUTINE start,
+                                   LPVOID parameter, DWORD flags,
+                                   LPDWORD threadId) {
+  return ::CreateThread(W(security), W(stack), W(start), W(parameter), W(flags),
+                        W(threadId));
 }
 
-void Win32Platform::Sleep(DWORD milliseconds) {
-  ::Sleep(W(milliseconds));
-}
+void Win32Platform::Sleep(DWORD milliseconds) { ::Sleep(W(milliseconds)); }
 
-DWORD Win32Platform::GetTickCount() {
-  return ::GetTickCount();
-}
+DWORD Win32Platform::GetTickCount() { return ::GetTickCount(); }
 
 HMODULE Win32Platform::LoadLibraryA(LPCSTR file) {
   return ::LoadLibraryA(W(file));
@@ -368,15 +438,18 @@ BOOL Win32Platform::FreeLibrary(HMODULE module) {
   return ::FreeLibrary(W(module));
 }
 
-int Win32Platform::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+int Win32Platform::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption,
+                               UINT type) {
   return ::MessageBoxA(W(owner), W(text), W(caption), W(type));
 }
 
-LRESULT Win32Platform::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32Platform::SendMessageA(HWND window, UINT message, WPARAM wParam,
+                                    LPARAM lParam) {
   return ::SendMessageA(W(window), W(message), W(wParam), W(lParam));
 }
 
-BOOL Win32Platform::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+BOOL Win32Platform::PostMessageA(HWND window, UINT message, WPARAM wParam,
+                                 LPARAM lParam) {
   return ::PostMessageA(W(window), W(message), W(wParam), W(lParam));
 }
 
@@ -384,11 +457,10 @@ BOOL Win32Platform::EnableWindow(HWND window, BOOL enable) {
   return ::EnableWindow(W(window), W(enable));
 }
 
-HWND Win32Platform::SetFocus(HWND window) {
-  return ::SetFocus(W(window));
-}
+HWND Win32Platform::SetFocus(HWND window) { return ::SetFocus(W(window)); }
 
-UINT_PTR Win32Platform::SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+UINT_PTR Win32Platform::SetTimer(HWND window, UINT_PTR id, UINT elapse,
+                                 TIMERPROC proc) {
   return ::SetTimer(W(window), W(id), W(elapse), W(proc));
 }
 
@@ -400,9 +472,7 @@ LPSTR Win32Platform::CharPrevA(LPCSTR start, LPCSTR current) {
   return ::CharPrevA(W(start), W(current));
 }
 
-BOOL Win32Platform::IsDBCSLeadByte(BYTE c) {
-  return ::IsDBCSLeadByte(W(c));
-}
+BOOL Win32Platform::IsDBCSLeadByte(BYTE c) { return ::IsDBCSLeadByte(W(c)); }
 
 int Win32Platform::lstrcmpiA(LPCSTR a, LPCSTR b) {
   return ::lstrcmpiA(W(a), W(b));
@@ -416,9 +486,7 @@ BOOL Win32Platform::RemoveFontResourceA(LPCSTR file) {
   return ::RemoveFontResourceA(W(file));
 }
 
-void Win32Platform::OleUninitialize() {
-  ::OleUninitialize();
-}
+void Win32Platform::OleUninitialize() { ::OleUninitialize(); }
 
 LPITEMIDLIST Win32Platform::SHBrowseForFolderA(LPBROWSEINFOA info) {
   return ::SHBrowseForFolderA(W(info));
@@ -429,8 +497,8 @@ BOOL Win32Platform::SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
 }
 
 DWORD Win32Platform::FormatMessageA(DWORD flags, LPCVOID source,
-                                     DWORD messageId, DWORD languageId,
-                                     LPSTR buffer, DWORD size) {
+                                    DWORD messageId, DWORD languageId,
+                                    LPSTR buffer, DWORD size) {
   return ::FormatMessageA(flags, source, messageId, languageId, buffer, size,
                           nullptr);
 }
@@ -493,7 +561,8 @@ EXCEPTION_DISPOSITION __cdecl kvSelectorReadHandler(EXCEPTION_RECORD* record,
   if (ip < reinterpret_cast<uintptr_t>(kvSelectorReadStart) ||
       ip >= reinterpret_cast<uintptr_t>(kvSelectorReadEnd))
     return ExceptionContinueSearch;
-  context->Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(kvSelectorReadEnd));
+  context->Eip =
+      static_cast<DWORD>(reinterpret_cast<uintptr_t>(kvSelectorReadEnd));
   context->Eax = 0;
   return ExceptionContinueExecution;
 }

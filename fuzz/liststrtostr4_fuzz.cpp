@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> out[4];
   for (auto& o : out) o.assign(1024, '\x7F');
   if (kv::SplitFourFields(source.data(), out[0].data(), out[1].data(),
-                           out[2].data(), out[3].data()) != 1)
+                          out[2].data(), out[3].data()) != 1)
     std::abort();
   // Every output is terminated within its buffer and holds no comma.
   for (auto& o : out) {

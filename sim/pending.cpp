@@ -8,11 +8,11 @@
 
 namespace kv::sim {
 
-#define KV_NOT_SIMULATED(name, failure) \
-  do {                                  \
-    if (Enter(name)) return failure;    \
+#define KV_NOT_SIMULATED(name, failure)      \
+  do {                                       \
+    if (Enter(name)) return failure;         \
     lastError_ = ERROR_CALL_NOT_IMPLEMENTED; \
-    return failure;                     \
+    return failure;                          \
   } while (0)
 
 }  // namespace kv::sim

@@ -26,9 +26,9 @@ std::string Trim(const std::string& s) {
 
 struct IniLine {
   enum Kind { Blank, Comment, Header, Entry } kind = Blank;
-  std::string text;   // the line as in the file, without its line end
-  std::string name;   // section name or key, trimmed
-  std::string value;  // trimmed
+  std::string text;       // the line as in the file, without its line end
+  std::string name;       // section name or key, trimmed
+  std::string value;      // trimmed
   bool hasValue = false;  // "key=..." rather than a bare "key"
 };
 
@@ -115,8 +115,7 @@ struct IniFile {
 std::string ProfilePath(const std::string& windowsDir, LPCSTR file) {
   if (!file) return windowsDir + "\\win.ini";
   const std::string f = file;
-  if (f.find_first_of("\\/") == std::string::npos)
-    return windowsDir + "\\" + f;
+  if (f.find_first_of("\\/") == std::string::npos) return windowsDir + "\\" + f;
   return f;
 }
 
@@ -225,7 +224,8 @@ static DWORD WriteProfileEntry(SimPlatform& os, const std::string& machineDir,
   if (p.error) return p.error;
   const HostKind kind = KindOf(p.host);
   if (kind == HostKind::Directory) return ERROR_ACCESS_DENIED;
-  if (kind == HostKind::Missing && !ParentExists(p)) return ERROR_PATH_NOT_FOUND;
+  if (kind == HostKind::Missing && !ParentExists(p))
+    return ERROR_PATH_NOT_FOUND;
   IniFile ini;
   const bool exists = LoadIni(p, &ini);
   const bool deleting = !key || !value;
@@ -275,14 +275,14 @@ static DWORD WriteProfileEntry(SimPlatform& os, const std::string& machineDir,
 DWORD SimPlatform::GetPrivateProfileStringA(LPCSTR section, LPCSTR key,
                                             LPCSTR deflt, LPSTR out, DWORD size,
                                             LPCSTR file) {
-  if (Enter("GetPrivateProfileStringA", ArgText(section) + ", " + ArgText(key) +
-                                            ", " + ArgText(deflt) + ", " +
-                                            std::to_string(size) + ", " +
-                                            ArgText(file)))
+  if (Enter("GetPrivateProfileStringA",
+            ArgText(section) + ", " + ArgText(key) + ", " + ArgText(deflt) +
+                ", " + std::to_string(size) + ", " + ArgText(file)))
     return 0;
   DWORD error = 0;
-  const DWORD n = ReadProfileString(machineDir_, ProfilePath(windowsDir(), file),
-                                    section, key, deflt, out, size, &error);
+  const DWORD n =
+      ReadProfileString(machineDir_, ProfilePath(windowsDir(), file), section,
+                        key, deflt, out, size, &error);
   lastError_ = error;
   return n;
 }
@@ -335,8 +335,8 @@ DWORD SimPlatform::GetPrivateProfileSectionA(LPCSTR section, LPSTR out,
                                              ArgText(file)))
     return 0;
   IniFile ini;
-  const bool found =
-      LoadIni(ResolveWinPath(machineDir_, ProfilePath(windowsDir(), file)), &ini);
+  const bool found = LoadIni(
+      ResolveWinPath(machineDir_, ProfilePath(windowsDir(), file)), &ini);
   lastError_ = found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   if (!out || size == 0 || !section) return 0;
   std::vector<std::string> lines;
@@ -363,10 +363,9 @@ DWORD SimPlatform::GetPrivateProfileSectionA(LPCSTR section, LPSTR out,
 
 BOOL SimPlatform::WritePrivateProfileStringA(LPCSTR section, LPCSTR key,
                                              LPCSTR value, LPCSTR file) {
-  if (Enter("WritePrivateProfileStringA", ArgText(section) + ", " +
-                                              ArgText(key) + ", " +
-                                              ArgText(value) + ", " +
-                                              ArgText(file)))
+  if (Enter("WritePrivateProfileStringA",
+            ArgText(section) + ", " + ArgText(key) + ", " + ArgText(value) +
+                ", " + ArgText(file)))
     return FALSE;
   if (!section && !key && !value) {
     // A flush of the profile cache; Windows documents that this answers
@@ -378,9 +377,8 @@ BOOL SimPlatform::WritePrivateProfileStringA(LPCSTR section, LPCSTR key,
     lastError_ = ERROR_FILE_NOT_FOUND;  // as Wine answers
     return FALSE;
   }
-  const DWORD e = WriteProfileEntry(*this, machineDir_,
-                                    ProfilePath(windowsDir(), file), section,
-                                    key, value);
+  const DWORD e = WriteProfileEntry(
+      *this, machineDir_, ProfilePath(windowsDir(), file), section, key, value);
   if (e) {
     lastError_ = e;
     return FALSE;
@@ -416,9 +414,8 @@ BOOL SimPlatform::WriteProfileStringA(LPCSTR section, LPCSTR key,
     lastError_ = ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
-  const DWORD e = WriteProfileEntry(*this, machineDir_,
-                                    windowsDir() + "\\win.ini", section, key,
-                                    value);
+  const DWORD e = WriteProfileEntry(
+      *this, machineDir_, windowsDir() + "\\win.ini", section, key, value);
   if (e) {
     lastError_ = e;
     return FALSE;

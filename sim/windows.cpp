@@ -24,18 +24,28 @@ struct DesktopState : SimPlatform::Extension {
 // with the default first button answers.
 int FirstButton(UINT type) {
   switch (type & 0xF) {
-    case 0: return IDOK;          // MB_OK
-    case 1: return IDOK;          // MB_OKCANCEL
-    case 2: return KV_IDABORT;    // MB_ABORTRETRYIGNORE
-    case 3: return IDYES;         // MB_YESNOCANCEL
-    case 4: return IDYES;         // MB_YESNO
-    case 5: return KV_IDRETRY;    // MB_RETRYCANCEL
-    case 6: return IDCANCEL;      // MB_CANCELTRYCONTINUE
-    default: return IDOK;
+    case 0:
+      return IDOK;  // MB_OK
+    case 1:
+      return IDOK;  // MB_OKCANCEL
+    case 2:
+      return KV_IDABORT;  // MB_ABORTRETRYIGNORE
+    case 3:
+      return IDYES;  // MB_YESNOCANCEL
+    case 4:
+      return IDYES;  // MB_YESNO
+    case 5:
+      return KV_IDRETRY;  // MB_RETRYCANCEL
+    case 6:
+      return IDCANCEL;  // MB_CANCELTRYCONTINUE
+    default:
+      return IDOK;
   }
 }
 
-std::string WindowArg(HWND w) { return HexText(reinterpret_cast<uintptr_t>(w)); }
+std::string WindowArg(HWND w) {
+  return HexText(reinterpret_cast<uintptr_t>(w));
+}
 
 }  // namespace
 
@@ -66,9 +76,8 @@ int SimPlatform::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption,
     messageBoxAnswers_.pop_front();
   }
   // A null caption shows as "Error", as Windows titles such a box.
-  messageBoxes_.push_back(MessageBoxRecord{owner, text ? text : "",
-                                           caption ? caption : "Error", type,
-                                           answer});
+  messageBoxes_.push_back(MessageBoxRecord{
+      owner, text ? text : "", caption ? caption : "Error", type, answer});
   RecordResult(std::to_string(answer));
   return answer;
 }
@@ -149,7 +158,7 @@ BOOL SimPlatform::KillTimer(HWND window, UINT_PTR id) {
 
 LONG SimPlatform::OleInitialize(LPVOID) {
   if (Enter("OleInitialize")) return static_cast<LONG>(0x80004005u);  // E_FAIL
-  return 0;  // S_OK
+  return 0;                                                           // S_OK
 }
 
 void SimPlatform::OleUninitialize() { Enter("OleUninitialize"); }

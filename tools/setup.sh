@@ -6,6 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake make g++ python3
+  clang-format   # the format check of the test command
   libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386

@@ -9,14 +9,15 @@ cd "$(dirname "$0")/.."
 tools/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake --preset mingw >/dev/null
+# Warnings are errors here, so none can land.
+cmake --preset mingw -DKVSUP_WERROR=ON >/dev/null
 cmake --build --preset mingw -j"$jobs"
-cmake --preset asan -DKVSUP_MINGW_DIR="$PWD/build/mingw" >/dev/null
+cmake --preset asan -DKVSUP_WERROR=ON -DKVSUP_MINGW_DIR="$PWD/build/mingw" >/dev/null
 cmake --build --preset asan -j"$jobs"
 ctest --preset asan -j"$jobs" "$@"
 
 # Only the timer's program is built under ThreadSanitizer: the timer thread is
 # the one place where two threads share state.
-cmake --preset tsan >/dev/null
+cmake --preset tsan -DKVSUP_WERROR=ON >/dev/null
 cmake --build --preset tsan -j"$jobs" --target test_dialog
 ctest --preset tsan -L tsan "$@"

@@ -48,7 +48,8 @@ std::vector<BYTE> ListMonitors(DWORD level, DWORD* count) {
   EnumMonitorsA(nullptr, level, nullptr, 0, &needed, count);
   std::vector<BYTE> buffer(needed ? needed : 1);
   if (!EnumMonitorsA(nullptr, level, buffer.data(), needed, &needed, count)) {
-    ADD_FAILURE() << "EnumMonitorsA level " << level << " failed, error " << GetLastError();
+    ADD_FAILURE() << "EnumMonitorsA level " << level << " failed, error "
+                  << GetLastError();
     *count = 0;
   }
   return buffer;
@@ -69,12 +70,13 @@ bool MonitorListed(const char* name) {
 class MonitorInstall : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(MonitorListed(kMonitorName)) << "left over from an earlier run";
+    ASSERT_FALSE(MonitorListed(kMonitorName))
+        << "left over from an earlier run";
     char dir[MAX_PATH];
     ASSERT_GT(GetSystemDirectoryA(dir, sizeof dir), 0u);
     systemDll_ = std::string(dir) + "\\" + kMonitorDll;
-    ASSERT_TRUE(CopyFileA((kvwine::ProgramDir() + kMonitorDll).c_str(), systemDll_.c_str(),
-                          FALSE))
+    ASSERT_TRUE(CopyFileA((kvwine::ProgramDir() + kMonitorDll).c_str(),
+                          systemDll_.c_str(), FALSE))
         << "copying the fixture monitor, error " << GetLastError();
 
     char temp[MAX_PATH];
@@ -89,10 +91,12 @@ class MonitorInstall : public testing::Test {
     // Wine keeps one monitor list whatever the environment; Windows keeps
     // one per environment, so both names are tried.
     for (const char* env : {"Windows NT x86", "Windows 4.0"})
-      DeleteMonitorA(nullptr, const_cast<LPSTR>(env), const_cast<LPSTR>(kMonitorName));
+      DeleteMonitorA(nullptr, const_cast<LPSTR>(env),
+                     const_cast<LPSTR>(kMonitorName));
     EXPECT_FALSE(MonitorListed(kMonitorName));
     if (!systemDll_.empty()) {
-      EXPECT_TRUE(DeleteFileA(systemDll_.c_str())) << "error " << GetLastError();
+      EXPECT_TRUE(DeleteFileA(systemDll_.c_str()))
+          << "error " << GetLastError();
     }
     DeleteFileA(sii_.c_str());
     RemoveDirectoryA(folder_.c_str());
@@ -146,7 +150,8 @@ TEST_F(MonitorInstall, RegistersTheMonitorOnce) {
   // ERROR_PRINT_MONITOR_ALREADY_INSTALLED at every version, as Windows NT
   // does; Windows 9x is said to answer ERROR_ALREADY_EXISTS instead.
   EXPECT_EQ(Install(), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_MONITOR_ALREADY_INSTALLED));
+  EXPECT_EQ(GetLastError(),
+            static_cast<DWORD>(ERROR_PRINT_MONITOR_ALREADY_INSTALLED));
   EXPECT_TRUE(MonitorListed(kMonitorName));
 }
 
@@ -223,7 +228,8 @@ TEST_F(MonitorInstall, SpoolerEnvironmentNames) {
       EXPECT_EQ(GetLastError(), c.error);
     }
     EXPECT_EQ(MonitorListed(kMonitorName), c.added);
-    DeleteMonitorA(nullptr, const_cast<LPSTR>(c.environment), const_cast<LPSTR>(kMonitorName));
+    DeleteMonitorA(nullptr, const_cast<LPSTR>(c.environment),
+                   const_cast<LPSTR>(kMonitorName));
     EXPECT_FALSE(MonitorListed(kMonitorName));
   }
 }

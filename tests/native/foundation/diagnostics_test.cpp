@@ -1,8 +1,9 @@
 // Debug trace and the last-error message box.
+#include "foundation/diagnostics.h"
+
 #include <gtest/gtest.h>
 
 #include "exports/foundation_exports.h"
-#include "foundation/diagnostics.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv {
@@ -41,8 +42,7 @@ TEST(LastErrorBox, ShowsCodeAndSystemText) {
             "Err:2 [The system cannot find the file specified.\r\n]");
   EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_OK));
   EXPECT_EQ(boxes[0].owner, nullptr);
-  EXPECT_EQ(boxes[1].text,
-            "Err:0 [The operation completed successfully.\r\n]");
+  EXPECT_EQ(boxes[1].text, "Err:0 [The operation completed successfully.\r\n]");
 }
 
 TEST(LastErrorBox, UnknownCodeHasEmptyText) {

@@ -1,8 +1,9 @@
 // OS kind, Windows Me and PC-98 probes on every simulated Windows version.
+#include "foundation/oskind.h"
+
 #include <gtest/gtest.h>
 
 #include "exports/foundation_exports.h"
-#include "foundation/oskind.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv {
@@ -31,17 +32,17 @@ struct RecordCase {
 
 TEST(OsKind, VersionRecordRules) {
   const RecordCase cases[] = {
-      {2, 4, 0, 1381, 1, 1, 0},         // NT 4.0
-      {2, 3, 51, 1057, -1, -1, 0},      // NT 3.51
-      {2, 5, 0, 2195, 3, 2, 0},         // 2000
-      {2, 5, 1, 2600, 4, 2, 0},         // XP
-      {2, 5, 2, 3790, 4, 2, 1},         // Server 2003: build above 3000
-      {2, 6, 0, 6000, 3, 2, 1},         // a later NT with minor 0 counts as 2000
-      {1, 4, 0, 0x040003B6, 2, -1, 0},  // 95: high word of the build ignored
-      {1, 4, 90, 0x045A0BB8, 2, -1, 1}, // Me
-      {1, 5, 0, 0, -1, -1, 0},          // no such Windows
-      {0, 3, 10, 0, -1, -1, 0},         // Win32s
-      {3, 4, 0, 0, -1, -1, 0},          // unknown platform
+      {2, 4, 0, 1381, 1, 1, 0},     // NT 4.0
+      {2, 3, 51, 1057, -1, -1, 0},  // NT 3.51
+      {2, 5, 0, 2195, 3, 2, 0},     // 2000
+      {2, 5, 1, 2600, 4, 2, 0},     // XP
+      {2, 5, 2, 3790, 4, 2, 1},     // Server 2003: build above 3000
+      {2, 6, 0, 6000, 3, 2, 1},     // a later NT with minor 0 counts as 2000
+      {1, 4, 0, 0x040003B6, 2, -1, 0},   // 95: high word of the build ignored
+      {1, 4, 90, 0x045A0BB8, 2, -1, 1},  // Me
+      {1, 5, 0, 0, -1, -1, 0},           // no such Windows
+      {0, 3, 10, 0, -1, -1, 0},          // Win32s
+      {3, 4, 0, 0, -1, -1, 0},           // unknown platform
   };
   SimMachine m(sim::WindowsVersion::NT4);
   for (const auto& c : cases) {
@@ -82,9 +83,9 @@ TEST(Pc98, BootDescriptionRule) {
       {"NE", "SYSTEM.DRV", 0},  // shorter than the prefix
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << (c.keyboard ? c.keyboard : "(none)")
-                                    << " / "
-                                    << (c.system ? c.system : "(none)"));
+    SCOPED_TRACE(testing::Message()
+                 << (c.keyboard ? c.keyboard : "(none)") << " / "
+                 << (c.system ? c.system : "(none)"));
     SimMachine m(sim::WindowsVersion::Win98);
     m.os().WritePrivateProfileStringA("boot.description", "keyboard.typ",
                                       c.keyboard, "system.ini");

@@ -1,10 +1,11 @@
 // Reading setup information files and the model lookup.
+#include "foundation/setupinfo.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "foundation/setupinfo.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv {

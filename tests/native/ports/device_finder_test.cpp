@@ -64,7 +64,8 @@ TEST(DeviceFinder, ListSplitsIntoFour) {
       {"only", {"only", "", "", ""}},
       {"A,B,C,", {"A", "B", "C", ""}},
       {std::string(1500, 'z'), {std::string(1023, 'z'), "", "", ""}},
-      {std::string(1020, 'z') + ",abc,d", {std::string(1020, 'z'), "ab", "", ""}},
+      {std::string(1020, 'z') + ",abc,d",
+       {std::string(1020, 'z'), "ab", "", ""}},
   };
   for (const auto& c : cases) {
     char o[4][1024];

@@ -48,8 +48,10 @@ void ExpectOwnerDisabledThroughout(sim::SimPlatform& os, HWND owner) {
       lastUi = i;
     }
     if (l.rfind("EnableWindow(", 0) == 0) {
-      if (l.find(", 0)") != std::string::npos) disable = std::min(disable, i);
-      else enable = i;
+      if (l.find(", 0)") != std::string::npos)
+        disable = std::min(disable, i);
+      else
+        enable = i;
     }
   }
   EXPECT_LT(disable, firstUi);
@@ -84,8 +86,8 @@ TEST_F(AddLpd, AddedPortIsReportedAfterTheCountBoxes) {
   AddPortKey(m.os(), "LPR Port", "existing");
   m.os().QueueAddPortDialog(Answer::AddPort, "new-lpr");
   EXPECT_NE(AddLPD(0, owner, "Setup", out), 0);
-  EXPECT_EQ(Boxes(m.os()), (std::vector<Box>{{"1", "1"}, {"2", "2"},
-                                             {"TEST", "new-lpr"}}));
+  EXPECT_EQ(Boxes(m.os()),
+            (std::vector<Box>{{"1", "1"}, {"2", "2"}, {"TEST", "new-lpr"}}));
   EXPECT_STREQ(out, "new-lpr");
   ASSERT_EQ(m.os().portDialogs().size(), 1u);
   EXPECT_EQ(m.os().portDialogs()[0].monitor, "LPR Port");
@@ -129,8 +131,8 @@ TEST_F(AddLpd, MonitorWithoutPortsKeyCountsNone) {
   Install();
   m.os().QueueAddPortDialog(Answer::AddPort, "first");
   AddLPD(0, owner, "Setup", out);
-  EXPECT_EQ(Boxes(m.os()), (std::vector<Box>{{"1", "0"}, {"2", "1"},
-                                             {"TEST", "first"}}));
+  EXPECT_EQ(Boxes(m.os()),
+            (std::vector<Box>{{"1", "0"}, {"2", "1"}, {"TEST", "first"}}));
   EXPECT_STREQ(out, "first");
 }
 

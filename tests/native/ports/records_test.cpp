@@ -43,8 +43,8 @@ std::vector<BYTE> NoData(sim::WindowsVersion v) {
   return sim::IsWin9x(v) ? std::vector<BYTE>{0} : std::vector<BYTE>{};
 }
 
-std::vector<Expected> StdRecord(const std::string& ip,
-                                sim::WindowsVersion v = sim::WindowsVersion::XP) {
+std::vector<Expected> StdRecord(
+    const std::string& ip, sim::WindowsVersion v = sim::WindowsVersion::XP) {
   return {{"Double Spool", REG_DWORD, Dword(0)},
           {"HostName", REG_SZ, NoData(v)},
           {"HWAddress", REG_SZ, NoData(v)},
@@ -95,9 +95,10 @@ TEST_P(Records, LprRecordAndTimeouts) {
                 {"DataTimeout", REG_DWORD, Dword(300)}});
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, Records,
-                         testing::ValuesIn(AllVersions()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Versions, Records, testing::ValuesIn(AllVersions()),
+                         [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(RecordsRewrite, SecondCallReplacesOnlyTheAddress) {
   SimMachine m(sim::WindowsVersion::XP);
@@ -112,7 +113,8 @@ TEST(RecordsRewrite, SecondCallReplacesOnlyTheAddress) {
   ASSERT_EQ(StdTcpIpPortSetNt("L", "first"), 1);
   ASSERT_EQ(StdTcpIpPortSetNt("L", "second"), 1);
   EXPECT_EQ(FindValue(m.os(), kLpr + "L", "Server Name")->data, Sz("second"));
-  EXPECT_EQ(FindValue(m.os(), kLpr + "L", "EnableBannerPage")->data, Dword(160));
+  EXPECT_EQ(FindValue(m.os(), kLpr + "L", "EnableBannerPage")->data,
+            Dword(160));
 }
 
 TEST(RecordsInput, EmptyAddressIsOneByteAndAnyFormIsTaken) {
@@ -136,7 +138,8 @@ TEST(RecordsInput, BackslashMakesNestedKeys) {
             Sz("1.2.3.4"));
   EXPECT_EQ(FindValue(m.os(), kStd + "outer", "IPAddress"), nullptr);
   ASSERT_EQ(StdTcpIpPortSetNt("a\\b", "srv"), 1);
-  EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE, kLpr + "a\\b\\Timeouts"), nullptr);
+  EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE, kLpr + "a\\b\\Timeouts"),
+            nullptr);
 }
 
 // Each record's port name is bounded by the 260-byte key path.

@@ -1,6 +1,8 @@
 // Printer queries on the simulated machine. Printers are written as the
 // spooler keeps them (HKLM\...\Print\Printers\<name> with a "Port" value),
 // which is what both the spooler and the name choice read.
+#include "printer/queries.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "exports/query_exports.h"
-#include "printer/queries.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv {

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "sim/szdd.h"
-#include "tests/native/support/staging_support.h"
 #include "tests/native/support/sim_fixture.h"
+#include "tests/native/support/staging_support.h"
 
 namespace kv::test {
 namespace {

@@ -20,10 +20,9 @@ void Set(sim::SimPlatform& os, const char* path, const char* name, DWORD type,
   ASSERT_EQ(os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0,
                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(os.RegSetValueExA(key, name, 0, type,
-                              reinterpret_cast<const BYTE*>(bytes.data()),
-                              static_cast<DWORD>(size < 0 ? bytes.size()
-                                                          : size_t(size))),
+  ASSERT_EQ(os.RegSetValueExA(
+                key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                static_cast<DWORD>(size < 0 ? bytes.size() : size_t(size))),
             ERROR_SUCCESS);
   os.RegCloseKey(key);
 }
@@ -131,15 +130,16 @@ TEST(RegFile, RefusesWhatIsNotRegeditText) {
   SimMachine m(WindowsVersion::XP);
   const char* bad[] = {
       "",
-      "[HKEY_LOCAL_MACHINE\\X]\n",                      // no header
-      "REGEDIT4\n\n\"orphan\"=\"value\"\n",             // value before a key
-      "REGEDIT4\n\n[HKEY_NOWHERE\\X]\n",                // unknown root
+      "[HKEY_LOCAL_MACHINE\\X]\n",           // no header
+      "REGEDIT4\n\n\"orphan\"=\"value\"\n",  // value before a key
+      "REGEDIT4\n\n[HKEY_NOWHERE\\X]\n",     // unknown root
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\X]\n\"v\"=hex:1,zz\n",
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\X]\n\"v\"=dword:123456789\n",
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\X]\n\"v\"=\"open\n",
-      "REGEDIT4\n\n[HKEY_DYN_DATA\\X]\n",               // not on NT
+      "REGEDIT4\n\n[HKEY_DYN_DATA\\X]\n",  // not on NT
   };
-  for (const char* text : bad) EXPECT_FALSE(m.os().ImportRegistry(text)) << text;
+  for (const char* text : bad)
+    EXPECT_FALSE(m.os().ImportRegistry(text)) << text;
 }
 
 TEST(MachineState, SaveAndLoadKeepSettingsAndRegistry) {

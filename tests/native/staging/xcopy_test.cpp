@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "exports/staging_exports.h"
-#include "tests/native/support/staging_support.h"
 #include "tests/native/support/sim_fixture.h"
+#include "tests/native/support/staging_support.h"
 
 namespace kv::test {
 namespace {

@@ -20,10 +20,10 @@ constexpr const char* kDevId = "LPTENUM\\KORVAKV-1000D1A2";
 // The setup file's sections; a test changes lines before writing it.
 struct SampleSii {
   std::string initial = "Product=KORVA\r\n";
-  std::string models =
-      "nModelNum=2\r\nModel1=KV-1000\r\nModel2=KV-2000\r\n";
+  std::string models = "nModelNum=2\r\nModel1=KV-1000\r\nModel2=KV-2000\r\n";
   std::string devIds =
-      "KV-1000=LPTENUM\\KORVAKV-1000D1A2\r\nKV-2000=LPTENUM\\KORVAKV-2000D1A3\r\n";
+      "KV-1000=LPTENUM\\KORVAKV-1000D1A2\r\nKV-2000=LPTENUM\\KORVAKV-"
+      "2000D1A3\r\n";
   std::string install = "DATATYPE=EMF\r\n";
   std::string com = "Lmonn=KV Lang Monitor\r\nHelpf=kvhelp.hlp\r\n";
   std::string nt =
@@ -60,7 +60,8 @@ inline void PlaceMedium(SimMachine& m, const SampleSii& sii = SampleSii()) {
   for (const auto& f : driverFiles)
     ASSERT_TRUE(os.WriteTextFile(drivers + "\\" + f, "driver file " + f));
   for (const char* f : {"kvprocnt.dll", "kvproc2k.dll", "kvproc9x.dll"})
-    ASSERT_TRUE(os.WriteTextFile(sim::PrintProcessorDirectory(os) + "\\" + f, "MZ"));
+    ASSERT_TRUE(
+        os.WriteTextFile(sim::PrintProcessorDirectory(os) + "\\" + f, "MZ"));
   for (const char* f : {"kvmonnt.dll", "kvmon2k.dll", "kvmon9x.dll",
                         "drivers\\kvlptnt.sys", "drivers\\kvlpt2k.sys"})
     ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\" + f, "MZ"));
@@ -87,7 +88,8 @@ inline DWORD RegDword(SimMachine& m, HKEY root, const std::string& path,
   sim::RegNode* node = m.os().FindKey(root, path);
   if (!node) return 0xDEADBEEF;
   auto it = node->values.find(name);
-  if (it == node->values.end() || it->second.data.size() != 4) return 0xDEADBEEF;
+  if (it == node->values.end() || it->second.data.size() != 4)
+    return 0xDEADBEEF;
   DWORD v;
   std::memcpy(&v, it->second.data.data(), 4);
   return v;

@@ -38,14 +38,10 @@ const std::vector<VersionCase>& AllVersions() {
   using V = sim::WindowsVersion;
   using K = OsKind;
   static const std::vector<VersionCase> cases = {
-      {V::NT4, K::NT4, "nt40"},
-      {V::Win95, K::Win9x, "win95"},
-      {V::Win98, K::Win9x, "win98"},
-      {V::WinMe, K::Win9x, "winme"},
-      {V::Win2000, K::Win2000, "win2k"},
-      {V::XP, K::XP, "winxp"},
-      {V::Server2003, K::XP, "win2003"},
-      {V::NT351, K::Other, "nt351"},
+      {V::NT4, K::NT4, "nt40"},          {V::Win95, K::Win9x, "win95"},
+      {V::Win98, K::Win9x, "win98"},     {V::WinMe, K::Win9x, "winme"},
+      {V::Win2000, K::Win2000, "win2k"}, {V::XP, K::XP, "winxp"},
+      {V::Server2003, K::XP, "win2003"}, {V::NT351, K::Other, "nt351"},
       {V::Win32s, K::Other, "win32s"},
   };
   return cases;

@@ -36,8 +36,10 @@ int main() {
     std::printf("LoadLibraryA failed, error %lu\n", GetLastError());
     return 10;
   }
-  auto point = reinterpret_cast<PointFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DF_GetPoint")));
-  auto mac = reinterpret_cast<MacFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DF_GetMacAddress")));
+  auto point = reinterpret_cast<PointFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DF_GetPoint")));
+  auto mac = reinterpret_cast<MacFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DF_GetMacAddress")));
   if (!point || !mac) return 11;
   auto* record = static_cast<unsigned char*>(point());
   if (!record) return 12;
@@ -56,14 +58,16 @@ int main() {
                 {"DF_GetName", 384, "Sales laser"},
                 {"DF_GetDescription", 640, "Colour laser, duplex"},
                 {"DF_GetLocation", 896, "Building 4, room 12"}};
-  for (const auto& f : fields) std::strcpy(reinterpret_cast<char*>(record + f.offset), f.text);
+  for (const auto& f : fields)
+    std::strcpy(reinterpret_cast<char*>(record + f.offset), f.text);
   const unsigned char hw[6] = {0x00, 0x80, 0x9F, 0x0A, 0xBC, 0x01};
   std::memcpy(record + 1152, hw, sizeof hw);
   // Room past the hardware address for whatever else the component keeps.
   std::memset(record + 1158, 0x5A, 1024 - 6);
 
   for (const auto& f : fields) {
-    auto get = reinterpret_cast<GetFn>(reinterpret_cast<void*>(GetProcAddress(dll, f.getter)));
+    auto get = reinterpret_cast<GetFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, f.getter)));
     if (!get) return 13;
     std::memset(out, 'X', sizeof out);
     char* r = get(out);

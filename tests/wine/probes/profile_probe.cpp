@@ -108,9 +108,9 @@ bool WriteBytes(Platform& os, const std::string& path, const char* data,
 }
 
 std::string ReadBytes(Platform& os, const std::string& path) {
-  HANDLE h = os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE h =
+      os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return "<missing>";
   std::string all;
   char chunk[256];

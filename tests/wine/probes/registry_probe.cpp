@@ -9,7 +9,8 @@
 //     -ladvapi32 -lwinspool -llz32 -lshell32 -lole32 -lgdi32   (one line)
 //   export WINEPREFIX=$PWD/build/probe-prefix; wineboot -i
 //   wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f
-//   wine registry_probe.exe | tr -d '\r' > tests/fixtures/registry_probe.expected
+//   wine registry_probe.exe | tr -d '\r' >
+//   tests/fixtures/registry_probe.expected
 //
 // Everything happens under HKCU\Software\KvRegProbe, removed before and
 // after. Key deletion with sub-keys differs on 9x (the whole tree goes), so
@@ -87,9 +88,12 @@ std::vector<std::string> RunRegistryProbe(Platform& os) {
     const char* label;
     const char* sub;
   } opens[] = {
-      {"open-empty", ""},          {"open-null", nullptr},
-      {"open-leading-bs", "\\Sub"}, {"open-trailing-bs", "Sub\\"},
-      {"open-double-bs", "Sub\\\\Deep"}, {"open-missing", "Nope"},
+      {"open-empty", ""},
+      {"open-null", nullptr},
+      {"open-leading-bs", "\\Sub"},
+      {"open-trailing-bs", "Sub\\"},
+      {"open-double-bs", "Sub\\\\Deep"},
+      {"open-missing", "Nope"},
       {"open-missing-deep", "Sub\\Nope\\X"},
   };
   for (const auto& o : opens) {
@@ -106,8 +110,10 @@ std::vector<std::string> RunRegistryProbe(Platform& os) {
     const char* bytes;
     DWORD size;
   } sets[] = {
-      {"Str", REG_SZ, "hello", 6},      {"NoTerm", REG_SZ, "abc", 3},
-      {"Empty", REG_SZ, "", 0},         {"OneNul", REG_SZ, "", 1},
+      {"Str", REG_SZ, "hello", 6},
+      {"NoTerm", REG_SZ, "abc", 3},
+      {"Empty", REG_SZ, "", 0},
+      {"OneNul", REG_SZ, "", 1},
       {"Bin", REG_BINARY, "\x01\x00\xff", 3},
       {"Dw", REG_DWORD, "\x0a\x00\x00\x00", 4},
       {"Multi", REG_MULTI_SZ, "a\0bc\0", 6},
@@ -242,8 +248,9 @@ std::vector<std::string> RunRegistryProbe(Platform& os) {
   rc = os.RegCloseKey(held);
   out.push_back(Line("close twice", rc));
   size = sizeof buf;
-  rc = os.RegQueryValueExA(reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x7770)),
-                           "x", nullptr, &type, buf, &size);
+  rc = os.RegQueryValueExA(
+      reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x7770)), "x", nullptr,
+      &type, buf, &size);
   out.push_back(Line("query bogus", rc));
 
   os.RegCloseKey(base);

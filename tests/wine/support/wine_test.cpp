@@ -36,14 +36,15 @@ std::string ProgramDir() {
 HMODULE Kvsup() {
   static HMODULE dll = LoadLibraryA((ProgramDir() + "_KVSUP32.dll").c_str());
   if (!dll)
-    ADD_FAILURE() << "LoadLibraryA(_KVSUP32.dll) failed, error " << GetLastError();
+    ADD_FAILURE() << "LoadLibraryA(_KVSUP32.dll) failed, error "
+                  << GetLastError();
   return dll;
 }
 
 std::string SystemMessage(DWORD error) {
   LPSTR text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                     FORMAT_MESSAGE_FROM_SYSTEM,
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                     FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
                  nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                  reinterpret_cast<LPSTR>(&text), 0, nullptr);
   std::string result = text ? text : "";
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
     if (wanted && std::strcmp(wanted, v.name) == 0) kvwine::g_version = &v;
   }
   if (!kvwine::g_version) {
-    std::fprintf(stderr, "usage: %s --kv-version=nt40|win95|win98|winme|win2k|winxp\n",
+    std::fprintf(stderr,
+                 "usage: %s --kv-version=nt40|win95|win98|winme|win2k|winxp\n",
                  argv[0]);
     return 2;
   }
