@@ -10,10 +10,13 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// windows.h first: the others use its types.
+#include <windows.h>
+// clang-format off
+#include <winspool.h>
 #include <lzexpand.h>
 #include <shlobj.h>
-#include <windows.h>
-#include <winspool.h>
+// clang-format on
 #else
 #include <cstddef>
 #include <cstdint>
