@@ -28,27 +28,29 @@ enum TimerState : int32_t {
 // `delay` x 10 ms, i.e. `delay` x 100 ms after arming.
 constexpr int kTimerTicksPerMessage = 10;
 
-// Starts the thread that will post WM_COMMAND(commandId & 0xFFFF, param) to
-// `window`. 1 when the thread is running (or already existed: then nothing
-// changes, the first settings stay); 0 when it could not be created or did
-// not come up within 102 waits of 10 ms. A negative delay is taken as 0.
+// Writes the record and starts the thread on `ctx`, which must outlive the
+// thread (DestroyTimerThread first). Only the low 16 bits of `commandId` are
+// kept. "About 1 s" is 102 waits of 10 ms.
+// The export's contract: exports/dialog_exports.h (CreateTimerThread).
 int CreateTimerThread(Context& ctx, HWND window, DWORD commandId,
                       LPARAM commandParam, int delay);
 
-// Asks the thread to end and waits for it (at most 200 waits of 10 ms; at
-// least one wait is made). 1 when no thread is left; 0 while it is still
-// starting or when it did not stop (the record is then left as it was).
+// "About 2 s" is 200 waits of 10 ms for the state to reach 0; then up to 1 s
+// more for the thread to leave the library's code before its handle is
+// closed. A thread that did not stop keeps its handle in the record.
+// The export's contract: exports/dialog_exports.h (DestroyTimerThread).
 int DestroyTimerThread(Context& ctx);
 
-// The state word.
+// The export's contract: exports/dialog_exports.h (TimerThreadState).
 int TimerThreadState(Context& ctx);
 
-// Arm (state 3) / disarm (state 2). 1, or 0 when the state is 0, 1 or 4.
-// Ticks counted before a stop carry over to the next start.
+// The export's contract: exports/dialog_exports.h (TimerThread_TmStart,
+// TimerThread_TmStop).
 int StartTimerTicks(Context& ctx);
 int StopTimerTicks(Context& ctx);
 
-// SetTimer without a callback, so the window receives WM_TIMER; KillTimer.
+// The export's contract: exports/dialog_exports.h (WinApi_SetTimer,
+// WinApi_KillTimer).
 UINT_PTR SetWindowTimer(Context& ctx, HWND window, UINT_PTR id,
                         UINT milliseconds);
 BOOL KillWindowTimer(Context& ctx, HWND window, UINT_PTR id);

@@ -72,8 +72,9 @@ int WINAPI WinSub_CreateDirectory(LPCSTR path);
 // the caller had it.
 // -1, 0, 1: byte-wise, unsigned.
 int WINAPI WinSub_StrCmp(LPCSTR a, LPCSTR b);
-// 1 when `needle` occurs in `text` ignoring case, starting within the first
-// 245 characters; an empty needle is found, one over 244 characters is not.
+// 1 when `needle` occurs in `text` ignoring case (A-Z only), starting within
+// the first 245 characters; an empty needle is found, one over 244 characters
+// is not.
 int WINAPI StrFind(LPCSTR needle, LPCSTR text);
 // `source` without its first `count` characters into `destination`, which
 // may be `source`; returns `destination` (null: nothing done). Count clamped

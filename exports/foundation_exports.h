@@ -12,12 +12,14 @@
 
 extern "C" {
 
-// 1 on Windows Me (build number 3000 or above), 0 on Windows 95 and 98.
+// 1 on Windows Me (build number 3000 or above), 0 on Windows 95 and 98. The
+// platform is not examined: an NT build of 3000 or above answers 1 too.
 // Changes nothing. Last error: not meaningful.
 int WINAPI IsWinMe(void);
 
 // 1 on an NEC PC-98 machine, 0 on a PC/AT, from [boot.description] of
-// system.ini (a missing or "NEC..." keyboard.typ or system.drv means PC-98).
+// system.ini (a missing, empty or "NEC..." keyboard.typ or system.drv means
+// PC-98; the "NEC" test is case-sensitive).
 // Last error: not meaningful (the profile reads may set it).
 int WINAPI GetCode98orAT(void);
 

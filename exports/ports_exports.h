@@ -31,7 +31,8 @@
 extern "C" {
 
 // Standard TCP/IP (LPR protocol, port 515) and "KV TCP/IP Port" (raw, port
-// 9100) records for `port` with `ip`, written into the registry directly.
+// 9100) records for `port` with `ip`, written into the registry directly;
+// other values of the key stay, and a backslash in the name makes nested keys.
 // 1 when the key was opened or created; 0 for an empty or too long port name
 // (over 184 / 190 characters; nothing written) or a key that can't be
 // created. Last error: ERROR_FILENAME_EXCED_RANGE, set by the library, for a
@@ -49,8 +50,10 @@ int WINAPI StdTcpIpPortSetNt(LPCSTR port, LPCSTR server);
 
 // The "LPR Port" monitor's add-port dialog, owner `owner` disabled
 // throughout; the new port's name into `portOut` (1024 bytes) when the
-// number of LPR port keys changed. Without the monitor, a box showing its key
-// path titled `caption` (null: the system's default title, "Error").
+// number of LPR port keys changed. The count is shown before the dialog
+// (caption "1") and after it (caption "2"), a new name too (caption "TEST").
+// Without the monitor, a box showing its key path titled `caption` (null: the
+// system's default title, "Error").
 // `ignored` is not used. EnableWindow's result when the owner is enabled
 // again. Last error: not meaningful.
 int WINAPI AddLPD(int ignored, HWND owner, LPCSTR caption, LPSTR portOut);
@@ -61,6 +64,7 @@ int WINAPI AddLPD(int ignored, HWND owner, LPCSTR caption, LPSTR portOut);
 // values, every printer parked on FILE:, the saved ports and the monitor
 // deleted, the records written back (extra values kept, each value with its
 // original type; "PortName" as its 24-byte field) and the new port written.
+// Without the monitor's Ports key only the new record is written.
 // 1 when a new port record was written; 0 when a port key of exactly that
 // name existed (only its "HostName" rewritten), or the new key can't be
 // created. An empty name, or one the registry can't take (a component over
@@ -116,8 +120,9 @@ int WINAPI CheckUSBPort(LPCSTR sii, LPSTR portOut, LPSTR modelOut);
 // less one) and return `out`. DF_GetMacAddress writes "XX:XX:XX:XX:XX:XX"
 // into `out` (18 bytes) and returns 17 (0 for a null `out`). DF_ListStrtoStr4
 // splits `source` (cut to 1023 characters) at commas into the four buffers; an
-// empty field empties it and all after it. Returns 1. Null buffers are passed
-// over. Last error, for all of them: as the caller had it.
+// empty field empties it and all after it; text after the fourth field is
+// ignored. Returns 1. Null buffers are passed over. Last error, for all of
+// them: as the caller had it.
 LPVOID WINAPI DF_GetPoint(void);
 LPSTR WINAPI DF_GetAddress(LPSTR out);
 LPSTR WINAPI DF_GetModelName(LPSTR out);

@@ -22,9 +22,11 @@ int WINAPI ToDetectLPT(LPCSTR port);
 int WINAPI GetPrinterNum(void);
 // The name a printer of base name `base` on `port` should take (`base`, or
 // `base`(n) for the first n >= 2 not taken by a printer on another port),
-// written to `name` (at least 128 bytes); its length plus one, or 0 when no
-// name up to `base`(9999) is free, and for a null `name`. Last error: not
-// meaningful.
+// written to `name` (at least 128 bytes); its length plus one, or 0 (empty
+// buffer) when no name up to `base`(9999) is free, and for a null `name`. A
+// base too long for 127 characters is cut so the suffix still fits. On an
+// unrecognised Windows version the (cut) base without looking. Last error:
+// not meaningful.
 int WINAPI GetPrinterDriverName(LPCSTR base, LPCSTR port, LPSTR name);
 // 1 when the printer opens (the handle is closed again); 0 otherwise, and
 // for an empty or null name. Last error: when a name does not open,

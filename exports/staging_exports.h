@@ -28,7 +28,9 @@ int WINAPI MakeDep(LPCSTR name);
 // backslash), expanding it when compressed. When `listedName` differs from
 // `fileName` (ignoring case) the medium holds it under its compressed name
 // (SETUP.DLL as SETUP.DL_). A source directory over 100 characters is staged
-// through <windir>\TEMP\KorvaInstallTmp. Always 1; `kind` is unused.
+// through <windir>\TEMP\KorvaInstallTmp. A path over 259 characters is never
+// built: nothing is written. A source that can't be opened leaves the
+// destination as it was. Always 1; `kind` is unused.
 // Last error: not meaningful (a failed copy is not reported).
 int WINAPI ExpCopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR fileName,
                    LPCSTR listedName, int kind);
@@ -40,11 +42,14 @@ int WINAPI DefineFileName(LPSTR entry);
 // Copies the branches of the tree at `sourceDir` into the existing
 // `destDir` that the rules of `installerType` ("LNKSCAN", "Ocelot2",
 // "Ocelot2AR", "MarlinPDL") select with `selectedFolder` and the running
-// Windows family. Non-zero when the last directory search of the walk had
-// started; 0 when the source can't be searched (or either folder is null).
-// Last error: when the source directory can't be searched, FindFirstFileA's
-// error (ERROR_PATH_NOT_FOUND for a missing one); a null folder leaves it as
-// the caller had it; otherwise not meaningful.
+// Windows family. Unknown type: the box "Unknown Installer Type!!" (caption
+// "ERROR") per entry, nothing copied; unknown Windows for the OS-folder types:
+// "Unknown OS" per entry and no OS folder taken. Entries whose paths would
+// pass 259 characters are passed over. Non-zero when the last directory search
+// of the walk had started; 0 when the source can't be searched (or either
+// folder is null). Last error: when the source directory can't be searched,
+// FindFirstFileA's error (ERROR_PATH_NOT_FOUND for a missing one); a null
+// folder leaves it as the caller had it; otherwise not meaningful.
 int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
                  LPCSTR installerType);
 
@@ -56,8 +61,8 @@ int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
 int WINAPI ToInstallTTF(LPCSTR path, int unused);
 
 // Starts `command` (a program of the family's driver directory and its
-// arguments) hidden; WinExec's result (above 31 when started, else the
-// error code). Last error: not meaningful.
+// arguments) hidden and does not wait; WinExec's result (above 31 when started,
+// else the error code). Last error: not meaningful.
 UINT WINAPI VtoeSwmd(LPCSTR command);
 
 // Free space of the Windows directory's volume in MiB; 0 when it can't be

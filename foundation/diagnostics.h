@@ -45,8 +45,9 @@ inline int TracedOutcome(Context& ctx, BOOL succeeded, const char* failure) {
   return succeeded ? 1 : 0;
 }
 
-// Shows "Err:%d [%s]" (the last error and the system's text for it) in an OK
-// box with no owner and caption `caption`; returns the box's result.
+// Reads the thread's last error before anything else: the box shows what the
+// caller's last call left. `caption` may be null (the system's default title).
+// The export's contract: exports/foundation_exports.h (LastErrorMessageBox).
 int LastErrorMessageBox(Context& ctx, const char* caption);
 
 }  // namespace kv

@@ -22,14 +22,11 @@ OsKind GetOSKind(Context& ctx);
 // 1 for NT 4.0, 2 for NT 5.0 or later, -1 otherwise (Windows 9x included).
 int GetNTGeneration(Context& ctx);
 
-// 1 when the low 16 bits of the build number are 3000 or more (Windows Me,
-// and any NT build that high); 0 otherwise. The platform is not examined.
+// The export's contract: exports/foundation_exports.h (IsWinMe).
 int IsWinMe(Context& ctx);
 
-// 1 for an NEC PC-98 machine, 0 for PC/AT: PC/AT only when both
-// "keyboard.typ" and "system.drv" of [boot.description] in system.ini are
-// present, non-empty and do not begin with "NEC" (case-sensitive).
 // `valueSize` is the read buffer (512 for GetCode98orAT, 260 for CheckPC98).
+// The export's contract: exports/foundation_exports.h (GetCode98orAT).
 int IsPC98Machine(Context& ctx, DWORD valueSize);
 
 }  // namespace kv

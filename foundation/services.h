@@ -19,8 +19,9 @@ void StopServiceAndWait(Context& ctx, const char* name);
 // bound). A running or missing service is left alone.
 void StartServiceIfStopped(Context& ctx, const char* name);
 
-// Restarts the spooler (and on Windows 2000 its companions LPDSVC and
-// MacPrint) on the NT family; does nothing on Windows 9x. Always 1.
+// Stops each service with StopServiceAndWait, then starts them again in
+// reverse order with StartServiceIfStopped.
+// The export's contract: exports/printer_exports.h (ToRestartPrinterService).
 int ToRestartPrinterService(Context& ctx);
 
 }  // namespace kv

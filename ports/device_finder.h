@@ -7,25 +7,20 @@
 
 namespace kv {
 
-// Each getter copies its field into `out` (at least the field's size) and
-// returns `out`. A field the filling component left without a terminator is
-// cut to its size less one, so nothing past the field is read.
+// The getters read ctx.deviceFinder into `out`, of the size noted at each;
+// a null `out` gets nothing (the MAC address getter then answers 0).
+// The export's contract: exports/ports_exports.h (DF_GetAddress and the other
+// DF_ getters).
 char* DeviceFinderAddress(Context& ctx, char* out);      // 128 bytes
 char* DeviceFinderModelName(Context& ctx, char* out);    // 256 bytes
 char* DeviceFinderName(Context& ctx, char* out);         // 256 bytes
 char* DeviceFinderDescription(Context& ctx, char* out);  // 256 bytes
 char* DeviceFinderLocation(Context& ctx, char* out);     // 256 bytes
+int DeviceFinderMacAddress(Context& ctx, char* out);     // 18 bytes
 
-// "XX:XX:XX:XX:XX:XX" (upper-case hex, record order) into `out` (18 bytes);
-// returns 17.
-int DeviceFinderMacAddress(Context& ctx, char* out);
-
-// Splits `source` (cut to 1023 characters) at commas into the four outputs
-// in order: a field stops at the next comma or the end; an empty field (the
-// position on a comma or at the end) leaves this and every later output
-// empty, and the text after the fourth field is ignored. Null outputs are
-// skipped. Each output needs room for the longest field (1024 bytes covers
-// any source). Returns 1.
+// Needs no context. `source` may be null (read as ""); each output needs room
+// for the longest field (1024 bytes covers any source).
+// The export's contract: exports/ports_exports.h (DF_ListStrtoStr4).
 int SplitFourFields(const char* source, char* out1, char* out2, char* out3,
                     char* out4);
 

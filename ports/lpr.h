@@ -9,20 +9,15 @@ namespace kv {
 // Size of the caller's port-name output buffers.
 constexpr size_t kPortNameOutSize = 1024;
 
-// Opens or creates HKLM\...\LPR Port\Ports\<port> and its "Timeouts" sub-key
-// and writes the LPR record (flags 160, printer "lp", `server`, time-outs 120
-// and 300). 1 when both keys were opened or created; 0 otherwise, also for an
-// empty port name or one longer than the path leaves room for (187
-// characters), in which case nothing is created. Value writes are not checked.
+// The name limit (187 characters) is what the 260-byte key path leaves for
+// the port's key and its "Timeouts" sub-key. The value writes are not checked.
+// The export's contract: exports/ports_exports.h (StdTcpIpPortSetNt).
 int StdTcpIpPortSetNt(Context& ctx, const char* port, const char* server);
 
-// Lets the user add an LPR port through the monitor's dialog (parent
-// `owner`), with the owner disabled throughout and enabled again on every
-// path. Shows the port-key count before (caption "1") and after (caption
-// "2"); when they differ, GetLastPortName fills `out` (1024 bytes). Without
-// the monitor: a box with the monitor key path under `caption`, `out`
-// untouched. A missing Ports location counts as no ports. Returns
-// EnableWindow's result when re-enabling the owner.
+// `caption` may be null (the system's default title). `out` (kPortNameOutSize
+// bytes) may be null: no name is looked up then. A Ports location that can't
+// be opened counts as no ports; the new name is GetLastPortName's.
+// The export's contract: exports/ports_exports.h (AddLPD).
 int AddLPD(Context& ctx, HWND owner, const char* caption, char* out);
 
 // The name of the last port key in enumeration order (on Windows 9x of the

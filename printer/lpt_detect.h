@@ -6,9 +6,7 @@
 
 namespace kv {
 
-// 1 when the port named by the first five characters of `portName` (LPT1:,
-// LPT2: or LPT3:, any letter case) exists, else 0. Shorter names, other
-// digits, a missing colon and unknown Windows versions answer 0.
+// The export's contract: exports/query_exports.h (ToDetectLPT).
 int ToDetectLPT(Context& ctx, const char* portName);
 
 // Port index n (0 for LPT1). 0 when absent; on NT 4.0 the port's base I/O

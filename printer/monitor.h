@@ -5,11 +5,9 @@
 
 namespace kv {
 
-// Adds the port monitor named by "Lmonn" of [Files.Com] in `file`, with the
-// monitor file of the OS kind ("LmonmNT"/"Lmonm9x"/"Lmonm2K") for its
-// environment. Returns the spooler's result: non-zero when added, 0 when
-// refused (already installed, empty name) or when the OS kind is -1. The
-// monitor file must already be in the system directory.
+// `file` is the setup file. 1 or 0; a refusal is traced with the spooler's
+// error ("AddMonitor Fail ErrMsg[0x%x]").
+// The export's contract: exports/printer_exports.h (InstallPrinterMonitor).
 int InstallPrinterMonitor(Context& ctx, const char* file);
 
 }  // namespace kv

@@ -13,27 +13,22 @@ constexpr size_t kPrinterNameSize = 128;
 // The highest suffix GetPrinterDriverName tries: B(2) .. B(9999).
 constexpr int kMaxPrinterNameSuffix = 9999;
 
-// Number of local printers (EnumPrintersA level 2), 0 on failure or when
-// there are none.
+// Enumerates at level 2.
+// The export's contract: exports/query_exports.h (GetPrinterNum).
 int GetPrinterNum(Context& ctx);
 
-// Chooses the name for a printer of base name `base` on port `port`: `base`,
-// else `base`(2), `base`(3), ... the first name that no printer has, or whose
-// printer already serves `port` (its "Port" value equals `port` exactly).
-// The name is written with its terminator to `out` (kPrinterNameSize bytes)
-// and its length plus one is returned. A base too long for the name is cut so
-// that the suffix still fits. 0 (and an empty `out`) when every suffix up to
-// `maxSuffix` is taken. On an unknown Windows version the (cut) base is the
-// answer without looking.
+// `out` (kPrinterNameSize bytes) must not be null. `maxSuffix` bounds the
+// search (the export's is kMaxPrinterNameSuffix). A printer key whose "Port"
+// value is missing or unreadable counts as on another port.
+// The export's contract: exports/query_exports.h (GetPrinterDriverName).
 int GetPrinterDriverName(Context& ctx, const char* base, const char* port,
                          char* out, int maxSuffix = kMaxPrinterNameSuffix);
 
-// 1 when OpenPrinterA opens `name` (the handle is closed again), else 0.
-// An empty name answers 0: it would open the print server, not a printer.
+// An empty name is refused because it would open the print server.
+// The export's contract: exports/query_exports.h (PrinterCheck).
 int PrinterCheck(Context& ctx, const char* name);
 
-// 1 when HKLM\SOFTWARE\Microsoft\LPDSVC\CurrentVersion has a non-empty
-// "Title" value, else 0.
+// The export's contract: exports/query_exports.h (Chk_MicroTcpIpEntryNT).
 int Chk_MicroTcpIpEntryNT(Context& ctx);
 
 }  // namespace kv

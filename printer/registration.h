@@ -5,12 +5,10 @@
 
 namespace kv {
 
-// Registers one printer end to end: model lookup, parallel-port driver
-// service and spooler services (NT family), print processor, port monitor
-// (when "Lmonn" is set), driver, the printer itself, and on Windows 9x the
-// device entries (USB when `usb` is non-zero, else parallel). A failing step
-// is traced and the next one runs. Returns the printer step's result: 1 when
-// the printer was created, else 0.
+// `file` is the setup file. Sets ctx.driverName and ctx.deviceId by the model
+// lookup. A failing processor, monitor, driver or printer step is traced and
+// the next one runs; the result is the printer step's.
+// The export's contract: exports/printer_exports.h (ToRegPrinter).
 int ToRegPrinter(Context& ctx, const char* port, const char* model,
                  int makeDefault, const char* setupDir, const char* printerName,
                  int usb, const char* file);

@@ -7,14 +7,13 @@
 
 namespace kv {
 
-// Moves the write position to the start of the list; the old names stay until
-// overwritten. Always 1.
+// Sets ctx.dependentPos back to the start of ctx.dependentFiles.
+// The export's contract: exports/staging_exports.h (DepInit).
 int DepInit(Context& ctx);
 
-// Appends `name` (a "=x", "=xx" or "=xxx" suffix removed) to the list, which
-// stays ended by an empty name. A name that would not fit the 500-byte list
-// with its terminators is refused (0) and the list is left as it was; 1
-// otherwise.
+// `name` may be null (read as ""). ctx.dependentFiles stays ended by an empty
+// name.
+// The export's contract: exports/staging_exports.h (MakeDep).
 int MakeDep(Context& ctx, const char* name);
 
 // Cuts a "=" suffix of one to three characters from a medium file name

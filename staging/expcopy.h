@@ -14,27 +14,17 @@ namespace kv {
 // characters stays as it is. Positions before the start are never looked at.
 std::string CompressedStoredName(const std::string& fileName);
 
-// Copies `fileName` from `sourceDir` to `destDir` through the LZ expansion
-// interface, which expands a compressed file and copies a plain one
-// unchanged. Both directories are joined to names as given (they end in a
-// backslash). When `listedName` differs from `fileName` (ignoring case) the
-// file is read from the medium under its compressed name. A source directory
-// longer than 100 characters is first copied to the staging folder (left
-// there with normal attributes), since the LZ interface opens files for
-// reading through a 128-byte path buffer.
-//
-// Nothing is reported: the result is always 1. A path that would not fit 260
-// bytes is never built: the copy is then not made and nothing is written.
-// When the source can't be opened, the destination is not touched (an
-// existing file stays as it was). `installerCode` is the installer's code,
-// unused.
+// The LZ expansion interface expands a compressed file and copies a plain one
+// unchanged. The directories are joined to the names as given. A long source
+// directory goes through the staging folder because the LZ interface opens
+// files through a 128-byte path buffer. `installerCode` is unused.
+// The export's contract: exports/staging_exports.h (ExpCopy).
 int ExpCopy(Context& ctx, const std::string& sourceDir,
             const std::string& destDir, const std::string& fileName,
             const std::string& listedName, int installerCode);
 
-// Cuts a "=" suffix of one to three characters off a file-list entry in
-// place (VT3EINS.SII=1 -> VT3EINS.SII); an "=" followed by four or more
-// characters, or ending the text, stays. Always 1.
+// A null `entry` is left alone. The cut is CutEqualsSuffix's.
+// The export's contract: exports/staging_exports.h (DefineFileName).
 int DefineFileName(char* entry);
 
 }  // namespace kv

@@ -9,22 +9,19 @@
 
 namespace kv {
 
-// Makes the TrueType font file `path` available until Windows restarts: the
-// file must exist and open exclusively (not held by another program); its
-// fonts are added to the system font table and WM_FONTCHANGE is broadcast.
-// 1 when at least one font was added, else 0. Nothing is copied or
-// registered.
+// The file is opened exclusively first, so that a font another program holds
+// is not added.
+// The export's contract: exports/staging_exports.h (ToInstallTTF).
 int ToInstallTTF(Context& ctx, const std::string& path);
 
-// Starts `command` (a program in the driver directory, optionally followed
-// by its arguments) hidden with WinExec and returns WinExec's result at once
-// (above 31: started). The command line is not limited to 260 bytes.
+// The command line is not limited to 260 bytes.
+// The export's contract: exports/staging_exports.h (VtoeSwmd).
 UINT VtoeSwmd(Context& ctx, const std::string& command);
 
-// Free bytes of the Windows directory's volume, shifted right by 20 (MiB):
-// the volume's total free bytes from GetDiskFreeSpaceExA, or, where that
-// query is missing or fails, sectors x bytes x free clusters of the classic
-// query on the volume's root. 0 when neither answers.
+// The volume's total free bytes from GetDiskFreeSpaceExA or, where that query
+// is missing or fails, sectors x bytes x free clusters of the classic query
+// on the volume's root.
+// The export's contract: exports/staging_exports.h (GetDiskFreeSize).
 uint64_t GetDiskFreeSize(Context& ctx);
 
 }  // namespace kv

@@ -7,6 +7,13 @@
 #include "exports/dll_context.h"
 
 namespace kv::test {
+namespace {
+
+// The machine the exports are bound to, if a machine bound them: only that
+// one may drop the binding, not an earlier machine that outlives a rebind.
+const SimMachine* exportsBoundTo = nullptr;
+
+}  // namespace
 
 TempDir::TempDir() {
   std::string pattern =
@@ -26,13 +33,23 @@ SimMachine::SimMachine(sim::WindowsVersion v)
   ctx_->traceSink = [this](const std::string& t) { trace.push_back(t); };
 }
 
+SimMachine::~SimMachine() {
+  // Before the platform goes: the exports' context refers to it.
+  if (exportsBoundTo != this) return;
+  UnbindExportPlatform();
+  exportsBoundTo = nullptr;
+}
+
 std::string SimMachine::traceText() const {
   std::string all;
   for (const auto& t : trace) all += t;
   return all;
 }
 
-void SimMachine::BindExports() { SetExportPlatform(*os_); }
+void SimMachine::BindExports() {
+  SetExportPlatform(*os_);
+  exportsBoundTo = this;
+}
 
 const std::vector<VersionCase>& AllVersions() {
   using V = sim::WindowsVersion;

@@ -36,12 +36,17 @@ class TempDir {
 class SimMachine {
  public:
   explicit SimMachine(sim::WindowsVersion v);
+  // Unbinds the DLL exports when this machine was the last to bind them, so
+  // that a later test that forgets to bind aborts instead of reaching a
+  // destroyed platform.
+  ~SimMachine();
   sim::SimPlatform& os() { return *os_; }
   Context& ctx() { return *ctx_; }
   // Every trace text so far, joined.
   std::string traceText() const;
   std::vector<std::string> trace;
-  // Binds the DLL exports to this machine (fresh process-wide state).
+  // Binds the DLL exports to this machine (fresh process-wide state) until
+  // another machine binds them or this one goes.
   void BindExports();
 
  private:
