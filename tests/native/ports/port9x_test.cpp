@@ -193,9 +193,8 @@ TEST_P(Exchange, RecordsComeBackWithTheirTypesAndExtraValues) {
 INSTANTIATE_TEST_SUITE_P(Versions, Exchange,
                          testing::Values(sim::WindowsVersion::Win98,
                                          sim::WindowsVersion::XP),
-                         [](const auto& info) {
-                           return std::string(
-                               sim::WindowsVersionName(info.param));
+                         [](const auto& p) {
+                           return std::string(sim::WindowsVersionName(p.param));
                          });
 
 TEST(ExchangeEdges, NoLocationWritesOnlyTheNewRecord) {

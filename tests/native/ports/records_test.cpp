@@ -96,8 +96,8 @@ TEST_P(Records, LprRecordAndTimeouts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Records, testing::ValuesIn(AllVersions()),
-                         [](const auto& info) {
-                           return std::string(info.param.name);
+                         [](const auto& p) {
+                           return std::string(p.param.name);
                          });
 
 TEST(RecordsRewrite, SecondCallReplacesOnlyTheAddress) {

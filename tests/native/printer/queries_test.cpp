@@ -78,8 +78,8 @@ std::vector<test::VersionCase> KnownVersions() {
 
 INSTANTIATE_TEST_SUITE_P(KnownVersions, PrinterNameTest,
                          ::testing::ValuesIn(KnownVersions()),
-                         [](const auto& info) {
-                           return std::string(info.param.name);
+                         [](const auto& p) {
+                           return std::string(p.param.name);
                          });
 
 TEST(PrinterName, UnknownWindowsTakesTheBase) {
