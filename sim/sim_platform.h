@@ -202,6 +202,9 @@ class SimPlatform : public Platform {
   // Global and Local blocks not yet freed (a leak shows as non-zero).
   size_t LiveGlobalBlocks() const { return globals_.size(); }
   size_t LiveLocalBlocks() const { return locals_.size(); }
+  // Registry key and CreateFileA handles not yet closed.
+  size_t OpenKeyHandles() const { return openKeys_.size(); }
+  size_t OpenFileHandles() const { return files_.size(); }
   // The ExitWindowsEx flags asked for so far, in order.
   const std::vector<UINT>& exitRequests() const { return exitRequests_; }
   void ClearFailures() { failures_.clear(); }
