@@ -28,6 +28,7 @@
 #include "ports/port9x.h"
 #include "ports/tcpip_records.h"
 #include "printer/registration.h"
+#include "sim/file_paths.h"
 #include "sim/sim_printers.h"
 #include "sim/sim_services.h"
 #include "staging/depfiles.h"
@@ -118,6 +119,9 @@ Items Take(sim::SimPlatform& os) {
     else
       items[id] = bytes;
   }
+  // Attributes the host does not keep (read-only, hidden, system).
+  for (const auto& [key, bits] : sim::Files(os, os.machineDir()).attributes)
+    items["attributes of " + key] = std::to_string(bits);
   return items;
 }
 
@@ -521,15 +525,19 @@ const KnownFault* Known(const std::string& sequence, const std::string& op,
 
 // The handles and blocks a run may leave open.
 struct Open {
-  size_t keys, files, globals, locals, printers;
+  size_t keys, files, searches, globals, locals, printers;
   bool operator==(const Open& o) const {
-    return keys == o.keys && files == o.files && globals == o.globals &&
-           locals == o.locals && printers == o.printers;
+    return keys == o.keys && files == o.files && searches == o.searches &&
+           globals == o.globals && locals == o.locals && printers == o.printers;
   }
 };
 Open Count(sim::SimPlatform& os) {
-  return {os.OpenKeyHandles(), os.OpenFileHandles(), os.LiveGlobalBlocks(),
-          os.LiveLocalBlocks(), sim::OpenPrinterHandles(os)};
+  return {os.OpenKeyHandles(),
+          os.OpenFileHandles(),
+          sim::Files(os, os.machineDir()).finds.size(),
+          os.LiveGlobalBlocks(),
+          os.LiveLocalBlocks(),
+          sim::OpenPrinterHandles(os)};
 }
 
 std::string OperationName(const std::string& line) {
