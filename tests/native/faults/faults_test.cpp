@@ -545,6 +545,7 @@ std::string OperationName(const std::string& line) {
 }
 
 size_t totalRuns = 0;
+std::set<std::string> injected;  // operations failed at least once
 
 void PrintTo(const Sequence& s, std::ostream* out) {
   *out << s.name << " on " << sim::WindowsVersionName(s.version);
@@ -592,6 +593,7 @@ TEST_P(Faults, NoFailingCallLosesDataOrReportsFalseSuccess) {
   for (const auto& [op, occurrence] : calls) {
     if (kCannotFail.count(op)) continue;
     ++runs;
+    injected.insert(op);
     SimMachine m(s.version);
     s.prepare(m);
     const Open open = Count(m.os());
@@ -657,7 +659,8 @@ class RunCount : public testing::Environment {
  public:
   void TearDown() override {
     std::cout << "[ faults   ] " << totalRuns
-              << " (operation, occurrence) runs in all\n";
+              << " (operation, occurrence) runs in all, of " << injected.size()
+              << " operations\n";
   }
 };
 const testing::Environment* const kRunCount =
