@@ -32,20 +32,20 @@ extern "C" {
 
 // Standard TCP/IP (LPR protocol, port 515) and "KV TCP/IP Port" (raw, port
 // 9100) records for `port` with `ip`, written into the registry directly;
-// other values of the key stay, and a backslash in the name makes nested keys.
-// 1 when the key was opened or created; 0 for an empty or too long port name
-// (over 184 / 190 characters; nothing written) or a key that can't be
-// created. Last error: ERROR_FILENAME_EXCED_RANGE, set by the library, for a
-// refused name; otherwise not meaningful (the registry answers through its
-// results, not the last error).
+// other values of the key stay. 1 when the key was opened or created; 0 for a
+// port name that is no key name (empty, a backslash or a control character)
+// or too long (over 184 / 190 characters), nothing written, or a key that
+// can't be created. Last error: set by the library for a refused name,
+// ERROR_INVALID_NAME (no key name) or ERROR_FILENAME_EXCED_RANGE (too long);
+// otherwise not meaningful (the registry answers through its results, not
+// the last error).
 int WINAPI StdTcpIpPortSet(LPCSTR port, LPCSTR ip);
 int WINAPI KVPortSet(LPCSTR port, LPCSTR ip);
 
 // The "LPR Port" record of `port` for `server`, with its Timeouts sub-key. 1
-// when both keys were opened or created; 0 otherwise (also for an empty name
-// or one over 187 characters, nothing written). Last error:
-// ERROR_FILENAME_EXCED_RANGE, set by the library, for a refused name;
-// otherwise not meaningful.
+// when both keys were opened or created; 0 otherwise (also for a name refused
+// as by StdTcpIpPortSet, or over 187 characters: nothing written). Last
+// error: as StdTcpIpPortSet's.
 int WINAPI StdTcpIpPortSetNt(LPCSTR port, LPCSTR server);
 
 // The "LPR Port" monitor's add-port dialog, owner `owner` disabled
@@ -87,19 +87,25 @@ int WINAPI SearchPorts(void);
 // meaningful.
 int WINAPI ListPorts(int ignored, LPSTR out, int index);
 // The monitor's add-port dialog without parent: non-zero when the spooler
-// added a port. Last error: when 0, the spooler's error (the library clears
-// it before the call); after success not meaningful.
+// added a port. A monitor name that can't be one (a backslash, a control
+// character, over 255 characters) is refused without asking the spooler: 0
+// with ERROR_INVALID_NAME. Last error: when 0, the spooler's error (the
+// library clears it before the call); after success not meaningful.
 int WINAPI Add_Port(LPCSTR monitor);
 // AddPortA / DeletePortA with `parent`, then the last-error box titled
 // "AddPort" / "DeletePort" showing the spooler's error (0 on success: the
-// library clears it before the call). The box's button (IDOK). Last error:
-// not meaningful afterwards.
+// library clears it before the call). A name refused as by Add_Port (for
+// "DeletePort" a port name: empty or with a control character) never reaches
+// the spooler: the box shows ERROR_INVALID_NAME. The box's button (IDOK).
+// Last error: not meaningful afterwards.
 int WINAPI WinSub_AddPort(HWND parent, LPCSTR monitor);
 int WINAPI WinSub_DeletePort(HWND parent, LPCSTR port);
 // Adds monitor `name` with library `dll` for "Windows 4.0" (9x) or "Windows
 // NT x86": non-zero when the spooler added it; 0 when refused or on an
-// unknown Windows. Last error: when the spooler refused, its error (the
-// library clears it before the call); otherwise not meaningful.
+// unknown Windows. A name refused as by Add_Port gives 0 with
+// ERROR_INVALID_NAME, the spooler unasked. Last error: when the spooler
+// refused, its error (the library clears it before the call); otherwise not
+// meaningful.
 int WINAPI Add_Monitor(LPCSTR name, LPCSTR dll);
 // Runs `commandLine` and waits for it. 1 when the number of "KV-Relay3100
 // Port" port keys did not change (also when the command can't start);

@@ -16,7 +16,9 @@ extern "C" {
 // information file `sii`, with the monitor file of the running Windows family
 // (already in the system directory). Non-zero when the spooler added it; 0
 // when refused (already installed, empty name, monitor file missing) or on
-// an unknown Windows. Last error: when the spooler refused, its error (the
+// an unknown Windows; a name that can't be a monitor's (a backslash, a
+// control character) is refused without asking the spooler, with
+// ERROR_INVALID_NAME. Last error: when the spooler refused, its error (the
 // library clears it before the call); otherwise not meaningful.
 int WINAPI InstallPrinterMonitor(LPCSTR sii);
 
@@ -26,12 +28,23 @@ int WINAPI InstallPrinterMonitor(LPCSTR sii);
 // the default when `makeDefault` is non-zero; on Windows 9x also the device
 // entries (USB from `setupDir`\`sii` when `usb` is non-zero, else parallel).
 // The driver files must already be in place. 1 when the printer was created,
-// 0 otherwise (the other steps' failures don't change it). The three names
-// are one operation. Last error: on the NT family, when 0, the spooler's
-// error for the printer (ERROR_PRINTER_ALREADY_EXISTS,
+// 0 otherwise (the other steps' failures don't change it). Names that can't
+// be what they claim stop it before anything is written, with 0: a printer
+// name that is empty, over 255 characters or holds a comma, backslash or
+// control character (ERROR_INVALID_PRINTER_NAME); a port that is empty or
+// holds a control character, with `makeDefault` a comma too, on Windows 9x
+// with `usb` a backslash too; a driver name "<Product> <model>" that is no
+// key name; with `makeDefault` on Windows 9x a "Drcf9x" with a comma or
+// control character (these ERROR_INVALID_NAME). The default-printer line is
+// written only for a printer the spooler has (the new one, or an existing
+// one of that name). A parallel-port driver service is replaced only when
+// the service of that name is a kernel driver; any other is left alone. The
+// three names are one operation. Last error: on the NT family, when 0, the
+// spooler's error for the printer (ERROR_PRINTER_ALREADY_EXISTS,
 // ERROR_INVALID_PRINTER_NAME, ERROR_UNKNOWN_PRINTER_DRIVER, ...), restored
-// after the later steps; on Windows 9x (the device entries follow), on an
-// unknown Windows and after success, not meaningful.
+// after the later steps, or the refusal's; on Windows 9x (the device entries
+// follow) after a printer step that ran, on an unknown Windows and after
+// success, not meaningful.
 int WINAPI ToRegPrinter(LPCSTR port, LPCSTR model, int makeDefault,
                         LPCSTR setupDir, LPCSTR printerName, int usb,
                         LPCSTR sii);

@@ -131,6 +131,9 @@ class Platform {
                               LPSERVICE_STATUS status) = 0;
   virtual BOOL QueryServiceStatus(SC_HANDLE service,
                                   LPSERVICE_STATUS status) = 0;
+  virtual BOOL QueryServiceConfigA(SC_HANDLE service,
+                                   LPQUERY_SERVICE_CONFIGA config, DWORD size,
+                                   LPDWORD needed) = 0;
   virtual BOOL CloseServiceHandle(SC_HANDLE handle) = 0;
 
   // --- Privileges and shutdown ---------------------------------------------

@@ -323,6 +323,20 @@ typedef struct _SERVICE_STATUS {
   DWORD dwCheckPoint;
   DWORD dwWaitHint;
 } SERVICE_STATUS, *LPSERVICE_STATUS;
+typedef struct _QUERY_SERVICE_CONFIGA {
+  DWORD dwServiceType;
+  DWORD dwStartType;
+  DWORD dwErrorControl;
+  LPSTR lpBinaryPathName;
+  LPSTR lpLoadOrderGroup;
+  DWORD dwTagId;
+  LPSTR lpDependencies;
+  LPSTR lpServiceStartName;
+  LPSTR lpDisplayName;
+} QUERY_SERVICE_CONFIGA, *LPQUERY_SERVICE_CONFIGA;
+#define SERVICE_QUERY_CONFIG 0x0001
+#define SERVICE_FILE_SYSTEM_DRIVER 0x00000002
+#define SERVICE_WIN32_SHARE_PROCESS 0x00000020
 #define SC_MANAGER_CONNECT 0x0001
 #define SC_MANAGER_CREATE_SERVICE 0x0002
 #define SC_MANAGER_ALL_ACCESS 0xF003F

@@ -275,6 +275,12 @@ BOOL Win32Platform::QueryServiceStatus(SC_HANDLE service,
   return ::QueryServiceStatus(W(service), W(status));
 }
 
+BOOL Win32Platform::QueryServiceConfigA(SC_HANDLE service,
+                                        LPQUERY_SERVICE_CONFIGA config,
+                                        DWORD size, LPDWORD needed) {
+  return ::QueryServiceConfigA(W(service), W(config), W(size), W(needed));
+}
+
 BOOL Win32Platform::CloseServiceHandle(SC_HANDLE handle) {
   return ::CloseServiceHandle(W(handle));
 }

@@ -101,6 +101,8 @@ class Win32Platform final : public Platform {
   BOOL ControlService(SC_HANDLE service, DWORD control,
                       LPSERVICE_STATUS status) override;
   BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) override;
+  BOOL QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config,
+                           DWORD size, LPDWORD needed) override;
   BOOL CloseServiceHandle(SC_HANDLE handle) override;
   BOOL OpenProcessToken(HANDLE process, DWORD access, LPHANDLE token) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;

@@ -15,10 +15,7 @@ constexpr DWORD kLprFlag = 160;
 }  // namespace
 
 int StdTcpIpPortSetNt(Context& ctx, const char* port, const char* server) {
-  if (!PortKeyFits(kLprPortsKey, port, "\\Timeouts")) {
-    ctx.os.SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return 0;
-  }
+  if (!CheckPortKeyName(ctx.os, kLprPortsKey, port, "\\Timeouts")) return 0;
   const std::string path = SubKeyPath(kLprPortsKey, port);
   RegKey portKey(ctx.os);
   if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, path, portKey) != ERROR_SUCCESS)

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "foundation/names.h"
 #include "foundation/registry.h"
 
 namespace kv {
@@ -20,6 +21,19 @@ inline bool PortKeyFits(const char* location, const char* name,
   return n > 0 && std::char_traits<char>::length(location) + 1 + n +
                           std::char_traits<char>::length(suffix) <
                       kPortKeyPathSize;
+}
+
+// Whether port `name` can have its own key at `location`, with `suffix` (a
+// sub-key below it) appended: a single key name (no backslash, which would
+// nest keys another port's exchange then loses, no control character), within
+// the path buffer. False with ERROR_INVALID_NAME for a name that can't be a
+// key's, ERROR_FILENAME_EXCED_RANGE for one too long for the path.
+inline bool CheckPortKeyName(Platform& os, const char* location,
+                             const char* name, const char* suffix = "") {
+  if (!CheckRegistryKeyName(os, name)) return false;
+  if (PortKeyFits(location, name, suffix)) return true;
+  os.SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return false;
 }
 
 // The number of port keys at `location` (under HKEY_LOCAL_MACHINE); a

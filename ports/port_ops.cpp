@@ -6,6 +6,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/environment.h"
 #include "foundation/handles.h"
+#include "foundation/names.h"
 #include "foundation/oskind.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
@@ -86,25 +87,31 @@ int ListPorts(Context& ctx, char* out, int index) {
 }
 
 int Add_Port(Context& ctx, const char* monitor) {
+  if (!CheckSpoolerName(ctx.os, SpoolerObject::Monitor, monitor)) return 0;
   ctx.os.SetLastError(0);
   return ctx.os.AddPortA(nullptr, nullptr, monitor) ? 1 : 0;
 }
 
 int AddPortWithDialog(Context& ctx, HWND parent, const char* monitor) {
-  ctx.os.SetLastError(0);
-  ctx.os.AddPortA(nullptr, parent, monitor);
+  if (CheckSpoolerName(ctx.os, SpoolerObject::Monitor, monitor)) {
+    ctx.os.SetLastError(0);
+    ctx.os.AddPortA(nullptr, parent, monitor);
+  }
   return LastErrorMessageBox(ctx, "AddPort");
 }
 
 int DeletePortWithDialog(Context& ctx, HWND parent, const char* port) {
-  ctx.os.SetLastError(0);
-  ctx.os.DeletePortA(nullptr, parent, port);
+  if (CheckSpoolerName(ctx.os, SpoolerObject::Port, port)) {
+    ctx.os.SetLastError(0);
+    ctx.os.DeletePortA(nullptr, parent, port);
+  }
   return LastErrorMessageBox(ctx, "DeletePort");
 }
 
 int Add_Monitor(Context& ctx, const char* name, const char* dll) {
   const char* environment = SpoolerEnvironment(GetOSKind(ctx));
-  if (!environment) return 0;
+  if (!environment || !CheckSpoolerName(ctx.os, SpoolerObject::Monitor, name))
+    return 0;
   GlobalBuffer record(ctx.os, sizeof(MONITOR_INFO_2A));
   if (!record) return 0;
   std::string n = name, env = environment, file = dll;

@@ -44,10 +44,7 @@ const RecordValue kKvTcpIpRecord[] = {
 template <size_t N>
 int WriteRecord(Context& ctx, const char* location, const char* port,
                 const char* ip, const RecordValue (&record)[N]) {
-  if (!PortKeyFits(location, port)) {
-    ctx.os.SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return 0;
-  }
+  if (!CheckPortKeyName(ctx.os, location, port)) return 0;
   RegKey key(ctx.os);
   if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(location, port), key) !=
       ERROR_SUCCESS)

@@ -5,6 +5,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/environment.h"
 #include "foundation/handles.h"
+#include "foundation/names.h"
 #include "foundation/oskind.h"
 #include "foundation/setupinfo.h"
 
@@ -16,6 +17,11 @@ int InstallPrinterDriver(Context& ctx, const char* file) {
   if (!RecordAllocated(ctx, record, "pAddPDrv3 Alloc Fail\n")) return 0;
   const char* environment = SpoolerEnvironment(kind);
   if (!environment) return 0;
+  // The name comes from the setup file through the model lookup.
+  if (!CheckSpoolerName(ctx.os, SpoolerObject::Driver, ctx.driverName)) {
+    DebugTraceLastError(ctx, "AddPrinterDriver Fail ErrMsg[0x%x]\n");
+    return 0;
+  }
 
   const char* section = FilesSection(kind);
   const std::string suffix = KeySuffix(kind);

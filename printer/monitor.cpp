@@ -5,6 +5,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/environment.h"
 #include "foundation/handles.h"
+#include "foundation/names.h"
 #include "foundation/oskind.h"
 #include "foundation/setupinfo.h"
 
@@ -18,6 +19,10 @@ int InstallPrinterMonitor(Context& ctx, const char* file) {
   if (!environment) return 0;
 
   std::string name = ReadSetupString(ctx, file, "Files.Com", "Lmonn");
+  if (!CheckSpoolerName(ctx.os, SpoolerObject::Monitor, name.c_str())) {
+    DebugTraceLastError(ctx, "AddMonitor Fail ErrMsg[0x%x]\n");
+    return 0;
+  }
   std::string fileKey = std::string("Lmonm") + KeySuffix(kind);
   std::string dll =
       ReadSetupString(ctx, file, FilesSection(kind), fileKey.c_str());

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/names.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
@@ -25,6 +26,19 @@ bool IsParallelPortDevice(Context& ctx, const char* name) {
   const std::string prefix = std::string(name).substr(0, 6);
   return ctx.os.lstrcmpiA(prefix.c_str(), "*NEC14") == 0 ||
          ctx.os.lstrcmpiA(prefix.c_str(), "*PNP04") == 0;
+}
+
+// A device id is a path below Enum ("LPTENUM\\<id>"): each of its parts must
+// be a key name of its own.
+bool IsDeviceIdPath(Context& ctx, const std::string& id) {
+  size_t start = 0;
+  for (;;) {
+    const size_t end = id.find('\\', start);
+    if (!CheckRegistryKeyName(ctx.os, id.substr(start, end - start).c_str()))
+      return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
 }
 
 enum class Pass { Next, Stop };
@@ -79,6 +93,7 @@ Pass WriteEnumeratorPass(Context& ctx, const char* enumerator, bool isRoot,
 int WriteLptDeviceEntries9x(Context& ctx, const char* description,
                             const char* hardwareId) {
   const std::string desc = description, id = hardwareId;
+  if (!IsDeviceIdPath(ctx, id)) return 0;
   WriteEnumeratorPass(ctx, "ACPI", false, desc, id);
   WriteEnumeratorPass(ctx, "BIOS", false, desc, id);
   return WriteEnumeratorPass(ctx, "ROOT", true, desc, id) == Pass::Next ? 1 : 0;
@@ -108,9 +123,15 @@ int WriteUsbDeviceEntry9x(Context& ctx, const char* port, const char* setupDir,
       ReadSetupString(ctx, sii.c_str(), "ModelName", "Model1");
   const std::string printerId =
       ReadSetupString(ctx, sii.c_str(), "Files.9x", "DevID");
+  const std::string instanceKey =
+      std::string(port) + "USB&" + usbId + "&" + instanceName;
+  // Each part names one key: a backslash from the setup file or the port
+  // would nest the entry somewhere else.
+  if (!CheckRegistryKeyName(ctx.os, description.c_str()) ||
+      !CheckRegistryKeyName(ctx.os, instanceKey.c_str()))
+    return 1;
   const std::string path =
-      SubKeyPath(kEnumKey, "USBPRINT\\" + description + "\\" + port + "USB&" +
-                               usbId + "&" + instanceName);
+      SubKeyPath(kEnumKey, "USBPRINT\\" + description + "\\" + instanceKey);
   RegKey entry(ctx.os);
   if (!CreateDeviceKey(ctx, path, entry)) return 1;
 

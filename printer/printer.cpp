@@ -6,6 +6,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/environment.h"
 #include "foundation/handles.h"
+#include "foundation/names.h"
 #include "foundation/oskind.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
@@ -14,13 +15,10 @@
 namespace kv {
 namespace {
 
+// The printer's name was checked (CheckPrinterNames): it names one key below
+// the Printers key.
 void WritePortValue(Context& ctx, const std::string& printerName,
                     const char* port) {
-  // An empty name would open the Printers key itself and a backslash would
-  // reach below another printer's key: neither names a printer, so nothing
-  // is written there.
-  if (printerName.empty() || printerName.find('\\') != std::string::npos)
-    return;
   RegKey key(ctx.os);
   if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(kPrintersKey, printerName),
               key) != ERROR_SUCCESS)
@@ -55,16 +53,28 @@ void SetDefaultDevMode(Context& ctx, HANDLE printer) {
   ctx.os.SetPrinterA(printer, 2, reinterpret_cast<LPBYTE>(info.data()), 0);
 }
 
+// The middle field of the default-printer line: the driver file on Windows 9x,
+// the spooler elsewhere.
+std::string DeviceLineDriver(Context& ctx, OsKind kind, const char* file) {
+  return kind == OsKind::Win9x
+             ? ReadSetupString(ctx, file, "Files.9x", "Drcf9x")
+             : std::string("WINSPOOL");
+}
+
+// Whether the spooler has a printer of that name (the one just added, or
+// one that was there before).
+bool PrinterExists(Context& ctx, const char* name) {
+  HANDLE h = nullptr;
+  if (!ctx.os.OpenPrinterA(name, &h, nullptr)) return false;
+  PrinterHandle printer(ctx.os, h);
+  return true;
+}
+
 void MakeDefaultPrinter(Context& ctx, OsKind kind,
                         const std::string& printerName, const char* port,
                         const char* file) {
-  std::string line;
-  if (kind == OsKind::Win9x) {
-    const std::string drcf = ReadSetupString(ctx, file, "Files.9x", "Drcf9x");
-    line = printerName + "," + drcf + "," + port;
-  } else {
-    line = printerName + ",WINSPOOL," + port;
-  }
+  const std::string line =
+      printerName + "," + DeviceLineDriver(ctx, kind, file) + "," + port;
   ctx.os.WriteProfileStringA("windows", "device", line.c_str());
   // Windows 9x caches win.ini: flush so other programs read the new line.
   if (kind == OsKind::Win9x)
@@ -86,6 +96,19 @@ int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name) {
 
 }  // namespace
 
+bool CheckPrinterNames(Context& ctx, OsKind kind, const char* port,
+                       int makeDefault, const char* printerName,
+                       const char* file) {
+  if (!CheckSpoolerName(ctx.os, SpoolerObject::Printer, printerName) ||
+      !CheckSpoolerName(ctx.os, SpoolerObject::Port, port) ||
+      !CheckSpoolerName(ctx.os, SpoolerObject::Driver, ctx.driverName))
+    return false;
+  if (!makeDefault) return true;
+  return CheckDeviceLineField(ctx.os, port) &&
+         CheckDeviceLineField(ctx.os,
+                              DeviceLineDriver(ctx, kind, file).c_str());
+}
+
 int RegistPrinter(Context& ctx, const char* port, int makeDefault,
                   const char* printerName, const char* file) {
   const OsKind kind = GetOSKind(ctx);
@@ -93,6 +116,10 @@ int RegistPrinter(Context& ctx, const char* port, int makeDefault,
   if (!RecordAllocated(ctx, record, "pAddPrint2 Alloc Fail\n")) return 0;
   const char* section = FilesSection(kind);
   if (!section) return 0;
+  if (!CheckPrinterNames(ctx, kind, port, makeDefault, printerName, file)) {
+    DebugTraceLastError(ctx, "AddPrinter Fail ErrMsg[0x%x]\n");
+    return 0;
+  }
 
   std::string name = printerName;
   std::string portName = port;
@@ -132,7 +159,10 @@ int RegistPrinter(Context& ctx, const char* port, int makeDefault,
       !EnsureRegKey(ctx, HKEY_CURRENT_CONFIG, kPrintersKey, driver.c_str()))
     DebugTrace(ctx, "Registry: HKEY_CURRENT_CONFIG Entry Error!\n");
 
-  if (makeDefault) MakeDefaultPrinter(ctx, kind, name, port, file);
+  // Only a printer the spooler has can be the default: a refused add of a
+  // new name must not replace the default with a printer that isn't there.
+  if (makeDefault && (printer || PrinterExists(ctx, name.c_str())))
+    MakeDefaultPrinter(ctx, kind, name, port, file);
 
   if (!printer) {
     ctx.os.SetLastError(addError);

@@ -1,9 +1,11 @@
 #include "printer/registration.h"
 
 #include <string>
+#include <vector>
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/names.h"
 #include "foundation/oskind.h"
 #include "foundation/services.h"
 #include "foundation/setupinfo.h"
@@ -37,9 +39,28 @@ void WaitUntilRunning(Context& ctx, SC_HANDLE service) {
   }
 }
 
+// The service's type (SERVICE_KERNEL_DRIVER, SERVICE_WIN32_OWN_PROCESS, ...),
+// or 0 when its configuration can't be read.
+DWORD ServiceType(Context& ctx, SC_HANDLE service) {
+  DWORD needed = 0;
+  if (ctx.os.QueryServiceConfigA(service, nullptr, 0, &needed) ||
+      ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+      needed < sizeof(QUERY_SERVICE_CONFIGA))
+    return 0;
+  // Whole DWORDs: the record holds pointers.
+  std::vector<DWORD> buffer((needed + 3) / 4, 0);
+  auto* config = reinterpret_cast<LPQUERY_SERVICE_CONFIGA>(buffer.data());
+  if (!ctx.os.QueryServiceConfigA(
+          service, config, static_cast<DWORD>(buffer.size() * 4), &needed))
+    return 0;
+  return config->dwServiceType;
+}
+
 // Recreates kernel-driver service `service` for `driverFile` (relative to the
 // system directory), auto-start, and starts it, waiting (bounded) until it
-// runs. Always 1.
+// runs. A service of that name that is not a kernel driver (the spooler, say,
+// named by a faulty setup file) is left running and untouched; so is one
+// whose type can't be read. Always 1.
 int InstallPortDriverService(Context& ctx, const char* service,
                              const char* driverFile) {
   const std::string binaryPath = DriverBinaryPath(ctx, driverFile);
@@ -50,6 +71,7 @@ int InstallPortDriverService(Context& ctx, const char* service,
     ScHandle old(ctx.os, ctx.os.OpenServiceA(manager.get(), service,
                                              SERVICE_ALL_ACCESS));
     if (old) {
+      if (ServiceType(ctx, old.get()) != SERVICE_KERNEL_DRIVER) return 1;
       SERVICE_STATUS status = {};
       ctx.os.ControlService(old.get(), SERVICE_CONTROL_STOP, &status);
       ctx.os.ControlService(old.get(), SERVICE_CONTROL_INTERROGATE, &status);
@@ -91,6 +113,16 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
                  int usb, const char* file) {
   LookupModel(ctx, model, file);
   const OsKind kind = GetOSKind(ctx);
+  // Names that can't be what they claim stop the sequence before anything is
+  // written: the printer step would refuse them, and the steps before it
+  // would install for a printer that can't exist. On Windows 9x a USB port
+  // is part of the device entry's key name as well.
+  if (kind != OsKind::Other &&
+      (!CheckPrinterNames(ctx, kind, port, makeDefault, printerName, file) ||
+       (kind == OsKind::Win9x && usb && !CheckRegistryKeyName(ctx.os, port)))) {
+    DebugTrace(ctx, "RegistPrinter Fail\n");
+    return 0;
+  }
   PrepareServices(ctx, kind, file);
 
   if (!InstallPrintProcessor(ctx, file))

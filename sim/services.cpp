@@ -483,6 +483,66 @@ BOOL SimPlatform::QueryServiceStatus(SC_HANDLE service,
   return TRUE;
 }
 
+BOOL SimPlatform::QueryServiceConfigA(SC_HANDLE service,
+                                      LPQUERY_SERVICE_CONFIGA config,
+                                      DWORD size, LPDWORD needed) {
+  if (Enter("QueryServiceConfigA",
+            HandleText(*this, service) + ", " + std::to_string(size)))
+    return FALSE;
+  RegNode* key = ServiceOfHandle(*this, service);
+  if (!key) return FALSE;
+  const auto& handle =
+      Manager(*this).handles.at(reinterpret_cast<uintptr_t>(service));
+  if (!(handle.access & SERVICE_QUERY_CONFIG)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (!needed) {
+    lastError_ = 1780;  // RPC_X_NULL_REF_POINTER
+    return FALSE;
+  }
+  // The record, then its strings; the dependencies are a list of names, each
+  // with its terminator, ended by an empty name (groups marked with '+').
+  std::string dependencies;
+  for (const std::string& name : MultiSzValue(*key, "DependOnService"))
+    dependencies += name + '\0';
+  for (const std::string& group : MultiSzValue(*key, "DependOnGroup"))
+    dependencies += "+" + group + '\0';
+  dependencies += '\0';
+  if (dependencies.size() == 1) dependencies += '\0';
+  const std::string texts[] = {
+      StringValue(*key, "ImagePath"), StringValue(*key, "Group"), dependencies,
+      StringValue(*key, "ObjectName"), StringValue(*key, "DisplayName")};
+  const size_t lengths[] = {texts[0].size() + 1, texts[1].size() + 1,
+                            texts[2].size(), texts[3].size() + 1,
+                            texts[4].size() + 1};
+  size_t total = sizeof(QUERY_SERVICE_CONFIGA);
+  for (size_t n : lengths) total += n;
+  *needed = static_cast<DWORD>(total);
+  if (!config || size < total) {
+    lastError_ = ERROR_INSUFFICIENT_BUFFER;
+    return FALSE;
+  }
+  char* strings = reinterpret_cast<char*>(config + 1);
+  LPSTR placed[5] = {};
+  for (int i = 0; i < 5; ++i) {
+    std::memcpy(strings, texts[i].c_str(), lengths[i]);
+    placed[i] = strings;
+    strings += lengths[i];
+  }
+  config->dwServiceType = DwordValue(*key, "Type", SERVICE_WIN32_OWN_PROCESS);
+  config->dwStartType = DwordValue(*key, "Start", SERVICE_DEMAND_START);
+  config->dwErrorControl = DwordValue(*key, "ErrorControl", 0);
+  config->lpBinaryPathName = placed[0];
+  config->lpLoadOrderGroup = placed[1];
+  config->dwTagId = DwordValue(*key, "Tag", 0);
+  config->lpDependencies = placed[2];
+  config->lpServiceStartName = placed[3];
+  config->lpDisplayName = placed[4];
+  RecordResult("type " + HexText(config->dwServiceType));
+  return TRUE;
+}
+
 BOOL SimPlatform::CloseServiceHandle(SC_HANDLE handle) {
   if (Enter("CloseServiceHandle", HandleText(*this, handle))) return FALSE;
   auto& sm = Manager(*this);

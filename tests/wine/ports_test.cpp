@@ -7,6 +7,7 @@
 #include <winspool.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/wine/support/box_watch.h"
@@ -155,6 +156,42 @@ TEST_F(PortRecords, LprRecordAndTimeoutsReadBack) {
                      {"Server Name", REG_SZ, Sz("printhost")}});
   ExpectValues(key + "\\Timeouts", {{"CommandTimeout", REG_DWORD, Dword(120)},
                                     {"DataTimeout", REG_DWORD, Dword(300)}});
+}
+
+// A port's record is a key of the port's name: a backslash would make a key
+// below another port's and a control character a name no port has. Every
+// record writer refuses such a name and creates no key at all.
+TEST_F(PortRecords, NamesThatAreNoKeyNameCreateNothing) {
+  const std::pair<const char*, std::string> writers[] = {
+      {"StdTcpIpPortSet", kMonitors + "Standard TCP/IP Port\\Ports\\"},
+      {"KVPortSet", kMonitors + "KV TCP/IP Port\\Ports\\"},
+      {"StdTcpIpPortSetNt", kMonitors + "LPR Port\\Ports\\"},
+  };
+  const char* names[] = {"kvwine-outer\\inner", "kvwine-line\r\n", "kvwine\x01",
+                         "kvwine\x7f"};
+  AtEnd([writers] {
+    for (const auto& w : writers) DeleteTree(w.second + "kvwine-outer");
+  });
+  for (const auto& w : writers) {
+    auto set = kvwine::Export<SetFn>(w.first);
+    ASSERT_NE(set, nullptr);
+    for (const char* name : names) {
+      SetLastError(0x5EB0DEAD);
+      EXPECT_EQ(set(name, "10.9.8.7"), 0) << w.first << " " << name;
+      EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_NAME)) << w.first;
+      HKEY k;
+      EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (w.second + name).c_str(), 0,
+                              KEY_READ, &k),
+                ERROR_SUCCESS)
+          << w.first << " " << name;
+    }
+    HKEY k;
+    EXPECT_NE(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, (w.second + "kvwine-outer").c_str(),
+                      0, KEY_READ, &k),
+        ERROR_SUCCESS)
+        << w.first;
+  }
 }
 
 // ---------------------------------------------------------------- port list

@@ -186,7 +186,8 @@ class RegisterPrinter : public testing::Test {
     ASSERT_TRUE(WritePrivateProfileStringA(section, key, value, sii_.c_str()));
   }
 
-  int Register(int makeDefault) {
+  int Register(int makeDefault, const char* printer = kPrinter,
+               const char* port = "LPT1:") {
     auto depInit = kvwine::Export<IntFn>("DepInit");
     auto makeDep = kvwine::Export<NameFn>("MakeDep");
     auto reg = kvwine::Export<RegisterFn>("ToRegPrinter");
@@ -194,7 +195,7 @@ class RegisterPrinter : public testing::Test {
     EXPECT_EQ(depInit(), 1);
     EXPECT_EQ(makeDep("kvdep1.dat=1"), 1);
     EXPECT_EQ(makeDep("kvdep2.dat"), 1);
-    return reg("LPT1:", "KV-1000", makeDefault, folder_.c_str(), kPrinter, 0,
+    return reg(port, "KV-1000", makeDefault, folder_.c_str(), printer, 0,
                sii_.c_str());
   }
 
@@ -297,6 +298,42 @@ TEST_F(RegisterPrinter, MakeDefaultWritesTheDeviceLineOfTheFamily) {
   DWORD size = sizeof name;
   ASSERT_TRUE(GetDefaultPrinterA(name, &size));
   EXPECT_STREQ(name, kPrinter);
+}
+
+// The device line is "printer,driver,port": a comma or a line break in a
+// name would shift its fields or add lines to win.ini. Such names are refused
+// before the spooler, the registry or win.ini is touched.
+TEST_F(RegisterPrinter, NamesThatWouldBreakTheDeviceLineChangeNothing) {
+  struct Case {
+    const char* printer;
+    const char* port;
+    DWORD error;
+  };
+  const Case cases[] = {
+      {"KORVA KV-1000,EVIL", "LPT1:", ERROR_INVALID_PRINTER_NAME},
+      {"KORVA\r\nKV-1000", "LPT1:", ERROR_INVALID_PRINTER_NAME},
+      {kPrinter, "LPT1:,EVIL", ERROR_INVALID_NAME},
+      {kPrinter, "LPT1:\r\n[windows]", ERROR_INVALID_NAME},
+  };
+  char before[4096] = {};
+  GetProfileSectionA("windows", before, sizeof before);
+  for (const Case& c : cases) {
+    SetLastError(0x5EB0DEAD);
+    EXPECT_EQ(Register(1, c.printer, c.port), 0) << c.printer << c.port;
+    EXPECT_EQ(GetLastError(), c.error) << c.printer << c.port;
+    char after[4096] = {};
+    GetProfileSectionA("windows", after, sizeof after);
+    EXPECT_EQ(std::string(after, sizeof after),
+              std::string(before, sizeof before));
+    DWORD count = 0;
+    std::vector<BYTE> buffer = LocalPrinters(&count);
+    auto* info = reinterpret_cast<PRINTER_INFO_2A*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i)
+      EXPECT_NE(std::string(info[i].pPrinterName).rfind("KORVA", 0), 0u)
+          << info[i].pPrinterName;
+  }
+  EXPECT_FALSE(Listed(nullptr));
+  EXPECT_FALSE(ServiceExists(kService));
 }
 
 TEST_F(RegisterPrinter, ExistingNameIsAddedAgainByWine) {

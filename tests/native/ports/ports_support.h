@@ -101,4 +101,34 @@ inline std::string PrinterPort(sim::SimPlatform& os, const std::string& name) {
   return v ? std::string(reinterpret_cast<const char*>(v->data.data())) : "";
 }
 
+// What a caller could see of the machine: the registry (the spooler's
+// records with it), win.ini and the spooler's port list.
+inline std::string MachineState(sim::SimPlatform& os) {
+  char dir[MAX_PATH] = {};
+  os.GetWindowsDirectoryA(dir, sizeof dir);
+  std::string winIni;
+  os.ReadTextFile(std::string(dir) + "\\win.ini", &winIni);
+  std::string ports;
+  DWORD needed = 0, count = 0;
+  os.EnumPortsA(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<DWORD> buffer(needed / 4 + 1);
+  if (os.EnumPortsA(nullptr, 1, reinterpret_cast<LPBYTE>(buffer.data()), needed,
+                    &needed, &count))
+    for (DWORD i = 0; i < count; ++i)
+      ports += reinterpret_cast<PORT_INFO_1A*>(buffer.data())[i].pName +
+               std::string("\n");
+  return os.ExportRegistry() + "\n[win.ini]\n" + winIni + "\n[ports]\n" + ports;
+}
+
+// The names no writer may take: every kind of control character, as a
+// name's first, middle or last character.
+inline std::vector<std::string> ControlCharacterNames() {
+  return {std::string("\x01Port"),
+          "Po\trt",
+          "Port\n[windows]",
+          "Port\r",
+          "P\x1f",
+          "Port\x7f"};
+}
+
 }  // namespace kv::test

@@ -129,19 +129,6 @@ TEST(RecordsInput, EmptyAddressIsOneByteAndAnyFormIsTaken) {
             Sz("not an address at all, 999.1"));
 }
 
-TEST(RecordsInput, BackslashMakesNestedKeys) {
-  SimMachine m(sim::WindowsVersion::XP);
-  m.BindExports();
-  ASSERT_EQ(StdTcpIpPortSet("outer\\inner", "1.2.3.4"), 1);
-  ASSERT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE, kStd + "outer"), nullptr);
-  EXPECT_EQ(FindValue(m.os(), kStd + "outer\\inner", "IPAddress")->data,
-            Sz("1.2.3.4"));
-  EXPECT_EQ(FindValue(m.os(), kStd + "outer", "IPAddress"), nullptr);
-  ASSERT_EQ(StdTcpIpPortSetNt("a\\b", "srv"), 1);
-  EXPECT_NE(m.os().FindKey(HKEY_LOCAL_MACHINE, kLpr + "a\\b\\Timeouts"),
-            nullptr);
-}
-
 // Each record's port name is bounded by the 260-byte key path.
 struct LengthCase {
   const char* what;

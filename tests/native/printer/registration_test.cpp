@@ -244,27 +244,75 @@ TEST(Registration, XpAndNt4StartOnlyTheSpooler) {
   }
 }
 
-TEST(Registration, AnOldPortDriverServiceIsReplaced) {
-  SimMachine m(WindowsVersion::XP);
-  test::PlaceMedium(m);
-  sim::DefineService(m.os(), "KvLpt", "old", SERVICE_KERNEL_DRIVER,
-                     SERVICE_DEMAND_START, "\\??\\C:\\old\\kvlpt.sys");
-  sim::SetServiceState(m.os(), "KvLpt", SERVICE_RUNNING);
-  EXPECT_EQ(Register(m), 1);
-  const std::string service = std::string(sim::kServicesPath) + "\\KvLpt";
-  EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, service, "ImagePath"),
-            "\\??\\C:\\WINDOWS\\SYSTEM32\\drivers\\kvlpt2k.sys");
-  EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, service, "DeleteFlag"),
-            0xDEADBEEFu);
-  EXPECT_EQ(sim::ServiceCurrentState(m.os(), "KvLpt"), DWORD(SERVICE_RUNNING));
+// The setup file names the port driver's service: only a kernel driver of
+// that name is stopped, deleted and made anew; any other service (the
+// spooler itself, say) is left as it was, and a missing one is created.
+struct ServiceCase {
+  const char* what;
+  const char* name;  // the setup file's service name
+  DWORD type;        // of the service already there; 0: none
+  bool replaced;
+};
+
+const ServiceCase kServiceCases[] = {
+    {"an older port driver", "KvLpt", SERVICE_KERNEL_DRIVER, true},
+    {"no service of that name", "KvLpt", 0, true},
+    {"the spooler", "spooler", 0, false},
+    {"a shared-process service", "KvLpt", SERVICE_WIN32_SHARE_PROCESS, false},
+    {"an own-process service", "KvLpt", SERVICE_WIN32_OWN_PROCESS, false},
+    {"a file-system driver", "KvLpt", SERVICE_FILE_SYSTEM_DRIVER, false},
+};
+
+TEST(Registration, OnlyAKernelDriverServiceIsReplaced) {
+  for (auto v :
+       {WindowsVersion::NT4, WindowsVersion::Win2000, WindowsVersion::XP}) {
+    for (const ServiceCase& c : kServiceCases) {
+      SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) + " " + c.what);
+      SimMachine m(v);
+      SampleSii sii;
+      const std::string key =
+          v == WindowsVersion::NT4 ? "LptNTName=KvLpt" : "Lpt2KName=KvLpt";
+      std::string& section = v == WindowsVersion::NT4 ? sii.nt : sii.w2k;
+      section.replace(section.find(key), key.size(),
+                      key.substr(0, key.find('=') + 1) + c.name);
+      test::PlaceMedium(m, sii);
+      if (c.type)
+        sim::DefineService(m.os(), c.name, "old", c.type, SERVICE_AUTO_START,
+                           "\\??\\C:\\old\\old.sys");
+      const std::string path = std::string(sim::kServicesPath) + "\\" + c.name;
+      const std::string imageBefore =
+          RegString(m, HKEY_LOCAL_MACHINE, path, "ImagePath");
+      const DWORD typeBefore = RegDword(m, HKEY_LOCAL_MACHINE, path, "Type");
+
+      EXPECT_EQ(Register(m), 1);
+      EXPECT_EQ(sim::ServiceCurrentState(m.os(), c.name),
+                DWORD(SERVICE_RUNNING));
+      EXPECT_FALSE(sim::IsServiceMarkedForDelete(m.os(), c.name));
+      EXPECT_EQ(m.os().CountOperations("DeleteService"),
+                c.type && c.replaced ? 1u : 0u);
+      if (c.replaced) {
+        EXPECT_EQ(
+            RegString(m, HKEY_LOCAL_MACHINE, path, "ImagePath"),
+            std::string("\\??\\C:\\WINDOWS\\SYSTEM32\\drivers\\") +
+                (v == WindowsVersion::NT4 ? "kvlptnt.sys" : "kvlpt2k.sys"));
+        EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, path, "Type"),
+                  DWORD(SERVICE_KERNEL_DRIVER));
+      } else {
+        EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "ImagePath"),
+                  imageBefore);
+        EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, path, "Type"), typeBefore);
+        EXPECT_EQ(m.os().CountOperations("CreateServiceA"), 0u);
+      }
+    }
+  }
 }
 
 TEST(Registration, AServiceStillMarkedForDeletionIsNotRecreated) {
   SimMachine m(WindowsVersion::Win2000);
   test::PlaceMedium(m);
-  sim::DefineService(m.os(), "KvLpt", "old", SERVICE_WIN32_OWN_PROCESS,
+  sim::DefineService(m.os(), "KvLpt", "old", SERVICE_KERNEL_DRIVER,
                      SERVICE_AUTO_START, "C:\\old\\kvlpt.exe");
-  // A Win32 service stuck stopping keeps its record after DeleteService.
+  // A service stuck stopping keeps its record after DeleteService.
   sim::HoldServicePending(m.os(), "KvLpt", SERVICE_STOP_PENDING, 2000);
   EXPECT_EQ(Register(m), 1);
   EXPECT_TRUE(sim::IsServiceMarkedForDelete(m.os(), "KvLpt"));
@@ -364,9 +412,9 @@ TEST_P(BadSetup, FailingStepsAreTracedAndTheSequenceGoesOn) {
   test::PlaceMedium(m, sii);
   EXPECT_EQ(Register(m), c.result);
   EXPECT_EQ(m.traceText(), c.trace);
-  // The default-printer line and the broadcast follow whatever happened.
-  EXPECT_NE(DeviceLine(m), "(none)");
-  EXPECT_EQ(Broadcasts(m), 1u);
+  // The default-printer line and its broadcast only for a printer made.
+  EXPECT_EQ(DeviceLine(m) != "(none)", c.result == 1);
+  EXPECT_EQ(Broadcasts(m), c.result == 1 ? 1u : 0u);
   // On 9x the device entries are written whatever the printer step did.
   if (sim::IsWin9x(c.version)) {
     EXPECT_NE(
