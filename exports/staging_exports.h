@@ -28,10 +28,15 @@ int WINAPI MakeDep(LPCSTR name);
 // backslash), expanding it when compressed. When `listedName` differs from
 // `fileName` (ignoring case) the medium holds it under its compressed name
 // (SETUP.DLL as SETUP.DL_). A source directory over 100 characters is staged
-// through <windir>\TEMP\KorvaInstallTmp. A path over 259 characters is never
-// built: nothing is written. A source that can't be opened leaves the
-// destination as it was. Always 1; `kind` is unused.
-// Last error: not meaningful (a failed copy is not reported).
+// through <windir>\TEMP\KorvaInstallTmp. 1 when the destination holds the
+// whole expanded file; 0, with the destination as it was, when a path would
+// pass 259 characters, the destination is the source file itself (however
+// spelled), the medium's file can't be staged (no staged copy is used then),
+// the source can't be opened, the destination is read-only or the expansion
+// fails or ends early. `kind` is unused. Last error: when 0, the failing
+// call's error (ERROR_SHARING_VIOLATION for a copy onto itself,
+// ERROR_FILENAME_EXCED_RANGE for a path too long, ERROR_ACCESS_DENIED for a
+// read-only destination); after 1 not meaningful.
 int WINAPI ExpCopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR fileName,
                    LPCSTR listedName, int kind);
 
@@ -45,11 +50,15 @@ int WINAPI DefineFileName(LPSTR entry);
 // Windows family. Unknown type: the box "Unknown Installer Type!!" (caption
 // "ERROR") per entry, nothing copied; unknown Windows for the OS-folder types:
 // "Unknown OS" per entry and no OS folder taken. Entries whose paths would
-// pass 259 characters are passed over. Non-zero when the last directory search
-// of the walk had started; 0 when the source can't be searched (or either
-// folder is null). Last error: when the source directory can't be searched,
-// FindFirstFileA's error (ERROR_PATH_NOT_FOUND for a missing one); a null
-// folder leaves it as the caller had it; otherwise not meaningful.
+// pass 259 characters are passed over. A file is never copied onto itself;
+// one that can't be replaced keeps its content and attributes. Non-zero when
+// the last directory search of the walk had started; 0 when the source can't
+// be searched, when `destDir` (or its nearest existing ancestor) is the
+// source folder or lies inside it, however spelled (nothing is copied), or
+// when either folder is null. Last error: when the source directory can't be
+// searched, FindFirstFileA's error (ERROR_PATH_NOT_FOUND for a missing one);
+// ERROR_INVALID_PARAMETER for a destination inside the source; a null folder
+// leaves it as the caller had it; otherwise not meaningful.
 int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
                  LPCSTR installerType);
 

@@ -167,6 +167,18 @@ class Platform {
   virtual BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite,
                          LPDWORD written, LPVOID overlapped) = 0;
   virtual DWORD GetFileSize(HANDLE file, LPDWORD high) = 0;
+  // Volume serial number and file index name one file whatever path reached
+  // it. Directories open only with FILE_FLAG_BACKUP_SEMANTICS on the NT
+  // family; Windows 9x opens no directory.
+  virtual BOOL GetFileInformationByHandle(
+      HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) = 0;
+  // Pure text: ".", "..", "/" and doubled separators resolved against the
+  // current folder; the disk is not looked at.
+  virtual DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,
+                                 LPSTR* filePart) = 0;
+  // An existing path with every component as its 8.3 alias (a component
+  // without one stays as found on disk).
+  virtual DWORD GetShortPathNameA(LPCSTR path, LPSTR out, DWORD size) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
   virtual HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) = 0;
   virtual BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) = 0;

@@ -232,6 +232,19 @@ typedef union _ULARGE_INTEGER {
 #define OPEN_ALWAYS 4
 #define TRUNCATE_EXISTING 5
 #define MOVEFILE_REPLACE_EXISTING 1
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 #define MOVEFILE_DELAY_UNTIL_REBOOT 4
 
 // LZ expansion.

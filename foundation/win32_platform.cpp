@@ -368,6 +368,20 @@ DWORD Win32Platform::GetFileSize(HANDLE file, LPDWORD high) {
   return ::GetFileSize(W(file), W(high));
 }
 
+BOOL Win32Platform::GetFileInformationByHandle(
+    HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  return ::GetFileInformationByHandle(W(file), W(info));
+}
+
+DWORD Win32Platform::GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,
+                                      LPSTR* filePart) {
+  return ::GetFullPathNameA(W(path), W(size), W(out), W(filePart));
+}
+
+DWORD Win32Platform::GetShortPathNameA(LPCSTR path, LPSTR out, DWORD size) {
+  return ::GetShortPathNameA(W(path), W(out), W(size));
+}
+
 BOOL Win32Platform::CloseHandle(HANDLE handle) {
   return ::CloseHandle(W(handle));
 }

@@ -59,8 +59,27 @@ HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
   }
   const HostKind kind = KindOf(p.host);
   if (kind == HostKind::Directory) {
-    lastError_ = ERROR_ACCESS_DENIED;
-    return INVALID_HANDLE_VALUE;
+    // The NT family opens a folder for its information with backup
+    // semantics; Windows 9x opens none.
+    const bool folderOpen =
+        versionRecord_.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+        (flags & FILE_FLAG_BACKUP_SEMANTICS) &&
+        (creation == OPEN_EXISTING || creation == OPEN_ALWAYS) &&
+        !(access & GENERIC_WRITE);
+    const int fd =
+        folderOpen ? ::open(p.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                   : -1;
+    if (fd < 0) {
+      lastError_ = ERROR_ACCESS_DENIED;
+      return INVALID_HANDLE_VALUE;
+    }
+    auto folder = std::make_unique<FileHandle>();
+    folder->fd = fd;
+    folder->key = p.key;
+    const uintptr_t h = NewHandle();
+    files_[h] = std::move(folder);
+    lastError_ = creation == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+    return reinterpret_cast<HANDLE>(h);
   }
   const bool exists = kind == HostKind::File;
   if (!exists) {
@@ -182,6 +201,47 @@ DWORD SimPlatform::GetFileSize(HANDLE file, LPDWORD high) {
   if (high) *high = static_cast<DWORD>(size >> 32);
   lastError_ = ERROR_SUCCESS;  // tells a size of 0xFFFFFFFF from a failure
   return static_cast<DWORD>(size);
+}
+
+BOOL SimPlatform::GetFileInformationByHandle(
+    HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  if (Enter("GetFileInformationByHandle",
+            HexText(reinterpret_cast<uintptr_t>(file))))
+    return FALSE;
+  auto it = files_.find(reinterpret_cast<uintptr_t>(file));
+  struct stat st;
+  if (it == files_.end() || ::fstat(it->second->fd, &st) != 0) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (!info) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  *info = BY_HANDLE_FILE_INFORMATION{};
+  const bool folder = S_ISDIR(st.st_mode);
+  const DWORD bits = Files(*this, machineDir_).Stored(it->second->key, folder);
+  info->dwFileAttributes = folder ? bits | FILE_ATTRIBUTE_DIRECTORY
+                           : bits ? bits
+                                  : FILE_ATTRIBUTE_NORMAL;
+  // 100-ns intervals since 1601.
+  const unsigned long long written =
+      (static_cast<unsigned long long>(st.st_mtime) + 11644473600ull) *
+      10000000ull;
+  info->ftLastWriteTime = {static_cast<DWORD>(written),
+                           static_cast<DWORD>(written >> 32)};
+  info->ftCreationTime = info->ftLastAccessTime = info->ftLastWriteTime;
+  // The host's device and inode name the file as volume serial and index.
+  const auto dev = static_cast<unsigned long long>(st.st_dev);
+  const auto ino = static_cast<unsigned long long>(st.st_ino);
+  info->dwVolumeSerialNumber = static_cast<DWORD>(dev ^ (dev >> 32));
+  info->nFileIndexHigh = static_cast<DWORD>(ino >> 32);
+  info->nFileIndexLow = static_cast<DWORD>(ino);
+  const auto size = folder ? 0ull : static_cast<unsigned long long>(st.st_size);
+  info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  info->nFileSizeLow = static_cast<DWORD>(size);
+  info->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+  return TRUE;
 }
 
 BOOL SimPlatform::CloseHandle(HANDLE handle) {

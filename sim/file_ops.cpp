@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "sim/file_paths.h"
@@ -252,6 +253,92 @@ BOOL SimPlatform::RemoveDirectoryA(LPCSTR path) {
     return FALSE;
   }
   return RemoveFromHost(state, machineDir_, p, true, &lastError_);
+}
+
+namespace {
+
+// The Win32 answer of a call that fills a string buffer: the length stored,
+// or the size needed (terminator included) when `size` is too small.
+DWORD StoreText(const std::string& text, LPSTR out, DWORD size) {
+  if (!out || size <= text.size()) return static_cast<DWORD>(text.size() + 1);
+  std::memcpy(out, text.c_str(), text.size() + 1);
+  return static_cast<DWORD>(text.size());
+}
+
+}  // namespace
+
+DWORD SimPlatform::GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,
+                                    LPSTR* filePart) {
+  if (Enter("GetFullPathNameA", ArgText(path) + ", " + std::to_string(size)))
+    return 0;
+  if (filePart) *filePart = nullptr;
+  if (!path) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  std::string rest = path;
+  if (rest.empty()) {
+    lastError_ = ERROR_INVALID_NAME;
+    return 0;
+  }
+  // The prefix that ".." never climbs above; the current folder is C:\ on
+  // every drive of this machine.
+  std::string root;
+  if (rest.size() >= 2 && IsSeparator(rest[0]) && IsSeparator(rest[1])) {
+    // \\server\share stays the root of a network name.
+    size_t at = 2, parts = 0;
+    while (at < rest.size() && parts < 2) {
+      size_t end = at;
+      while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+      root += "\\" + rest.substr(at, end - at);
+      at = end + 1;
+      ++parts;
+    }
+    root.insert(0, "\\");
+    rest = at < rest.size() ? rest.substr(at) : std::string();
+  } else if (rest.size() >= 2 && rest[1] == ':') {
+    root = std::string(1, UpperAscii(rest[0])) + ":";
+    rest = rest.substr(2);
+  } else {
+    root = "C:";
+  }
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= rest.size()) {
+    size_t end = start;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    const std::string c = rest.substr(start, end - start);
+    start = end + 1;
+    if (c.empty() || c == ".") continue;
+    if (c == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(c);
+  }
+  std::string full = root;
+  for (const auto& c : parts) full += "\\" + c;
+  const bool trailing = !parts.empty() && IsSeparator(rest.back());
+  if (parts.empty() || trailing) full += "\\";
+  const DWORD n = StoreText(full, out, size);
+  if (n == full.size() && filePart && !parts.empty() && !trailing)
+    *filePart = out + full.size() - parts.back().size();
+  return n;
+}
+
+DWORD SimPlatform::GetShortPathNameA(LPCSTR path, LPSTR out, DWORD size) {
+  if (Enter("GetShortPathNameA", ArgText(path) + ", " + std::to_string(size)))
+    return 0;
+  ResolvedPath p;
+  HostKind kind;
+  if (Fails(ResolveExisting(machineDir_, path, &p, &kind), &lastError_))
+    return 0;
+  // This drive keeps no 8.3 aliases (as NTFS with their creation turned
+  // off): every component stays as it is on disk.
+  std::string shortPath = p.win;
+  const std::string given = path;
+  if (!p.isRoot && IsSeparator(given.back())) shortPath += "\\";
+  return StoreText(shortPath, out, size);
 }
 
 }  // namespace kv::sim

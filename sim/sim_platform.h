@@ -394,6 +394,11 @@ class SimPlatform : public Platform {
   BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                  LPVOID overlapped) override;
   DWORD GetFileSize(HANDLE file, LPDWORD high) override;
+  BOOL GetFileInformationByHandle(HANDLE file,
+                                  LPBY_HANDLE_FILE_INFORMATION info) override;
+  DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,
+                         LPSTR* filePart) override;
+  DWORD GetShortPathNameA(LPCSTR path, LPSTR out, DWORD size) override;
   BOOL CloseHandle(HANDLE handle) override;
   HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) override;
   BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) override;

@@ -18,6 +18,11 @@ std::string CompressedStoredName(const std::string& fileName);
 // unchanged. The directories are joined to the names as given. A long source
 // directory goes through the staging folder because the LZ interface opens
 // files through a 128-byte path buffer. `installerCode` is unused.
+// 1 only when the destination holds the whole expanded file. 0 leaves the
+// destination as it was: the expansion goes to a new file beside it that
+// replaces it only when complete, a failed staging copy is never expanded
+// (the staged file is removed), and a destination that is the source file
+// itself is never opened for writing.
 // The export's contract: exports/staging_exports.h (ExpCopy).
 int ExpCopy(Context& ctx, const std::string& sourceDir,
             const std::string& destDir, const std::string& fileName,

@@ -21,4 +21,8 @@ bool EndsWithBackslash(Context& ctx, const std::string& path);
 // (a double-byte character whose trail byte is 0x5C is not a separator).
 int CountBackslashes(Context& ctx, const std::string& path);
 
+// The position of the last backslash that is a whole character of `path`,
+// or npos.
+size_t LastBackslash(Context& ctx, const std::string& path);
+
 }  // namespace kv

@@ -5,6 +5,7 @@
 
 #include "foundation/handles.h"
 #include "foundation/oskind.h"
+#include "staging/file_identity.h"
 #include "staging/paths.h"
 
 namespace kv {
@@ -130,8 +131,11 @@ int WalkDirectory(Walk& w, const std::string& sourceDir,
           (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       switch (Decide(w, name, isDir, level)) {
         case Action::Copy:
-          os.CopyFileA(source.c_str(), dest.c_str(), FALSE);
-          os.SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+          // Never onto itself (a replace would truncate it); a file that was
+          // not replaced keeps its attributes.
+          if (!SameFile(w.ctx, source, dest) &&
+              os.CopyFileA(source.c_str(), dest.c_str(), FALSE))
+            os.SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
           break;
         case Action::Descend:
           os.CreateDirectoryA(dest.c_str(), nullptr);
@@ -165,6 +169,11 @@ int Xcopy(Context& ctx, const std::string& sourceDir,
   if (type == InstallerType::Ocelot2 || type == InstallerType::MarlinPdl) {
     osFolder = OsFolder(type, GetOSKind(ctx));
     unknownOs = osFolder == nullptr;
+  }
+  // A destination inside the source tree would be walked while it fills.
+  if (FolderWithin(ctx, destDir, sourceDir)) {
+    ctx.os.SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
   }
   Walk walk{ctx, selectedFolder, type, osFolder, unknownOs};
   return WalkDirectory(walk, sourceDir, destDir);

@@ -12,7 +12,9 @@ namespace kv {
 // folder the type's rules admit at level 0 or 1. The walk finishes enumerating
 // a directory before it descends into the folders taken there, in the order
 // found; "." and ".." are never taken. A copied file replaces one already at
-// the destination. Memory grows with the depth of the tree
+// the destination, never the source file itself; a file not replaced keeps
+// its attributes. A destination inside the source tree is refused (0) before
+// anything is copied. Memory grows with the depth of the tree
 // and the folders of one directory, not with the number of files.
 // The export's contract: exports/staging_exports.h (Xcopy).
 int Xcopy(Context& ctx, const std::string& sourceDir,

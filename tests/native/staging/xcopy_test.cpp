@@ -228,12 +228,79 @@ TEST_F(XcopyTest, PathsTooLongToBuildArePassedOverNotCut) {
   EXPECT_EQ(Copied(), (Listing{"E\\", "E\\" + ok}));
 }
 
-TEST_F(XcopyTest, RootDirectoryEntriesAreNotSkippedBlindly) {
-  // A drive's root lists no "." and "..": its first entries are real ones.
-  Make(sim::WindowsVersion::XP);
-  WriteHost(m->os().HostPath("C:\\AAA\\first.txt"), "first");
-  Xcopy(m->ctx(), "C:\\", kDest, "AAA", "LNKSCAN");
-  EXPECT_EQ(Copied(), (Listing{"AAA\\", "AAA\\first.txt"}));
+// A destination that is the source tree, or lies inside it however it is
+// spelled, would be walked while it fills: refused before anything is made.
+// The NT family compares folders by identity, Windows 9x by path.
+TEST_F(XcopyTest, DestinationInsideTheSourceTreeIsRefused) {
+  const char* const destinations[] = {
+      "C:\\MEDIUM",
+      "c:\\medium",
+      "C:\\MEDIUM\\",
+      "C:\\.\\MEDIUM",
+      "C:\\X\\..\\MEDIUM",
+      "C:\\\\MEDIUM\\\\",
+      "C:/MEDIUM",
+      "\\MEDIUM",
+      "C:\\MEDIUM\\Driver",
+      "C:\\medium\\driver\\E\\new\\deeper",
+      "C:\\MEDIUM\\.\\E\\..",
+      "C:\\MEDIUM\\missing",
+  };
+  for (auto v : {sim::WindowsVersion::Win98, sim::WindowsVersion::XP}) {
+    Make(v);
+    const Listing medium = TreeListing(m->os().HostPath("C:\\MEDIUM"));
+    for (const char* dest : destinations) {
+      SCOPED_TRACE(dest);
+      m->os().ClearOperations();
+      m->os().SetLastError(kStaleError);
+      EXPECT_EQ(Xcopy(m->ctx(), "C:\\MEDIUM", dest, "E", "Ocelot2"), 0);
+      EXPECT_EQ(m->os().GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+      EXPECT_EQ(m->os().CountOperations("CopyFileA") +
+                    m->os().CountOperations("CreateDirectoryA") +
+                    m->os().CountOperations("FindFirstFileA"),
+                0u);
+    }
+    // The drive's root holds every folder.
+    EXPECT_EQ(Xcopy(m->ctx(), "C:\\", kDest, "AAA", "LNKSCAN"), 0);
+    EXPECT_EQ(TreeListing(m->os().HostPath("C:\\MEDIUM")), medium);
+    EXPECT_EQ(Copied(), Listing{});
+    // A sibling whose name starts like the source is not inside it.
+    EXPECT_NE(Xcopy(m->ctx(), "C:\\MEDIUM\\E", "C:\\MEDIUM2", "E", "LNKSCAN"),
+              0);
+  }
+}
+
+// A file Xcopy could not replace keeps its content and its attributes; the
+// files it did copy are made normal.
+TEST_F(XcopyTest, FileNotReplacedKeepsItsAttributes) {
+  const struct {
+    const char* name;
+    DWORD attributes;
+    bool inUse;
+    bool copyFails;
+  } cases[] = {
+      {"read-only", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false,
+       false},
+      {"in use", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true, false},
+      {"copy fails", FILE_ATTRIBUTE_SYSTEM, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Make(sim::WindowsVersion::XP);
+    sim::SimPlatform& os = m->os();
+    const std::string kept = std::string(kDest) + "\\E\\e0.txt";
+    WriteHost(os.HostPath(kept), "installed");
+    os.SetFileAttributesA(kept.c_str(), c.attributes);
+    os.SetFileInUse(kept, c.inUse);
+    if (c.copyFails) os.FailOperation("CopyFileA", ERROR_HANDLE_DISK_FULL);
+    EXPECT_NE(Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "LNKSCAN"), 0);
+    EXPECT_EQ(os.GetFileAttributesA(kept.c_str()), c.attributes);
+    EXPECT_EQ(ReadHost(os.HostPath(kept)), "installed");
+    const std::string copied = std::string(kDest) + "\\E\\scan\\s.txt";
+    EXPECT_EQ(ReadHost(os.HostPath(copied)), "E\\scan\\s.txt");
+    EXPECT_EQ(os.GetFileAttributesA(copied.c_str()),
+              DWORD{FILE_ATTRIBUTE_NORMAL});
+  }
 }
 
 TEST_F(XcopyTest, ParentIsEnumeratedBeforeItsFoldersAreEntered) {
