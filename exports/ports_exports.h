@@ -60,22 +60,35 @@ int WINAPI AddLPD(int ignored, HWND owner, LPCSTR caption, LPSTR portOut);
 
 // The Windows 9x "KV-Relay3100 Port" exchange for a new port `port` with
 // host `host` (`window` parents the monitor's dialogs; `sii` names the
-// monitor in "Lmonn" of [Files.Com]). Every port record is saved with all its
-// values, every printer parked on FILE:, the saved ports and the monitor
-// deleted, the records written back (extra values kept, each value with its
-// original type; "PortName" as its 24-byte field) and the new port written.
+// monitor in "Lmonn" of [Files.Com]). Every port key is saved with all its
+// values and the keys below it, every printer parked on FILE:, the saved
+// ports and the monitor deleted, the records written back (extra values
+// kept, each value with its original type; "PortName" as its 24-byte field)
+// and the new port written. Nothing changes before everything is saved.
 // Without the monitor's Ports key only the new record is written.
-// 1 when a new port record was written; 0 when a port key of exactly that
-// name existed (only its "HostName" rewritten), or the new key can't be
-// created. An empty name, or one the registry can't take (a component over
-// 255 characters), is refused with 0: the moved-printer and saved-port
-// tables are emptied and nothing else changes, so a later
-// StdTcpIpPortSet9x_After moves nothing back. Last error: ERROR_INVALID_NAME,
-// set by the library, for a refused name; otherwise not meaningful.
+// 1 when a new port record was written. 0, with the last error:
+// - ERROR_ALREADY_EXISTS when a port key of that name existed, matched
+//   regardless of case as the registry matches it (only its "HostName"
+//   rewritten);
+// - the failing call's error when a registry read, the parking of a printer
+//   or the monitor's deletion failed: the printers are put back and deleted
+//   records written back as they were read (a printer that can't be put back
+//   is left for StdTcpIpPortSet9x_After); ERROR_NOT_SUPPORTED on an unknown
+//   Windows, before anything changes;
+// - the registry's error when a record or the new port can't be written, even
+//   when tried again, after the monitor's deletion: the printers stay parked
+//   for StdTcpIpPortSet9x_After.
+// An empty name, or one the registry can't take (a component over 255
+// characters), is refused with 0 and ERROR_INVALID_NAME: the moved-printer
+// and saved-port tables are emptied and nothing else changes, so a later
+// StdTcpIpPortSet9x_After moves nothing back.
 int WINAPI StdTcpIpPortSet9x(HWND window, LPCSTR port, LPCSTR host, LPCSTR sii);
 // Puts every printer the last exchange moved to FILE: back on its port
-// (again on a second call; a printer that can't be opened is passed over).
-// 1. Last error: not meaningful.
+// (again on a second call; each tried again when a call fails; a printer
+// that no longer exists is passed over). 1 when every one is back; 0 when
+// one stays on FILE: (the others are moved; a later call tries again). Last
+// error: when 0, the error of the call that failed; otherwise not
+// meaningful.
 int WINAPI StdTcpIpPortSet9x_After(void);
 
 // The number of ports (level-1 enumeration), 0 on failure. Last error: not

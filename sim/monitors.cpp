@@ -41,8 +41,12 @@ BOOL SimPlatform::AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
-  if (FindKey(HKEY_LOCAL_MACHINE,
-              std::string(kMonitorsPath) + "\\" + mi->pName)) {
+  // Installed means registered: a key with "Driver". A key without it (port
+  // records written before the monitor, or left by its deletion) is taken
+  // over with its contents, as Wine's spooler does.
+  const RegNode* existing = FindKey(
+      HKEY_LOCAL_MACHINE, std::string(kMonitorsPath) + "\\" + mi->pName);
+  if (existing && existing->values.count("Driver")) {
     lastError_ = ERROR_PRINT_MONITOR_ALREADY_INSTALLED;
     return FALSE;
   }

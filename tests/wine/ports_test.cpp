@@ -360,4 +360,73 @@ TEST_F(DeviceFinder, RecordFilledByAnotherProgramReadsBack) {
   EXPECT_EQ(code, 0u) << "the filler's getters disagreed (see its output)";
 }
 
+// ---------------------------------------------------------------- 9x exchange
+
+using PortExchange = kvwine::CleanupTest;
+using ExchangeFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR);
+
+// The exchange deletes the monitor and writes its port records back, so its
+// key is there again without the registration ("Driver"). The spooler takes
+// such a key over: the monitor can be added again and keeps the records.
+// The sample monitor stands in for the maker's.
+TEST_F(PortExchange, MonitorCanBeAddedAgainAfterTheExchange) {
+  auto exchange = kvwine::Export<ExchangeFn>("StdTcpIpPortSet9x");
+  auto add = kvwine::Export<AddMonitorFn>("Add_Monitor");
+  ASSERT_TRUE(exchange && add);
+  static const char* const monitor = "KV-Relay3100 Port";
+  ASSERT_FALSE(MonitorListed(monitor)) << "left over from an earlier run";
+  HKEY key;
+  const bool hadPortsKey =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRelayPorts.c_str(), 0, KEY_READ,
+                    &key) == ERROR_SUCCESS;
+  if (hadPortsKey) RegCloseKey(key);
+  char dir[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(dir, sizeof dir), 0u);
+  const std::string dll = std::string(dir) + "\\kvtstmon.dll";
+  char temp[MAX_PATH];
+  ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+  const std::string sii = std::string(temp) + "kvexchange.sii";
+  AtEnd([dll, sii, hadPortsKey] {
+    HKEY ports;
+    DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>(monitor));
+    DeleteTree(kMonitors + monitor);
+    if (hadPortsKey && RegCreateKeyA(HKEY_LOCAL_MACHINE, kRelayPorts.c_str(),
+                                     &ports) == ERROR_SUCCESS)
+      RegCloseKey(ports);
+    DeleteFileA(dll.c_str());
+    DeleteFileA(sii.c_str());
+  });
+  ASSERT_TRUE(CopyFileA((kvwine::ProgramDir() + "kvtstmon.dll").c_str(),
+                        dll.c_str(), FALSE));
+  ASSERT_TRUE(
+      WritePrivateProfileStringA("Files.Com", "Lmonn", monitor, sii.c_str()));
+  MONITOR_INFO_2A info = {};
+  info.pName = const_cast<LPSTR>(monitor);
+  info.pEnvironment =
+      const_cast<LPSTR>(kvwine::IsWin9x() ? "Windows 4.0" : "Windows NT x86");
+  info.pDLLName = const_cast<LPSTR>("kvtstmon.dll");
+  ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&info)))
+      << GetLastError();
+  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE,
+                          (kRelayPorts + "\\KVWINE_OLD").c_str(), &key),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "HostName", 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>("old-host"), 9);
+  RegCloseKey(key);
+
+  ASSERT_EQ(exchange(nullptr, "KVWINE_NEW", "new-host", sii.c_str()), 1)
+      << GetLastError();
+  EXPECT_FALSE(MonitorListed(monitor));
+  SetLastError(0xBADC0DE);
+  EXPECT_EQ(add(monitor, "kvtstmon.dll"), 1) << GetLastError();
+  EXPECT_TRUE(MonitorListed(monitor));
+  ExpectValues(kRelayPorts + "\\KVWINE_OLD",
+               {{"HostName", REG_SZ, Sz("old-host")}});
+  bool hostWritten = false;
+  for (const Value& v : ReadValues(kRelayPorts + "\\KVWINE_NEW"))
+    hostWritten = hostWritten || (v.name == "HostName" && v.type == REG_SZ &&
+                                  v.data == Sz("new-host"));
+  EXPECT_TRUE(hostWritten);
+}
+
 }  // namespace

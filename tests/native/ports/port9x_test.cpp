@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
 #include "exports/ports_exports.h"
 #include "foundation/context.h"
 #include "sim/sim_printers.h"
@@ -95,8 +100,20 @@ TEST_P(Exchange, SavesMovesDeletesRestoresAndMovesBack) {
   EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayNew", "HostName")),
             "10.1.1.1");
 
-  // The monitor comes back; the printers return to their ports, twice over.
-  InstallMonitorKey(m.os(), kMonitor);
+  // The monitor can be added again over the records written back, which it
+  // keeps; the printers return to their ports, twice over.
+  ASSERT_TRUE(m.os().WriteTextFile(m.os().systemDir() + "\\kvmon.dll", "MZ"));
+  EXPECT_EQ(::Add_Monitor(kMonitor, "kvmon.dll"), 1);
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayA", "HostName")), "host-a");
+  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayNew", "HostName")),
+            "10.1.1.1");
+  // A printer that can't be moved back is reported and stays in the table.
+  m.os().FailOperation("SetPrinterA", ERROR_ACCESS_DENIED, 0, -1);
+  m.os().SetLastError(kStaleError);
+  EXPECT_EQ(::StdTcpIpPortSet9x_After(), 0);
+  EXPECT_EQ(m.os().GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(PrinterPort(m.os(), "Office"), "FILE:");
+  m.os().ClearFailures();
   for (int round = 0; round < 2; ++round) {
     EXPECT_EQ(::StdTcpIpPortSet9x_After(), 1);
     EXPECT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
@@ -107,28 +124,26 @@ TEST_P(Exchange, SavesMovesDeletesRestoresAndMovesBack) {
   EXPECT_EQ(m.os().LiveGlobalBlocks(), 0u);
 }
 
+// The registry matches key names regardless of case, so a name differing
+// only in case is the existing port too: its record must not be overwritten.
 TEST_P(Exchange, ExistingPortOnlyGetsItsHostName) {
   AddRelayPort(m.os(), "RelayA", "old-host", "lp", 1000);
   AddPrinterRecord(m.os(), "Office", "RelayA");
-  m.os().ClearOperations();
-  EXPECT_EQ(::StdTcpIpPortSet9x(window, "RelayA", "new-host", kSii), 0);
-  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayA", "HostName")), "new-host");
-  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data,
-            Dword(1000));
-  EXPECT_EQ(ValuesWritten(m.os(), "\\RelayA"),
-            std::vector<std::string>{"HostName"});
-  EXPECT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
-  EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 0u);
-  EXPECT_EQ(m.os().CountOperations("DeletePortA"), 0u);
-}
-
-TEST_P(Exchange, NameDifferingInCaseIsNewAndGetsTheDefaults) {
-  AddRelayPort(m.os(), "RelayA", "old-host", "lp", 1000);
-  EXPECT_EQ(::StdTcpIpPortSet9x(window, "RELAYA", "new-host", kSii), 1);
-  EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data,
-            Dword(900000));
-  EXPECT_EQ(Text(FindValue(m.os(), kPorts + "relaya", "HostName")), "new-host");
-  EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 1u);
+  for (const char* name : {"RelayA", "RELAYA"}) {
+    SCOPED_TRACE(name);
+    m.os().ClearOperations();
+    m.os().SetLastError(kStaleError);
+    EXPECT_EQ(::StdTcpIpPortSet9x(window, name, name, kSii), 0);
+    EXPECT_EQ(m.os().GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(Text(FindValue(m.os(), kPorts + "RelayA", "HostName")), name);
+    EXPECT_EQ(FindValue(m.os(), kPorts + "RelayA", "CmdTmout")->data,
+              Dword(1000));
+    EXPECT_EQ(ValuesWritten(m.os(), "\\" + std::string(name)),
+              std::vector<std::string>{"HostName"});
+    EXPECT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
+    EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), 0u);
+    EXPECT_EQ(m.os().CountOperations("DeletePortA"), 0u);
+  }
 }
 
 TEST_P(Exchange, ManyPortsAndPrintersAreAllKept) {
@@ -210,6 +225,7 @@ TEST(ExchangeEdges, NoLocationWritesOnlyTheNewRecord) {
 TEST(ExchangeEdges, UnusableNewNameIsRefusedBeforeAnythingChanges) {
   SimMachine m(sim::WindowsVersion::Win98);
   m.BindExports();
+  m.os().WriteTextFile(kSii, "[Files.Com]\r\nLmonn=KV-Relay3100 Port\r\n");
   InstallMonitorKey(m.os(), kMonitor);
   AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
   AddPrinterRecord(m.os(), "Office", "RelayA");
@@ -221,19 +237,6 @@ TEST(ExchangeEdges, UnusableNewNameIsRefusedBeforeAnythingChanges) {
   EXPECT_EQ(
       ::StdTcpIpPortSet9x(nullptr, std::string(255, 'x').c_str(), "h", kSii),
       1);
-}
-
-TEST(ExchangeEdges, PrinterThatCannotBeChangedKeepsItsPortAndIsNotRecorded) {
-  SimMachine m(sim::WindowsVersion::Win98);
-  InstallMonitorKey(m.os(), kMonitor);
-  AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
-  AddPrinterRecord(m.os(), "A", "RelayA");
-  AddPrinterRecord(m.os(), "B", "RelayB");
-  m.os().FailOperation("SetPrinterA", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(StdTcpIpPortSet9x(m.ctx(), nullptr, "N", "h", kSii), 1);
-  ASSERT_EQ(m.ctx().movedPrinters.size(), 1u);
-  EXPECT_EQ(m.ctx().movedPrinters[0].printerName, "B");
-  EXPECT_EQ(PrinterPort(m.os(), "A"), "RelayA");
 }
 
 TEST(ExchangeEdges, DeleteMonitorFailureIsTraced) {
@@ -252,6 +255,7 @@ TEST(ExchangeEdges, RefusedCallLeavesNothingOfAnOlderCallToMoveBack) {
   for (const std::string& refused : {std::string(), std::string(256, 'x')}) {
     SCOPED_TRACE(refused.size());
     SimMachine m(sim::WindowsVersion::Win98);
+    m.os().WriteTextFile(kSii, "[Files.Com]\r\nLmonn=KV-Relay3100 Port\r\n");
     InstallMonitorKey(m.os(), kMonitor);
     AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
     AddPrinterRecord(m.os(), "Office", "RelayA");
@@ -269,6 +273,108 @@ TEST(ExchangeEdges, RefusedCallLeavesNothingOfAnOlderCallToMoveBack) {
     EXPECT_TRUE(m.ctx().savedPorts.empty());
     EXPECT_EQ(StdTcpIpPortSet9x_After(m.ctx()), 1);
     EXPECT_EQ(PrinterPort(m.os(), "Office"), "LPT1:");
+  }
+}
+
+// Every key below the monitor's Ports key with every value (type and bytes),
+// the monitor's registration and each printer's port.
+std::string MachineState(sim::SimPlatform& os) {
+  std::ostringstream out;
+  std::function<void(const sim::RegNode&, const std::string&)> dump =
+      [&](const sim::RegNode& node, const std::string& path) {
+        for (const auto& v : node.values) {
+          out << path << " " << v.second.name << " " << v.second.type << ":";
+          for (BYTE b : v.second.data) out << " " << int(b);
+          out << "\n";
+        }
+        for (const auto& sub : node.subkeys)
+          dump(*sub.second, path + "\\" + sub.second->name);
+      };
+  if (const sim::RegNode* ports =
+          os.FindKey(HKEY_LOCAL_MACHINE, kPorts.substr(0, kPorts.size() - 1)))
+    dump(*ports, "Ports");
+  out << "registered "
+      << (FindValue(os, std::string(kMonitorsPath) + kMonitor, "Driver") !=
+          nullptr)
+      << "\nOffice on " << PrinterPort(os, "Office") << "\nHome on "
+      << PrinterPort(os, "Home") << "\n";
+  return out.str();
+}
+
+// Two ports (one with a value beyond the record and a key below it, one
+// lacking values) and two printers, one on a port of the monitor.
+void PrepareExchange(sim::SimPlatform& os) {
+  os.WriteTextFile(kSii, "[Files.Com]\r\nLmonn=KV-Relay3100 Port\r\n");
+  InstallMonitorKey(os, kMonitor);
+  AddRelayPort(os, "RelayA", "host-a", "lp", 1000);
+  PutValue(os, kPorts + "RelayA", "Extra", REG_BINARY, {1, 2, 3});
+  PutValue(os, kPorts + "RelayA\\Options", "Mode", REG_DWORD, Dword(7));
+  PutValue(os, kPorts + "RelayB", "HostName", REG_SZ, Sz("host-b"));
+  PutValue(os, kPorts + "RelayB", "PortName", REG_SZ, Sz("queue"));
+  AddPrinterRecord(os, "Office", "RelayA");
+  AddPrinterRecord(os, "Home", "LPT1:");
+}
+
+// Every call the exchange makes fails once, at each of its occurrences in
+// turn. Nothing is lost whatever fails: the answer is 1 with the state of a
+// complete exchange, or 0 with a meaningful error and the machine as it was.
+// Writes are tried again, releases do not matter, and a port the spooler
+// keeps goes with the monitor and comes back like the others: those complete.
+TEST(ExchangeFailures, NothingIsLostWhicheverCallFails) {
+  constexpr DWORD kInjected = ERROR_ACCESS_DENIED;
+  const std::set<std::string> completes = {
+      "RegCreateKeyExA", "RegSetValueExA", "RegCloseKey", "ClosePrinter",
+      "GlobalFree",      "GlobalUnlock",   "DeletePortA"};
+  const std::set<std::string> reportedAsIs = {"OpenPrinterA", "GetPrinterA",
+                                              "SetPrinterA", "DeleteMonitorA",
+                                              "GlobalAlloc"};
+  for (auto version : {sim::WindowsVersion::Win95, sim::WindowsVersion::Win98,
+                       sim::WindowsVersion::WinMe}) {
+    std::string before, after;
+    std::map<std::string, int> calls;
+    {
+      SimMachine m(version);
+      PrepareExchange(m.os());
+      before = MachineState(m.os());
+      m.os().ClearOperations();
+      ASSERT_EQ(StdTcpIpPortSet9x(m.ctx(), nullptr, "RelayNew", "h", kSii), 1);
+      for (const std::string& line : m.os().operations())
+        ++calls[line.substr(0, line.find('('))];
+      after = MachineState(m.os());
+    }
+    ASSERT_NE(before, after);
+    for (const char* needed : {"RegEnumKeyA", "RegEnumValueA", "SetPrinterA",
+                               "DeletePortA", "DeleteMonitorA"})
+      ASSERT_GT(calls[needed], 0) << needed;
+    for (const auto& call : calls) {
+      for (int k = 0; k < call.second; ++k) {
+        SCOPED_TRACE(std::string(sim::WindowsVersionName(version)) + " " +
+                     call.first + " #" + std::to_string(k));
+        SimMachine m(version);
+        PrepareExchange(m.os());
+        m.os().FailOperation(call.first, kInjected, k);
+        m.os().SetLastError(kStaleError);
+        const int result =
+            StdTcpIpPortSet9x(m.ctx(), nullptr, "RelayNew", "h", kSii);
+        const DWORD error = m.os().GetLastError();
+        EXPECT_EQ(result, completes.count(call.first) ? 1 : 0);
+        if (result == 1) {
+          EXPECT_EQ(MachineState(m.os()), after);
+          InstallMonitorKey(m.os(), kMonitor);
+          EXPECT_EQ(StdTcpIpPortSet9x_After(m.ctx()), 1);
+          EXPECT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
+          EXPECT_EQ(PrinterPort(m.os(), "Home"), "LPT1:");
+          continue;
+        }
+        EXPECT_EQ(MachineState(m.os()), before);
+        EXPECT_TRUE(m.ctx().movedPrinters.empty());
+        EXPECT_NE(error, kStaleError);
+        EXPECT_NE(error, DWORD(ERROR_SUCCESS));
+        if (call.first.rfind("Reg", 0) == 0 || reportedAsIs.count(call.first)) {
+          EXPECT_EQ(error, kInjected);
+        }
+      }
+    }
   }
 }
 
