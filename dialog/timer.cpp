@@ -1,5 +1,8 @@
 #include "dialog/timer.h"
 
+#include <algorithm>
+#include <atomic>
+
 namespace kv {
 namespace {
 
@@ -8,20 +11,83 @@ constexpr int kStartWaits = 102;
 constexpr int kStopWaits = 200;
 constexpr DWORD kStartupPauseMs = 20;
 constexpr DWORD kExitWaitMs = 1000;
+// A delay of 0 still waits this long per tick: a zero wait would spin a
+// processor for as long as the timer is armed.
+constexpr DWORD kMinTickMs = 1;
+
+// The event that wakes a timer thread from its tick when it is asked to
+// stop, one per timer record. It lives beside the record, whose layout the
+// exports share, in a small table that needs no lock: only the caller's
+// thread claims and frees a slot, and the timer thread reads its slot's
+// event only after CreateThread, which orders the write before it.
+struct StopSlot {
+  std::atomic<const TimerRecord*> owner{nullptr};
+  std::atomic<HANDLE> event{nullptr};
+};
+constexpr int kStopSlots = 32;
+StopSlot gStopSlots[kStopSlots];
+
+StopSlot* SlotOf(const TimerRecord& t) {
+  for (StopSlot& s : gStopSlots)
+    if (s.owner.load() == &t) return &s;
+  return nullptr;
+}
+
+HANDLE StopEventOf(const TimerRecord& t) {
+  const StopSlot* s = SlotOf(t);
+  return s ? s->event.load() : nullptr;
+}
+
+// Records `event` as the stop event of `t`; false when the table is full.
+bool SetStopEvent(const TimerRecord& t, HANDLE event) {
+  // A record that went without a destroy may have left its slot behind.
+  if (StopSlot* own = SlotOf(t)) {
+    own->event.store(event);
+    return true;
+  }
+  for (StopSlot& s : gStopSlots) {
+    const TimerRecord* expected = nullptr;
+    if (s.owner.compare_exchange_strong(expected, &t)) {
+      s.event.store(event);
+      return true;
+    }
+  }
+  return false;
+}
+
+void ClearStopEvent(const TimerRecord& t) {
+  if (StopSlot* s = SlotOf(t)) {
+    s->event.store(nullptr);
+    s->owner.store(nullptr);
+  }
+}
+
+// Waits `ms` unless the stop event comes first; true when the full wait
+// passed. A failed wait still takes its time, so a broken event never makes
+// the thread spin.
+bool WaitTick(Platform& os, HANDLE stop, DWORD ms) {
+  const DWORD r = stop ? os.WaitForSingleObject(stop, ms) : WAIT_FAILED;
+  if (r == WAIT_OBJECT_0) return false;
+  if (r != WAIT_TIMEOUT) os.Sleep(ms);
+  return true;
+}
 
 // The thread's body. It owns nothing, so it can end (or, on the simulated
 // machine, be unwound) at any of its waits.
 DWORD WINAPI TimerThreadMain(LPVOID parameter) {
   Context& ctx = *static_cast<Context*>(parameter);
   TimerRecord& t = ctx.timer;
-  ctx.os.Sleep(kStartupPauseMs);
+  const HANDLE stop = StopEventOf(t);
+  WaitTick(ctx.os, stop, kStartupPauseMs);
   int ticks = 0;
   t.state.store(kTimerIdle);
-  const DWORD tick = static_cast<DWORD>(t.tickMs);
+  const DWORD tick = std::max(static_cast<DWORD>(t.tickMs), kMinTickMs);
   for (;;) {
-    ctx.os.Sleep(tick);
+    // Woken early, the thread only looks at the state: a tick counts only
+    // when it has passed.
+    const bool ticked = WaitTick(ctx.os, stop, tick);
     const int32_t state = t.state.load();
-    if (state == kTimerCounting) {
+    if (state == kTimerCounting && ticked) {
       if (++ticks >= kTimerTicksPerMessage) {
         ctx.os.PostMessageA(t.window, WM_COMMAND,
                             static_cast<WPARAM>(t.commandId), t.commandParam);
@@ -38,12 +104,43 @@ DWORD WINAPI TimerThreadMain(LPVOID parameter) {
   }
 }
 
+// Closes the stop event of `t`, if it has one.
+void CloseStopEvent(Context& ctx) {
+  if (HANDLE stop = StopEventOf(ctx.timer)) {
+    ctx.os.CloseHandle(stop);
+    ClearStopEvent(ctx.timer);
+  }
+}
+
+// Lets go of a thread that has given up the state: waits for it to leave
+// this module's code, since the installer may unload the library next, then
+// closes its handle and its stop event. The event goes with the thread: a
+// record that never had a thread has no event of its own.
+void ReleaseThread(Context& ctx) {
+  TimerRecord& t = ctx.timer;
+  t.threadId = 0;
+  if (!t.thread) return;
+  ctx.os.WaitForSingleObject(t.thread, kExitWaitMs);
+  ctx.os.CloseHandle(t.thread);
+  t.thread = nullptr;
+  CloseStopEvent(ctx);
+}
+
 }  // namespace
 
 int CreateTimerThread(Context& ctx, HWND window, DWORD commandId,
                       LPARAM commandParam, int delay) {
   TimerRecord& t = ctx.timer;
-  if (t.state.load() != kTimerNone) return 1;
+  int32_t state = t.state.load();
+  // A thread still asked to stop (a destroy that gave up on it) is no timer
+  // to report: see it out first, or fail.
+  if (state == kTimerStopRequested) {
+    if (!DestroyTimerThread(ctx)) return 0;
+    state = t.state.load();
+  }
+  if (state != kTimerNone) return 1;
+  // A thread that ended after its destroy gave up still has its handles.
+  if (t.thread) ReleaseThread(ctx);
   // delay x 100 / 10 in 32-bit arithmetic; a negative delay would make the
   // tick a huge unsigned sleep, and an enormous one would overflow.
   if (delay < 0) delay = 0;
@@ -52,13 +149,25 @@ int CreateTimerThread(Context& ctx, HWND window, DWORD commandId,
   t.commandId = commandId & 0xFFFF;
   t.commandParam = commandParam;
   t.tickMs = delay * 100 / 10;
+
+  // Auto-reset: one stop request wakes the thread once.
+  const HANDLE stop = ctx.os.CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!stop) return 0;
+  if (!SetStopEvent(t, stop)) {
+    // More live timer records than the table holds (only tests make more
+    // than one): this one's thread cannot be woken early.
+    ctx.os.CloseHandle(stop);
+  }
   t.state.store(kTimerStarting);
 
   DWORD id = 0;
   HANDLE thread =
       ctx.os.CreateThread(nullptr, 0, TimerThreadMain, &ctx, 0, &id);
   if (!thread) {
+    const DWORD error = ctx.os.GetLastError();
     t.state.store(kTimerNone);
+    CloseStopEvent(ctx);
+    ctx.os.SetLastError(error);
     return 0;
   }
   t.thread = thread;
@@ -66,9 +175,9 @@ int CreateTimerThread(Context& ctx, HWND window, DWORD commandId,
 
   for (int wait = 0; wait < kStartWaits; ++wait) {
     ctx.os.Sleep(kWaitMs);
-    const int32_t state = t.state.load();
-    if (state == kTimerNone || state == kTimerStopRequested) return 0;
-    if (state != kTimerStarting) return 1;
+    const int32_t now = t.state.load();
+    if (now == kTimerNone || now == kTimerStopRequested) return 0;
+    if (now != kTimerStarting) return 1;
   }
   return 0;
 }
@@ -84,6 +193,8 @@ int DestroyTimerThread(Context& ctx) {
     while (expected != kTimerNone && expected != kTimerStopRequested &&
            !t.state.compare_exchange_weak(expected, kTimerStopRequested)) {
     }
+    // Wake the thread from its tick, however long that is.
+    if (HANDLE stop = StopEventOf(t)) ctx.os.SetEvent(stop);
   }
   bool stopped = false;
   for (int wait = 0; wait < kStopWaits && !stopped; ++wait) {
@@ -91,14 +202,7 @@ int DestroyTimerThread(Context& ctx) {
     stopped = t.state.load() == kTimerNone;
   }
   if (!stopped) return 0;
-  t.threadId = 0;
-  if (t.thread) {
-    // The thread has let go of the state but may still be on its way out
-    // of this module's code; the installer may unload the library next.
-    ctx.os.WaitForSingleObject(t.thread, kExitWaitMs);
-    ctx.os.CloseHandle(t.thread);
-    t.thread = nullptr;
-  }
+  ReleaseThread(ctx);
   return 1;
 }
 

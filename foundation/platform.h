@@ -210,6 +210,9 @@ class Platform {
                               LPTHREAD_START_ROUTINE start, LPVOID parameter,
                               DWORD flags, LPDWORD threadId) = 0;
   virtual void Sleep(DWORD milliseconds) = 0;
+  virtual HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset,
+                              BOOL initialState, LPCSTR name) = 0;
+  virtual BOOL SetEvent(HANDLE event) = 0;
   virtual DWORD GetTickCount() = 0;
   virtual HMODULE LoadLibraryA(LPCSTR file) = 0;
   virtual FARPROC GetProcAddress(HMODULE module, LPCSTR name) = 0;

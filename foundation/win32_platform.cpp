@@ -434,6 +434,14 @@ DWORD Win32Platform::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   return ::WaitForSingleObject(W(handle), W(milliseconds));
 }
 
+HANDLE Win32Platform::CreateEventA(LPSECURITY_ATTRIBUTES security,
+                                   BOOL manualReset, BOOL initialState,
+                                   LPCSTR name) {
+  return ::CreateEventA(W(security), W(manualReset), W(initialState), W(name));
+}
+
+BOOL Win32Platform::SetEvent(HANDLE event) { return ::SetEvent(W(event)); }
+
 HANDLE Win32Platform::CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
                                    LPTHREAD_START_ROUTINE start,
                                    LPVOID parameter, DWORD flags,

@@ -159,6 +159,9 @@ class Win32Platform final : public Platform {
                       LPTHREAD_START_ROUTINE start, LPVOID parameter,
                       DWORD flags, LPDWORD threadId) override;
   void Sleep(DWORD milliseconds) override;
+  HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset,
+                      BOOL initialState, LPCSTR name) override;
+  BOOL SetEvent(HANDLE event) override;
   DWORD GetTickCount() override;
   HMODULE LoadLibraryA(LPCSTR file) override;
   FARPROC GetProcAddress(HMODULE module, LPCSTR name) override;

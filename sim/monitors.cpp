@@ -23,6 +23,7 @@ BOOL SimPlatform::AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) {
     args += ", " + ArgText(mi->pName) + ", " + ArgText(mi->pEnvironment) +
             ", " + ArgText(mi->pDLLName);
   if (Enter("AddMonitorA", args)) return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   if (level != 2) {
     lastError_ = ERROR_INVALID_LEVEL;
@@ -76,6 +77,7 @@ BOOL SimPlatform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
   if (Enter("DeleteMonitorA", ArgText(server) + ", " + ArgText(environment) +
                                   ", " + ArgText(name)))
     return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   // No environment means the machine's own.
   const char* own = OwnEnvironment(*this);
@@ -101,6 +103,7 @@ BOOL SimPlatform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
 BOOL SimPlatform::EnumMonitorsA(LPCSTR server, DWORD level, LPBYTE buffer,
                                 DWORD size, LPDWORD needed, LPDWORD returned) {
   if (Enter("EnumMonitorsA", EnumCallArgs(server, level, size))) return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   if (level != 1 && level != 2) {
     lastError_ = ERROR_INVALID_LEVEL;

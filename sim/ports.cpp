@@ -85,6 +85,7 @@ bool SimPlatform::HasPort(const std::string& name) {
 
 BOOL SimPlatform::AddPortA(LPCSTR server, HWND window, LPCSTR monitor) {
   if (Enter("AddPortA", DialogCallArgs(server, window, monitor))) return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   RegNode* monitors = FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath);
   RegNode* node = nullptr;
@@ -138,6 +139,7 @@ BOOL SimPlatform::AddPortA(LPCSTR server, HWND window, LPCSTR monitor) {
 
 BOOL SimPlatform::DeletePortA(LPCSTR server, HWND window, LPCSTR port) {
   if (Enter("DeletePortA", DialogCallArgs(server, window, port))) return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   RegNode* monitors = FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath);
   PortState& state = Ports(*this);
@@ -169,6 +171,7 @@ BOOL SimPlatform::DeletePortA(LPCSTR server, HWND window, LPCSTR port) {
 BOOL SimPlatform::EnumPortsA(LPCSTR server, DWORD level, LPBYTE buffer,
                              DWORD size, LPDWORD needed, LPDWORD returned) {
   if (Enter("EnumPortsA", EnumCallArgs(server, level, size))) return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   if (level == 2) {  // PORT_INFO_2 is not simulated
     lastError_ = ERROR_CALL_NOT_IMPLEMENTED;

@@ -35,6 +35,7 @@ BOOL SimPlatform::AddPrinterDriverA(LPCSTR server, DWORD level, LPBYTE info) {
   if (di && (level == 2 || level == 3))
     args += ", " + ArgText(di->pName) + ", " + ArgText(di->pEnvironment);
   if (Enter("AddPrinterDriverA", args)) return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   if (level != 2 && level != 3) {
     lastError_ = ERROR_INVALID_LEVEL;
@@ -116,6 +117,7 @@ BOOL SimPlatform::DeletePrinterDriverA(LPCSTR server, LPCSTR environment,
           "DeletePrinterDriverA",
           ArgText(server) + ", " + ArgText(environment) + ", " + ArgText(name)))
     return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   const char* env = ServedEnvironment(*this, environment);
   if (!env) return FALSE;
@@ -153,6 +155,7 @@ BOOL SimPlatform::GetPrinterDriverA(HANDLE printer, LPCSTR environment,
                                      ", " + ArgText(environment) + ", " +
                                      std::to_string(level)))
     return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   auto& handles = Handles(*this).handles;
   auto h = handles.find(reinterpret_cast<uintptr_t>(printer));
   if (h == handles.end() || h->second.deleted || h->second.printer.empty()) {
@@ -223,6 +226,7 @@ BOOL SimPlatform::GetPrinterDriverDirectoryA(LPCSTR server, LPCSTR environment,
                                               ArgText(environment) + ", " +
                                               std::to_string(level)))
     return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   if (level != 1) {
     lastError_ = ERROR_INVALID_LEVEL;

@@ -183,6 +183,7 @@ HANDLE SimPlatform::AddPrinterA(LPCSTR server, DWORD level, LPBYTE info) {
     args += ", " + ArgText(pi->pPrinterName) + ", " + ArgText(pi->pPortName) +
             ", " + ArgText(pi->pDriverName);
   if (Enter("AddPrinterA", args)) return nullptr;
+  if (SpoolerDown(*this)) return nullptr;
   if (!IsLocalServer(*this, server)) return nullptr;
   if (level != 2) {
     lastError_ = ERROR_INVALID_LEVEL;
@@ -257,6 +258,7 @@ HANDLE SimPlatform::AddPrinterA(LPCSTR server, DWORD level, LPBYTE info) {
 BOOL SimPlatform::OpenPrinterA(LPCSTR name, LPHANDLE printer,
                                LPPRINTER_DEFAULTSA) {
   if (Enter("OpenPrinterA", ArgText(name))) return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!printer) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
@@ -298,6 +300,7 @@ RegNode* PrinterOfHandle(SimPlatform& os, HANDLE printer) {
 BOOL SimPlatform::GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer,
                               DWORD size, LPDWORD needed) {
   if (Enter("GetPrinterA", PrinterCallArgs(printer, level, size))) return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   RegNode* p = PrinterOfHandle(*this, printer);
   if (!p) return FALSE;
   if (!PrinterLevelKnown(*this, level)) {
@@ -313,6 +316,7 @@ BOOL SimPlatform::SetPrinterA(HANDLE printer, DWORD level, LPBYTE info,
                               DWORD command) {
   if (Enter("SetPrinterA", PrinterCallArgs(printer, level, command)))
     return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   RegNode* p = PrinterOfHandle(*this, printer);
   if (!p) return FALSE;
   if (level == 0) {
@@ -380,6 +384,7 @@ LONG SimPlatform::DocumentPropertiesA(HWND, HANDLE printer, LPCSTR device,
             HexText(reinterpret_cast<uintptr_t>(printer)) + ", " +
                 ArgText(device) + ", " + std::to_string(mode)))
     return -1;
+  if (SpoolerDown(*this)) return -1;
   RegNode* p = PrinterOfHandle(*this, printer);
   if (!p) return -1;
   RegNode* driver = UsableDriver(*this, StringValue(*p, "Printer Driver"));
@@ -421,6 +426,7 @@ BOOL SimPlatform::EnumPrintersA(DWORD flags, LPCSTR name, DWORD level,
                                  std::to_string(level) + ", " +
                                  std::to_string(size)))
     return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!needed || !returned) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
@@ -448,6 +454,7 @@ BOOL SimPlatform::EnumPrintersA(DWORD flags, LPCSTR name, DWORD level,
 BOOL SimPlatform::DeletePrinter(HANDLE printer) {
   if (Enter("DeletePrinter", HexText(reinterpret_cast<uintptr_t>(printer))))
     return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   RegNode* p = PrinterOfHandle(*this, printer);
   if (!p) return FALSE;
   const std::string name = p->name;
@@ -473,7 +480,9 @@ BOOL SimPlatform::ClosePrinter(HANDLE printer) {
     lastError_ = ERROR_INVALID_HANDLE;
     return FALSE;
   }
-  return TRUE;
+  // The client's side of the handle goes even when the spooler cannot be
+  // told.
+  return SpoolerDown(*this) ? FALSE : TRUE;
 }
 
 }  // namespace kv::sim

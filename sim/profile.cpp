@@ -6,8 +6,16 @@
 // The file is kept as its lines: a write changes, adds or removes only the
 // lines it must, so comments and the layout of other lines survive as they do
 // on Windows (Wine rewrites the whole file from its parse instead).
+//
+// A parsed file is kept, with an index of its sections and keys, until the
+// file changes: a setup file of thousands of models is read key by key, and
+// parsing it on every read made one model lookup quadratic in its size.
+#include <sys/stat.h>
+
 #include <cstring>
+#include <ctime>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "sim/file_paths.h"
@@ -65,6 +73,31 @@ IniLine ParseLine(const std::string& text) {
 
 struct IniFile {
   std::vector<IniLine> lines;
+  // First header of each section name, first entry of each key per header:
+  // kept only while `lines` is as parsed (a write drops it).
+  bool indexed = false;
+  std::map<std::string, int, CaseLess> sections;
+  std::map<int, std::map<std::string, int, CaseLess>> keys;
+
+  void BuildIndex() {
+    int header = -1;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const IniLine& l = lines[i];
+      if (l.kind == IniLine::Header) {
+        header = static_cast<int>(i);
+        sections.emplace(l.name, header);
+      } else if (l.kind == IniLine::Entry && header >= 0) {
+        keys[header].emplace(l.name, static_cast<int>(i));
+      }
+    }
+    indexed = true;
+  }
+
+  void DropIndex() {
+    indexed = false;
+    sections.clear();
+    keys.clear();
+  }
 
   void Parse(const std::string& content) {
     size_t start = 0;
@@ -87,6 +120,10 @@ struct IniFile {
   // Index of the header of `section`, or -1.
   int FindSection(const std::string& section) const {
     const std::string want = Trim(section);
+    if (indexed) {
+      auto it = sections.find(want);
+      return it == sections.end() ? -1 : it->second;
+    }
     for (size_t i = 0; i < lines.size(); ++i)
       if (lines[i].kind == IniLine::Header && EqualNoCase(lines[i].name, want))
         return static_cast<int>(i);
@@ -103,6 +140,12 @@ struct IniFile {
   // Index of the entry `key` in the section at `header`, or -1.
   int FindKey(int header, const std::string& key) const {
     const std::string want = Trim(key);
+    if (indexed) {
+      auto section = keys.find(header);
+      if (section == keys.end()) return -1;
+      auto it = section->second.find(want);
+      return it == section->second.end() ? -1 : it->second;
+    }
     const size_t end = SectionEnd(header);
     for (size_t i = header + 1; i < end; ++i)
       if (lines[i].kind == IniLine::Entry && EqualNoCase(lines[i].name, want))
@@ -112,21 +155,106 @@ struct IniFile {
 };
 
 // A profile file named by a caller: a bare name is in the Windows directory.
-std::string ProfilePath(const std::string& windowsDir, LPCSTR file) {
+// In code page 932 a 0x5C trail byte is part of a character, not a folder.
+std::string ProfilePath(const std::string& windowsDir, LPCSTR file,
+                        UINT codePage) {
   if (!file) return windowsDir + "\\win.ini";
   const std::string f = file;
-  if (f.find_first_of("\\/") == std::string::npos) return windowsDir + "\\" + f;
-  return f;
+  for (size_t i = 0; i < f.size(); ++i) {
+    if (IsLeadByteOf(codePage, static_cast<unsigned char>(f[i])) &&
+        i + 1 < f.size())
+      ++i;
+    else if (f[i] == '\\' || f[i] == '/')
+      return f;
+  }
+  return windowsDir + "\\" + f;
 }
 
-// Reads the file; false when it does not exist (or is not a file).
-bool LoadIni(const ResolvedPath& p, IniFile* ini) {
-  if (p.error || KindOf(p.host) != HostKind::File) return false;
+// What tells one state of a host file from another without reading it.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  timespec changed{};
+};
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool NotBefore(const timespec& a, const timespec& b) {
+  return a.tv_sec > b.tv_sec ||
+         (a.tv_sec == b.tv_sec && a.tv_nsec >= b.tv_nsec);
+}
+
+bool SameStamp(const FileStamp& a, const FileStamp& b) {
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
+}
+
+struct CachedIni {
+  FileStamp stamp;
+  // The file system's coarse clock when `content` was last read: a change
+  // stamped at or after it may not show in the stamp (a second write in the
+  // same clock tick keeps size and times), so such a file is read again and
+  // compared.
+  timespec readAt{};
+  std::string content;
+  IniFile ini;
+};
+
+struct ProfileCache : SimPlatform::Extension {
+  std::map<std::string, CachedIni> files;  // by host path
+  size_t parses = 0;
+};
+
+ProfileCache& CacheOf(SimPlatform& os) {
+  return os.extension<ProfileCache>("profile.cache");
+}
+
+// The parsed file, or null when it does not exist (or is not a file).
+const IniFile* LoadIni(SimPlatform& os, const ResolvedPath& p) {
+  ProfileCache& cache = CacheOf(os);
+  struct stat st;
+  if (p.error || KindOf(p.host) != HostKind::File ||
+      stat(p.host.c_str(), &st) != 0) {
+    cache.files.erase(p.host);
+    return nullptr;
+  }
+  FileStamp stamp;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.modified = st.st_mtim;
+  stamp.changed = st.st_ctim;
+  auto it = cache.files.find(p.host);
+  if (it != cache.files.end() && SameStamp(it->second.stamp, stamp) &&
+      !NotBefore(stamp.modified, it->second.readAt) &&
+      !NotBefore(stamp.changed, it->second.readAt))
+    return &it->second.ini;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
   std::ifstream in(p.host, std::ios::binary);
   std::ostringstream all;
   all << in.rdbuf();
-  ini->Parse(all.str());
-  return true;
+  std::string content = all.str();
+  CachedIni& entry = cache.files[p.host];
+  entry.stamp = stamp;
+  entry.readAt = now;
+  if (it == cache.files.end() || entry.content != content) {
+    entry.content = std::move(content);
+    entry.ini = IniFile();
+    entry.ini.Parse(entry.content);
+    entry.ini.BuildIndex();
+    ++cache.parses;
+  }
+  return &entry.ini;
+}
+
+// Forgets the parse of a file this machine has just written.
+void Forget(SimPlatform& os, const ResolvedPath& p) {
+  CacheOf(os).files.erase(p.host);
 }
 
 // Copies `text` cut to size - 1 with its terminator; the count stored.
@@ -183,13 +311,13 @@ std::string StripQuotes(const std::string& v) {
 }  // namespace
 
 // The shared read of GetPrivateProfileStringA and GetProfileStringA.
-static DWORD ReadProfileString(const std::string& machineDir,
-                               const std::string& path, LPCSTR section,
-                               LPCSTR key, LPCSTR deflt, LPSTR out, DWORD size,
-                               DWORD* error) {
-  IniFile ini;
-  const bool found = LoadIni(ResolveWinPath(machineDir, path), &ini);
-  *error = found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+static DWORD ReadProfileString(SimPlatform& os, const std::string& path,
+                               LPCSTR section, LPCSTR key, LPCSTR deflt,
+                               LPSTR out, DWORD size, DWORD* error) {
+  static const IniFile kNoFile;
+  const IniFile* file = LoadIni(os, ResolveWinPath(os.machineDir(), path));
+  *error = file ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  const IniFile& ini = file ? *file : kNoFile;
   bool cut = false;
   if (!section) {
     std::vector<std::string> names;
@@ -217,9 +345,9 @@ static DWORD ReadProfileString(const std::string& machineDir,
 }
 
 // The shared write of WritePrivateProfileStringA and WriteProfileStringA.
-static DWORD WriteProfileEntry(SimPlatform& os, const std::string& machineDir,
-                               const std::string& path, LPCSTR section,
-                               LPCSTR key, LPCSTR value) {
+static DWORD WriteProfileEntry(SimPlatform& os, const std::string& path,
+                               LPCSTR section, LPCSTR key, LPCSTR value) {
+  const std::string& machineDir = os.machineDir();
   ResolvedPath p = ResolveWinPath(machineDir, path);
   if (p.error) return p.error;
   const HostKind kind = KindOf(p.host);
@@ -227,7 +355,10 @@ static DWORD WriteProfileEntry(SimPlatform& os, const std::string& machineDir,
   if (kind == HostKind::Missing && !ParentExists(p))
     return ERROR_PATH_NOT_FOUND;
   IniFile ini;
-  const bool exists = LoadIni(p, &ini);
+  const IniFile* current = LoadIni(os, p);
+  const bool exists = current != nullptr;
+  if (exists) ini = *current;
+  ini.DropIndex();
   const bool deleting = !key || !value;
   if (!exists && deleting) return ERROR_SUCCESS;  // nothing to remove
   if (exists &&
@@ -266,11 +397,35 @@ static DWORD WriteProfileEntry(SimPlatform& os, const std::string& machineDir,
       }
     }
   }
+  Forget(os, p);
   std::ofstream f(p.host, std::ios::binary | std::ios::trunc);
   const std::string text = ini.Text();
   f.write(text.data(), static_cast<std::streamsize>(text.size()));
   return f ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
+
+// The shared tail of WritePrivateProfileStringA and WriteProfileStringA:
+// all three arguments null is a flush of the profile cache, which Windows
+// documents as answering FALSE whatever happens (Wine answers the same for
+// both); a null section fails as Wine fails it; anything else is written.
+// The result, and in `error` the last error to leave when it is FALSE.
+static BOOL WriteProfileCall(SimPlatform& os, const std::string& path,
+                             LPCSTR section, LPCSTR key, LPCSTR value,
+                             DWORD* error) {
+  if (!section && !key && !value) {
+    Forget(os, ResolveWinPath(os.machineDir(), path));
+    *error = ERROR_SUCCESS;
+    return FALSE;
+  }
+  if (!section) {
+    *error = ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  *error = WriteProfileEntry(os, path, section, key, value);
+  return *error ? FALSE : TRUE;
+}
+
+size_t SimPlatform::ProfileParses() { return CacheOf(*this).parses; }
 
 DWORD SimPlatform::GetPrivateProfileStringA(LPCSTR section, LPCSTR key,
                                             LPCSTR deflt, LPSTR out, DWORD size,
@@ -281,8 +436,8 @@ DWORD SimPlatform::GetPrivateProfileStringA(LPCSTR section, LPCSTR key,
     return 0;
   DWORD error = 0;
   const DWORD n =
-      ReadProfileString(machineDir_, ProfilePath(windowsDir(), file), section,
-                        key, deflt, out, size, &error);
+      ReadProfileString(*this, ProfilePath(windowsDir(), file, codePage_),
+                        section, key, deflt, out, size, &error);
   lastError_ = error;
   return n;
 }
@@ -298,7 +453,7 @@ UINT SimPlatform::GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT deflt,
   // Read with an empty default: an empty or missing value gives `deflt`.
   const DWORD n =
       (section && key)
-          ? ReadProfileString(machineDir_, ProfilePath(windowsDir(), file),
+          ? ReadProfileString(*this, ProfilePath(windowsDir(), file, codePage_),
                               section, key, "", buf, sizeof buf, &error)
           : 0;
   lastError_ = error;
@@ -334,10 +489,12 @@ DWORD SimPlatform::GetPrivateProfileSectionA(LPCSTR section, LPSTR out,
                                              std::to_string(size) + ", " +
                                              ArgText(file)))
     return 0;
-  IniFile ini;
-  const bool found = LoadIni(
-      ResolveWinPath(machineDir_, ProfilePath(windowsDir(), file)), &ini);
+  static const IniFile kNoFile;
+  const IniFile* found = LoadIni(
+      *this,
+      ResolveWinPath(machineDir_, ProfilePath(windowsDir(), file, codePage_)));
   lastError_ = found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  const IniFile& ini = found ? *found : kNoFile;
   if (!out || size == 0 || !section) return 0;
   std::vector<std::string> lines;
   const int header = ini.FindSection(section);
@@ -367,23 +524,12 @@ BOOL SimPlatform::WritePrivateProfileStringA(LPCSTR section, LPCSTR key,
             ArgText(section) + ", " + ArgText(key) + ", " + ArgText(value) +
                 ", " + ArgText(file)))
     return FALSE;
-  if (!section && !key && !value) {
-    // A flush of the profile cache; Windows documents that this answers
-    // FALSE whatever happens.
-    lastError_ = ERROR_SUCCESS;
-    return FALSE;
-  }
-  if (!section) {
-    lastError_ = ERROR_FILE_NOT_FOUND;  // as Wine answers
-    return FALSE;
-  }
-  const DWORD e = WriteProfileEntry(
-      *this, machineDir_, ProfilePath(windowsDir(), file), section, key, value);
-  if (e) {
-    lastError_ = e;
-    return FALSE;
-  }
-  return TRUE;
+  DWORD error = 0;
+  const BOOL ok =
+      WriteProfileCall(*this, ProfilePath(windowsDir(), file, codePage_),
+                       section, key, value, &error);
+  if (!ok) lastError_ = error;
+  return ok;
 }
 
 DWORD SimPlatform::GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR deflt,
@@ -393,8 +539,8 @@ DWORD SimPlatform::GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR deflt,
                                      std::to_string(size)))
     return 0;
   DWORD error = 0;
-  const DWORD n = ReadProfileString(machineDir_, windowsDir() + "\\win.ini",
-                                    section, key, deflt, out, size, &error);
+  const DWORD n = ReadProfileString(*this, windowsDir() + "\\win.ini", section,
+                                    key, deflt, out, size, &error);
   lastError_ = error;
   return n;
 }
@@ -404,23 +550,11 @@ BOOL SimPlatform::WriteProfileStringA(LPCSTR section, LPCSTR key,
   if (Enter("WriteProfileStringA",
             ArgText(section) + ", " + ArgText(key) + ", " + ArgText(value)))
     return FALSE;
-  if (!section && !key && !value) {
-    // The flush: FALSE, as for WritePrivateProfileStringA (Windows passes it
-    // on; Wine answers the same).
-    lastError_ = ERROR_SUCCESS;
-    return FALSE;
-  }
-  if (!section) {
-    lastError_ = ERROR_FILE_NOT_FOUND;
-    return FALSE;
-  }
-  const DWORD e = WriteProfileEntry(
-      *this, machineDir_, windowsDir() + "\\win.ini", section, key, value);
-  if (e) {
-    lastError_ = e;
-    return FALSE;
-  }
-  return TRUE;
+  DWORD error = 0;
+  const BOOL ok = WriteProfileCall(*this, windowsDir() + "\\win.ini", section,
+                                   key, value, &error);
+  if (!ok) lastError_ = error;
+  return ok;
 }
 
 }  // namespace kv::sim

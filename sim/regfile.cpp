@@ -6,6 +6,11 @@
 // length, embedded NULs) is written as hex(1) with its raw bytes. Import also
 // reads "Windows Registry Editor Version 5.00" text, whose hex(1)/hex(2)/
 // hex(7) data are UTF-16 (as regedit /E writes them), narrowed to 8 bits.
+// Names keep to one line whatever bytes they hold: value names take
+// regedit 5's \n \r \0 escapes, key paths with control characters the %XX
+// escapes of KeyHeader. Trees of any depth are written and read without
+// recursion.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -21,13 +26,71 @@ namespace {
 const uintptr_t kExportRoots[] = {0x80000000u, 0x80000001u, 0x80000002u,
                                   0x80000003u, 0x80000005u, 0x80000006u};
 
+// A quoted name or string: backslash and quote escaped, and the line breaks
+// and NUL written as regedit 5 writes them (\n \r \0), so that a name
+// keeps to its line. Other control characters stay as they are.
 std::string Quote(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\0') {
+      out += "\\0";
+    } else {
+      if (c == '\\' || c == '"') out += '\\';
+      out += c;
+    }
   }
   return out + "\"";
+}
+
+// A key path has no escapes in regedit's format. A path with a control
+// character (a line break would end the line) is written after this comment
+// line with each such byte, and every '%', as %XX; regedit skips the
+// comment and still reads a key, and the machine's own load restores the
+// name byte for byte.
+constexpr const char* kEscapedKeyMark = "; key name escaped as %XX";
+
+bool NeedsKeyEscape(const std::string& path) {
+  for (char c : path)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+std::string KeyHeader(const std::string& path) {
+  if (!NeedsKeyEscape(path)) return "[" + path + "]\n";
+  std::string out = std::string(kEscapedKeyMark) + "\n[";
+  char byte[4];
+  for (char c : path) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '%') {
+      std::snprintf(byte, sizeof byte, "%%%02X", u);
+      out += byte;
+    } else {
+      out += c;
+    }
+  }
+  return out + "]\n";
+}
+
+// Reverses KeyHeader's escapes; false on a '%' without two hex digits.
+bool UnescapeKeyPath(const std::string& text, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      *out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size() ||
+        !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+      return false;
+    *out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+    i += 2;
+  }
+  return true;
 }
 
 bool PlainString(const std::vector<BYTE>& data) {
@@ -82,15 +145,36 @@ std::string ValueLine(const RegValue& v) {
   return line + HexData(prefix, v.data, line.size());
 }
 
-void ExportNode(const RegNode& node, const std::string& path, bool header,
+void ExportKey(const RegNode& node, const std::string& path, std::string* out) {
+  *out += KeyHeader(path);
+  for (const auto& v : node.values) *out += ValueLine(v.second) + "\n";
+  *out += "\n";
+}
+
+// The tree below `root` in sorted order, depth first, without recursion (a
+// tree can be deeper than the stack): one path string grows and shrinks.
+void ExportTree(const RegNode& root, std::string path, bool header,
                 std::string* out) {
-  if (header) {
-    *out += "[" + path + "]\n";
-    for (const auto& v : node.values) *out += ValueLine(v.second) + "\n";
-    *out += "\n";
+  if (header) ExportKey(root, path, out);
+  struct Frame {
+    const RegNode* node;
+    std::map<std::string, std::unique_ptr<RegNode>, CaseLess>::const_iterator
+        next;
+    size_t pathLength;
+  };
+  std::vector<Frame> stack{{&root, root.subkeys.begin(), path.size()}};
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next == f.node->subkeys.end()) {
+      stack.pop_back();
+      continue;
+    }
+    const RegNode& child = *(f.next++)->second;
+    path.resize(f.pathLength);
+    path += "\\" + child.name;
+    ExportKey(child, path, out);
+    stack.push_back({&child, child.subkeys.begin(), path.size()});
   }
-  for (const auto& s : node.subkeys)
-    ExportNode(*s.second, path + "\\" + s.second->name, true, out);
 }
 
 // ---- Import -----------------------------------------------------------------
@@ -155,6 +239,31 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+// Where the data of a value line ("name"=data or @=data) starts; npos for
+// any other line.
+size_t DataStart(const std::string& line) {
+  size_t pos = 0;
+  std::string name;
+  if (!line.empty() && line[0] == '@') {
+    pos = 1;
+  } else if (!ReadQuoted(line, &pos, &name)) {
+    return std::string::npos;
+  }
+  while (pos < line.size() && line[pos] == ' ') ++pos;
+  if (pos >= line.size() || line[pos] != '=') return std::string::npos;
+  ++pos;
+  while (pos < line.size() && line[pos] == ' ') ++pos;
+  return pos;
+}
+
+// A value line whose data is hex bytes, the only data continued on the next
+// line (a quoted string ending in a backslash, or a name holding "=hex", is
+// not).
+bool IsHexValueLine(const std::string& line) {
+  const size_t data = DataStart(line);
+  return data != std::string::npos && line.compare(data, 3, "hex") == 0;
+}
+
 // Splits "HKEY_...\rest" into the root and the path below it.
 bool SplitRootPath(const std::string& full, HKEY* root, std::string* rest) {
   const size_t slash = full.find('\\');
@@ -171,7 +280,7 @@ std::string SimPlatform::ExportRegistry() const {
     auto it = roots_.find(r);
     if (it == roots_.end()) continue;
     const RegNode& root = *it->second;
-    ExportNode(root, RootName(reinterpret_cast<HKEY>(r)), !root.values.empty(),
+    ExportTree(root, RootName(reinterpret_cast<HKEY>(r)), !root.values.empty(),
                &out);
   }
   return out;
@@ -193,8 +302,8 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
       } else {
         pending = line;
       }
-      continuing = !pending.empty() && pending.back() == '\\' &&
-                   pending.find("=hex") != std::string::npos;
+      continuing =
+          !pending.empty() && pending.back() == '\\' && IsHexValueLine(pending);
       if (continuing) {
         pending.pop_back();
         continue;
@@ -216,12 +325,20 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
   }
 
   RegNode* current = nullptr;
+  bool escapedKey = false;
   for (size_t i = first + 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
+    if (line == kEscapedKeyMark) {
+      escapedKey = true;
+      continue;
+    }
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       if (line.back() != ']') return false;
       std::string path = line.substr(1, line.size() - 2);
+      if (escapedKey && !UnescapeKeyPath(std::string(path), &path))
+        return false;
+      escapedKey = false;
       const bool remove = !path.empty() && path[0] == '-';
       if (remove) path.erase(0, 1);
       HKEY root;
@@ -229,7 +346,7 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
       if (!SplitRootPath(path, &root, &rest) || !RootNode(root)) return false;
       if (remove) {
         current = nullptr;
-        std::vector<std::string> parts = SplitKeyPath(rest);
+        std::vector<std::string> parts = SplitKeyPath(rest, codePage_);
         if (parts.empty()) return false;
         std::string parentPath;
         for (size_t p = 0; p + 1 < parts.size(); ++p)

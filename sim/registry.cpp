@@ -18,6 +18,7 @@
 // - RegQueryInfoKeyA on NT reports the longest value data in its stored
 //   (UTF-16) size, twice the 8-bit bytes for strings.
 #include <cstring>
+#include <unordered_set>
 
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
@@ -35,18 +36,45 @@ bool IsStringType(DWORD type) {
 const uintptr_t kRootValues[] = {0x80000000u, 0x80000001u, 0x80000002u,
                                  0x80000003u, 0x80000005u, 0x80000006u};
 
-// Marks a tree taken out of the registry deleted, for the handles into it.
-void MarkDeleted(RegNode* tree) {
-  tree->deleted = true;
-  for (auto& s : tree->subkeys) MarkDeleted(s.second.get());
+// Calls `visit` on every node of `tree`, without recursion (a tree can be
+// deeper than the stack); stops early when `visit` answers false.
+template <typename Node, typename Visit>
+void ForEachNode(Node* tree, Visit visit) {
+  std::vector<Node*> pending{tree};
+  while (!pending.empty()) {
+    Node* n = pending.back();
+    pending.pop_back();
+    if (!visit(n)) return;
+    for (const auto& s : n->subkeys) pending.push_back(s.second.get());
+  }
 }
 
-// Whether `node` lies in `tree`.
-bool Contains(const RegNode* tree, const RegNode* node) {
-  if (tree == node) return true;
-  for (const auto& s : tree->subkeys)
-    if (Contains(s.second.get(), node)) return true;
-  return false;
+// Marks a tree taken out of the registry deleted, for the handles into it.
+void MarkDeleted(RegNode* tree) {
+  ForEachNode(tree, [](RegNode* n) {
+    n->deleted = true;
+    return true;
+  });
+}
+
+// Whether any of `nodes` lies in `tree`: one walk of the tree.
+bool ContainsAny(const RegNode* tree,
+                 const std::unordered_set<const RegNode*>& nodes) {
+  bool found = false;
+  if (nodes.empty()) return false;
+  ForEachNode(tree, [&](const RegNode* n) {
+    found = nodes.count(n) != 0;
+    return !found;
+  });
+  return found;
+}
+
+// The nodes the open handles of `keys` (a map of OpenKey) point at.
+template <typename Keys>
+std::unordered_set<const RegNode*> OpenNodes(const Keys& keys) {
+  std::unordered_set<const RegNode*> nodes;
+  for (const auto& k : keys) nodes.insert(k.second.node);
+  return nodes;
 }
 
 // Removed trees kept alive while a handle still reaches into them.
@@ -56,18 +84,25 @@ struct DeletedKeys : SimPlatform::Extension {
 
 }  // namespace
 
+RegNode::~RegNode() {
+  std::vector<std::unique_ptr<RegNode>> pending;
+  for (auto& s : subkeys) pending.push_back(std::move(s.second));
+  subkeys.clear();
+  while (!pending.empty()) {
+    std::unique_ptr<RegNode> n = std::move(pending.back());
+    pending.pop_back();
+    for (auto& s : n->subkeys) pending.push_back(std::move(s.second));
+    n->subkeys.clear();
+  }
+}
+
 void SimPlatform::RemoveTree(RegNode* parent, const std::string& name) {
   auto it = parent->subkeys.find(name);
   std::unique_ptr<RegNode> tree = std::move(it->second);
   parent->subkeys.erase(it);
   MarkDeleted(tree.get());
-  for (const auto& open : openKeys_) {
-    if (Contains(tree.get(), open.second.node)) {
-      extension<DeletedKeys>("registry.deleted")
-          .trees.push_back(std::move(tree));
-      return;
-    }
-  }
+  if (ContainsAny(tree.get(), OpenNodes(openKeys_)))
+    extension<DeletedKeys>("registry.deleted").trees.push_back(std::move(tree));
 }
 
 void SimPlatform::ResetRegistry() {
@@ -96,7 +131,7 @@ RegNode* SimPlatform::ResolveHandle(HKEY key) const {
 
 RegNode* SimPlatform::FindKey(HKEY root, const std::string& path) const {
   RegNode* node = ResolveHandle(root);
-  for (const auto& part : SplitKeyPath(path)) {
+  for (const auto& part : SplitKeyPath(path, codePage_)) {
     if (!node) return nullptr;
     auto it = node->subkeys.find(part);
     node = it == node->subkeys.end() ? nullptr : it->second.get();
@@ -106,7 +141,7 @@ RegNode* SimPlatform::FindKey(HKEY root, const std::string& path) const {
 
 RegNode* SimPlatform::CreateKeyPath(HKEY root, const std::string& path) {
   RegNode* node = ResolveHandle(root);
-  for (const auto& part : SplitKeyPath(path)) {
+  for (const auto& part : SplitKeyPath(path, codePage_)) {
     if (!node) return nullptr;
     auto& slot = node->subkeys[part];
     if (!slot) {
@@ -188,7 +223,7 @@ struct SimAccess {
     parts->clear();
     if (!subKey) return ERROR_SUCCESS;
     if (subKey[0] == '\\' && !IsWin9x(os.version_)) return kErrorBadPathname;
-    *parts = SplitKeyPath(subKey);
+    *parts = SplitKeyPath(subKey, os.codePage_);
     return ERROR_SUCCESS;
   }
 
@@ -501,7 +536,8 @@ LONG SimPlatform::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   RegNode* parent = node;
   if (parts.empty()) {
     if (IsPredefinedRoot(key)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
-    std::vector<std::string> full = SplitKeyPath(SimAccess::PathOf(*this, key));
+    std::vector<std::string> full =
+        SplitKeyPath(SimAccess::PathOf(*this, key), codePage_);
     HKEY root;
     if (full.size() < 2 || !ParseRoot(full[0], &root))
       return static_cast<LONG>(ERROR_INVALID_HANDLE);
@@ -534,12 +570,10 @@ LONG SimPlatform::RegCloseKey(HKEY key) {
   if (wasDeleted) {
     // Drop deleted trees that no handle reaches any more.
     auto& trees = extension<DeletedKeys>("registry.deleted").trees;
-    for (size_t i = trees.size(); i-- > 0;) {
-      bool held = false;
-      for (const auto& open : openKeys_)
-        held = held || Contains(trees[i].get(), open.second.node);
-      if (!held) trees.erase(trees.begin() + static_cast<long>(i));
-    }
+    const auto open = OpenNodes(openKeys_);
+    for (size_t i = trees.size(); i-- > 0;)
+      if (!ContainsAny(trees[i].get(), open))
+        trees.erase(trees.begin() + static_cast<long>(i));
   }
   return ERROR_SUCCESS;
 }

@@ -231,6 +231,15 @@ bool IsServiceMarkedForDelete(SimPlatform& os, const std::string& name) {
   return key && Refresh(os, *key).markedForDelete;
 }
 
+bool SpoolerDown(SimPlatform& os) {
+  if (IsWin9x(os.version())) return false;
+  const DWORD state = ServiceCurrentState(os, "Spooler");
+  if (state != SERVICE_STOPPED && state != SERVICE_START_PENDING && state != 0)
+    return false;
+  os.SetLastError(kErrorServerUnavailable);
+  return true;
+}
+
 void LayOutServices(SimPlatform& os) {
   if (IsWin9x(os.version())) return;
   const bool nt4 = os.version() == WindowsVersion::NT4 ||

@@ -28,8 +28,13 @@ bool ParseRoot(const std::string& name, HKEY* root);
 const char* RootName(HKEY root);
 bool IsPredefinedRoot(HKEY key);
 
-// The components of a registry path split on backslashes.
-std::vector<std::string> SplitKeyPath(const std::string& path);
+// The components of a registry path split on backslashes. In code page 932
+// a backslash byte that is the trail byte of a double-byte character is
+// part of the name, as Windows reads the path after converting it.
+std::vector<std::string> SplitKeyPath(const std::string& path,
+                                      UINT codePage = 1252);
+// Whether `c` leads a double-byte character in `codePage` (932 only).
+bool IsLeadByteOf(UINT codePage, unsigned char c);
 
 // Values of a registry record read and written in place
 // (sim/registry_values.cpp). A missing value reads as empty; a missing or
@@ -44,6 +49,12 @@ void SetString(RegNode* node, const char* name, const std::string& text,
 void SetDword(RegNode* node, const char* name, DWORD value);
 void SetMultiSz(RegNode* node, const char* name,
                 const std::vector<std::string>& list);
+
+// Whether the spooler is down: on the NT family while its "Spooler" service
+// is not running (stopped or still starting), when every spooler call fails
+// with RPC_S_SERVER_UNAVAILABLE, which this sets as the last error. Windows
+// 9x has no spooler service: never down (sim/services.cpp).
+bool SpoolerDown(SimPlatform& os);
 
 // A string argument that is null or empty.
 inline bool Empty(LPCSTR s) { return !s || !*s; }

@@ -65,6 +65,13 @@ struct RegNode {
   std::map<std::string, RegValue, CaseLess> values;
   std::map<std::string, std::unique_ptr<RegNode>, CaseLess> subkeys;
   bool deleted = false;  // an open handle keeps a deleted node alive
+
+  RegNode() = default;
+  RegNode(const RegNode&) = delete;
+  RegNode& operator=(const RegNode&) = delete;
+  // Takes the sub-keys apart without recursion: a tree can be deeper than
+  // the stack (sim/registry.cpp).
+  ~RegNode();
 };
 
 // One recorded message box.
@@ -133,6 +140,9 @@ class SimPlatform : public Platform {
   bool WriteTextFile(const std::string& winPath, const std::string& content);
   bool ReadTextFile(const std::string& winPath, std::string* content) const;
   std::string windowsDir() const;  // "C:\WINDOWS"
+  // Times a profile file was parsed: a read of a file unchanged since the
+  // last one reuses its parse (sim/profile.cpp).
+  size_t ProfileParses();
   std::string systemDir() const;   // "C:\WINDOWS\SYSTEM32" or "...\SYSTEM"
 
   // ---- Windows and message boxes ------------------------------------------
@@ -233,6 +243,9 @@ class SimPlatform : public Platform {
   size_t LiveThreads();
   // Thread handles not yet closed.
   size_t OpenThreadHandles();
+  // Event handles (CreateEventA, unnamed only) not yet closed. A wait on an
+  // event is a wait like Sleep: SetEvent makes its waiters due at once.
+  size_t OpenEventHandles();
 
   // ---- Shell browsing (sim/shell.cpp) --------------------------------------
   // The user's answers to the next browse dialogs, in order: an item whose
@@ -424,6 +437,9 @@ class SimPlatform : public Platform {
                       LPTHREAD_START_ROUTINE start, LPVOID parameter,
                       DWORD flags, LPDWORD threadId) override;
   void Sleep(DWORD milliseconds) override;
+  HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset,
+                      BOOL initialState, LPCSTR name) override;
+  BOOL SetEvent(HANDLE event) override;
   DWORD GetTickCount() override;
   HMODULE LoadLibraryA(LPCSTR file) override;
   FARPROC GetProcAddress(HMODULE module, LPCSTR name) override;

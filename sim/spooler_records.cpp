@@ -181,6 +181,7 @@ BOOL SimPlatform::AddPrintProcessorA(LPCSTR server, LPCSTR environment,
                                       ArgText(environment) + ", " +
                                       ArgText(file) + ", " + ArgText(name)))
     return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
   if (!IsLocalServer(*this, server)) return FALSE;
   const char* env = ServedEnvironment(*this, environment);
   if (!env || env != OwnEnvironment(*this)) {

@@ -66,11 +66,21 @@ const char* RootName(HKEY root) {
 
 bool IsPredefinedRoot(HKEY key) { return RootName(key)[0] != '\0'; }
 
-std::vector<std::string> SplitKeyPath(const std::string& path) {
+bool IsLeadByteOf(UINT codePage, unsigned char c) {
+  return codePage == 932 &&
+         ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+}
+
+std::vector<std::string> SplitKeyPath(const std::string& path, UINT codePage) {
   std::vector<std::string> parts;
   std::string part;
-  for (char c : path) {
-    if (c == '\\') {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    if (IsLeadByteOf(codePage, static_cast<unsigned char>(c)) &&
+        i + 1 < path.size()) {
+      part += c;
+      part += path[++i];
+    } else if (c == '\\') {
       if (!part.empty()) parts.push_back(part);
       part.clear();
     } else {
@@ -498,8 +508,7 @@ DWORD SimPlatform::GetTickCount() {
 
 BOOL SimPlatform::IsDBCSLeadByte(BYTE c) {
   if (Enter("IsDBCSLeadByte", HexText(c))) return FALSE;
-  if (codePage_ != 932) return FALSE;
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+  return IsLeadByteOf(codePage_, c);
 }
 
 LPSTR SimPlatform::CharPrevA(LPCSTR start, LPCSTR current) {
@@ -508,8 +517,8 @@ LPSTR SimPlatform::CharPrevA(LPCSTR start, LPCSTR current) {
   if (codePage_ != 932) return const_cast<LPSTR>(current - 1);
   // Walk forward from the start so a trail byte that looks like a lead byte
   // is not mistaken for one.
-  const auto lead = [](unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+  const auto lead = [this](unsigned char c) {
+    return IsLeadByteOf(codePage_, c);
   };
   LPCSTR p = start;
   LPCSTR prev = start;

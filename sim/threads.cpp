@@ -25,6 +25,7 @@ struct ThreadEnded {};
 
 constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
 constexpr DWORD kStillActive = 259;
+constexpr DWORD kErrorPossibleDeadlock = 1131;
 // What one Sleep(0) of a spinning thread costs on the clock: small against
 // a tick of 1 ms, large enough that a spinning thread does not flood the
 // operation record.
@@ -38,13 +39,23 @@ struct SimThread {
   LPVOID parameter = nullptr;
   bool waiting = false;  // in a wait, ready to be picked once due
   uint64_t wakeUs = 0;
-  uint64_t order = 0;                  // when it began waiting
-  const SimThread* joining = nullptr;  // waits for this thread's end
+  uint64_t order = 0;                      // when it began waiting
+  const SimThread* joining = nullptr;      // waits for this thread's end
+  const struct SimEvent* event = nullptr;  // waits for this event
   bool ended = false;
   bool endRequested = false;
   DWORD lastError = 0;  // kept while another thread runs
   DWORD exitCode = kStillActive;
   std::thread thread;
+};
+
+// An event of CreateEventA. Kept until the machine goes, so that a thread
+// still waiting on a closed event holds a valid record.
+struct SimEvent {
+  uintptr_t handle = 0;
+  bool open = true;
+  bool manualReset = false;
+  bool signaled = false;
 };
 
 // The calling thread's record, for threads the machine started.
@@ -55,6 +66,7 @@ struct Scheduler : SimPlatform::Extension {
   std::condition_variable turn;
   SimThread first;  // every thread the machine did not start
   std::vector<std::unique_ptr<SimThread>> threads;
+  std::vector<std::unique_ptr<SimEvent>> events;
   SimThread* running = &first;
   uint64_t nowUs = 0;
   uint64_t order = 0;
@@ -100,6 +112,7 @@ struct Scheduler : SimPlatform::Extension {
     *clockMs = static_cast<DWORD>(nowUs / 1000);
     next->waiting = false;
     next->joining = nullptr;
+    next->event = nullptr;
     running = next;
     turn.notify_all();
   }
@@ -163,6 +176,19 @@ struct Scheduler : SimPlatform::Extension {
     lock.unlock();
     for (auto& t : threads)
       if (t->thread.joinable()) t->thread.join();
+  }
+
+  SimEvent* FindEvent(HANDLE handle) {
+    const auto h = reinterpret_cast<uintptr_t>(handle);
+    for (auto& e : events)
+      if (e->open && e->handle == h) return e.get();
+    return nullptr;
+  }
+
+  // Whether a thread other than `self` is alive to run.
+  bool OtherAlive(const SimThread* self) const {
+    if (self != &first) return true;
+    return AnyAlive();
   }
 
   SimThread* FindHandle(HANDLE handle) {
@@ -267,19 +293,131 @@ size_t SimPlatform::OpenThreadHandles() {
   return CountThreads(*this, [](const auto& t) { return t.handleOpen; });
 }
 
+size_t SimPlatform::OpenEventHandles() {
+  Scheduler& s = SchedulerOf(*this);
+  std::lock_guard<std::mutex> lock(s.mutex);
+  size_t n = 0;
+  for (const auto& e : s.events) n += e->open ? 1 : 0;
+  return n;
+}
+
+HANDLE SimPlatform::CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset,
+                                 BOOL initialState, LPCSTR name) {
+  if (Enter("CreateEventA", std::to_string(manualReset) + ", " +
+                                std::to_string(initialState) + ", " +
+                                ArgText(name)))
+    return nullptr;
+  if (name) {
+    // Not modelled: nothing in the library shares an event by name.
+    lastError_ = ERROR_NOT_SUPPORTED;
+    return nullptr;
+  }
+  Scheduler& s = SchedulerOf(*this);
+  auto event = std::make_unique<SimEvent>();
+  event->handle = NewHandle();
+  event->manualReset = manualReset != FALSE;
+  event->signaled = initialState != FALSE;
+  const uintptr_t handle = event->handle;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.events.push_back(std::move(event));
+  }
+  lastError_ = ERROR_SUCCESS;
+  RecordResult(HexText(handle));
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL SimPlatform::SetEvent(HANDLE event) {
+  if (Enter("SetEvent", HexText(reinterpret_cast<uintptr_t>(event))))
+    return FALSE;
+  Scheduler& s = SchedulerOf(*this);
+  std::lock_guard<std::mutex> lock(s.mutex);
+  SimEvent* e = s.FindEvent(event);
+  if (!e) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  e->signaled = true;
+  // Its waiters are due now; they run when the caller next waits, as on a
+  // single processor.
+  s.SyncClock();
+  auto wake = [&](SimThread* t) {
+    if (t->waiting && t->event == e && t->wakeUs > s.nowUs) t->wakeUs = s.nowUs;
+  };
+  wake(&s.first);
+  for (auto& t : s.threads) wake(t.get());
+  return TRUE;
+}
+
 bool CloseThreadHandle(SimPlatform& os, HANDLE handle) {
   Scheduler& s = SchedulerOf(os);
   std::lock_guard<std::mutex> lock(s.mutex);
+  if (SimEvent* e = s.FindEvent(handle)) {
+    e->open = false;
+    return true;
+  }
   SimThread* t = s.FindHandle(handle);
   if (!t) return false;
   t->handleOpen = false;
   return true;
 }
 
+namespace {
+
+// Takes the signal of `event` (an auto-reset event is reset by the waiter it
+// releases); WAIT_TIMEOUT when it is not signalled.
+DWORD TakeSignal(SimEvent* event) {
+  if (!event->signaled) return WAIT_TIMEOUT;
+  if (!event->manualReset) event->signaled = false;
+  return WAIT_OBJECT_0;
+}
+
+// Waits on the virtual clock until `event` is signalled or `milliseconds`
+// have passed. A wait with no other thread to signal the event lets its
+// time pass at once, as Sleep does.
+DWORD WaitForEvent(Scheduler& s, std::unique_lock<std::mutex>& lock,
+                   SimEvent* event, DWORD milliseconds) {
+  if (event->signaled || milliseconds == 0 || !s.clockMs)
+    return TakeSignal(event);
+  s.SyncClock();
+  SimThread* self = s.Self();
+  if (!s.OtherAlive(self)) {
+    // Nobody can signal it: the wait times out, at once on the clock; an
+    // endless one would hang the machine and is refused.
+    if (milliseconds == INFINITE) {
+      *s.lastError = kErrorPossibleDeadlock;
+      return WAIT_FAILED;
+    }
+    s.nowUs += static_cast<uint64_t>(milliseconds) * 1000;
+    *s.clockMs = static_cast<DWORD>(s.nowUs / 1000);
+    return WAIT_TIMEOUT;
+  }
+  const uint64_t deadline =
+      milliseconds == INFINITE
+          ? kNever
+          : s.nowUs + static_cast<uint64_t>(milliseconds) * 1000;
+  for (;;) {
+    self->event = event;
+    s.Wait(lock, self, deadline, nullptr);
+    if (event->signaled) return TakeSignal(event);
+    if (s.nowUs >= deadline) return WAIT_TIMEOUT;
+    if (!s.OtherAlive(self)) {
+      *s.lastError = kErrorPossibleDeadlock;
+      return WAIT_FAILED;
+    }
+  }
+}
+
+}  // namespace
+
 bool WaitForThread(SimPlatform& os, HANDLE handle, DWORD milliseconds,
                    DWORD* result) {
   Scheduler& s = SchedulerOf(os);
   std::unique_lock<std::mutex> lock(s.mutex);
+  if (SimEvent* event = s.FindEvent(handle)) {
+    *result = WaitForEvent(s, lock, event, milliseconds);
+    return true;
+  }
   SimThread* target = s.FindHandle(handle);
   if (!target) return false;
   SimThread* self = s.Self();

@@ -153,6 +153,27 @@ TEST_F(TimerThread, DestroyEndsTheThread) {
   EXPECT_EQ(r_.wParam, 9u);
 }
 
+// However long the delay, armed or not, a destroy ends the thread at once
+// (the DLL may be unloaded right after it).
+TEST_F(TimerThread, LongDelayIsDestroyedPromptly) {
+  for (int delay : {6000, 100000, 0x7FFFFFFF}) {
+    for (bool armed : {false, true}) {
+      SCOPED_TRACE(delay);
+      SCOPED_TRACE(armed);
+      ASSERT_EQ(create_(r_.window, 1, 0, delay), 1);
+      if (armed) {
+        ASSERT_EQ(start_(), 1);
+      }
+      Sleep(50);  // inside the first tick
+      const DWORD before = GetTickCount();
+      EXPECT_EQ(destroy_(), 1);
+      EXPECT_LT(GetTickCount() - before, 500u);
+      EXPECT_EQ(state_(), 0);
+    }
+  }
+  EXPECT_EQ(r_.commands, 0);
+}
+
 // Suites without state of their own that still make windows or keys: what
 // they make is taken away in TearDown, whichever way the test ends.
 using WindowTimers = kvwine::CleanupTest;

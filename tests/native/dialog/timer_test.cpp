@@ -1,7 +1,8 @@
 // The timer thread on the simulated machine. The machine runs the thread
 // for real but one thread at a time on its virtual clock, so every time
 // below is exact: the thread comes up 20 ms after creation, ticks every
-// delay x 10 ms from then on, and posts on the tenth counted tick.
+// delay x 10 ms (at least 1 ms) from then on, and posts on the tenth counted
+// tick.
 #include "dialog/timer.h"
 
 #include <gtest/gtest.h>
@@ -101,15 +102,85 @@ TEST_F(TimerThreadTest, TicksCountedBeforeAStopCarryOver) {
   EXPECT_EQ(RunUntilPosted(0, 1000), t0 + 1045 + 55);
 }
 
-TEST_F(TimerThreadTest, DelayZeroPostsAtOnce) {
+TEST_F(TimerThreadTest, DelayZeroWaitsAMinimumTickAndDoesNotSpin) {
   ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 1, 2, 0), 1);
   EXPECT_EQ(ctx().timer.tickMs, 0);
   const DWORD armed = os().now();
   ASSERT_EQ(StartTimerTicks(ctx()), 1);
-  EXPECT_EQ(RunUntilPosted(0, 100), armed + 1);  // the first look after arming
+  // Ten ticks of the 1 ms minimum.
+  const DWORD posted = RunUntilPosted(0, 100);
+  EXPECT_GE(posted, armed + 9);
+  EXPECT_LE(posted, armed + 10);
   EXPECT_EQ(TimerThreadState(ctx()), kTimerIdle);
+  // Idle for a second: one wait per millisecond, where a zero tick spun
+  // ten thousand times.
+  const size_t waits = os().CountOperations("WaitForSingleObject");
+  os().Sleep(1000);
+  EXPECT_LE(os().CountOperations("WaitForSingleObject") - waits, 1001u);
   EXPECT_EQ(DestroyTimerThread(ctx()), 1);
   EXPECT_EQ(os().LiveThreads(), 0u);
+}
+
+// However long the tick, a destroy wakes the thread: it is gone after the
+// destroyer's first 10 ms wait, with no handle left open.
+TEST_F(TimerThreadTest, LongDelayIsDestroyedPromptly) {
+  const struct {
+    int delay;
+    bool armed;
+  } cases[] = {{1, false}, {1000, true}, {100000, false}, {0x7FFFFFFF, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.delay);
+    ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 1, 0, c.delay), 1);
+    if (c.armed) {
+      ASSERT_EQ(StartTimerTicks(ctx()), 1);
+    }
+    os().Sleep(3);  // inside the first tick
+    const DWORD before = os().now();
+    EXPECT_EQ(DestroyTimerThread(ctx()), 1);
+    EXPECT_EQ(os().now(), before + 10);
+    EXPECT_EQ(TimerThreadState(ctx()), kTimerNone);
+    EXPECT_EQ(os().LiveThreads(), 0u);
+    EXPECT_EQ(os().OpenThreadHandles(), 0u);
+    EXPECT_EQ(os().OpenEventHandles(), 0u);
+    EXPECT_EQ(ctx().timer.thread, nullptr);
+  }
+  EXPECT_EQ(Commands(), 0u);
+}
+
+// A destroy that could not wake its thread leaves it asked to stop; the
+// next create must not take that thread for a live timer.
+TEST_F(TimerThreadTest, CreateAfterAFailedDestroy) {
+  const struct {
+    int failedWakes;  // SetEvent failures: the first destroy's, then the
+                      // create's own attempt to see the thread out
+    int created;
+  } cases[] = {{1, 1}, {2, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failedWakes);
+    ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 1, 0, 1000), 1);
+    HANDLE first = ctx().timer.thread;
+    os().FailOperation("SetEvent", ERROR_INVALID_HANDLE, 0, c.failedWakes);
+    EXPECT_EQ(DestroyTimerThread(ctx()), 0);
+    EXPECT_EQ(TimerThreadState(ctx()), kTimerStopRequested);
+    HWND other = os().CreateWindowHandle("other");
+    EXPECT_EQ(CreateTimerThread(ctx(), other, 2, 0, 1), c.created);
+    if (c.created) {
+      EXPECT_NE(ctx().timer.thread, first);
+      EXPECT_EQ(os().LiveThreads(), 1u);
+      EXPECT_EQ(os().OpenThreadHandles(), 1u);
+      ASSERT_EQ(StartTimerTicks(ctx()), 1);
+      ASSERT_NE(RunUntilPosted(Commands(), 1000), 0u);
+      EXPECT_EQ(os().messages().back().window, other);
+    } else {
+      EXPECT_EQ(TimerThreadState(ctx()), kTimerStopRequested);
+      EXPECT_EQ(StartTimerTicks(ctx()), 0);
+    }
+    EXPECT_EQ(DestroyTimerThread(ctx()), 1);
+    EXPECT_EQ(os().LiveThreads(), 0u);
+    EXPECT_EQ(os().OpenThreadHandles(), 0u);
+    EXPECT_EQ(os().OpenEventHandles(), 0u);
+    os().ClearFailures();
+  }
 }
 
 TEST_F(TimerThreadTest, SecondCreateKeepsTheFirstSettings) {
@@ -166,8 +237,10 @@ TEST_F(TimerThreadTest, ThreadCreationFails) {
 }
 
 TEST_F(TimerThreadTest, DestroyThatTimesOutLeavesTheRecord) {
-  // A tick of 10 s: the thread sleeps through the 2 s the destroyer waits.
+  // A tick of 10 s and a wake-up that fails: the thread sleeps through the
+  // 2 s the destroyer waits.
   ASSERT_EQ(CreateTimerThread(ctx(), dialog_, 1, 0, 1000), 1);
+  os().FailOperation("SetEvent", ERROR_INVALID_HANDLE);
   HANDLE thread = ctx().timer.thread;
   const DWORD id = ctx().timer.threadId;
   const DWORD before = os().now();
@@ -183,6 +256,7 @@ TEST_F(TimerThreadTest, DestroyThatTimesOutLeavesTheRecord) {
   EXPECT_EQ(os().LiveThreads(), 0u);
   EXPECT_EQ(DestroyTimerThread(ctx()), 1);
   EXPECT_EQ(os().OpenThreadHandles(), 0u);
+  EXPECT_EQ(os().OpenEventHandles(), 0u);
 }
 
 TEST_F(TimerThreadTest, NegativeDelayIsTakenAsZero) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "tests/native/support/sim_fixture.h"
@@ -143,6 +144,71 @@ TEST(SimProfile, WinIniIsTheWindowsDirectorysOne) {
   // Other keys of the section stay.
   EXPECT_EQ(os.GetProfileStringA("windows", "NullPort", "", buf, sizeof buf),
             4u);
+}
+
+// A setup file of thousands of models is parsed once for all its reads, and
+// a change made any way (even one that keeps the size, at once) is seen by
+// the next read.
+TEST(SimProfile, LargeFileIsParsedOncePerChange) {
+  SimMachine m(WindowsVersion::XP);
+  auto& os = m.os();
+  constexpr int kModels = 5000;
+  const char* file = "C:\\medium\\big.sii";
+  std::string text = "[ModelName]\r\nnModelNum=5000\r\n";
+  for (int i = 1; i <= kModels; ++i)
+    text += "Model" + std::to_string(i) + "=KV-" + std::to_string(i) + "\r\n";
+  text += "[DevID]\r\n";
+  for (int i = 1; i <= kModels; ++i)
+    text += "KV-" + std::to_string(i) + "=ID" + std::to_string(i) + "\r\n";
+  ASSERT_TRUE(os.WriteTextFile(file, text));
+  const size_t before = os.ProfileParses();
+  char buf[256];
+  for (int i = 1; i <= kModels; ++i) {
+    const std::string model = "KV-" + std::to_string(i);
+    os.GetPrivateProfileStringA("ModelName",
+                                ("Model" + std::to_string(i)).c_str(), "", buf,
+                                sizeof buf, file);
+    ASSERT_EQ(model, buf);
+    os.GetPrivateProfileStringA("DevID", model.c_str(), "", buf, sizeof buf,
+                                file);
+    ASSERT_EQ("ID" + std::to_string(i), std::string(buf));
+  }
+  EXPECT_EQ(os.ProfileParses() - before, 1u);
+
+  const struct {
+    const char* change;
+    std::function<void()> apply;
+    const char* key;
+    const char* value;  // null: the file is gone
+  } changes[] = {
+      {"rewritten, same size",
+       [&] {
+         std::string same = text;
+         same.replace(same.find("Model1=KV-1\r"), 11, "Model1=KV-X");
+         ASSERT_TRUE(os.WriteTextFile(file, same));
+       },
+       "Model1", "KV-X"},
+      {"written by the profile call",
+       [&] {
+         ASSERT_TRUE(
+             os.WritePrivateProfileStringA("ModelName", "Model2", "new", file));
+       },
+       "Model2", "new"},
+      {"deleted", [&] { ASSERT_TRUE(os.DeleteFileA(file)); }, "Model3",
+       nullptr},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.change);
+    c.apply();
+    const size_t parses = os.ProfileParses();
+    os.SetLastError(test::kStaleError);
+    os.GetPrivateProfileStringA("ModelName", c.key, "none", buf, sizeof buf,
+                                file);
+    EXPECT_STREQ(buf, c.value ? c.value : "none");
+    EXPECT_EQ(os.GetLastError(),
+              DWORD(c.value ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(os.ProfileParses() - parses, c.value ? 1u : 0u);
+  }
 }
 
 }  // namespace

@@ -247,5 +247,49 @@ TEST(Registry, SkeletonOfEachFamily) {
   }
 }
 
+// In code page 932 a backslash byte that trails a lead byte belongs to the
+// character: the path splits only at real separators, when creating,
+// opening, deleting through a handle and enumerating. In code page 1252 the
+// same bytes are two names.
+TEST(Registry, ShiftJisTrailBackslashIsNoSeparator) {
+  // 0x83 0x5C is one character in 932; 0x95 0x5C another.
+  const std::string so = "\x83\x5C", hyo = "\x95\x5C";
+  const struct {
+    UINT codePage;
+    std::string path;  // below HKLM\SOFTWARE
+    std::vector<std::string> names;
+  } cases[] = {
+      {932, so, {so}},
+      {932, so + "\\" + hyo + "x", {so, hyo + "x"}},
+      {932, "a" + hyo + hyo + "\\b", {"a" + hyo + hyo, "b"}},
+      {1252, so + "\\b", {"\x83", "b"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    SimMachine m(WindowsVersion::XP);
+    auto& os = m.os();
+    os.SetCodePage(c.codePage);
+    const std::string path = "SOFTWARE\\" + c.path;
+    HKEY key = Create(os, HKEY_LOCAL_MACHINE, path.c_str());
+    const sim::RegNode* node = os.FindKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
+    for (const auto& name : c.names) {
+      ASSERT_NE(node, nullptr);
+      auto it = node->subkeys.find(name);
+      ASSERT_NE(it, node->subkeys.end()) << name;
+      node = it->second.get();
+    }
+    EXPECT_TRUE(node->subkeys.empty());
+    HKEY opened = nullptr;
+    EXPECT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ,
+                               &opened),
+              ERROR_SUCCESS);
+    EXPECT_EQ(os.RegCloseKey(opened), ERROR_SUCCESS);
+    // Deleting the key of the handle itself re-splits its stored path.
+    EXPECT_EQ(os.RegDeleteKeyA(key, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(os.FindKey(HKEY_LOCAL_MACHINE, path), nullptr);
+    EXPECT_EQ(os.RegCloseKey(key), ERROR_SUCCESS);
+  }
+}
+
 }  // namespace
 }  // namespace kv

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "sim/sim_services.h"
 #include "tests/native/support/printer_support.h"
 #include "tests/native/support/sim_fixture.h"
 
@@ -261,6 +264,123 @@ TEST(SimSpooler, RefusalsFollowWindows) {
   EXPECT_FALSE(os.ClosePrinter(h));
   EXPECT_TRUE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
   EXPECT_EQ(sim::OpenPrinterHandles(os), 0u);
+}
+
+// While the spooler service is not running, every spooler call of the NT
+// family fails with RPC_S_SERVER_UNAVAILABLE; Windows 9x has no spooler
+// service and answers as ever. A printer handle opened before the stop is
+// refused too, and ClosePrinter still lets it go.
+TEST(SimSpooler, StoppedSpoolerAnswersNothing) {
+  constexpr DWORD kServerUnavailable = 1722;
+  const struct {
+    WindowsVersion version;
+    DWORD state;
+    DWORD error;  // 0: the call answers as with a running spooler
+  } cases[] = {
+      {WindowsVersion::NT4, SERVICE_STOPPED, kServerUnavailable},
+      {WindowsVersion::Win2000, SERVICE_START_PENDING, kServerUnavailable},
+      {WindowsVersion::XP, SERVICE_STOPPED, kServerUnavailable},
+      {WindowsVersion::XP, SERVICE_STOP_PENDING, 0},
+      {WindowsVersion::Win98, SERVICE_STOPPED, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(sim::WindowsVersionName(c.version)) + " state " +
+                 std::to_string(c.state));
+    SimMachine m(c.version);
+    auto& os = m.os();
+    HANDLE printer = nullptr;
+    std::string name = "P", port = "LPT1:", drv = "None", proc = "WinPrint";
+    PRINTER_INFO_2A pi = {};
+    pi.pPrinterName = &name[0];
+    pi.pPortName = &port[0];
+    pi.pDriverName = &drv[0];
+    pi.pPrintProcessor = &proc[0];
+    DRIVER_INFO_3A di = {};
+    di.pName = &drv[0];
+    MONITOR_INFO_2A mi = {&name[0], nullptr, &drv[0]};
+    BYTE buf[64];
+    DWORD needed = 0, returned = 0;
+    // Each call, answering true when it failed with the spooler's error.
+    const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+        {"AddPrinterA",
+         [&] { return !os.AddPrinterA(nullptr, 2, (LPBYTE)&pi); }},
+        {"OpenPrinterA",
+         [&] { return !os.OpenPrinterA(&name[0], &printer, nullptr); }},
+        {"EnumPrintersA",
+         [&] {
+           return !os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 1, buf,
+                                    sizeof buf, &needed, &returned);
+         }},
+        {"GetPrinterA",
+         [&] { return !os.GetPrinterA(printer, 2, buf, sizeof buf, &needed); }},
+        {"SetPrinterA",
+         [&] { return !os.SetPrinterA(printer, 0, nullptr, 3); }},
+        {"DocumentPropertiesA",
+         [&] {
+           return os.DocumentPropertiesA(nullptr, printer, "P", nullptr,
+                                         nullptr, 0) < 0;
+         }},
+        {"GetPrinterDriverA",
+         [&] {
+           return !os.GetPrinterDriverA(printer, nullptr, 3, buf, sizeof buf,
+                                        &needed);
+         }},
+        {"DeletePrinter", [&] { return !os.DeletePrinter(printer); }},
+        {"ClosePrinter", [&] { return !os.ClosePrinter(printer); }},
+        {"AddPrinterDriverA",
+         [&] { return !os.AddPrinterDriverA(nullptr, 3, (LPBYTE)&di); }},
+        {"DeletePrinterDriverA",
+         [&] { return !os.DeletePrinterDriverA(nullptr, nullptr, "None"); }},
+        {"GetPrinterDriverDirectoryA",
+         [&] {
+           return !os.GetPrinterDriverDirectoryA(nullptr, nullptr, 1, buf,
+                                                 sizeof buf, &needed);
+         }},
+        {"AddPrintProcessorA",
+         [&] {
+           return !os.AddPrintProcessorA(nullptr, nullptr, "x.dll", "X");
+         }},
+        {"AddMonitorA",
+         [&] { return !os.AddMonitorA(nullptr, 2, (LPBYTE)&mi); }},
+        {"DeleteMonitorA",
+         [&] { return !os.DeleteMonitorA(nullptr, nullptr, "P"); }},
+        {"EnumMonitorsA",
+         [&] {
+           return !os.EnumMonitorsA(nullptr, 1, buf, sizeof buf, &needed,
+                                    &returned);
+         }},
+        {"AddPortA",
+         [&] { return !os.AddPortA(nullptr, nullptr, "Local Port"); }},
+        {"DeletePortA",
+         [&] { return !os.DeletePortA(nullptr, nullptr, "LPT9:"); }},
+        {"EnumPortsA",
+         [&] {
+           return !os.EnumPortsA(nullptr, 1, buf, sizeof buf, &needed,
+                                 &returned);
+         }},
+    };
+    // A handle opened while the spooler ran, for the calls on a printer.
+    ASSERT_TRUE(os.OpenPrinterA(nullptr, &printer, nullptr));
+    sim::SetServiceState(os, "Spooler", c.state);
+    for (const auto& call : calls) {
+      SCOPED_TRACE(call.first);
+      os.SetLastError(test::kStaleError);
+      const bool failed = call.second();
+      if (c.error) {
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(os.GetLastError(), c.error);
+      } else {
+        EXPECT_NE(os.GetLastError(), kServerUnavailable);
+      }
+    }
+    if (c.error) {
+      // The handle went with the failed ClosePrinter.
+      sim::SetServiceState(os, "Spooler", SERVICE_RUNNING);
+      EXPECT_EQ(sim::OpenPrinterHandles(os), 0u);
+      EXPECT_TRUE(os.OpenPrinterA(nullptr, &printer, nullptr));
+      EXPECT_TRUE(os.ClosePrinter(printer));
+    }
+  }
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The registry as .reg text and the machine saved to and loaded from its
 // folder.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "tests/native/support/sim_fixture.h"
@@ -201,6 +203,119 @@ TEST(MachineState, MissingOrDamagedStateIsRefused) {
   }
   EXPECT_FALSE(os.LoadState());
   EXPECT_EQ(os.version(), WindowsVersion::XP);  // untouched
+}
+
+// Names and strings with every byte a .reg line gives meaning to, as key
+// names, value names and string data, survive a save and a load, and the
+// file stays line-structured text.
+TEST(MachineState, AwkwardNamesSurviveSaveAndLoad) {
+  const std::string awkward[] = {
+      "line\nbreak", "carriage\rreturn", "crlf\r\n", "tab\there",
+      std::string("ctl\x01\x1b\x7f", 6), "quote\"d", "back\\", "\\", "trail\\",
+      "%41 percent%", "]", "[x]", ";semi", "=hex:01,\\", "\"name\"=hex:00", "@",
+      " spaced ", "-dash",
+      // Code page 932: a trail byte 0x5C inside one character.
+      "\x83\x5C\x83\x74\x83\x67"};
+  test::TempDir dir;
+  std::string saved;
+  {
+    sim::SimPlatform os(WindowsVersion::NT4, dir.path());
+    os.SetCodePage(932);
+    for (const auto& a : awkward) {
+      // Backslash is the key path's separator: in a key name it splits.
+      const std::string key = "SOFTWARE\\Awkward\\" + a;
+      Set(os, key.c_str(), a.c_str(), REG_SZ, a + '\0');
+      Set(os, "SOFTWARE\\Values", a.c_str(), REG_SZ, a + '\0');
+    }
+    ASSERT_TRUE(os.SaveState());
+    saved = os.ExportRegistry();
+  }
+  std::ifstream reg(dir.path() + "/registry.reg", std::ios::binary);
+  std::string line;
+  std::getline(reg, line);
+  EXPECT_EQ(line, "REGEDIT4");
+  while (std::getline(reg, line)) {
+    SCOPED_TRACE(line);
+    EXPECT_TRUE(line.empty() ||
+                std::string("[\"@; ").find(line[0]) != std::string::npos);
+    EXPECT_EQ(line.find('\r'), std::string::npos);
+  }
+  sim::SimPlatform os(WindowsVersion::XP, dir.path());
+  ASSERT_TRUE(os.LoadState());
+  EXPECT_EQ(os.ExportRegistry(), saved);
+  for (const auto& a : awkward) {
+    SCOPED_TRACE(a);
+    const std::string key = "SOFTWARE\\Awkward\\" + a;
+    std::vector<BYTE> want(a.begin(), a.end());
+    want.push_back(0);
+    EXPECT_EQ(Stored(os, key.c_str(), a.c_str()), want);
+    EXPECT_EQ(Stored(os, "SOFTWARE\\Values", a.c_str()), want);
+  }
+}
+
+// Runs `body` on a thread with a small stack, where recursion over a deep
+// tree would overflow.
+void OnSmallStack(std::function<void()> body) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 128 * 1024);
+  pthread_t thread;
+  auto run = [](void* p) -> void* {
+    (*static_cast<std::function<void()>*>(p))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, run, &body), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+}
+
+// A deep key is saved, loaded, deleted and torn down without recursion: the
+// save and load run on a small stack, the deletion and teardown at a depth
+// no stack holds. (A saved file repeats each key's full path, so the saved
+// tree is kept to a size the file can hold.)
+TEST(MachineState, DeepKeysSaveLoadAndGo) {
+  const struct {
+    WindowsVersion version;
+    int levels;
+    bool save;
+  } cases[] = {{WindowsVersion::XP, 1500, true},
+               {WindowsVersion::Win98, 100000, false},
+               {WindowsVersion::NT4, 100000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.levels);
+    test::TempDir dir;
+    std::string path = "SOFTWARE\\Deep";
+    for (int i = 0; i < c.levels; ++i) path += "\\k";
+    {
+      sim::SimPlatform os(c.version, dir.path());
+      Set(os, path.c_str(), "leaf", REG_SZ, std::string("end\0", 4));
+      if (c.save) {
+        std::string saved;
+        OnSmallStack([&] {
+          ASSERT_TRUE(os.SaveState());
+          saved = os.ExportRegistry();
+        });
+        sim::SimPlatform loaded(c.version, dir.path());
+        OnSmallStack([&] { ASSERT_TRUE(loaded.LoadState()); });
+        EXPECT_EQ(Stored(loaded, path.c_str(), "leaf"),
+                  (std::vector<BYTE>{'e', 'n', 'd', 0}));
+        EXPECT_EQ(loaded.ExportRegistry(), saved);
+      }
+      // A handle at the bottom keeps the deleted tree alive until closed.
+      HKEY leaf = nullptr;
+      ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ,
+                                 &leaf),
+                ERROR_SUCCESS);
+      const bool nt = !sim::IsWin9x(c.version);
+      EXPECT_EQ(os.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Deep"),
+                nt ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+      DWORD size = 0;
+      EXPECT_EQ(
+          os.RegQueryValueExA(leaf, "leaf", nullptr, nullptr, nullptr, &size),
+          nt ? ERROR_SUCCESS : ERROR_KEY_DELETED);
+      EXPECT_EQ(os.RegCloseKey(leaf), ERROR_SUCCESS);
+    }  // the machine goes with whatever tree is left
+  }
 }
 
 }  // namespace
