@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <map>
 
 #include "exports/staging_exports.h"
 #include "tests/native/support/sim_fixture.h"
@@ -231,6 +233,177 @@ TEST_F(ExpCopyTest, CorruptCompressedFileIsSurvived) {
   const INT h = os.LZOpenFileA("C:\\MEDIA\\C.DL_", &of, OF_READ);
   EXPECT_EQ(h, 0x400);
   os.LZClose(h);
+}
+
+// The folder a copy reads from, spelled another way: a copy onto itself
+// must leave the file alone and answer 0. Both the expansion and the staging
+// copy of a long source, on a 9x and an NT machine.
+TEST(ExpCopySelf, SameFileSpelledOtherwiseIsLeftAlone) {
+  using Spell = std::string (*)(const std::string&);
+  const struct {
+    const char* name;
+    Spell spell;  // of a folder "C:\...\" ending in a backslash
+  } spellings[] = {
+      {"as given", [](const std::string& d) { return d; }},
+      {"other case",
+       [](const std::string& d) {
+         std::string out = d;
+         for (char& c : out) c = static_cast<char>(std::tolower(c));
+         return out;
+       }},
+      {"dot", [](const std::string& d) { return d + ".\\"; }},
+      {"dot-dot", [](const std::string& d) { return d + "SUB\\..\\"; }},
+      {"doubled",
+       [](const std::string& d) {
+         std::string out;
+         for (char c : d) out += c == '\\' ? "\\\\" : std::string(1, c);
+         return out;
+       }},
+      {"forward",
+       [](const std::string& d) {
+         std::string out = d;
+         for (char& c : out)
+           if (c == '\\') c = '/';
+         return out;
+       }},
+      {"root-relative", [](const std::string& d) { return d.substr(2); }},
+  };
+  const std::string staging = "C:\\WINDOWS\\TEMP\\KorvaInstallTmp\\";
+  for (auto v : {sim::WindowsVersion::Win98, sim::WindowsVersion::XP}) {
+    SimMachine m(v);
+    sim::SimPlatform& os = m.os();
+    const std::string packed = SzddLiterals("driver");
+    WriteHost(os.HostPath("C:\\MEDIA\\DRV.DLL"), packed);
+    WriteHost(os.HostPath(staging + "STG.DLL"), packed);
+    for (const auto& s : spellings) {
+      SCOPED_TRACE(s.name);
+      // Destination spelled otherwise, then source spelled otherwise.
+      for (bool destSpelled : {true, false}) {
+        const std::string src =
+            destSpelled ? "C:\\MEDIA\\" : s.spell("C:\\MEDIA\\");
+        const std::string dst =
+            destSpelled ? s.spell("C:\\MEDIA\\") : "C:\\MEDIA\\";
+        os.SetLastError(kStaleError);
+        EXPECT_EQ(ExpCopy(m.ctx(), src, dst, "DRV.DLL", "DRV.DLL", 0), 0);
+        EXPECT_EQ(os.GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+      }
+      // A long spelling of the staging folder: the staging copy would be
+      // made onto the medium's file.
+      std::string longDir = s.spell(staging);
+      while (longDir.size() <= 100) longDir += ".\\";
+      os.SetLastError(kStaleError);
+      EXPECT_EQ(ExpCopy(m.ctx(), longDir, "C:\\", "STG.DLL", "STG.DLL", 0), 0);
+      EXPECT_EQ(os.GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+      EXPECT_FALSE(std::filesystem::exists(os.HostPath("C:\\STG.DLL")));
+    }
+    EXPECT_EQ(ReadHost(os.HostPath("C:\\MEDIA\\DRV.DLL")), packed);
+    EXPECT_EQ(ReadHost(os.HostPath(staging + "STG.DLL")), packed);
+    EXPECT_EQ(TreeListing(os.HostPath("C:\\MEDIA")),
+              std::set<std::string>{"DRV.DLL"});
+  }
+}
+
+// A staged copy left by an earlier medium is never expanded in place of a
+// file the current medium cannot give: the call answers 0, the destination
+// stays, and the stale copy is gone.
+TEST_F(ExpCopyTest, StaleStagedCopyIsNeverInstalled) {
+  const std::string staged = "C:\\WINDOWS\\TEMP\\KorvaInstallTmp\\S.DL_";
+  const std::string dir = "C:\\" + std::string(100, 'm') + "\\";
+  const struct {
+    const char* name;
+    bool onMedium;
+    const char* failing;  // operation made to fail, or null
+    bool stagedReadOnly;
+    int result;
+  } cases[] = {
+      {"missing on the medium", false, nullptr, false, 0},
+      {"staging copy fails", true, "CopyFileA", false, 0},
+      {"stale copy read-only", true, nullptr, true, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Put(staged, SzddLiterals("earlier medium"));
+    os.SetFileAttributesA(staged.c_str(), c.stagedReadOnly
+                                              ? FILE_ATTRIBUTE_READONLY
+                                              : FILE_ATTRIBUTE_NORMAL);
+    std::filesystem::remove(Host(dir + "S.DL_"));
+    if (c.onMedium) Put(dir + "S.DL_", SzddLiterals("this medium"));
+    Put("C:\\DEST\\S.DLL", "installed before");
+    if (c.failing) os.FailOperation(c.failing, ERROR_HANDLE_DISK_FULL);
+    EXPECT_EQ(ExpCopy(m.ctx(), dir, "C:\\DEST\\", "S.DLL", "S.DL_", 0),
+              c.result);
+    EXPECT_EQ(Get("C:\\DEST\\S.DLL"),
+              c.result ? "this medium" : "installed before");
+    EXPECT_EQ(Exists(staged), c.result == 1);
+    os.ClearFailures();
+  }
+}
+
+// A read or write that fails anywhere in the expansion, or a step of putting
+// the new file in place, leaves the destination exactly as it was (or
+// absent) and answers 0; nothing half-written stays beside it. Every
+// occurrence of each operation is failed in turn, over a plain and a
+// compressed file of several chunks, with and without an old destination.
+TEST_F(ExpCopyTest, FailureMidExpansionLeavesTheDestinationAsItWas) {
+  const std::string data = SampleBytes(150000, 5, false);
+  const std::string longDir = "C:\\" + std::string(100, 'l') + "\\";
+  Put("C:\\MEDIA\\BIG.DL_", SzddLiterals(data));
+  Put("C:\\MEDIA\\BIG.BIN", data);
+  Put(longDir + "BIG.DL_", SzddLiterals(data));
+  const struct {
+    const char* name;
+    std::string dir, file, listed;
+  } sources[] = {
+      {"compressed", "C:\\MEDIA\\", "BIG.DLL", "BIG.DL_"},
+      {"plain", "C:\\MEDIA\\", "BIG.BIN", "BIG.BIN"},
+      {"staged", longDir, "BIG.DLL", "BIG.DL_"},
+  };
+  const char* const operations[] = {"LZOpenFileA", "LZCopy",    "ReadFile",
+                                    "WriteFile",   "MoveFileA", "CopyFileA"};
+  for (const auto& src : sources) {
+    for (bool oldDest : {true, false}) {
+      const std::string dest = "C:\\DEST\\" + src.file;
+      auto reset = [&] {
+        std::filesystem::remove_all(Host("C:\\DEST"));
+        os.CreateDirectoryA("C:\\DEST", nullptr);
+        if (oldDest) Put(dest, "old");
+      };
+      reset();
+      os.ClearOperations();
+      ASSERT_EQ(
+          ExpCopy(m.ctx(), src.dir, "C:\\DEST\\", src.file, src.listed, 0), 1);
+      std::map<std::string, size_t> calls;
+      for (const char* op : operations) calls[op] = os.CountOperations(op);
+      for (const char* op : operations) {
+        int failed = 0;
+        for (size_t k = 0; k < calls[op]; ++k) {
+          SCOPED_TRACE(std::string(src.name) +
+                       (oldDest ? ", old dest, " : ", new dest, ") + op + " #" +
+                       std::to_string(k));
+          reset();
+          os.FailOperation(op, ERROR_HANDLE_DISK_FULL, static_cast<int>(k));
+          const int result =
+              ExpCopy(m.ctx(), src.dir, "C:\\DEST\\", src.file, src.listed, 0);
+          os.ClearFailures();
+          failed += result == 0;
+          if (result == 1) {
+            EXPECT_TRUE(Get(dest) == data);
+          } else if (oldDest) {
+            EXPECT_EQ(Get(dest), "old");
+          } else {
+            EXPECT_FALSE(Exists(dest));
+          }
+          // Nothing but the destination is left in its folder.
+          EXPECT_EQ(TreeListing(Host("C:\\DEST")).size(),
+                    result == 1 || oldDest ? 1u : 0u);
+        }
+        // Each operation the expansion or the replacement needs fails it.
+        if (std::string(op) != "CopyFileA" || src.dir == longDir) {
+          EXPECT_GT(failed, 0) << src.name << " " << op;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(ExpCopyTest, ExportToleratesNullArguments) {
