@@ -27,14 +27,17 @@ extern "C" {
 
 // Starts the one timer thread: once armed it posts WM_COMMAND (wParam = low
 // 16 bits of `commandId`, lParam = `commandParam`) to `window` `delay` x
-// 100 ms later (a negative delay counts as 0). 1 when running (a second call
-// changes nothing and answers 1), 0 when the thread could not be started or
-// did not come up within about 1 s. Last error: not meaningful.
+// 100 ms later (a negative delay counts as 0; a delay of 0 ticks every 1 ms).
+// 1 when running (a second call changes nothing and answers 1), 0 when the
+// thread could not be started or did not come up within about 1 s, or when
+// the thread of a destroy that gave up still did not stop within about 2 s.
+// Last error: not meaningful.
 int WINAPI CreateTimerThread(HWND window, int commandId, LONG commandParam,
                              int delay);
-// Ends the thread. 1 when no thread is left, 0 while it is still starting or
-// when it did not stop within about 2 s (the request stands). Last error:
-// not meaningful.
+// Ends the thread, waking it from its tick whatever the delay. 1 when no
+// thread is left (its handle closed), 0 while it is still starting or when
+// it did not stop within about 2 s (the request stands). Last error: not
+// meaningful.
 int WINAPI DestroyTimerThread(void);
 // 0 none, 1 starting, 2 idle, 3 counting, 4 stop requested. Last error: as
 // the caller had it.
