@@ -6,6 +6,7 @@
 // kv-wine-versions: nt40 win95 win98 winme win2k winxp
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -156,7 +157,7 @@ TEST_F(Staging, ExpCopyStagesALongSourceAndKeepsDestinationsItCannotFill) {
   ASSERT_TRUE(WriteFileBytes(W("dest\\KEEP.DLL"), "before"));
   EXPECT_EQ(expCopy(W("medium\\").c_str(), W("dest\\").c_str(), "KEEP.DLL",
                     "KEEP.DL_", 0),
-            1);
+            0);
   EXPECT_EQ(ReadFileBytes(W("dest\\KEEP.DLL")), "before");
 }
 
@@ -167,11 +168,63 @@ TEST_F(Staging, ExpCopySurvivesATruncatedCompressedFile) {
   ASSERT_GT(packed.size(), 100u);
   ASSERT_TRUE(WriteFileBytes(W("medium\\CUT.DL_"),
                              packed.substr(0, packed.size() / 3)));
+  ASSERT_TRUE(WriteFileBytes(W("dest\\CUT.DLL"), "before"));
+  // lz32 hands back what it could expand as if it were whole: the length
+  // the header announces tells, and the old file stays.
   EXPECT_EQ(expCopy(W("medium\\").c_str(), W("dest\\").c_str(), "CUT.DLL",
                     "CUT.DL_", 0),
-            1);
-  // lz32 hands back what it could expand; it is never the whole file.
-  EXPECT_LT(ReadFileBytes(W("dest\\CUT.DLL")).size(), 40000u);
+            0);
+  EXPECT_EQ(ReadFileBytes(W("dest\\CUT.DLL")), "before");
+}
+
+// A copy whose destination is the file it reads, spelled another way (the
+// real LZ interface would truncate it), and a tree copy into its own
+// source: both refused, nothing changed.
+TEST_F(Staging, CopiesOntoThemselvesAreRefused) {
+  auto expCopy = kvwine::Export<ExpCopyFn>("ExpCopy");
+  auto xcopy = kvwine::Export<XcopyFn>("Xcopy");
+  ASSERT_NE(expCopy, nullptr);
+  ASSERT_NE(xcopy, nullptr);
+  const std::string dir = W("medium\\long folder name\\");
+  MakeDirs(dir + "sub");
+  const std::string packed = ReadFileBytes(Fixture("SAMPLE.DL_"));
+  ASSERT_FALSE(packed.empty());
+  ASSERT_TRUE(WriteFileBytes(dir + "SELF.DLL", packed));
+  char shortDir[MAX_PATH] = {};
+  const DWORD n = GetShortPathNameA(dir.c_str(), shortDir, sizeof shortDir);
+  ASSERT_GT(n, 0u);
+  ASSERT_LT(n, sizeof shortDir);
+  std::string lower = dir, doubled, forward = dir;
+  for (char& c : lower) c = static_cast<char>(std::tolower(c));
+  for (char c : dir)
+    doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  for (char& c : forward)
+    if (c == '\\') c = '/';
+  const std::string spellings[] = {
+      dir, lower, dir + ".\\", dir + "sub\\..\\", doubled, forward, shortDir};
+  EXPECT_NE(std::string(shortDir), dir) << "no 8.3 alias was made";
+  for (const std::string& spelled : spellings) {
+    SCOPED_TRACE(spelled);
+    SetLastError(0x5EB0DEAD);  // a stale value must not pass
+    EXPECT_EQ(expCopy(dir.c_str(), spelled.c_str(), "SELF.DLL", "SELF.DLL", 0),
+              0);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+    EXPECT_EQ(expCopy(spelled.c_str(), dir.c_str(), "SELF.DLL", "SELF.DLL", 0),
+              0);
+    EXPECT_TRUE(ReadFileBytes(dir + "SELF.DLL") == packed);
+    EXPECT_EQ(xcopy(dir.c_str(), (spelled + "sub").c_str(), "E", "LNKSCAN"), 0);
+    EXPECT_EQ(xcopy(dir.c_str(), spelled.c_str(), "E", "LNKSCAN"), 0);
+  }
+  // Only the file and the empty folder are there.
+  WIN32_FIND_DATAA d;
+  HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &d);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  std::set<std::string> names;
+  do {
+    names.insert(d.cFileName);
+  } while (FindNextFileA(h, &d));
+  FindClose(h);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "SELF.DLL", "sub"}));
 }
 
 TEST_F(Staging, DefineFileNameCutsTheListSuffix) {
