@@ -73,8 +73,10 @@ int WINAPI AddLPD(int ignored, HWND owner, LPCSTR caption, LPSTR portOut);
 // - the failing call's error when a registry read, the parking of a printer
 //   or the monitor's deletion failed: the printers are put back and deleted
 //   records written back as they were read (a printer that can't be put back
-//   is left for StdTcpIpPortSet9x_After); ERROR_NOT_SUPPORTED on an unknown
-//   Windows, before anything changes;
+//   is left for StdTcpIpPortSet9x_After); before anything changes,
+//   ERROR_NOT_SUPPORTED on an unknown Windows and ERROR_INVALID_PARAMETER
+//   when "Lmonn" does not name "KV-Relay3100 Port" (another monitor would
+//   be deleted with its ports);
 // - the registry's error when a record or the new port can't be written, even
 //   when tried again, after the monitor's deletion: the printers stay parked
 //   for StdTcpIpPortSet9x_After.

@@ -14,6 +14,8 @@ namespace kv {
 namespace {
 
 constexpr ACCESS_MASK kPrinterAccess = 0xF0003;
+// The monitor whose ports are at kRelayPortsKey.
+constexpr char kRelayMonitor[] = "KV-Relay3100 Port";
 // "PortName" is written back as its whole 24-byte field.
 constexpr size_t kPortNameField = 24;
 constexpr DWORD kDefaultTimeout = 900000;
@@ -313,6 +315,11 @@ DWORD Undo(Context& ctx, size_t deleted, DWORD error) {
 // undoes what went before it. ERROR_SUCCESS, or the error that stopped it.
 DWORD ExchangeMonitor(Context& ctx, HWND window, const char* sii) {
   if (!SpoolerEnvironment(GetOSKind(ctx))) return ERROR_NOT_SUPPORTED;
+  // Only the relay monitor's ports are saved: deleting any other monitor
+  // would take its ports with it.
+  if (!SameNameNoCase(ReadSetupString(ctx, sii, "Files.Com", "Lmonn"),
+                      kRelayMonitor))
+    return ERROR_INVALID_PARAMETER;
   std::vector<std::string> printers;
   if (LONG rc = ListPrinters(ctx, printers)) return static_cast<DWORD>(rc);
   if (DWORD error = ParkPrinters(ctx, printers)) return Undo(ctx, 0, error);

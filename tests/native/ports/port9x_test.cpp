@@ -239,6 +239,39 @@ TEST(ExchangeEdges, UnusableNewNameIsRefusedBeforeAnythingChanges) {
       1);
 }
 
+// The exchange saves the relay monitor's ports only: a setup file naming
+// another monitor (or none) must not have that monitor deleted with its
+// ports, nor anything else changed.
+TEST(ExchangeEdges, SetupFileNamingAnotherMonitorChangesNothing) {
+  for (const char* named : {"KV TCP/IP Port", ""}) {
+    SCOPED_TRACE(named);
+    SimMachine m(sim::WindowsVersion::Win98);
+    m.os().WriteTextFile(kSii,
+                         std::string("[Files.Com]\r\nLmonn=") + named + "\r\n");
+    InstallMonitorKey(m.os(), kMonitor);
+    InstallMonitorKey(m.os(), "KV TCP/IP Port");
+    PutValue(m.os(), std::string(kMonitorsPath) + "KV TCP/IP Port\\Ports\\IP_1",
+             "IPAddress", REG_SZ, Sz("10.0.0.1"));
+    AddRelayPort(m.os(), "RelayA", "host-a", "lp", 1000);
+    AddPrinterRecord(m.os(), "Office", "RelayA");
+    m.os().ClearOperations();
+    m.os().SetLastError(kStaleError);
+    EXPECT_EQ(StdTcpIpPortSet9x(m.ctx(), nullptr, "RelayNew", "h", kSii), 0);
+    EXPECT_EQ(m.os().GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_NE(
+        FindValue(m.os(),
+                  std::string(kMonitorsPath) + "KV TCP/IP Port\\Ports\\IP_1",
+                  "IPAddress"),
+        nullptr);
+    EXPECT_EQ(PrinterPort(m.os(), "Office"), "RelayA");
+    EXPECT_EQ(m.os().CountOperations("DeletePortA") +
+                  m.os().CountOperations("DeleteMonitorA") +
+                  m.os().CountOperations("SetPrinterA") +
+                  m.os().CountOperations("RegSetValueExA"),
+              0u);
+  }
+}
+
 TEST(ExchangeEdges, DeleteMonitorFailureIsTraced) {
   SimMachine m(sim::WindowsVersion::Win98);
   m.os().WriteTextFile(kSii, "[Files.Com]\r\nLmonn=Not Installed\r\n");
