@@ -232,10 +232,9 @@ DWORD UnparkPrinter(Context& ctx, const MovedPrinter& moved) {
     error =
         ChangePrinterPort(ctx, moved.printerName.c_str(),
                           [&](PRINTER_INFO_2A*) { return moved.previousPort; });
-    if (error == ERROR_SUCCESS || error == ERROR_INVALID_PRINTER_NAME)
-      return ERROR_SUCCESS;
+    if (error == ERROR_SUCCESS) break;
   }
-  return error;
+  return error == ERROR_INVALID_PRINTER_NAME ? ERROR_SUCCESS : error;
 }
 
 // Puts the parked printers back; a printer that can't be moved stays in the
