@@ -13,6 +13,15 @@ namespace {
 // one may drop the binding, not an earlier machine that outlives a rebind.
 const SimMachine* exportsBoundTo = nullptr;
 
+// The machine folder sits one level below the test's own temporary folder,
+// so a path that escaped the machine would land in a folder of this test,
+// not in the shared temporary folder where another run's files may be.
+std::string MachineFolder(const TempDir& dir) {
+  const std::string path = dir.path() + "/machine";
+  std::filesystem::create_directory(path);
+  return path;
+}
+
 }  // namespace
 
 TempDir::TempDir() {
@@ -28,7 +37,7 @@ TempDir::~TempDir() {
 }
 
 SimMachine::SimMachine(sim::WindowsVersion v)
-    : os_(std::make_unique<sim::SimPlatform>(v, dir_.path())),
+    : os_(std::make_unique<sim::SimPlatform>(v, MachineFolder(dir_))),
       ctx_(std::make_unique<Context>(*os_)) {
   ctx_->traceSink = [this](const std::string& t) { trace.push_back(t); };
 }
