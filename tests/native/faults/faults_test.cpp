@@ -479,37 +479,6 @@ struct KnownFault {
   const char* reason;
 };
 const KnownFault kKnownFaults[] = {
-    {"ToRegPrinter", "GetPrivateProfileStringA", "driver name wrong",
-     "a failed setup-file read in the model lookup is taken as an empty "
-     "product name: the printer is created on a driver of the wrong name and "
-     "1 is answered"},
-    {"ToRegPrinter", "GetPrivateProfileStringA", "win.ini|[windows]|device",
-     "a failed setup-file read on 9x puts a broken default-printer line in "
-     "win.ini in place of the old one"},
-    {"ToRegPrinter", "GetPrivateProfileStringA GetSystemDirectoryA",
-     "Services\\KvLpt|ImagePath",
-     "a failed read of the port driver's file or of the system folder "
-     "replaces the old port driver service with one on a wrong image path"},
-    {"ToRegPrinter", "CreateServiceA", "Services\\KvLpt",
-     "the old port driver service is deleted before its replacement is "
-     "created: a failed create leaves no service"},
-    {"Xcopy",
-     "FindFirstFileA FindNextFileA CopyFileA CreateDirectoryA CloseHandle",
-     "success reported", "Xcopy answers non-zero although files were left out"},
-    {"StdTcpIpPortSet", "RegSetValueExA", "success reported",
-     "value writes are not checked: a partial record is answered with 1"},
-    {"KVPortSet", "RegSetValueExA", "success reported",
-     "value writes are not checked: a partial record is answered with 1"},
-    {"StdTcpIpPortSetNt", "RegSetValueExA", "success reported",
-     "value writes are not checked: a partial record is answered with 1"},
-    {"StdTcpIpPortSet9x",
-     "OpenPrinterA GetPrinterA GlobalAlloc GlobalLock SetPrinterA",
-     "on \"FILE:\"",
-     "StdTcpIpPortSet9x_After answers 1 although a printer stays on FILE:"},
-    {"StdTcpIpPortSet9x",
-     "OpenPrinterA GetPrinterA GlobalAlloc GlobalLock SetPrinterA",
-     "Print\\Printers\\",
-     "StdTcpIpPortSet9x_After answers 1 although a printer stays on FILE:"},
 };
 
 const KnownFault* Known(const std::string& sequence, const std::string& op,
