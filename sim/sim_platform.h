@@ -143,7 +143,7 @@ class SimPlatform : public Platform {
   // Times a profile file was parsed: a read of a file unchanged since the
   // last one reuses its parse (sim/profile.cpp).
   size_t ProfileParses();
-  std::string systemDir() const;   // "C:\WINDOWS\SYSTEM32" or "...\SYSTEM"
+  std::string systemDir() const;  // "C:\WINDOWS\SYSTEM32" or "...\SYSTEM"
 
   // ---- Windows and message boxes ------------------------------------------
   // Answers for the next message boxes, in order. Without a queued answer a
