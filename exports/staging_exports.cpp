@@ -24,7 +24,9 @@ int WINAPI MakeDep(LPCSTR name) {
 
 int WINAPI ExpCopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR fileName,
                    LPCSTR listedName, int kind) {
-  return Guarded(1, [&] {
+  // 1 promises the whole file at the destination: an escaped exception
+  // promises nothing.
+  return Guarded(0, [&] {
     return kv::ExpCopy(DllContext(), OrEmpty(sourceDir), OrEmpty(destDir),
                        OrEmpty(fileName), OrEmpty(listedName), kind);
   });

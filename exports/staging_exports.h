@@ -50,15 +50,20 @@ int WINAPI DefineFileName(LPSTR entry);
 // Windows family. Unknown type: the box "Unknown Installer Type!!" (caption
 // "ERROR") per entry, nothing copied; unknown Windows for the OS-folder types:
 // "Unknown OS" per entry and no OS folder taken. Entries whose paths would
-// pass 259 characters are passed over. A file is never copied onto itself;
-// one that can't be replaced keeps its content and attributes. Non-zero when
-// the last directory search of the walk had started; 0 when the source can't
-// be searched, when `destDir` (or its nearest existing ancestor) is the
-// source folder or lies inside it, however spelled (nothing is copied), or
-// when either folder is null. Last error: when the source directory can't be
-// searched, FindFirstFileA's error (ERROR_PATH_NOT_FOUND for a missing one);
-// ERROR_INVALID_PARAMETER for a destination inside the source; a null folder
-// leaves it as the caller had it; otherwise not meaningful.
+// pass 259 characters are not built. A file is never copied onto itself;
+// one that can't be replaced keeps its content and attributes. 1 when every
+// file the rules select is copied (attributes normal) and every folder they
+// select exists; 0 when the source can't be searched, when `destDir` (or its
+// nearest existing ancestor) is the source folder or lies inside it, however
+// spelled (nothing is copied), when either folder is null, or when a selected
+// file or folder could not be copied or created (its path too long included)
+// or a directory search broke off: the walk then still copies all it can. An
+// empty folder, and a search handle that fails to close, are no failure.
+// Last error: when 0, the first failure's error (FindFirstFileA's for a
+// source that can't be searched, ERROR_PATH_NOT_FOUND for a missing one;
+// ERROR_FILENAME_EXCED_RANGE for a path too long); ERROR_INVALID_PARAMETER
+// for a destination inside the source; a null folder leaves it as the caller
+// had it; after 1 not meaningful.
 int WINAPI Xcopy(LPCSTR sourceDir, LPCSTR destDir, LPCSTR selectedFolder,
                  LPCSTR installerType);
 

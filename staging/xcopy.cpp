@@ -51,6 +51,17 @@ struct Walk {
   InstallerType type;
   const char* osFolder;  // null: none taken (unknown OS kind or type)
   bool unknownOs;
+  // The first entry the walk selected but could not copy or create, or the
+  // first directory search that broke off: its error is the caller's.
+  bool failed = false;
+  DWORD firstError = 0;
+
+  void Fail(DWORD error) {
+    if (failed) return;
+    failed = true;
+    firstError = error;
+  }
+  void FailWithLastError() { Fail(ctx.os.GetLastError()); }
 };
 
 bool Named(Walk& w, const std::string& name, const char* want) {
@@ -97,24 +108,66 @@ Action Decide(Walk& w, const std::string& name, bool isDir, int level) {
   return Action::PassOver;
 }
 
+// Whether `path` names an existing folder.
+bool IsFolder(Platform& os, const std::string& path) {
+  const DWORD attributes = os.GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The destination folder of a taken directory. A folder already there is
+// fine (some systems answer ERROR_ACCESS_DENIED rather than
+// ERROR_ALREADY_EXISTS for one); a file of that name is not a folder.
+bool MakeFolder(Walk& w, const std::string& dest) {
+  Platform& os = w.ctx.os;
+  if (os.CreateDirectoryA(dest.c_str(), nullptr)) return true;
+  const DWORD error = os.GetLastError();
+  if (IsFolder(os, dest)) return true;
+  w.Fail(error);
+  return false;
+}
+
+void CopyEntry(Walk& w, const std::string& source, const std::string& dest) {
+  Platform& os = w.ctx.os;
+  // Never onto itself (a replace would truncate it): the file is in place.
+  if (SameFile(w.ctx, source, dest)) return;
+  // A file that was not replaced keeps its attributes.
+  if (!os.CopyFileA(source.c_str(), dest.c_str(), FALSE)) {
+    w.FailWithLastError();
+    return;
+  }
+  // A copy left read-only could not be replaced by the next installation.
+  if (!os.SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL))
+    w.FailWithLastError();
+}
+
 // One directory: enumerate it completely (copying files, creating folders),
-// close its search, then walk the folders taken, in the order found. Returns
-// the result of the last search closed.
-int WalkDirectory(Walk& w, const std::string& sourceDir,
-                  const std::string& destDir) {
+// close its search, then walk the folders taken, in the order found. A
+// failure is noted and the walk goes on with whatever else it can copy.
+void WalkDirectory(Walk& w, const std::string& sourceDir,
+                   const std::string& destDir) {
   Platform& os = w.ctx.os;
   const std::string pattern =
       sourceDir + (EndsWithBackslash(w.ctx, sourceDir) ? "" : "\\") + "*.*";
-  if (pattern.size() > kMaxStagedPath) return 0;
+  if (pattern.size() > kMaxStagedPath) {
+    w.Fail(ERROR_FILENAME_EXCED_RANGE);
+    return;
+  }
 
   // Every entry lies one separator below the destination directory.
   const int level = CountBackslashes(w.ctx, destDir) + 1 - 4;
   std::vector<std::pair<std::string, std::string>> pending;  // source, dest
-  int closed = 0;
   {
     WIN32_FIND_DATAA data = {};
     FindHandle find(os, os.FindFirstFileA(pattern.c_str(), &data));
-    if (!find.valid()) return 0;
+    if (!find.valid()) {
+      const DWORD error = os.GetLastError();
+      // A folder with no entries at all (a drive's empty root) has nothing
+      // to copy; the same error for a folder that is not there is a failure.
+      if (error != ERROR_FILE_NOT_FOUND || !IsFolder(os, sourceDir))
+        w.Fail(error);
+      return;
+    }
     do {
       const std::string name = data.cFileName;
       if (name == "." || name == "..") continue;
@@ -123,33 +176,29 @@ int WalkDirectory(Walk& w, const std::string& sourceDir,
         continue;
       }
       if (w.unknownOs) os.MessageBoxA(nullptr, "Unknown OS", "ERROR", MB_OK);
-      const std::string source = sourceDir + "\\" + name;
-      const std::string dest = destDir + "\\" + name;
-      if (source.size() > kMaxStagedPath || dest.size() > kMaxStagedPath)
-        continue;  // never cut into a different path
       const bool isDir =
           (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      switch (Decide(w, name, isDir, level)) {
-        case Action::Copy:
-          // Never onto itself (a replace would truncate it); a file that was
-          // not replaced keeps its attributes.
-          if (!SameFile(w.ctx, source, dest) &&
-              os.CopyFileA(source.c_str(), dest.c_str(), FALSE))
-            os.SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
-          break;
-        case Action::Descend:
-          os.CreateDirectoryA(dest.c_str(), nullptr);
-          pending.emplace_back(source, dest);
-          break;
-        case Action::PassOver:
-          break;
+      const Action action = Decide(w, name, isDir, level);
+      if (action == Action::PassOver) continue;
+      const std::string source = sourceDir + "\\" + name;
+      const std::string dest = destDir + "\\" + name;
+      if (source.size() > kMaxStagedPath || dest.size() > kMaxStagedPath) {
+        w.Fail(ERROR_FILENAME_EXCED_RANGE);  // never cut into another path
+        continue;
       }
+      if (action == Action::Copy)
+        CopyEntry(w, source, dest);
+      else if (MakeFolder(w, dest))
+        pending.emplace_back(source, dest);
     } while (os.FindNextFileA(find.get(), &data));
-    closed = find.Close() ? 1 : 0;
+    // Anything but the end of the list broke the search off: the entries
+    // after it are missing.
+    if (os.GetLastError() != ERROR_NO_MORE_FILES) w.FailWithLastError();
+    // A search that fails to close has still listed every entry: nothing is
+    // missing, so it is no failure of the copy.
+    find.Close();
   }
-  for (const auto& [source, dest] : pending)
-    closed = WalkDirectory(w, source, dest);
-  return closed;
+  for (const auto& [source, dest] : pending) WalkDirectory(w, source, dest);
 }
 
 }  // namespace
@@ -176,7 +225,10 @@ int Xcopy(Context& ctx, const std::string& sourceDir,
     return 0;
   }
   Walk walk{ctx, selectedFolder, type, osFolder, unknownOs};
-  return WalkDirectory(walk, sourceDir, destDir);
+  WalkDirectory(walk, sourceDir, destDir);
+  if (!walk.failed) return 1;
+  ctx.os.SetLastError(walk.firstError);
+  return 0;
 }
 
 }  // namespace kv

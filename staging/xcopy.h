@@ -14,7 +14,9 @@ namespace kv {
 // found; "." and ".." are never taken. A copied file replaces one already at
 // the destination, never the source file itself; a file not replaced keeps
 // its attributes. A destination inside the source tree is refused (0) before
-// anything is copied. Memory grows with the depth of the tree
+// anything is copied. 1 only when every entry the rules select is in place;
+// otherwise the walk still copies what it can and answers 0 with the first
+// failure's last error. Memory grows with the depth of the tree
 // and the folders of one directory, not with the number of files.
 // The export's contract: exports/staging_exports.h (Xcopy).
 int Xcopy(Context& ctx, const std::string& sourceDir,

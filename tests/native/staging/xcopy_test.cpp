@@ -224,8 +224,15 @@ TEST_F(XcopyTest, PathsTooLongToBuildArePassedOverNotCut) {
   const std::string src = "C:\\S";
   WriteHost(m->os().HostPath(src + "\\E\\" + ok), "fits");
   WriteHost(m->os().HostPath(src + "\\E\\" + tooLong), "too long");
-  Xcopy(m->ctx(), src, kDest, "E", "LNKSCAN");
+  m->os().SetLastError(kStaleError);
+  EXPECT_EQ(Xcopy(m->ctx(), src, kDest, "E", "LNKSCAN"), 0);
+  EXPECT_EQ(m->os().GetLastError(), DWORD{ERROR_FILENAME_EXCED_RANGE});
   EXPECT_EQ(Copied(), (Listing{"E\\", "E\\" + ok}));
+  // Too long but not selected (a file at level 0): no failure.
+  Make(sim::WindowsVersion::XP);
+  WriteHost(m->os().HostPath(src + "\\" + tooLong + "X"), "top");
+  WriteHost(m->os().HostPath(src + "\\E\\" + ok), "fits");
+  EXPECT_EQ(Xcopy(m->ctx(), src, kDest, "E", "LNKSCAN"), 1);
 }
 
 // A destination that is the source tree, or lies inside it however it is
@@ -270,19 +277,23 @@ TEST_F(XcopyTest, DestinationInsideTheSourceTreeIsRefused) {
   }
 }
 
-// A file Xcopy could not replace keeps its content and its attributes; the
-// files it did copy are made normal.
+// A file Xcopy could not replace keeps its content and its attributes, and
+// the answer is 0 with the copy's error; the files it did copy are made
+// normal.
 TEST_F(XcopyTest, FileNotReplacedKeepsItsAttributes) {
   const struct {
     const char* name;
     DWORD attributes;
     bool inUse;
     bool copyFails;
+    DWORD error;
   } cases[] = {
       {"read-only", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false,
-       false},
-      {"in use", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true, false},
-      {"copy fails", FILE_ATTRIBUTE_SYSTEM, false, true},
+       false, ERROR_ACCESS_DENIED},
+      {"in use", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true, false,
+       ERROR_SHARING_VIOLATION},
+      {"copy fails", FILE_ATTRIBUTE_SYSTEM, false, true,
+       ERROR_HANDLE_DISK_FULL},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -293,13 +304,134 @@ TEST_F(XcopyTest, FileNotReplacedKeepsItsAttributes) {
     os.SetFileAttributesA(kept.c_str(), c.attributes);
     os.SetFileInUse(kept, c.inUse);
     if (c.copyFails) os.FailOperation("CopyFileA", ERROR_HANDLE_DISK_FULL);
-    EXPECT_NE(Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "LNKSCAN"), 0);
+    os.SetLastError(kStaleError);
+    EXPECT_EQ(Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "LNKSCAN"), 0);
+    EXPECT_EQ(os.GetLastError(), c.error);
     EXPECT_EQ(os.GetFileAttributesA(kept.c_str()), c.attributes);
     EXPECT_EQ(ReadHost(os.HostPath(kept)), "installed");
     const std::string copied = std::string(kDest) + "\\E\\scan\\s.txt";
     EXPECT_EQ(ReadHost(os.HostPath(copied)), "E\\scan\\s.txt");
     EXPECT_EQ(os.GetFileAttributesA(copied.c_str()),
               DWORD{FILE_ATTRIBUTE_NORMAL});
+  }
+}
+
+// A file or folder that was selected but is not in place makes the answer 0
+// with the first failure's error, while the rest of the tree is still copied.
+// LNKSCAN on this medium: searches of MEDIUM, E, scan, 2kxp, deeper, deep;
+// folders E, scan, 2kxp, deeper, deep and files e0, s, m, d, n in that order.
+TEST_F(XcopyTest, AnswersZeroWhenASelectedEntryIsLeftOut) {
+  constexpr DWORD kNotReady = 21;
+  struct Fault {
+    const char* operation;
+    int skip;
+    DWORD error;
+  };
+  const struct {
+    const char* name;
+    std::vector<Fault> faults;
+    const char* inTheWay;  // put at the destination first ("X\\": a folder)
+    int result;
+    DWORD error;
+    std::vector<std::string> absent;  // prefixes of the listing left out
+  } cases[] = {
+      {"a copy",
+       {{"CopyFileA", 0, ERROR_HANDLE_DISK_FULL}},
+       nullptr,
+       0,
+       ERROR_HANDLE_DISK_FULL,
+       {"E\\e0.txt"}},
+      {"attributes of a copy",
+       {{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED}},
+       nullptr,
+       0,
+       ERROR_ACCESS_DENIED,
+       {}},
+      {"a folder",
+       {{"CreateDirectoryA", 1, ERROR_ACCESS_DENIED}},
+       nullptr,
+       0,
+       ERROR_ACCESS_DENIED,
+       {"E\\scan\\"}},
+      {"a file in a folder's place",
+       {},
+       "E\\scan",
+       0,
+       ERROR_ALREADY_EXISTS,
+       {"E\\scan\\"}},
+      {"a folder already there",
+       {{"CreateDirectoryA", 1, ERROR_ACCESS_DENIED}},
+       "E\\scan\\",
+       1,
+       0,
+       {}},
+      {"a sub-folder's search",
+       {{"FindFirstFileA", 2, kNotReady}},
+       nullptr,
+       0,
+       kNotReady,
+       {"E\\scan\\2kxp\\", "E\\scan\\deeper\\", "E\\scan\\s.txt"}},
+      {"an empty sub-folder",
+       {{"FindFirstFileA", 2, ERROR_FILE_NOT_FOUND}},
+       nullptr,
+       1,
+       0,
+       {"E\\scan\\2kxp\\", "E\\scan\\deeper\\", "E\\scan\\s.txt"}},
+      {"the top search",
+       {{"FindFirstFileA", 0, kNotReady}},
+       nullptr,
+       0,
+       kNotReady,
+       {"E\\"}},
+      {"a search broken off",
+       {{"FindNextFileA", 8, kNotReady}},
+       nullptr,
+       0,
+       kNotReady,
+       {"E\\e0.txt", "E\\scan\\"}},
+      {"a search that fails to close",
+       {{"FindClose", 0, ERROR_INVALID_HANDLE}},
+       nullptr,
+       1,
+       0,
+       {}},
+      {"the first of two failures",
+       {{"CopyFileA", 0, ERROR_HANDLE_DISK_FULL},
+        {"CreateDirectoryA", 1, ERROR_ACCESS_DENIED}},
+       nullptr,
+       0,
+       ERROR_HANDLE_DISK_FULL,
+       {"E\\e0.txt", "E\\scan\\"}},
+  };
+  Make(sim::WindowsVersion::XP);
+  ASSERT_EQ(Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "LNKSCAN"), 1);
+  const Listing whole = Copied();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Make(sim::WindowsVersion::XP);
+    Listing expected;
+    for (const auto& entry : whole) {
+      bool left = false;
+      for (const auto& prefix : c.absent)
+        left = left || entry.compare(0, prefix.size(), prefix) == 0;
+      if (!left) expected.insert(entry);
+    }
+    if (c.inTheWay) {
+      const std::string at = std::string(kDest) + "\\" + c.inTheWay;
+      if (at.back() == '\\')
+        std::filesystem::create_directories(m->os().HostPath(at));
+      else
+        WriteHost(m->os().HostPath(at), "in the way");
+      expected.insert(c.inTheWay);
+    }
+    for (const auto& f : c.faults)
+      m->os().FailOperation(f.operation, f.error, f.skip);
+    m->os().SetLastError(kStaleError);
+    EXPECT_EQ(Xcopy(m->ctx(), "C:\\MEDIUM", kDest, "E", "LNKSCAN"), c.result);
+    if (c.result == 0) {
+      EXPECT_EQ(m->os().GetLastError(), c.error);
+    }
+    EXPECT_EQ(Copied(), expected);
   }
 }
 
