@@ -167,6 +167,10 @@ class Platform {
   virtual BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite,
                          LPDWORD written, LPVOID overlapped) = 0;
   virtual DWORD GetFileSize(HANDLE file, LPDWORD high) = 0;
+  // The new position's low part; INVALID_SET_FILE_POINTER with the last
+  // error set on failure (ERROR_NEGATIVE_SEEK before the start).
+  virtual DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh,
+                               DWORD method) = 0;
   // Volume serial number and file index name one file whatever path reached
   // it. Directories open only with FILE_FLAG_BACKUP_SEMANTICS on the NT
   // family; Windows 9x opens no directory.

@@ -368,6 +368,11 @@ DWORD Win32Platform::GetFileSize(HANDLE file, LPDWORD high) {
   return ::GetFileSize(W(file), W(high));
 }
 
+DWORD Win32Platform::SetFilePointer(HANDLE file, LONG distance,
+                                    PLONG distanceHigh, DWORD method) {
+  return ::SetFilePointer(W(file), W(distance), W(distanceHigh), W(method));
+}
+
 BOOL Win32Platform::GetFileInformationByHandle(
     HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   return ::GetFileInformationByHandle(W(file), W(info));

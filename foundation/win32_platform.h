@@ -129,6 +129,8 @@ class Win32Platform final : public Platform {
   BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                  LPVOID overlapped) override;
   DWORD GetFileSize(HANDLE file, LPDWORD high) override;
+  DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh,
+                       DWORD method) override;
   BOOL GetFileInformationByHandle(HANDLE file,
                                   LPBY_HANDLE_FILE_INFORMATION info) override;
   DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,

@@ -52,7 +52,7 @@ HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
     lastError_ = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
-  ResolvedPath p = ResolveWinPath(machineDir_, path, codePage_);
+  ResolvedPath p = ResolveWinPath(machineDir_, path);
   if (p.error) {
     lastError_ = p.error;
     return INVALID_HANDLE_VALUE;
@@ -203,6 +203,50 @@ DWORD SimPlatform::GetFileSize(HANDLE file, LPDWORD high) {
   return static_cast<DWORD>(size);
 }
 
+DWORD SimPlatform::SetFilePointer(HANDLE file, LONG distance,
+                                  PLONG distanceHigh, DWORD method) {
+  if (Enter("SetFilePointer", HexText(reinterpret_cast<uintptr_t>(file)) +
+                                  ", " + std::to_string(distance) + ", " +
+                                  std::to_string(method)))
+    return INVALID_SET_FILE_POINTER;
+  auto it = files_.find(reinterpret_cast<uintptr_t>(file));
+  if (it == files_.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (method > FILE_END) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return INVALID_SET_FILE_POINTER;
+  }
+  // Without a high part the distance is a signed 32-bit value.
+  long long move = distance;
+  if (distanceHigh)
+    move = static_cast<long long>(
+        (static_cast<unsigned long long>(static_cast<DWORD>(*distanceHigh))
+         << 32) |
+        static_cast<DWORD>(distance));
+  const int whence = method == FILE_BEGIN     ? SEEK_SET
+                     : method == FILE_CURRENT ? SEEK_CUR
+                                              : SEEK_END;
+  const off_t here = ::lseek(it->second->fd, 0, SEEK_CUR);
+  const off_t end = ::lseek(it->second->fd, 0, SEEK_END);
+  ::lseek(it->second->fd, here, SEEK_SET);
+  const long long base = whence == SEEK_SET   ? 0
+                         : whence == SEEK_CUR ? here
+                                              : end;
+  if (here < 0 || end < 0 || base + move < 0) {
+    lastError_ = ERROR_NEGATIVE_SEEK;
+    return INVALID_SET_FILE_POINTER;
+  }
+  const off_t pos =
+      ::lseek(it->second->fd, static_cast<off_t>(base + move), SEEK_SET);
+  const auto position = static_cast<unsigned long long>(pos);
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(position >> 32);
+  // Tells a position whose low part is 0xFFFFFFFF from a failure.
+  lastError_ = ERROR_SUCCESS;
+  return static_cast<DWORD>(position);
+}
+
 BOOL SimPlatform::GetFileInformationByHandle(
     HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (Enter("GetFileInformationByHandle",
@@ -249,6 +293,7 @@ BOOL SimPlatform::CloseHandle(HANDLE handle) {
     return FALSE;
   if (files_.erase(reinterpret_cast<uintptr_t>(handle))) return TRUE;
   if (CloseProcessHandle(*this, handle)) return TRUE;
+  if (CloseTokenHandle(*this, handle)) return TRUE;
   if (CloseThreadHandle(*this, handle)) return TRUE;
   lastError_ = ERROR_INVALID_HANDLE;
   return FALSE;

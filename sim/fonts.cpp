@@ -65,8 +65,7 @@ int SimPlatform::AddFontResourceA(LPCSTR file) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  const ResolvedPath p =
-      ResolveWinPath(machineDir_, FontPath(*this, file), codePage_);
+  const ResolvedPath p = ResolveWinPath(machineDir_, FontPath(*this, file));
   if (p.error || KindOf(p.host) != HostKind::File) {
     lastError_ = p.error ? p.error : ERROR_FILE_NOT_FOUND;
     return 0;
@@ -88,8 +87,7 @@ BOOL SimPlatform::RemoveFontResourceA(LPCSTR file) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
-  const ResolvedPath p =
-      ResolveWinPath(machineDir_, FontPath(*this, file), codePage_);
+  const ResolvedPath p = ResolveWinPath(machineDir_, FontPath(*this, file));
   auto& files = extension<FontTable>("fonts").files;
   auto it = p.error ? files.end() : files.find(p.key);
   if (it == files.end()) {

@@ -119,7 +119,6 @@ class SimPlatform : public Platform {
   void SetPC98(bool nec);
   // The system code page: 1252 (single byte) or 932 (Shift-JIS lead bytes).
   void SetCodePage(UINT codePage) { codePage_ = codePage; }
-  UINT codePage() const { return codePage_; }
   // The BIOS data area words (offset within segment 0x40).
   void SetBiosDataWord(DWORD offset, WORD value) { bios_[offset] = value; }
   // Free and total bytes of drive C:.
@@ -218,6 +217,17 @@ class SimPlatform : public Platform {
   size_t OpenFileHandles() const { return files_.size(); }
   // The ExitWindowsEx flags asked for so far, in order.
   const std::vector<UINT>& exitRequests() const { return exitRequests_; }
+  struct RestartRequest {
+    UINT flags;
+    DWORD reason;
+    // Whether the shutdown privilege was enabled in the process token (by
+    // AdjustTokenPrivileges) when the request was made.
+    bool shutdownPrivilegeEnabled;
+  };
+  // Every ExitWindowsEx request, in order; nothing is ever shut down.
+  const std::vector<RestartRequest>& restartRequests() const {
+    return restartRequests_;
+  }
   void ClearFailures() { failures_.clear(); }
 
   // ---- Virtual clock -------------------------------------------------------
@@ -408,6 +418,8 @@ class SimPlatform : public Platform {
   BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                  LPVOID overlapped) override;
   DWORD GetFileSize(HANDLE file, LPDWORD high) override;
+  DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh,
+                       DWORD method) override;
   BOOL GetFileInformationByHandle(HANDLE file,
                                   LPBY_HANDLE_FILE_INFORMATION info) override;
   DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,
@@ -545,6 +557,7 @@ class SimPlatform : public Platform {
   std::map<uintptr_t, std::unique_ptr<GlobalBlock>> globals_;
   std::map<uintptr_t, std::unique_ptr<std::vector<BYTE>>> locals_;
   std::vector<UINT> exitRequests_;
+  std::vector<RestartRequest> restartRequests_;
   std::set<std::string> filesInUse_;  // upper-cased Windows paths
   std::map<uintptr_t, std::unique_ptr<FileHandle>> files_;
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "sim/processes.h"
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
 
@@ -562,9 +563,13 @@ HANDLE SimPlatform::GetCurrentProcess() {
 }
 
 namespace {
+// The process token: its open handles with the access each was opened
+// with, and whether the shutdown privilege is enabled in it.
 struct TokenState : SimPlatform::Extension {
-  std::set<uintptr_t> tokens;
+  std::map<uintptr_t, DWORD> tokens;
+  bool shutdownEnabled = false;
 };
+constexpr DWORD kShutdownPrivilegeLuid = 19;  // SE_SHUTDOWN_PRIVILEGE
 struct ModuleState : SimPlatform::Extension {
   std::map<uintptr_t, std::string> modules;
 };
@@ -584,7 +589,7 @@ BOOL SimPlatform::OpenProcessToken(HANDLE process, DWORD access,
     return FALSE;
   }
   const uintptr_t h = NewHandle();
-  extension<TokenState>("tokens").tokens.insert(h);
+  extension<TokenState>("tokens").tokens[h] = access;
   *token = reinterpret_cast<HANDLE>(h);
   return TRUE;
 }
@@ -601,13 +606,13 @@ BOOL SimPlatform::LookupPrivilegeValueA(LPCSTR system, LPCSTR name,
     lastError_ = 1313;  // ERROR_NO_SUCH_PRIVILEGE
     return FALSE;
   }
-  luid->LowPart = 19;  // SE_SHUTDOWN_PRIVILEGE
+  luid->LowPart = kShutdownPrivilegeLuid;
   luid->HighPart = 0;
   return TRUE;
 }
 
 BOOL SimPlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
-                                        PTOKEN_PRIVILEGES, DWORD,
+                                        PTOKEN_PRIVILEGES state, DWORD,
                                         PTOKEN_PRIVILEGES, LPDWORD) {
   if (Enter("AdjustTokenPrivileges",
             HexText(reinterpret_cast<uintptr_t>(token)) + ", " +
@@ -617,19 +622,48 @@ BOOL SimPlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
     lastError_ = ERROR_CALL_NOT_IMPLEMENTED;
     return FALSE;
   }
-  auto& tokens = extension<TokenState>("tokens").tokens;
-  if (!tokens.count(reinterpret_cast<uintptr_t>(token))) {
+  auto& record = extension<TokenState>("tokens");
+  auto it = record.tokens.find(reinterpret_cast<uintptr_t>(token));
+  if (it == record.tokens.end()) {
     lastError_ = ERROR_INVALID_HANDLE;
     return FALSE;
   }
+  if (!(it->second & TOKEN_ADJUST_PRIVILEGES)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (!disableAll && !state) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  if (disableAll) {
+    record.shutdownEnabled = false;
+  } else {
+    // The record's array is declared with one entry; a caller passes as many
+    // as PrivilegeCount says.
+    const LUID_AND_ATTRIBUTES* entries = state->Privileges;
+    for (DWORD i = 0; i < state->PrivilegeCount; ++i)
+      if (entries[i].Luid.LowPart == kShutdownPrivilegeLuid &&
+          entries[i].Luid.HighPart == 0)
+        record.shutdownEnabled =
+            (entries[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  }
   lastError_ = ERROR_SUCCESS;  // all privileges assigned
   return TRUE;
+}
+
+bool CloseTokenHandle(SimPlatform& os, HANDLE handle) {
+  return os.extension<TokenState>("tokens").tokens.erase(
+             reinterpret_cast<uintptr_t>(handle)) > 0;
 }
 
 BOOL SimPlatform::ExitWindowsEx(UINT flags, DWORD reason) {
   if (Enter("ExitWindowsEx", HexText(flags) + ", " + HexText(reason)))
     return FALSE;
   exitRequests_.push_back(flags);
+  // Recorded only: the machine never restarts anything.
+  restartRequests_.push_back(
+      {flags, reason, extension<TokenState>("tokens").shutdownEnabled});
   return TRUE;
 }
 

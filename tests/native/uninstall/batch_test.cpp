@@ -1,0 +1,238 @@
+#include "uninstall/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <vector>
+
+#include "tests/native/support/sim_fixture.h"
+#include "tests/native/uninstall/uninstall_support.h"
+
+namespace kv::test {
+namespace {
+
+using sim::WindowsVersion;
+
+std::string Word(OsKind kind) {
+  return kind == OsKind::Win9x ? "del " : "del /f ";
+}
+
+// Two removals before a restart, on every version: the batch grows, the NT
+// family hands over the batch, 9x its lines, numbered from 0 each time.
+TEST(Batch, TwoRemovalsBeforeARestart) {
+  for (const VersionCase& v : AllVersions()) {
+    SCOPED_TRACE(v.name);
+    SimMachine m(v.version);
+    auto& os = m.os();
+    const std::string win = os.windowsDir(), sys = os.systemDir();
+    os.WriteTextFile(win + "\\vt3eins.sii",
+                     "[DllName]\r\nUninstDll=kvun.dll\r\n"
+                     "[UninstName]\r\nUNINST_MSG_DAT=1\r\n");
+    os.WriteTextFile("C:\\Program Files\\KV\\kv drv.dll", "x");
+    std::string expected;
+    const std::string w = Word(v.osKind);
+    for (int removal = 0; removal < 2; ++removal) {
+      WriteBatchHead(m.ctx(), "vt3eins.sii");
+      AddDeferredDeletion(m.ctx(), "C:\\Program Files\\KV\\missing.dll");
+      if (removal == 1)
+        AddDeferredDeletion(m.ctx(), "C:\\Program Files\\KV\\kv drv.dll");
+      os.QueueMessageBoxAnswer(IDNO);
+      HandOverBatch(m.ctx());
+      if (v.osKind == OsKind::Other) continue;
+      expected += w + win + "\\vt3eins.sii\r\n" + w + win +
+                  "\\vt3dins.sii\r\n" + w + win + "\\vt3hins.sii\r\n" + w +
+                  sys + "\\kvun.dll\r\n";
+      if (removal == 1)
+        expected += w + "\"C:\\Program Files\\KV\\kv drv.dll\"\r\n";
+      expected += w + sys + "\\VT3E.bat\r\n";
+      EXPECT_EQ(Batch(os), expected);
+
+      std::map<std::string, RunOnceValue> want;
+      if (v.osKind == OsKind::Win9x) {
+        size_t start = 0;
+        for (int i = 0; start < expected.size(); ++i) {
+          const size_t end = expected.find("\r\n", start);
+          // 9x keeps a string up to its terminator.
+          want["VT3E_" + std::to_string(i)] = {
+              REG_SZ,
+              "command.com /c " + expected.substr(start, end - start) + '\0'};
+          start = end + 2;
+        }
+      } else {
+        want["VT3E"] = {REG_SZ, Padded(sys + "\\VT3E.bat")};
+      }
+      const auto got = RunOnceValues(os);
+      ASSERT_EQ(got.size(), want.size());
+      for (const auto& [name, value] : want) {
+        ASSERT_TRUE(got.count(name)) << name;
+        EXPECT_EQ(got.at(name).type, value.type) << name;
+        EXPECT_EQ(got.at(name).data, value.data) << name;
+      }
+    }
+    // Answering No leaves everything for the next restart.
+    EXPECT_TRUE(os.restartRequests().empty());
+    EXPECT_EQ(os.messageBoxes().size(), v.osKind == OsKind::Other ? 0u : 2u);
+    if (v.osKind == OsKind::Other) {
+      EXPECT_EQ(os.GetFileAttributesA((sys + "\\VT3E.bat").c_str()),
+                INVALID_FILE_ATTRIBUTES);
+      EXPECT_TRUE(RunOnceValues(os).empty());
+    }
+    EXPECT_EQ(os.OpenFileHandles(), 0u);
+    EXPECT_EQ(os.OpenKeyHandles(), 0u);
+  }
+}
+
+// The line that deletes exactly the named file, or none.
+TEST(Batch, LineNamesExactlyOneFile) {
+  struct Case {
+    std::string path;
+    std::string nt;  // the NT family's line; 9x has "del " for "del /f "
+    const char* trace;
+  } cases[] = {
+      {"C:\\x@y.dll", "del /f C:\\x@y.dll", nullptr},
+      {"C:\\a b\\x.dll", "del /f \"C:\\a b\\x.dll\"", nullptr},
+      {"C:\\a&b|c<d>e^f,g;h=i(j)\\x.dll",
+       "del /f \"C:\\a&b|c<d>e^f,g;h=i(j)\\x.dll\"", nullptr},
+      {"C:\\a\"b.dll", "", "can't be quoted"},
+      {"C:\\100%\\x.dll", "", "can't be quoted"},
+      {"C:\\WINDOWS\\*.dll", "", "can't be quoted"},
+      {"C:\\WINDOWS\\x?.dll", "", "can't be quoted"},
+      {"C:\\a\r\nformat c:", "", "can't be quoted"},
+      {"x.dll", "", "not a full path"},
+      {"\\\\server\\share\\x.dll", "", "not a full path"},
+  };
+  for (WindowsVersion version :
+       {WindowsVersion::XP, WindowsVersion::Win98, WindowsVersion::NT351}) {
+    const size_t word = version == WindowsVersion::Win98 ? 4 : 7;
+    // Paths that make a line of 258 characters, and one more.
+    const std::string plain = "C:\\" + std::string(255 - word, 'a');
+    const std::string quoted = "C:\\" + std::string(251 - word, 'a') + " b";
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    all.push_back({plain, "del /f " + plain, nullptr});
+    all.push_back({plain + "a", "", "too long"});
+    all.push_back({quoted, "del /f \"" + quoted + "\"", nullptr});
+    all.push_back({quoted + "c", "", "too long"});
+    for (const Case& c : all) {
+      SCOPED_TRACE(c.path);
+      SimMachine m(version);
+      const OsKind kind = GetOSKind(m.ctx());
+      std::string want = c.nt;
+      if (kind == OsKind::Win9x && !want.empty()) want.erase(4, 3);
+      if (!want.empty()) {
+        EXPECT_LE(want.size(), kBatchLineLimit);
+      }
+      if (kind == OsKind::Other) want.clear();
+      EXPECT_EQ(BatchLine(m.ctx(), kind, c.path), want);
+      if (kind == OsKind::Other)
+        EXPECT_NE(m.traceText().find("no delete command"), std::string::npos);
+      else if (c.trace)
+        EXPECT_NE(m.traceText().find(c.trace), std::string::npos);
+      else
+        EXPECT_TRUE(m.trace.empty()) << m.traceText();
+    }
+  }
+}
+
+// Only a file that is there gets a line; one held without sharing is in use
+// and keeps its line; a folder, an empty "UninstDll" or one that leaves the
+// system directory gets none.
+TEST(Batch, WhatGetsALine) {
+  SimMachine m(WindowsVersion::Win2000);
+  auto& os = m.os();
+  const std::string sys = os.systemDir();
+  os.WriteTextFile("C:\\kv\\locked.dll", "x");
+  os.CreateDirectoryA("C:\\kv\\folder", nullptr);
+  AddDeferredDeletion(m.ctx(), "C:\\kv\\folder");
+  AddDeferredDeletion(m.ctx(), "C:\\kv\\missing.dll");
+  os.FailOperation("CreateFileA", ERROR_SHARING_VIOLATION);
+  AddDeferredDeletion(m.ctx(), "C:\\kv\\locked.dll");
+  const char* names[] = {"",      "..\\win.ini", "C:\\boot.ini",
+                         "*.dll", ".",           "kv ok.dll"};
+  for (const char* name : names) {
+    os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii",
+                     std::string("[DllName]\r\nUninstDll=") + name + "\r\n");
+    WriteBatchHead(m.ctx(), "vt3eins.sii");
+  }
+  std::string head;
+  for (const char* f : {"vt3eins.sii", "vt3dins.sii", "vt3hins.sii"})
+    head += "del /f " + os.windowsDir() + "\\" + f + "\r\n";
+  std::string want = "del /f C:\\kv\\locked.dll\r\n";
+  for (int i = 0; i < 5; ++i) want += head;
+  want += head + "del /f \"" + sys + "\\kv ok.dll\"\r\n";
+  EXPECT_EQ(Batch(os), want);
+  EXPECT_NE(m.traceText().find("..\\win.ini"), std::string::npos);
+}
+
+// A machine whose system directory is a folder of `length` characters.
+class LongSystemDir : public sim::SimPlatform {
+ public:
+  LongSystemDir(WindowsVersion v, const std::string& machine, size_t length)
+      : SimPlatform(v, machine), dir_("C:\\" + std::string(length - 3, 's')) {
+    CreateDirectoryA(dir_.c_str(), nullptr);
+  }
+  UINT GetSystemDirectoryA(LPSTR out, UINT size) override {
+    if (size <= dir_.size()) return static_cast<UINT>(dir_.size() + 1);
+    dir_.copy(out, dir_.size());
+    out[dir_.size()] = '\0';
+    return static_cast<UINT>(dir_.size());
+  }
+  const std::string& dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+};
+
+// The self-deletion line is whole for any system directory that fits a
+// line; on 9x a line too long for a RunOnce value is passed over whole.
+TEST(Batch, SelfDeletionWithALongSystemDirectory) {
+  struct Case {
+    WindowsVersion version;
+    size_t length;
+    bool line;   // the self-deletion line is in the batch
+    bool value;  // and handed over
+  } cases[] = {
+      {WindowsVersion::XP, 34, true, true},
+      {WindowsVersion::XP, 35, true, true},
+      {WindowsVersion::XP, 242, true, true},
+      {WindowsVersion::XP, 243, false, true},
+      {WindowsVersion::Win95, 37, true, true},
+      {WindowsVersion::Win95, 38, true, true},
+      {WindowsVersion::Win95, 226, true, true},
+      {WindowsVersion::Win95, 227, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    TempDir dir;
+    LongSystemDir os(c.version, dir.path(), c.length);
+    Context ctx(os);
+    std::string trace;
+    ctx.traceSink = [&](const std::string& t) { trace += t; };
+    const bool nt = c.version == WindowsVersion::XP;
+    const std::string batch = os.dir() + "\\VT3E.bat";
+    const std::string head = std::string(nt ? "del /f " : "del ") +
+                             os.windowsDir() + "\\vt3eins.sii\r\n";
+    os.WriteTextFile(batch, head);
+    HandOverBatch(ctx);
+    std::string text;
+    os.ReadTextFile(batch, &text);
+    const std::string self = std::string(nt ? "del /f " : "del ") + batch;
+    EXPECT_EQ(text, c.line ? head + self + "\r\n" : head);
+    const auto values = RunOnceValues(os);
+    if (nt) {
+      ASSERT_EQ(values.count("VT3E"), 1u);
+      EXPECT_EQ(values.at("VT3E").data, Padded(batch));
+    } else {
+      EXPECT_EQ(values.size(), c.value ? 2u : 1u);
+      if (c.value) {
+        EXPECT_EQ(values.at("VT3E_1").data, "command.com /c " + self + '\0');
+      }
+    }
+    if (!c.line || !c.value)
+      EXPECT_NE(trace.find("too long"), std::string::npos) << trace;
+    else
+      EXPECT_EQ(trace, "");
+  }
+}
+
+}  // namespace
+}  // namespace kv::test

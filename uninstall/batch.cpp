@@ -1,0 +1,273 @@
+#include "uninstall/batch.h"
+
+#include <cstring>
+#include <vector>
+
+#include "foundation/diagnostics.h"
+#include "foundation/handles.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
+#include "uninstall/reboot.h"
+
+namespace kv {
+
+namespace {
+
+constexpr char kUninstallSetupFiles[][12] = {"vt3eins.sii", "vt3dins.sii",
+                                             "vt3hins.sii"};
+
+// The Windows or system directory, without a trailing separator; empty when
+// it can't be had whole.
+std::string Directory(Context& ctx, bool system) {
+  char buffer[MAX_PATH] = {};
+  const UINT n = system ? ctx.os.GetSystemDirectoryA(buffer, MAX_PATH)
+                        : ctx.os.GetWindowsDirectoryA(buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  std::string dir(buffer, n);
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  return dir;
+}
+
+const char* CommandWord(OsKind kind) {
+  switch (kind) {
+    case OsKind::NT4:
+    case OsKind::Win2000:
+    case OsKind::XP:
+      return "del /f ";
+    case OsKind::Win9x:
+      return "del ";
+    case OsKind::Other:
+      break;
+  }
+  return nullptr;
+}
+
+// Characters after which the command interpreter no longer sees one file
+// name: separators, redirection, command chaining, escapes, blocks.
+bool NeedsQuotes(const std::string& path) {
+  return path.find_first_of(" &|<>^,;=()") != std::string::npos;
+}
+
+// Appends `lines`, each ended by CR LF, to the end of the batch (created when
+// missing). Nothing is written when the end can't be reached, so that no
+// earlier line is overwritten.
+void AppendLines(Context& ctx, const std::string& batchPath,
+                 const std::vector<std::string>& lines) {
+  if (lines.empty() || batchPath.empty()) return;
+  KernelHandle file(
+      ctx.os,
+      ctx.os.CreateFileA(batchPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    DebugTraceLastError(ctx, "VT3E.bat Open Fail ErrMsg[0x%x]\n");
+    return;
+  }
+  if (ctx.os.SetFilePointer(file.get(), 0, nullptr, FILE_END) ==
+          INVALID_SET_FILE_POINTER &&
+      ctx.os.GetLastError() != ERROR_SUCCESS) {
+    DebugTraceLastError(ctx, "VT3E.bat Seek Fail ErrMsg[0x%x]\n");
+    return;
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  DWORD written = 0;
+  if (!ctx.os.WriteFile(file.get(), text.data(),
+                        static_cast<DWORD>(text.size()), &written, nullptr) ||
+      written != text.size())
+    DebugTraceLastError(ctx, "VT3E.bat Write Fail ErrMsg[0x%x]\n");
+}
+
+// `text` as a RunOnce value of kRunOnceDataSize bytes: the text, its
+// terminator and zeros. A text that does not fit is not written at all: a
+// cut command would run something else.
+void SetRunOnceValue(Context& ctx, HKEY key, const std::string& name,
+                     const std::string& text) {
+  if (text.size() + 1 > kRunOnceDataSize) {
+    DebugTrace(ctx, "RunOnce %s passed over (too long): %s\n", name.c_str(),
+               text.c_str());
+    return;
+  }
+  BYTE data[kRunOnceDataSize] = {};
+  std::memcpy(data, text.data(), text.size());
+  WriteBytes(ctx.os, key, name.c_str(), REG_SZ, data, kRunOnceDataSize);
+}
+
+// A file name that stays inside its folder.
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("\\/:") == std::string::npos;
+}
+
+}  // namespace
+
+std::string BatchPath(Context& ctx) {
+  const std::string system = Directory(ctx, true);
+  if (system.empty()) return std::string();
+  return system + "\\" + kBatchFileName;
+}
+
+std::string BatchLine(Context& ctx, OsKind kind, const std::string& path) {
+  const char* word = CommandWord(kind);
+  if (!word) {
+    DebugTrace(ctx, "VT3E.bat: no delete command on this Windows: %s\n",
+               path.c_str());
+    return std::string();
+  }
+  const bool fullPath = path.size() > 3 && path[1] == ':' && path[2] == '\\' &&
+                        ((path[0] >= 'A' && path[0] <= 'Z') ||
+                         (path[0] >= 'a' && path[0] <= 'z'));
+  if (!fullPath) {
+    DebugTrace(ctx, "VT3E.bat: not a full path, passed over: %s\n",
+               path.c_str());
+    return std::string();
+  }
+  // A wildcard deletes more than one file; a control character ends the
+  // line; a quote can't be quoted and a batch file expands percent signs.
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || c == '*' || c == '?' || c == '"' || c == '%') {
+      DebugTrace(ctx,
+                 "VT3E.bat: path can't be quoted safely, passed over: %s\n",
+                 path.c_str());
+      return std::string();
+    }
+  }
+  std::string line = word;
+  line += NeedsQuotes(path) ? "\"" + path + "\"" : path;
+  if (line.size() > kBatchLineLimit) {
+    DebugTrace(ctx, "VT3E.bat: path too long for a line, passed over: %s\n",
+               path.c_str());
+    return std::string();
+  }
+  return line;
+}
+
+bool CanOpenForReading(Context& ctx, const std::string& path) {
+  KernelHandle file(
+      ctx.os, ctx.os.CreateFileA(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+  return file.valid();
+}
+
+void WriteBatchHead(Context& ctx, const char* setupFile) {
+  const OsKind kind = GetOSKind(ctx);
+  const std::string batch = BatchPath(ctx);
+  const std::string windows = Directory(ctx, false);
+  std::vector<std::string> lines;
+  if (!windows.empty()) {
+    for (const char* name : kUninstallSetupFiles) {
+      std::string line = BatchLine(ctx, kind, windows + "\\" + name);
+      if (!line.empty()) lines.push_back(std::move(line));
+    }
+  }
+  char dll[100] = {};
+  ctx.os.GetPrivateProfileStringA("DllName", "UninstDll", "", dll, sizeof dll,
+                                  setupFile ? setupFile : "");
+  // An empty name would delete the system directory itself, and one with a
+  // separator something outside it.
+  if (IsPlainFileName(dll)) {
+    const std::string system = Directory(ctx, true);
+    std::string line =
+        system.empty() ? std::string()
+                       : BatchLine(ctx, kind, system + "\\" + std::string(dll));
+    if (!line.empty()) lines.push_back(std::move(line));
+  } else if (dll[0]) {
+    DebugTrace(ctx, "UninstDll is not a file name, passed over: %s\n", dll);
+  }
+  AppendLines(ctx, batch, lines);
+}
+
+void AddDeferredDeletion(Context& ctx, const char* path) {
+  if (!path || !*path) return;
+  // A file that another program holds without sharing is one in use: it
+  // stays on the list.
+  if (!CanOpenForReading(ctx, path) &&
+      ctx.os.GetLastError() != ERROR_SHARING_VIOLATION)
+    return;
+  std::string line = BatchLine(ctx, GetOSKind(ctx), path);
+  if (line.empty()) return;
+  AppendLines(ctx, BatchPath(ctx), {line});
+}
+
+void AppendSelfDeletion(Context& ctx, const std::string& batchPath) {
+  if (!CanOpenForReading(ctx, batchPath)) return;
+  std::string line = BatchLine(ctx, GetOSKind(ctx), batchPath);
+  if (line.empty()) return;
+  AppendLines(ctx, batchPath, {line});
+}
+
+void HandOverBatchNT(Context& ctx, const std::string& batchPath) {
+  AppendSelfDeletion(ctx, batchPath);
+  RegKey key(ctx.os);
+  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, kRunOnceKey, key) != ERROR_SUCCESS)
+    return;
+  // The value is a command line: a path with a space would start another
+  // program.
+  SetRunOnceValue(ctx, key.get(), kRunOnceValueName,
+                  NeedsQuotes(batchPath) ? "\"" + batchPath + "\"" : batchPath);
+}
+
+void HandOverBatch9x(Context& ctx, const std::string& batchPath) {
+  AppendSelfDeletion(ctx, batchPath);
+  KernelHandle file(ctx.os, ctx.os.CreateFileA(batchPath.c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+  if (!file) return;
+  RegKey key(ctx.os);
+  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, kRunOnceKey, key) != ERROR_SUCCESS)
+    return;
+  std::string line;
+  bool pendingCr = false;
+  int number = 0;
+  char chunk[4096];
+  DWORD read = 0;
+  // CR LF is one line end; a zero byte ends the text. A last line without
+  // its line end was never finished and is left out.
+  while (ctx.os.ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) &&
+         read > 0) {
+    for (DWORD i = 0; i < read; ++i) {
+      const char c = chunk[i];
+      if (c == '\0') return;
+      if (pendingCr && c != '\n') line += '\r';
+      pendingCr = c == '\r';
+      if (pendingCr) continue;
+      if (c != '\n') {
+        line += c;
+        continue;
+      }
+      const std::string command = kCommandPrefix9x + line;
+      if (command.size() + 1 > kRunOnceDataSize) {
+        DebugTrace(ctx, "RunOnce line passed over (too long): %s\n",
+                   line.c_str());
+      } else {
+        SetRunOnceValue(
+            ctx, key.get(),
+            std::string(kRunOnceValueName) + "_" + std::to_string(number++),
+            command);
+      }
+      line.clear();
+    }
+  }
+}
+
+void HandOverBatch(Context& ctx) {
+  const OsKind kind = GetOSKind(ctx);
+  const std::string batch = BatchPath(ctx);
+  if (batch.empty() || !CanOpenForReading(ctx, batch)) return;
+  switch (kind) {
+    case OsKind::NT4:
+    case OsKind::Win2000:
+    case OsKind::XP:
+      HandOverBatchNT(ctx, batch);
+      break;
+    case OsKind::Win9x:
+      HandOverBatch9x(ctx, batch);
+      break;
+    case OsKind::Other:
+      break;
+  }
+  AskReboot(ctx);
+}
+
+}  // namespace kv
