@@ -117,7 +117,8 @@ void SimPlatform::LayOutFiles() {
   }
   std::error_code ec;
   for (const auto& f : folders) {
-    fs::create_directories(ResolveWinPath(machineDir_, "C:\\" + f).host, ec);
+    fs::create_directories(
+        ResolveWinPath(machineDir_, "C:\\" + f, codePage_).host, ec);
   }
   // A saved machine keeps its own profile files.
   auto writeIfMissing = [this](const std::string& winPath, const char* text) {
@@ -163,12 +164,12 @@ std::string SimPlatform::systemDir() const {
 }
 
 std::string SimPlatform::HostPath(const std::string& winPath) const {
-  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   return p.error ? std::string() : p.host;
 }
 
 void SimPlatform::SetFileInUse(const std::string& winPath, bool inUse) {
-  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   if (p.error) return;
   if (inUse)
     filesInUse_.insert(p.key);
@@ -177,7 +178,7 @@ void SimPlatform::SetFileInUse(const std::string& winPath, bool inUse) {
 }
 
 bool SimPlatform::IsFileInUse(const std::string& winPath) const {
-  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   if (p.error) return false;
   if (filesInUse_.count(p.key)) return true;
   for (const auto& f : files_)
@@ -187,7 +188,7 @@ bool SimPlatform::IsFileInUse(const std::string& winPath) const {
 
 bool SimPlatform::WriteTextFile(const std::string& winPath,
                                 const std::string& content) {
-  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   if (p.error || p.isRoot) return false;
   std::error_code ec;
   fs::create_directories(fs::path(p.host).parent_path(), ec);
@@ -196,7 +197,7 @@ bool SimPlatform::WriteTextFile(const std::string& winPath,
 
 bool SimPlatform::ReadTextFile(const std::string& winPath,
                                std::string* content) const {
-  ResolvedPath p = ResolveWinPath(machineDir_, winPath);
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   if (p.error || KindOf(p.host) != HostKind::File) return false;
   std::ifstream in(p.host, std::ios::binary);
   std::ostringstream all;
@@ -273,7 +274,7 @@ BOOL SimPlatform::GetDiskFreeSpaceExA(LPCSTR dir, PULARGE_INTEGER freeToCaller,
     return FALSE;
   }
   if (dir) {
-    ResolvedPath p = ResolveWinPath(machineDir_, dir);
+    ResolvedPath p = ResolveWinPath(machineDir_, dir, codePage_);
     if (p.error || KindOf(p.host) != HostKind::Directory) {
       lastError_ = p.error ? p.error : ERROR_PATH_NOT_FOUND;
       return FALSE;

@@ -52,7 +52,7 @@ HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
     lastError_ = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
-  ResolvedPath p = ResolveWinPath(machineDir_, path);
+  ResolvedPath p = ResolveWinPath(machineDir_, path, codePage_);
   if (p.error) {
     lastError_ = p.error;
     return INVALID_HANDLE_VALUE;

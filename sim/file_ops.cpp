@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -28,27 +29,27 @@ DWORD MissingError(const ResolvedPath& p) {
 }
 
 // A path argument resolved; the error to fail with, or 0.
-DWORD ResolveArg(const std::string& machineDir, LPCSTR path,
+DWORD ResolveArg(const std::string& machineDir, UINT codePage, LPCSTR path,
                  ResolvedPath* out) {
   if (!path) return ERROR_INVALID_PARAMETER;
-  *out = ResolveWinPath(machineDir, path);
+  *out = ResolveWinPath(machineDir, path, codePage);
   return out->error;
 }
 
 // The same for a path that must name something on disk; `kind` tells what.
-DWORD ResolveExisting(const std::string& machineDir, LPCSTR path,
+DWORD ResolveExisting(const std::string& machineDir, UINT codePage, LPCSTR path,
                       ResolvedPath* out, HostKind* kind) {
-  if (DWORD e = ResolveArg(machineDir, path, out)) return e;
+  if (DWORD e = ResolveArg(machineDir, codePage, path, out)) return e;
   *kind = KindOf(out->host);
   return *kind == HostKind::Missing ? MissingError(*out) : 0;
 }
 
 // The same for a source and a target; neither may be missing.
-DWORD ResolveArgs(const std::string& machineDir, LPCSTR from, LPCSTR to,
-                  ResolvedPath* src, ResolvedPath* dst) {
+DWORD ResolveArgs(const std::string& machineDir, UINT codePage, LPCSTR from,
+                  LPCSTR to, ResolvedPath* src, ResolvedPath* dst) {
   if (!from || !to) return ERROR_INVALID_PARAMETER;
-  *src = ResolveWinPath(machineDir, from);
-  *dst = ResolveWinPath(machineDir, to);
+  *src = ResolveWinPath(machineDir, from, codePage);
+  *dst = ResolveWinPath(machineDir, to, codePage);
   return src->error ? src->error : dst->error;
 }
 
@@ -73,7 +74,8 @@ BOOL SimPlatform::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
                              std::to_string(failIfExists)))
     return FALSE;
   ResolvedPath src, dst;
-  if (Fails(ResolveArgs(machineDir_, from, to, &src, &dst), &lastError_))
+  if (Fails(ResolveArgs(machineDir_, codePage_, from, to, &src, &dst),
+            &lastError_))
     return FALSE;
   const HostKind srcKind = KindOf(src.host);
   if (srcKind == HostKind::Missing) {
@@ -126,7 +128,8 @@ BOOL SimPlatform::DeleteFileA(LPCSTR path) {
   if (Enter("DeleteFileA", ArgText(path))) return FALSE;
   ResolvedPath p;
   HostKind kind;
-  if (Fails(ResolveExisting(machineDir_, path, &p, &kind), &lastError_))
+  if (Fails(ResolveExisting(machineDir_, codePage_, path, &p, &kind),
+            &lastError_))
     return FALSE;
   FileState& state = Files(*this, machineDir_);
   if (kind == HostKind::Directory ||
@@ -144,7 +147,8 @@ BOOL SimPlatform::DeleteFileA(LPCSTR path) {
 BOOL SimPlatform::MoveFileA(LPCSTR from, LPCSTR to) {
   if (Enter("MoveFileA", ArgText(from) + ", " + ArgText(to))) return FALSE;
   ResolvedPath src, dst;
-  if (Fails(ResolveArgs(machineDir_, from, to, &src, &dst), &lastError_))
+  if (Fails(ResolveArgs(machineDir_, codePage_, from, to, &src, &dst),
+            &lastError_))
     return FALSE;
   if (KindOf(src.host) == HostKind::Missing) {
     lastError_ = MissingError(src);
@@ -157,8 +161,7 @@ BOOL SimPlatform::MoveFileA(LPCSTR from, LPCSTR to) {
   std::string target = dst.host;
   if (src.key == dst.key) {
     // Only the spelling changes: rename to the name as given.
-    target = src.host.substr(0, src.host.rfind('/') + 1) +
-             dst.win.substr(dst.win.rfind('\\') + 1);
+    target = src.host.substr(0, src.host.rfind('/') + 1) + dst.name;
   } else if (KindOf(dst.host) != HostKind::Missing) {
     lastError_ = ERROR_ALREADY_EXISTS;
     return FALSE;
@@ -190,7 +193,8 @@ DWORD SimPlatform::GetFileAttributesA(LPCSTR path) {
     return INVALID_FILE_ATTRIBUTES;
   ResolvedPath p;
   HostKind kind;
-  if (Fails(ResolveExisting(machineDir_, path, &p, &kind), &lastError_))
+  if (Fails(ResolveExisting(machineDir_, codePage_, path, &p, &kind),
+            &lastError_))
     return INVALID_FILE_ATTRIBUTES;
   const bool dir = kind == HostKind::Directory;
   const DWORD bits = Files(*this, machineDir_).Stored(p.key, dir);
@@ -202,7 +206,8 @@ BOOL SimPlatform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
   if (Enter("SetFileAttributesA", ArgText(path) + ", " + HexText(attributes)))
     return FALSE;
   ResolvedPath p;
-  if (Fails(ResolveArg(machineDir_, path, &p), &lastError_)) return FALSE;
+  if (Fails(ResolveArg(machineDir_, codePage_, path, &p), &lastError_))
+    return FALSE;
   if (KindOf(p.host) == HostKind::Missing) {
     lastError_ = MissingError(p);
     return FALSE;
@@ -216,7 +221,8 @@ BOOL SimPlatform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
 BOOL SimPlatform::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
   if (Enter("CreateDirectoryA", ArgText(path))) return FALSE;
   ResolvedPath p;
-  if (Fails(ResolveArg(machineDir_, path, &p), &lastError_)) return FALSE;
+  if (Fails(ResolveArg(machineDir_, codePage_, path, &p), &lastError_))
+    return FALSE;
   if (p.isRoot || KindOf(p.host) != HostKind::Missing) {
     lastError_ = ERROR_ALREADY_EXISTS;
     return FALSE;
@@ -236,7 +242,8 @@ BOOL SimPlatform::RemoveDirectoryA(LPCSTR path) {
   if (Enter("RemoveDirectoryA", ArgText(path))) return FALSE;
   ResolvedPath p;
   HostKind kind;
-  if (Fails(ResolveExisting(machineDir_, path, &p, &kind), &lastError_))
+  if (Fails(ResolveExisting(machineDir_, codePage_, path, &p, &kind),
+            &lastError_))
     return FALSE;
   if (kind != HostKind::Directory) {
     lastError_ = KV_ERROR_DIRECTORY;
@@ -286,16 +293,15 @@ DWORD SimPlatform::GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,
   std::string root;
   if (rest.size() >= 2 && IsSeparator(rest[0]) && IsSeparator(rest[1])) {
     // \\server\share stays the root of a network name.
-    size_t at = 2, parts = 0;
-    while (at < rest.size() && parts < 2) {
-      size_t end = at;
-      while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-      root += "\\" + rest.substr(at, end - at);
-      at = end + 1;
-      ++parts;
-    }
+    std::vector<std::string> names =
+        SplitAtSeparators(rest.substr(2), codePage_);
+    const size_t taken = std::min<size_t>(names.size(), 2);
+    for (size_t i = 0; i < taken; ++i) root += "\\" + names[i];
     root.insert(0, "\\");
-    rest = at < rest.size() ? rest.substr(at) : std::string();
+    std::string after;
+    for (size_t i = taken; i < names.size(); ++i)
+      after += (i > taken ? "\\" : "") + names[i];
+    rest = after;
   } else if (rest.size() >= 2 && rest[1] == ':') {
     root = std::string(1, UpperAscii(rest[0])) + ":";
     rest = rest.substr(2);
@@ -303,12 +309,7 @@ DWORD SimPlatform::GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,
     root = "C:";
   }
   std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= rest.size()) {
-    size_t end = start;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    const std::string c = rest.substr(start, end - start);
-    start = end + 1;
+  for (const std::string& c : SplitAtSeparators(rest, codePage_)) {
     if (c.empty() || c == ".") continue;
     if (c == "..") {
       if (!parts.empty()) parts.pop_back();
@@ -318,7 +319,8 @@ DWORD SimPlatform::GetFullPathNameA(LPCSTR path, DWORD size, LPSTR out,
   }
   std::string full = root;
   for (const auto& c : parts) full += "\\" + c;
-  const bool trailing = !parts.empty() && IsSeparator(rest.back());
+  const bool trailing = !parts.empty() && !rest.empty() &&
+                        LastSeparator(rest, codePage_) == rest.size() - 1;
   if (parts.empty() || trailing) full += "\\";
   const DWORD n = StoreText(full, out, size);
   if (n == full.size() && filePart && !parts.empty() && !trailing)
@@ -331,13 +333,15 @@ DWORD SimPlatform::GetShortPathNameA(LPCSTR path, LPSTR out, DWORD size) {
     return 0;
   ResolvedPath p;
   HostKind kind;
-  if (Fails(ResolveExisting(machineDir_, path, &p, &kind), &lastError_))
+  if (Fails(ResolveExisting(machineDir_, codePage_, path, &p, &kind),
+            &lastError_))
     return 0;
   // This drive keeps no 8.3 aliases (as NTFS with their creation turned
   // off): every component stays as it is on disk.
   std::string shortPath = p.win;
   const std::string given = path;
-  if (!p.isRoot && IsSeparator(given.back())) shortPath += "\\";
+  if (!p.isRoot && LastSeparator(given, codePage_) == given.size() - 1)
+    shortPath += "\\";
   return StoreText(shortPath, out, size);
 }
 

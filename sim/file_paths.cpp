@@ -17,13 +17,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Calls `each(position, length)` for every character of `text`: two bytes
+// for a double-byte character, one otherwise.
+template <typename F>
+void ForEachChar(const std::string& text, UINT codePage, F&& each) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t n =
+        IsLeadByteOf(codePage, static_cast<unsigned char>(text[i])) &&
+                i + 1 < text.size()
+            ? 2
+            : 1;
+    each(i, n);
+    i += n;
+  }
+}
+
 // Characters Windows refuses in a file name (wildcards are names only to
 // FindFirstFile, which resolves its folder and matches the last part itself).
-bool ValidComponent(const std::string& c) {
-  for (unsigned char ch : c) {
-    if (ch < 0x20 || std::strchr("<>:\"|*?", ch)) return false;
-  }
-  return true;
+bool ValidComponent(const std::string& c, UINT codePage) {
+  bool valid = true;
+  ForEachChar(c, codePage, [&](size_t i, size_t n) {
+    const auto ch = static_cast<unsigned char>(c[i]);
+    if (n == 1 && (ch < 0x20 || std::strchr("<>:\"|*?", ch))) valid = false;
+  });
+  return valid;
 }
 
 std::string DriveRoot(const std::string& machineDir) {
@@ -31,7 +48,7 @@ std::string DriveRoot(const std::string& machineDir) {
 }
 
 // The entry of `dir` whose name equals `name` without regard to case.
-bool FindEntry(const std::string& dir, const std::string& name,
+bool FindEntry(const std::string& dir, const std::string& name, UINT codePage,
                std::string* found, bool* isLink) {
   // Most names come spelled as they are on disk: one lstat instead of
   // reading the whole folder.
@@ -47,7 +64,7 @@ bool FindEntry(const std::string& dir, const std::string& name,
   for (; it != end; it.increment(ec)) {
     if (ec) return false;
     const std::string entry = it->path().filename().string();
-    if (EqualNoCase(entry, name)) {
+    if (FoldCase(entry, codePage) == FoldCase(name, codePage)) {
       *found = entry;
       *isLink = it->is_symlink(ec);
       return true;
@@ -100,8 +117,36 @@ class FolderCache {
 
 // ---- Paths ------------------------------------------------------------------
 
+std::vector<std::string> SplitAtSeparators(const std::string& path,
+                                           UINT codePage) {
+  std::vector<std::string> parts(1);
+  ForEachChar(path, codePage, [&](size_t i, size_t n) {
+    if (n == 1 && IsSeparator(path[i]))
+      parts.emplace_back();
+    else
+      parts.back().append(path, i, n);
+  });
+  return parts;
+}
+
+size_t LastSeparator(const std::string& path, UINT codePage) {
+  size_t last = std::string::npos;
+  ForEachChar(path, codePage, [&](size_t i, size_t n) {
+    if (n == 1 && IsSeparator(path[i])) last = i;
+  });
+  return last;
+}
+
+std::string FoldCase(const std::string& text, UINT codePage) {
+  std::string out = text;
+  ForEachChar(text, codePage, [&](size_t i, size_t n) {
+    if (n == 1) out[i] = UpperAscii(text[i]);
+  });
+  return out;
+}
+
 ResolvedPath ResolveWinPath(const std::string& machineDir,
-                            const std::string& winPath) {
+                            const std::string& winPath, UINT codePage) {
   ResolvedPath r;
   if (winPath.empty()) {
     r.error = ERROR_PATH_NOT_FOUND;
@@ -123,12 +168,7 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
     return r;
   }
   std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= rest.size()) {
-    size_t end = start;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    std::string c = rest.substr(start, end - start);
-    start = end + 1;
+  for (std::string& c : SplitAtSeparators(rest, codePage)) {
     if (c.empty() || c == ".") continue;
     if (c == "..") {
       if (parts.empty()) {
@@ -141,11 +181,11 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
     // Windows drops trailing dots and blanks of a name.
     while (!c.empty() && (c.back() == '.' || c.back() == ' ')) c.pop_back();
     if (c.empty()) continue;
-    if (!ValidComponent(c)) {
+    if (!ValidComponent(c, codePage)) {
       r.error = ERROR_INVALID_NAME;
       return r;
     }
-    parts.push_back(c);
+    parts.push_back(std::move(c));
   }
   r.host = DriveRoot(machineDir);
   r.win = "C:";
@@ -157,9 +197,9 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
   std::string folderKey;
   size_t next = 0;
   if (folderParts > 0) {
-    folderKey = machineDir + '|';
+    folderKey = machineDir + '|' + std::to_string(codePage) + '|';
     for (size_t i = 0; i < folderParts; ++i)
-      folderKey += UpperAscii("\\" + parts[i]);
+      folderKey += "\\" + FoldCase(parts[i], codePage);
     if (FolderCache::Get().Find(folderKey, &r.host, &r.win)) next = folderParts;
   }
   for (size_t i = next; i < parts.size(); ++i) {
@@ -169,7 +209,7 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
     if (onDisk) {
       std::string found;
       bool link = false;
-      if (FindEntry(r.host, c, &found, &link)) {
+      if (FindEntry(r.host, c, codePage, &found, &link)) {
         if (link) {
           // Nothing on a simulated drive is a link; one that is could lead
           // out of the sandbox.
@@ -187,7 +227,7 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
   r.isRoot = parts.empty();
   if (r.isRoot) r.win += "\\";
   r.name = parts.empty() ? std::string() : parts.back();
-  r.key = UpperAscii(r.win);
+  r.key = FoldCase(r.win, codePage);
   return r;
 }
 

@@ -21,6 +21,17 @@ const DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
 
 inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+// Path text in the machine's code page. In code page 932 a double-byte
+// character is one character of a name even when its trail byte is 0x5C
+// ('\\') or 0x7C ('|'); only single-byte letters have a case.
+// The components between separators, empty ones included.
+std::vector<std::string> SplitAtSeparators(const std::string& path,
+                                           UINT codePage);
+// The position of the last separator character, or npos.
+size_t LastSeparator(const std::string& path, UINT codePage);
+// `text` with its single-byte letters upper-cased.
+std::string FoldCase(const std::string& text, UINT codePage);
+
 // A Windows path resolved against the sandbox.
 struct ResolvedPath {
   DWORD error = 0;   // 0, or why the path cannot name anything on C:
@@ -36,8 +47,9 @@ struct ResolvedPath {
 // drives, UNC names and ".." above C:\, ERROR_INVALID_NAME for characters
 // Windows refuses (wildcards included), ERROR_FILENAME_EXCED_RANGE for paths
 // of MAX_PATH or more. Never yields a host path outside drive_c.
+// `codePage` is the machine's (SimPlatform::codePage).
 ResolvedPath ResolveWinPath(const std::string& machineDir,
-                            const std::string& winPath);
+                            const std::string& winPath, UINT codePage);
 
 // What the host file system says about a resolved path.
 enum class HostKind { Missing, File, Directory };

@@ -28,26 +28,50 @@ FILETIME ToFileTime(const struct timespec& t) {
 }
 
 // '*' any run, '?' one character, both without regard to case; "x.*" also
-// matches "x" as it does on Windows.
-bool WildMatch(const char* p, const char* s) {
+// matches "x" as it does on Windows. A double-byte character of code page
+// 932 is one character, matched byte for byte.
+bool WildMatch(const char* p, const char* s, UINT codePage) {
   if (*p == 0) return *s == 0;
   if (*p == '*') {
     for (const char* t = s;; ++t) {
-      if (WildMatch(p + 1, t)) return true;
+      if (WildMatch(p + 1, t, codePage)) return true;
       if (*t == 0) return false;
+      if (IsLeadByteOf(codePage, static_cast<unsigned char>(*t)) && t[1]) ++t;
     }
   }
   if (*s == 0) return false;
-  if (*p != '?' && UpperAscii(*p) != UpperAscii(*s)) return false;
-  return WildMatch(p + 1, s + 1);
+  const size_t sn =
+      IsLeadByteOf(codePage, static_cast<unsigned char>(*s)) && s[1] ? 2 : 1;
+  if (*p == '?') return WildMatch(p + 1, s + sn, codePage);
+  const size_t pn =
+      IsLeadByteOf(codePage, static_cast<unsigned char>(*p)) && p[1] ? 2 : 1;
+  if (pn != sn) return false;
+  if (pn == 2 ? (p[0] != s[0] || p[1] != s[1])
+              : UpperAscii(*p) != UpperAscii(*s))
+    return false;
+  return WildMatch(p + pn, s + sn, codePage);
 }
 
-bool NameMatches(const std::string& pattern, const std::string& name) {
+// Characters no name holds (the wildcards aside); the trail byte of a
+// double-byte character is none of them.
+bool RefusedInName(const std::string& name, UINT codePage) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (IsLeadByteOf(codePage, c) && i + 1 < name.size())
+      ++i;
+    else if (std::strchr("<>:\"|", c))
+      return true;
+  }
+  return false;
+}
+
+bool NameMatches(const std::string& pattern, const std::string& name,
+                 UINT codePage) {
   if (pattern == "*.*") return true;
-  if (WildMatch(pattern.c_str(), name.c_str())) return true;
+  if (WildMatch(pattern.c_str(), name.c_str(), codePage)) return true;
   if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
     return WildMatch(pattern.substr(0, pattern.size() - 2).c_str(),
-                     name.c_str());
+                     name.c_str(), codePage);
   return false;
 }
 
@@ -60,7 +84,7 @@ HANDLE SimPlatform::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     return INVALID_HANDLE_VALUE;
   }
   std::string text = pattern;
-  size_t cut = text.find_last_of("\\/");
+  size_t cut = LastSeparator(text, codePage_);
   std::string dirPart, namePart;
   if (cut == std::string::npos) {
     const bool drive = text.size() >= 2 && text[1] == ':';
@@ -70,7 +94,7 @@ HANDLE SimPlatform::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     dirPart = text.substr(0, cut + 1);
     namePart = text.substr(cut + 1);
   }
-  ResolvedPath dir = ResolveWinPath(machineDir_, dirPart);
+  ResolvedPath dir = ResolveWinPath(machineDir_, dirPart, codePage_);
   if (dir.error) {
     lastError_ = dir.error;
     return INVALID_HANDLE_VALUE;
@@ -79,8 +103,7 @@ HANDLE SimPlatform::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     lastError_ = ERROR_PATH_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
   }
-  if (namePart.empty() ||
-      namePart.find_first_of("<>:\"|") != std::string::npos) {
+  if (namePart.empty() || RefusedInName(namePart, codePage_)) {
     lastError_ = ERROR_FILE_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
   }
@@ -91,7 +114,7 @@ HANDLE SimPlatform::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     if (::stat(host.c_str(), &st) == 0) {
       const bool isDir = S_ISDIR(st.st_mode);
       const std::string key =
-          dir.key + (dir.isRoot ? "" : "\\") + UpperAscii(name);
+          dir.key + (dir.isRoot ? "" : "\\") + FoldCase(name, codePage_);
       DWORD bits = (name == "." || name == "..") ? 0 : state.Stored(key, isDir);
       if (isDir) bits |= FILE_ATTRIBUTE_DIRECTORY;
       d.dwFileAttributes = bits ? bits : FILE_ATTRIBUTE_NORMAL;
@@ -110,7 +133,7 @@ HANDLE SimPlatform::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   // Windows lists "." and ".." first in every folder but a drive's root.
   if (!dir.isRoot) {
     for (const char* dots : {".", ".."})
-      if (NameMatches(namePart, dots))
+      if (NameMatches(namePart, dots, codePage_))
         find.entries.push_back(entryOf(dots, dir.host));
   }
   std::vector<std::string> names;
@@ -118,7 +141,7 @@ HANDLE SimPlatform::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   for (fs::directory_iterator it(dir.host, ec), end; !ec && it != end;
        it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (NameMatches(namePart, name)) names.push_back(name);
+    if (NameMatches(namePart, name, codePage_)) names.push_back(name);
   }
   std::sort(names.begin(), names.end(), CaseLess());
   for (const auto& n : names)

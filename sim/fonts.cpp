@@ -65,7 +65,8 @@ int SimPlatform::AddFontResourceA(LPCSTR file) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  const ResolvedPath p = ResolveWinPath(machineDir_, FontPath(*this, file));
+  const ResolvedPath p =
+      ResolveWinPath(machineDir_, FontPath(*this, file), codePage_);
   if (p.error || KindOf(p.host) != HostKind::File) {
     lastError_ = p.error ? p.error : ERROR_FILE_NOT_FOUND;
     return 0;
@@ -87,7 +88,8 @@ BOOL SimPlatform::RemoveFontResourceA(LPCSTR file) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
-  const ResolvedPath p = ResolveWinPath(machineDir_, FontPath(*this, file));
+  const ResolvedPath p =
+      ResolveWinPath(machineDir_, FontPath(*this, file), codePage_);
   auto& files = extension<FontTable>("fonts").files;
   auto it = p.error ? files.end() : files.find(p.key);
   if (it == files.end()) {

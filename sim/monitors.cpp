@@ -54,10 +54,11 @@ BOOL SimPlatform::AddMonitorA(LPCSTR server, DWORD level, LPBYTE info) {
   // The spooler loads the DLL from the system directory at once; a monitor
   // whose DLL is missing is never added.
   const std::string dll = mi->pDLLName;
-  ResolvedPath p =
-      ResolveWinPath(machineDir_, dll.find_first_of("\\/") == std::string::npos
+  ResolvedPath p = ResolveWinPath(machineDir_,
+                                  dll.find_first_of("\\/") == std::string::npos
                                       ? systemDir() + "\\" + dll
-                                      : dll);
+                                      : dll,
+                                  codePage_);
   if (p.error || KindOf(p.host) != HostKind::File) {
     lastError_ = ERROR_MOD_NOT_FOUND;
     return FALSE;

@@ -315,7 +315,8 @@ static DWORD ReadProfileString(SimPlatform& os, const std::string& path,
                                LPCSTR section, LPCSTR key, LPCSTR deflt,
                                LPSTR out, DWORD size, DWORD* error) {
   static const IniFile kNoFile;
-  const IniFile* file = LoadIni(os, ResolveWinPath(os.machineDir(), path));
+  const IniFile* file =
+      LoadIni(os, ResolveWinPath(os.machineDir(), path, os.codePage()));
   *error = file ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   const IniFile& ini = file ? *file : kNoFile;
   bool cut = false;
@@ -348,7 +349,7 @@ static DWORD ReadProfileString(SimPlatform& os, const std::string& path,
 static DWORD WriteProfileEntry(SimPlatform& os, const std::string& path,
                                LPCSTR section, LPCSTR key, LPCSTR value) {
   const std::string& machineDir = os.machineDir();
-  ResolvedPath p = ResolveWinPath(machineDir, path);
+  ResolvedPath p = ResolveWinPath(machineDir, path, os.codePage());
   if (p.error) return p.error;
   const HostKind kind = KindOf(p.host);
   if (kind == HostKind::Directory) return ERROR_ACCESS_DENIED;
@@ -413,7 +414,7 @@ static BOOL WriteProfileCall(SimPlatform& os, const std::string& path,
                              LPCSTR section, LPCSTR key, LPCSTR value,
                              DWORD* error) {
   if (!section && !key && !value) {
-    Forget(os, ResolveWinPath(os.machineDir(), path));
+    Forget(os, ResolveWinPath(os.machineDir(), path, os.codePage()));
     *error = ERROR_SUCCESS;
     return FALSE;
   }
@@ -490,9 +491,10 @@ DWORD SimPlatform::GetPrivateProfileSectionA(LPCSTR section, LPSTR out,
                                              ArgText(file)))
     return 0;
   static const IniFile kNoFile;
-  const IniFile* found = LoadIni(
-      *this,
-      ResolveWinPath(machineDir_, ProfilePath(windowsDir(), file, codePage_)));
+  const IniFile* found =
+      LoadIni(*this, ResolveWinPath(machineDir_,
+                                    ProfilePath(windowsDir(), file, codePage_),
+                                    codePage_));
   lastError_ = found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   const IniFile& ini = found ? *found : kNoFile;
   if (!out || size == 0 || !section) return 0;

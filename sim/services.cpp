@@ -146,7 +146,7 @@ void BeginPending(SimPlatform& os, Runtime& rt, DWORD state) {
 
 std::string HostFileOfImage(SimPlatform& os, std::string image) {
   if (image.rfind("\\??\\", 0) == 0) image = image.substr(4);
-  ResolvedPath p = ResolveWinPath(os.machineDir(), image);
+  ResolvedPath p = ResolveWinPath(os.machineDir(), image, os.codePage());
   if (p.error || KindOf(p.host) != HostKind::File) return "";
   return p.host;
 }

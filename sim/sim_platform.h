@@ -119,6 +119,7 @@ class SimPlatform : public Platform {
   void SetPC98(bool nec);
   // The system code page: 1252 (single byte) or 932 (Shift-JIS lead bytes).
   void SetCodePage(UINT codePage) { codePage_ = codePage; }
+  UINT codePage() const { return codePage_; }
   // The BIOS data area words (offset within segment 0x40).
   void SetBiosDataWord(DWORD offset, WORD value) { bios_[offset] = value; }
   // Free and total bytes of drive C:.

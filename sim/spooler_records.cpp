@@ -75,7 +75,7 @@ RegNode* DriverKey(const SimPlatform& os, const std::string& env,
 }
 
 std::string HostOf(const SimPlatform& os, const std::string& winPath) {
-  ResolvedPath p = ResolveWinPath(os.machineDir(), winPath);
+  ResolvedPath p = ResolveWinPath(os.machineDir(), winPath, os.codePage());
   return p.error ? std::string() : p.host;
 }
 

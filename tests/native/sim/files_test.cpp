@@ -362,6 +362,65 @@ TEST(SimFiles, FindMatchesWildcardsWithoutCase) {
   EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INVALID_HANDLE});
 }
 
+// Code page 932: a double-byte character whose trail byte is 0x5C ('\') or
+// 0x7C ('|') is one character of a name, and its trail byte has no case.
+TEST(SimFiles, ShiftJisNamesKeepTheirTrailBytes) {
+  struct Case {
+    const char* folder;
+    const char* file;
+    const char* otherCase;  // a different name under ASCII folding, or null
+  } cases[] = {
+      {"\x95\x5C", "\x83\x5C\x83\x74\x83\x67.TXT", nullptr},  // 表, ソフト
+      {"A\x95\x5C", "\x83\x7C.txt", nullptr},                 // trail '|'
+      {"\x8B\x40\x8E\xED", "\x82\x61.txt", "\x82\x41.txt"},   // trail 'a'
+  };
+  SimMachine m(WindowsVersion::XP);
+  auto& os = m.os();
+  os.SetCodePage(932);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const std::string dir = std::string("C:\\") + c.folder;
+    const std::string file = dir + "\\" + c.file;
+    const std::string copy = dir + "\\copy of " + c.file;
+    ASSERT_TRUE(os.CreateDirectoryA(dir.c_str(), nullptr));
+    // One folder of that name on the host, not one cut at the trail byte.
+    EXPECT_TRUE(
+        std::filesystem::is_directory(os.HostPath("C:\\") + "/" + c.folder));
+    EXPECT_EQ(os.GetFileAttributesA((dir + "\\").c_str()),
+              DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    HANDLE h = os.CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD n = 0;
+    EXPECT_TRUE(os.WriteFile(h, "sjis", 4, &n, nullptr));
+    EXPECT_TRUE(os.CloseHandle(h));
+    DWORD error = 0;
+    EXPECT_EQ(FindAll(os, (dir + "\\*.*").c_str(), &error),
+              (std::vector<std::string>{"./", "../", c.file}));
+    EXPECT_EQ(FindAll(os, file.c_str(), &error),
+              std::vector<std::string>{c.file});
+    char full[MAX_PATH];
+    LPSTR name = nullptr;
+    ASSERT_EQ(os.GetFullPathNameA(dir.c_str(), sizeof full, full, &name),
+              dir.size());
+    EXPECT_STREQ(name, c.folder);
+    if (c.otherCase) {
+      os.SetLastError(kSentinel);
+      EXPECT_EQ(os.GetFileAttributesA((dir + "\\" + c.otherCase).c_str()),
+                INVALID_FILE_ATTRIBUTES);
+      EXPECT_EQ(os.GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+    }
+    ASSERT_TRUE(os.CopyFileA(file.c_str(), copy.c_str(), TRUE));
+    std::string text;
+    EXPECT_TRUE(os.ReadTextFile(copy, &text));
+    EXPECT_EQ(text, "sjis");
+    EXPECT_TRUE(os.DeleteFileA(file.c_str()));
+    EXPECT_TRUE(os.DeleteFileA(copy.c_str()));
+    EXPECT_TRUE(os.RemoveDirectoryA(dir.c_str()));
+    EXPECT_EQ(os.GetFileAttributesA(dir.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+}
+
 TEST(SimFiles, DiskSpaceAsEachFamilyReportsIt) {
   const unsigned long long gb = 1ull << 30;
   struct Case {
