@@ -32,20 +32,23 @@ extern "C" {
 
 // Standard TCP/IP (LPR protocol, port 515) and "KV TCP/IP Port" (raw, port
 // 9100) records for `port` with `ip`, written into the registry directly;
-// other values of the key stay. 1 when the key was opened or created; 0 for a
-// port name that is no key name (empty, a backslash or a control character)
-// or too long (over 184 / 190 characters), nothing written, or a key that
-// can't be created. Last error: set by the library for a refused name,
-// ERROR_INVALID_NAME (no key name) or ERROR_FILENAME_EXCED_RANGE (too long);
-// otherwise not meaningful (the registry answers through its results, not
-// the last error).
+// other values of the key stay. 1 when the key was opened or created and
+// every value written; 0 for a port name that is no key name (empty, a
+// backslash or a control character) or too long (over 184 / 190 characters),
+// nothing written, for a key that can't be created, or for a value write that
+// failed (the values after it are not written; a key the call created is
+// removed, one that was there keeps its other values). Last error: set by
+// the library, ERROR_INVALID_NAME (no key name) or ERROR_FILENAME_EXCED_RANGE
+// (too long) for a refused name, the registry's error for a key that can't
+// be created or a failed write; after 1 not meaningful.
 int WINAPI StdTcpIpPortSet(LPCSTR port, LPCSTR ip);
 int WINAPI KVPortSet(LPCSTR port, LPCSTR ip);
 
 // The "LPR Port" record of `port` for `server`, with its Timeouts sub-key. 1
-// when both keys were opened or created; 0 otherwise (also for a name refused
-// as by StdTcpIpPortSet, or over 187 characters: nothing written). Last
-// error: as StdTcpIpPortSet's.
+// when both keys were opened or created and every value written; 0 otherwise
+// (the keys the call created are removed again; also for a name refused as
+// by StdTcpIpPortSet, or over 187 characters: nothing written). Last error:
+// as StdTcpIpPortSet's.
 int WINAPI StdTcpIpPortSetNt(LPCSTR port, LPCSTR server);
 
 // The "LPR Port" monitor's add-port dialog, owner `owner` disabled

@@ -38,13 +38,20 @@ int WINAPI InstallPrinterMonitor(LPCSTR sii);
 // control character (these ERROR_INVALID_NAME). The default-printer line is
 // written only for a printer the spooler has (the new one, or an existing
 // one of that name). A parallel-port driver service is replaced only when
-// the service of that name is a kernel driver; any other is left alone. The
-// three names are one operation. Last error: on the NT family, when 0, the
-// spooler's error for the printer (ERROR_PRINTER_ALREADY_EXISTS,
-// ERROR_INVALID_PRINTER_NAME, ERROR_UNKNOWN_PRINTER_DRIVER, ...), restored
-// after the later steps, or the refusal's; on Windows 9x (the device entries
-// follow) after a printer step that ran, on an unknown Windows and after
-// success, not meaningful.
+// the service of that name is a kernel driver; any other is left alone, and
+// so is one that does not stop or when the system directory can't be had;
+// when the replacement can't be created the old service is made again from
+// its configuration. Values the setup file must give and does not (empty: a
+// missing key and a failed read look alike) stop it before anything is
+// written, with 0 and ERROR_INVALID_DATA (13): the product name, the model
+// (not in the list, or an empty name), with `makeDefault` on Windows 9x
+// "Drcf9x", on the NT family a port driver named by only one of its file and
+// service keys (neither: no service step). The three names are one
+// operation. Last error: on the NT family, when 0, the spooler's error for
+// the printer (ERROR_PRINTER_ALREADY_EXISTS, ERROR_INVALID_PRINTER_NAME,
+// ERROR_UNKNOWN_PRINTER_DRIVER, ...), restored after the later steps, or the
+// refusal's; on Windows 9x (the device entries follow) after a printer step
+// that ran, on an unknown Windows and after success, not meaningful.
 int WINAPI ToRegPrinter(LPCSTR port, LPCSTR model, int makeDefault,
                         LPCSTR setupDir, LPCSTR printerName, int usb,
                         LPCSTR sii);

@@ -30,13 +30,19 @@ namespace {
 constexpr DWORD kProductBufferSize = 20;  // 19 characters
 constexpr int kMaxModels = 4096;
 
-void FoundModel(Context& ctx, const std::string& product,
-                const std::string& modelName, const char* file) {
+int NotFound(Context& ctx) {
+  ctx.os.SetLastError(kErrorSetupValueMissing);
+  return 0;
+}
+
+int FoundModel(Context& ctx, const std::string& product,
+               const std::string& modelName, const char* file) {
   CopyCut(ctx.driverName, sizeof ctx.driverName,
           (product + " " + modelName).c_str());
   const std::string devId =
       ReadSetupString(ctx, file, "DevID", modelName.c_str());
   CopyCut(ctx.deviceId, sizeof ctx.deviceId, devId.c_str());
+  return product.empty() || modelName.empty() ? NotFound(ctx) : 1;
 }
 
 }  // namespace
@@ -47,11 +53,9 @@ int LookupModel(Context& ctx, const char* model, const char* file) {
       ReadSetupString(ctx, file, "Initial", "Product", kProductBufferSize);
   CopyCut(ctx.driverName, sizeof ctx.driverName, (product + " ").c_str());
 
-  if (count == 1) {
-    FoundModel(ctx, product, ReadSetupString(ctx, file, "ModelName", "Model1"),
-               file);
-    return 1;
-  }
+  if (count == 1)
+    return FoundModel(ctx, product,
+                      ReadSetupString(ctx, file, "ModelName", "Model1"), file);
   // Model1 is always examined, also when the count is missing, 0 or negative.
   // A count far beyond any real list would otherwise keep the installer
   // reading the file for hours: the search stops at kMaxModels.
@@ -59,13 +63,11 @@ int LookupModel(Context& ctx, const char* model, const char* file) {
     const std::string key = "Model" + std::to_string(i);
     const std::string name =
         ReadSetupString(ctx, file, "ModelName", key.c_str());
-    if (ctx.os.lstrcmpiA(name.c_str(), model) == 0) {
-      FoundModel(ctx, product, name, file);
-      return 1;
-    }
-    if (i >= count) return 1;
+    if (ctx.os.lstrcmpiA(name.c_str(), model) == 0)
+      return FoundModel(ctx, product, name, file);
+    if (i >= count) break;
   }
-  return 1;
+  return NotFound(ctx);
 }
 
 }  // namespace kv

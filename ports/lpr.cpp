@@ -17,21 +17,33 @@ constexpr DWORD kLprFlag = 160;
 int StdTcpIpPortSetNt(Context& ctx, const char* port, const char* server) {
   if (!CheckPortKeyName(ctx.os, kLprPortsKey, port, "\\Timeouts")) return 0;
   const std::string path = SubKeyPath(kLprPortsKey, port);
+  const std::string timeoutsPath = SubKeyPath(path, "Timeouts");
   RegKey portKey(ctx.os);
-  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, path, portKey) != ERROR_SUCCESS)
-    return 0;
+  bool portCreated = false;
+  if (const LONG rc = CreateRecordKey(ctx.os, path, portKey, &portCreated);
+      rc != ERROR_SUCCESS)
+    return RecordFailed(ctx.os, rc, {});
   RegKey timeouts(ctx.os);
-  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(path, "Timeouts"),
-                timeouts) != ERROR_SUCCESS)
-    return 0;
-  WriteDword(ctx.os, portKey.get(), "EnableBannerPage", kLprFlag);
-  WriteDword(ctx.os, portKey.get(), "HpUxCompatibility", kLprFlag);
-  WriteDword(ctx.os, portKey.get(), "OldSunCompatibilty", kLprFlag);
-  WriteString(ctx.os, portKey.get(), "Printer Name", "lp");
-  WriteString(ctx.os, portKey.get(), "Server Name", server);
-  WriteDword(ctx.os, timeouts.get(), "CommandTimeout", 120);
-  WriteDword(ctx.os, timeouts.get(), "DataTimeout", 300);
-  return 1;
+  bool timeoutsCreated = false;
+  LONG rc = CreateRecordKey(ctx.os, timeoutsPath, timeouts, &timeoutsCreated);
+  if (rc == ERROR_SUCCESS)
+    rc = WriteRecordValues(
+        ctx.os, portKey.get(),
+        {{RecordValue::kDword, "EnableBannerPage", kLprFlag, nullptr},
+         {RecordValue::kDword, "HpUxCompatibility", kLprFlag, nullptr},
+         {RecordValue::kDword, "OldSunCompatibilty", kLprFlag, nullptr},
+         {RecordValue::kString, "Printer Name", 0, "lp"},
+         {RecordValue::kString, "Server Name", 0, server}});
+  if (rc == ERROR_SUCCESS)
+    rc = WriteRecordValues(
+        ctx.os, timeouts.get(),
+        {{RecordValue::kDword, "CommandTimeout", 120, nullptr},
+         {RecordValue::kDword, "DataTimeout", 300, nullptr}});
+  if (rc == ERROR_SUCCESS) return 1;
+  timeouts.reset();
+  portKey.reset();
+  return RecordFailed(ctx.os, rc,
+                      {{&timeoutsPath, timeoutsCreated}, {&path, portCreated}});
 }
 
 int AddLPD(Context& ctx, HWND owner, const char* caption, char* out) {

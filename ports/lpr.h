@@ -10,7 +10,9 @@ namespace kv {
 constexpr size_t kPortNameOutSize = 1024;
 
 // The name limit (187 characters) is what the 260-byte key path leaves for
-// the port's key and its "Timeouts" sub-key. The value writes are not checked.
+// the port's key and its "Timeouts" sub-key. Each value write is checked: the
+// first that fails ends the record, and so does a "Timeouts" key that can't
+// be had (RecordFailed: the keys the call made are taken away again).
 // The export's contract: exports/ports_exports.h (StdTcpIpPortSetNt).
 int StdTcpIpPortSetNt(Context& ctx, const char* port, const char* server);
 

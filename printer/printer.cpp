@@ -70,11 +70,12 @@ bool PrinterExists(Context& ctx, const char* name) {
   return true;
 }
 
+// `lineDriver` is the middle field as CheckPrinterNames read and checked it:
+// read once, so a second read that fails can't put another one in the line.
 void MakeDefaultPrinter(Context& ctx, OsKind kind,
                         const std::string& printerName, const char* port,
-                        const char* file) {
-  const std::string line =
-      printerName + "," + DeviceLineDriver(ctx, kind, file) + "," + port;
+                        const std::string& lineDriver) {
+  const std::string line = printerName + "," + lineDriver + "," + port;
   ctx.os.WriteProfileStringA("windows", "device", line.c_str());
   // Windows 9x caches win.ini: flush so other programs read the new line.
   if (kind == OsKind::Win9x)
@@ -98,15 +99,24 @@ int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name) {
 
 bool CheckPrinterNames(Context& ctx, OsKind kind, const char* port,
                        int makeDefault, const char* printerName,
-                       const char* file) {
+                       const char* file, std::string* lineDriver) {
   if (!CheckSpoolerName(ctx.os, SpoolerObject::Printer, printerName) ||
       !CheckSpoolerName(ctx.os, SpoolerObject::Port, port) ||
       !CheckSpoolerName(ctx.os, SpoolerObject::Driver, ctx.driverName))
     return false;
   if (!makeDefault) return true;
-  return CheckDeviceLineField(ctx.os, port) &&
-         CheckDeviceLineField(ctx.os,
-                              DeviceLineDriver(ctx, kind, file).c_str());
+  const std::string driver = DeviceLineDriver(ctx, kind, file);
+  // Windows 9x loads the default printer's driver by this field: an empty
+  // one (a missing key, or a read that failed) would break the line.
+  if (driver.empty()) {
+    ctx.os.SetLastError(kErrorSetupValueMissing);
+    return false;
+  }
+  if (!CheckDeviceLineField(ctx.os, port) ||
+      !CheckDeviceLineField(ctx.os, driver.c_str()))
+    return false;
+  if (lineDriver) *lineDriver = driver;
+  return true;
 }
 
 int RegistPrinter(Context& ctx, const char* port, int makeDefault,
@@ -116,7 +126,9 @@ int RegistPrinter(Context& ctx, const char* port, int makeDefault,
   if (!RecordAllocated(ctx, record, "pAddPrint2 Alloc Fail\n")) return 0;
   const char* section = FilesSection(kind);
   if (!section) return 0;
-  if (!CheckPrinterNames(ctx, kind, port, makeDefault, printerName, file)) {
+  std::string lineDriver;
+  if (!CheckPrinterNames(ctx, kind, port, makeDefault, printerName, file,
+                         &lineDriver)) {
     DebugTraceLastError(ctx, "AddPrinter Fail ErrMsg[0x%x]\n");
     return 0;
   }
@@ -162,7 +174,7 @@ int RegistPrinter(Context& ctx, const char* port, int makeDefault,
   // Only a printer the spooler has can be the default: a refused add of a
   // new name must not replace the default with a printer that isn't there.
   if (makeDefault && (printer || PrinterExists(ctx, name.c_str())))
-    MakeDefaultPrinter(ctx, kind, name, port, file);
+    MakeDefaultPrinter(ctx, kind, name, port, lineDriver);
 
   if (!printer) {
     ctx.os.SetLastError(addError);

@@ -2,6 +2,8 @@
 // printer.
 #pragma once
 
+#include <string>
+
 #include "foundation/context.h"
 #include "foundation/oskind.h"
 
@@ -9,12 +11,14 @@ namespace kv {
 
 // Whether the names RegistPrinter would write can be what they claim: the
 // printer, port and driver (ctx.driverName) names for the spooler, and with
-// `makeDefault` the port and the driver field of win.ini's device line. False
-// with the last error of the first name refused (ERROR_INVALID_PRINTER_NAME
-// for the printer, ERROR_INVALID_NAME otherwise).
+// `makeDefault` the port and the driver field of win.ini's device line
+// ("Drcf9x" on Windows 9x, which must not be empty), stored in `lineDriver`
+// when given. False with the last error of the first name refused
+// (ERROR_INVALID_PRINTER_NAME for the printer, ERROR_INVALID_DATA for an
+// empty "Drcf9x", ERROR_INVALID_NAME otherwise).
 bool CheckPrinterNames(Context& ctx, OsKind kind, const char* port,
                        int makeDefault, const char* printerName,
-                       const char* file);
+                       const char* file, std::string* lineDriver = nullptr);
 
 // Creates printer `printerName` on `port` for ctx.driverName, forces its
 // "Port" value, gives it the driver's default device mode, on Windows 9x

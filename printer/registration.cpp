@@ -1,5 +1,6 @@
 #include "printer/registration.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,18 @@
 namespace kv {
 namespace {
 
-std::string DriverBinaryPath(Context& ctx, const char* driverFile) {
+// The driver's path below the system directory, or false when the system
+// directory can't be had: a path built from a failed call would name a file
+// that isn't there.
+bool DriverBinaryPath(Context& ctx, const std::string& driverFile,
+                      std::string* path) {
   char dir[MAX_PATH] = {};
   const UINT n = ctx.os.GetSystemDirectoryA(dir, sizeof dir);
-  std::string path = n < sizeof dir ? std::string(dir, n) : std::string();
-  if (path.empty() || path.back() != '\\') path += '\\';
-  return path + driverFile;
+  if (n == 0 || n >= sizeof dir) return false;
+  *path = std::string(dir, n);
+  if (path->back() != '\\') *path += '\\';
+  *path += driverFile;
+  return true;
 }
 
 void WaitUntilRunning(Context& ctx, SC_HANDLE service) {
@@ -39,43 +46,104 @@ void WaitUntilRunning(Context& ctx, SC_HANDLE service) {
   }
 }
 
-// The service's type (SERVICE_KERNEL_DRIVER, SERVICE_WIN32_OWN_PROCESS, ...),
-// or 0 when its configuration can't be read.
-DWORD ServiceType(Context& ctx, SC_HANDLE service) {
+// What CreateServiceA needs to make a service again as it was.
+struct ServiceConfig {
+  DWORD type = 0, start = 0, errorControl = 0, tag = 0;
+  std::string binaryPath, group, account, display;
+  std::string dependencies;  // names, each with its terminator; "" for none
+};
+
+const char* OrNull(const std::string& s) {
+  return s.empty() ? nullptr : s.c_str();
+}
+
+bool ReadServiceConfig(Context& ctx, SC_HANDLE service, ServiceConfig* out) {
   DWORD needed = 0;
   if (ctx.os.QueryServiceConfigA(service, nullptr, 0, &needed) ||
       ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
       needed < sizeof(QUERY_SERVICE_CONFIGA))
-    return 0;
+    return false;
   // Whole DWORDs: the record holds pointers.
   std::vector<DWORD> buffer((needed + 3) / 4, 0);
   auto* config = reinterpret_cast<LPQUERY_SERVICE_CONFIGA>(buffer.data());
   if (!ctx.os.QueryServiceConfigA(
           service, config, static_cast<DWORD>(buffer.size() * 4), &needed))
-    return 0;
-  return config->dwServiceType;
+    return false;
+  out->type = config->dwServiceType;
+  out->start = config->dwStartType;
+  out->errorControl = config->dwErrorControl;
+  out->tag = config->dwTagId;
+  const auto text = [](const char* p) { return std::string(p ? p : ""); };
+  out->binaryPath = text(config->lpBinaryPathName);
+  out->group = text(config->lpLoadOrderGroup);
+  out->account = text(config->lpServiceStartName);
+  out->display = text(config->lpDisplayName);
+  out->dependencies.clear();
+  for (const char* p = config->lpDependencies; p && *p; p += std::strlen(p) + 1)
+    out->dependencies.append(p, std::strlen(p) + 1);
+  return true;
+}
+
+// Makes `name` again from its saved configuration (a new tag in its group
+// when it had one), and starts it when it ran before.
+void RecreateService(Context& ctx, SC_HANDLE manager, const char* name,
+                     const ServiceConfig& old, bool wasRunning) {
+  DWORD tag = 0;
+  const std::string dependencies =
+      old.dependencies.empty() ? std::string() : old.dependencies + '\0';
+  ScHandle again(
+      ctx.os,
+      ctx.os.CreateServiceA(
+          manager, name, OrNull(old.display), SERVICE_ALL_ACCESS, old.type,
+          old.start, old.errorControl, old.binaryPath.c_str(),
+          OrNull(old.group), old.tag && !old.group.empty() ? &tag : nullptr,
+          dependencies.empty() ? nullptr : dependencies.data(),
+          OrNull(old.account), nullptr));
+  if (again && wasRunning && ctx.os.StartServiceA(again.get(), 0, nullptr))
+    WaitUntilRunning(ctx, again.get());
 }
 
 // Recreates kernel-driver service `service` for `driverFile` (relative to the
 // system directory), auto-start, and starts it, waiting (bounded) until it
 // runs. A service of that name that is not a kernel driver (the spooler, say,
 // named by a faulty setup file) is left running and untouched; so is one
-// whose type can't be read. Always 1.
+// whose configuration can't be read, and one that does not stop (deleted, it
+// would stay marked, refuse its replacement and vanish at the next start of
+// Windows). When the new service can't be created, the old one is made again
+// from its configuration. Always 1.
 int InstallPortDriverService(Context& ctx, const char* service,
                              const char* driverFile) {
-  const std::string binaryPath = DriverBinaryPath(ctx, driverFile);
+  std::string binaryPath;
+  if (!DriverBinaryPath(ctx, driverFile, &binaryPath)) return 1;
   ScHandle manager(ctx.os, ctx.os.OpenSCManagerA(nullptr, nullptr,
                                                  SC_MANAGER_CREATE_SERVICE));
   if (!manager) return 1;
+  ServiceConfig old;
+  bool deleted = false, wasRunning = false;
   {
-    ScHandle old(ctx.os, ctx.os.OpenServiceA(manager.get(), service,
-                                             SERVICE_ALL_ACCESS));
-    if (old) {
-      if (ServiceType(ctx, old.get()) != SERVICE_KERNEL_DRIVER) return 1;
+    ScHandle existing(ctx.os, ctx.os.OpenServiceA(manager.get(), service,
+                                                  SERVICE_ALL_ACCESS));
+    if (existing) {
       SERVICE_STATUS status = {};
-      ctx.os.ControlService(old.get(), SERVICE_CONTROL_STOP, &status);
-      ctx.os.ControlService(old.get(), SERVICE_CONTROL_INTERROGATE, &status);
-      ctx.os.DeleteService(old.get());
+      if (!ReadServiceConfig(ctx, existing.get(), &old) ||
+          old.type != SERVICE_KERNEL_DRIVER ||
+          !ctx.os.QueryServiceStatus(existing.get(), &status))
+        return 1;
+      wasRunning = status.dwCurrentState == SERVICE_RUNNING;
+      ctx.os.ControlService(existing.get(), SERVICE_CONTROL_STOP, &status);
+      ctx.os.ControlService(existing.get(), SERVICE_CONTROL_INTERROGATE,
+                            &status);
+      if (!ctx.os.QueryServiceStatus(existing.get(), &status) ||
+          status.dwCurrentState != SERVICE_STOPPED) {
+        // Whether it stopped can't be told: it runs again as it did.
+        if (wasRunning) ctx.os.StartServiceA(existing.get(), 0, nullptr);
+        return 1;
+      }
+      deleted = ctx.os.DeleteService(existing.get()) != FALSE;
+      if (!deleted) {
+        if (wasRunning) ctx.os.StartServiceA(existing.get(), 0, nullptr);
+        return 1;
+      }
     }
   }
   ScHandle created(
@@ -84,21 +152,43 @@ int InstallPortDriverService(Context& ctx, const char* service,
                             SERVICE_KERNEL_DRIVER, SERVICE_AUTO_START,
                             SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr,
                             nullptr, nullptr, nullptr, nullptr));
-  if (created && ctx.os.StartServiceA(created.get(), 0, nullptr))
+  if (!created) {
+    if (deleted) RecreateService(ctx, manager.get(), service, old, wasRunning);
+    return 1;
+  }
+  if (ctx.os.StartServiceA(created.get(), 0, nullptr))
     WaitUntilRunning(ctx, created.get());
   return 1;
 }
 
-void PrepareServices(Context& ctx, OsKind kind, const char* file) {
+// The port driver a setup file names for the NT family: its file and its
+// service. Both empty: the setup file names none.
+struct PortDriver {
+  std::string file, service;
+};
+
+// Reads the port driver's names of an NT kind. False with ERROR_INVALID_DATA
+// when only one of them is there: a service with no file would point at the
+// system directory itself, and a file with no service can't be installed.
+bool ReadPortDriver(Context& ctx, OsKind kind, const char* file,
+                    PortDriver* out) {
   if (kind != OsKind::NT4 && kind != OsKind::Win2000 && kind != OsKind::XP)
-    return;
+    return true;
   const bool nt4 = kind == OsKind::NT4;
   const char* section = nt4 ? "Files.NT" : "Files.2K";
-  const std::string driverFile =
-      ReadSetupString(ctx, file, section, nt4 ? "LptNT" : "Lpt2K");
-  const std::string service =
+  out->file = ReadSetupString(ctx, file, section, nt4 ? "LptNT" : "Lpt2K");
+  out->service =
       ReadSetupString(ctx, file, section, nt4 ? "LptNTName" : "Lpt2KName");
-  InstallPortDriverService(ctx, service.c_str(), driverFile.c_str());
+  if (out->file.empty() == out->service.empty()) return true;
+  ctx.os.SetLastError(kErrorSetupValueMissing);
+  return false;
+}
+
+void PrepareServices(Context& ctx, OsKind kind, const PortDriver& driver) {
+  if (kind != OsKind::NT4 && kind != OsKind::Win2000 && kind != OsKind::XP)
+    return;
+  if (!driver.service.empty())
+    InstallPortDriverService(ctx, driver.service.c_str(), driver.file.c_str());
   StartServiceIfStopped(ctx, "spooler");
   if (kind == OsKind::Win2000) {
     StartServiceIfStopped(ctx, "LPDSVC");
@@ -111,19 +201,24 @@ void PrepareServices(Context& ctx, OsKind kind, const char* file) {
 int ToRegPrinter(Context& ctx, const char* port, const char* model,
                  int makeDefault, const char* setupDir, const char* printerName,
                  int usb, const char* file) {
-  LookupModel(ctx, model, file);
+  const bool found = LookupModel(ctx, model, file) != 0;
   const OsKind kind = GetOSKind(ctx);
   // Names that can't be what they claim stop the sequence before anything is
   // written: the printer step would refuse them, and the steps before it
-  // would install for a printer that can't exist. On Windows 9x a USB port
-  // is part of the device entry's key name as well.
+  // would install for a printer that can't exist. So do a model the setup
+  // file does not give (the driver's name would be wrong) and a port driver
+  // it names only half. On Windows 9x a USB port is part of the device
+  // entry's key name as well.
+  PortDriver portDriver;
   if (kind != OsKind::Other &&
-      (!CheckPrinterNames(ctx, kind, port, makeDefault, printerName, file) ||
-       (kind == OsKind::Win9x && usb && !CheckRegistryKeyName(ctx.os, port)))) {
+      (!found ||
+       !CheckPrinterNames(ctx, kind, port, makeDefault, printerName, file) ||
+       (kind == OsKind::Win9x && usb && !CheckRegistryKeyName(ctx.os, port)) ||
+       !ReadPortDriver(ctx, kind, file, &portDriver))) {
     DebugTrace(ctx, "RegistPrinter Fail\n");
     return 0;
   }
-  PrepareServices(ctx, kind, file);
+  PrepareServices(ctx, kind, portDriver);
 
   if (!InstallPrintProcessor(ctx, file))
     DebugTrace(ctx, "InstallPrintProcessor Fail\n");

@@ -478,8 +478,7 @@ struct KnownFault {
   const char* problem;
   const char* reason;
 };
-const KnownFault kKnownFaults[] = {
-};
+const KnownFault kKnownFaults[] = {};
 
 const KnownFault* Known(const std::string& sequence, const std::string& op,
                         const std::string& problem) {

@@ -78,11 +78,53 @@ TEST_F(ModelLookup, ProductIsCutTo19Characters) {
   EXPECT_EQ(driver(), "ABCDEFGHIJKLMNOPQRS M");
 }
 
-TEST_F(ModelLookup, MissingFileGivesProductlessName) {
-  std::strcpy(m.ctx().deviceId, "kept");
-  EXPECT_EQ(LookupModel(m.ctx(), "KV-100", "C:\\nowhere\\none.sii"), 1);
-  EXPECT_EQ(driver(), " ");
-  EXPECT_EQ(deviceId(), "kept");
+// A driver name missing its product or its model is no driver's name: the
+// lookup answers 0 (the names are still set as the lookup found them).
+TEST_F(ModelLookup, AnswersZeroWhenProductOrModelIsEmptyOrNotFound) {
+  struct Case {
+    const char* what;
+    const char* file;  // null: kSii with `text`
+    const char* text;
+    const char* model;
+    int result;
+    const char* driver;
+    bool idKept;  // no model was found
+  };
+  const Case cases[] = {
+      {"found", nullptr,
+       "[Initial]\r\nProduct=P\r\n[ModelName]\r\nnModelNum=2\r\n"
+       "Model1=A\r\nModel2=B\r\n",
+       "b", 1, "P B", false},
+      {"no file", "C:\\nowhere\\none.sii", "", "A", 0, " ", true},
+      {"no product", nullptr,
+       "[ModelName]\r\nnModelNum=2\r\nModel1=A\r\nModel2=B\r\n", "B", 0, " B",
+       false},
+      {"single model empty", nullptr,
+       "[Initial]\r\nProduct=P\r\n[ModelName]\r\nnModelNum=1\r\nModel1=\r\n",
+       "A", 0, "P ", false},
+      {"not in the list", nullptr,
+       "[Initial]\r\nProduct=P\r\n[ModelName]\r\nnModelNum=2\r\n"
+       "Model1=A\r\nModel2=B\r\n",
+       "C", 0, "P ", true},
+      {"empty name matches an empty entry", nullptr,
+       "[Initial]\r\nProduct=P\r\n[ModelName]\r\nnModelNum=2\r\n"
+       "Model2=B\r\n",
+       "", 0, "P ", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sii(c.text);
+    std::strcpy(m.ctx().deviceId, "kept");
+    m.os().SetLastError(test::kStaleError);
+    EXPECT_EQ(LookupModel(m.ctx(), c.model, c.file ? c.file : kSii), c.result);
+    EXPECT_EQ(driver(), c.driver);
+    if (c.result == 0) {
+      EXPECT_EQ(m.os().GetLastError(), kErrorSetupValueMissing);
+    }
+    if (c.idKept) {
+      EXPECT_EQ(deviceId(), "kept");
+    }
+  }
 }
 
 TEST_F(ModelLookup, EmptyFileMatchesOnlyAnEmptyModelName) {

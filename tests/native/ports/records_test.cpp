@@ -164,28 +164,73 @@ TEST(RecordsInput, PortNameAtAndPastTheKeyPathLimit) {
   }
 }
 
-TEST(RecordsFailure, KeyThatCannotBeCreatedWritesNothing) {
-  SimMachine m(sim::WindowsVersion::XP);
-  m.BindExports();
-  m.os().FailOperation("RegCreateKeyExA", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(StdTcpIpPortSet("X", "1.2.3.4"), 0);
-  EXPECT_EQ(m.os().CountOperations("RegSetValueExA"), 0u);
+// A record that can't be written whole answers 0 with the registry's error.
+// A port key the call made goes again (the machine is as before); one that
+// was there keeps its other values, and those the call did not reach.
+struct FailureCase {
+  const char* what;
+  int (*set)(LPCSTR, LPCSTR);
+  const char* monitor;
+  const char* operation;  // the call that fails
+  int skip;               // occurrences before the failing one
+  bool existed;           // the port key was there before
+  const char* keptValue;  // a value of the old record left as it was
+};
 
-  // The LPR port key is made, its Timeouts key is refused: 0, no values.
-  m.os().FailOperation("RegCreateKeyExA", ERROR_ACCESS_DENIED, 1);
-  EXPECT_EQ(StdTcpIpPortSetNt("Y", "srv"), 0);
-  sim::RegNode* port = m.os().FindKey(HKEY_LOCAL_MACHINE, kLpr + "Y");
-  ASSERT_NE(port, nullptr);
-  EXPECT_TRUE(port->values.empty());
-  EXPECT_EQ(m.os().CountOperations("RegSetValueExA"), 0u);
-}
-
-TEST(RecordsFailure, FailingValueWritesStillAnswerOne) {
-  SimMachine m(sim::WindowsVersion::NT4);
-  m.BindExports();
-  m.os().FailOperation("RegSetValueExA", ERROR_ACCESS_DENIED, 0, -1);
-  EXPECT_EQ(KVPortSet("Z", "1.2.3.4"), 1);
-  EXPECT_EQ(m.os().CountOperations("RegSetValueExA"), 7u);
+TEST(RecordsFailure, AFailedWriteAnswersZeroAndKeepsNoPartialNewKey) {
+  const char* kStdMon = "Standard TCP/IP Port";
+  const char* kKvMon = "KV TCP/IP Port";
+  const char* kLprMon = "LPR Port";
+  const FailureCase cases[] = {
+      {"std first value", &StdTcpIpPortSet, kStdMon, "RegSetValueExA", 0, false,
+       nullptr},
+      {"std last value", &StdTcpIpPortSet, kStdMon, "RegSetValueExA", 10, false,
+       nullptr},
+      {"std key", &StdTcpIpPortSet, kStdMon, "RegCreateKeyExA", 0, false,
+       nullptr},
+      {"std old record", &StdTcpIpPortSet, kStdMon, "RegSetValueExA", 1, true,
+       "IPAddress"},
+      {"kv last value", &KVPortSet, kKvMon, "RegSetValueExA", 6, false,
+       nullptr},
+      {"kv old record", &KVPortSet, kKvMon, "RegSetValueExA", 0, true,
+       "IPAddress"},
+      {"lpr port value", &StdTcpIpPortSetNt, kLprMon, "RegSetValueExA", 0,
+       false, nullptr},
+      {"lpr timeout value", &StdTcpIpPortSetNt, kLprMon, "RegSetValueExA", 6,
+       false, nullptr},
+      {"lpr timeouts key", &StdTcpIpPortSetNt, kLprMon, "RegCreateKeyExA", 1,
+       false, nullptr},
+      {"lpr old record", &StdTcpIpPortSetNt, kLprMon, "RegSetValueExA", 4, true,
+       "Server Name"},
+      {"lpr old record, new timeouts", &StdTcpIpPortSetNt, kLprMon,
+       "RegCreateKeyExA", 1, true, "Server Name"},
+  };
+  constexpr DWORD kError = 1013;  // ERROR_CANTWRITE
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimMachine m(sim::WindowsVersion::XP);
+    m.BindExports();
+    const std::string ports =
+        std::string(kMonitorsPath) + c.monitor + "\\Ports\\";
+    AddPortKey(m.os(), c.monitor, "Other");
+    if (c.existed) {
+      PutValue(m.os(), ports + "P", c.keptValue, REG_SZ, Sz("old"));
+      PutValue(m.os(), ports + "P", "UserValue", REG_DWORD, Dword(7));
+    }
+    const std::string before = MachineState(m.os());
+    m.os().FailOperation(c.operation, kError, c.skip);
+    m.os().SetLastError(kStaleError);
+    EXPECT_EQ(c.set("P", "new"), 0);
+    EXPECT_EQ(m.os().GetLastError(), kError);
+    if (!c.existed) {
+      EXPECT_EQ(MachineState(m.os()), before);
+      continue;
+    }
+    EXPECT_EQ(FindValue(m.os(), ports + "P", c.keptValue)->data, Sz("old"));
+    EXPECT_EQ(FindValue(m.os(), ports + "P", "UserValue")->data, Dword(7));
+    EXPECT_EQ(m.os().FindKey(HKEY_LOCAL_MACHINE, ports + "P\\Timeouts"),
+              nullptr);
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "exports/printer_exports.h"
+#include "foundation/setupinfo.h"
 #include "printer/pnp9x.h"
 #include "sim/sim_services.h"
 #include "staging/depfiles.h"
@@ -307,19 +308,46 @@ TEST(Registration, OnlyAKernelDriverServiceIsReplaced) {
   }
 }
 
-TEST(Registration, AServiceStillMarkedForDeletionIsNotRecreated) {
+TEST(Registration, AServiceThatDoesNotStopIsLeftAsItWas) {
   SimMachine m(WindowsVersion::Win2000);
   test::PlaceMedium(m);
   sim::DefineService(m.os(), "KvLpt", "old", SERVICE_KERNEL_DRIVER,
                      SERVICE_AUTO_START, "C:\\old\\kvlpt.exe");
-  // A service stuck stopping keeps its record after DeleteService.
+  // Deleted while stuck stopping, it would stay marked, refuse its
+  // replacement and vanish at the next start of Windows.
   sim::HoldServicePending(m.os(), "KvLpt", SERVICE_STOP_PENDING, 2000);
   EXPECT_EQ(Register(m), 1);
-  EXPECT_TRUE(sim::IsServiceMarkedForDelete(m.os(), "KvLpt"));
+  EXPECT_FALSE(sim::IsServiceMarkedForDelete(m.os(), "KvLpt"));
+  EXPECT_EQ(m.os().CountOperations("DeleteService"), 0u);
   EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE,
                       std::string(sim::kServicesPath) + "\\KvLpt", "ImagePath"),
             "C:\\old\\kvlpt.exe");
   EXPECT_EQ(m.traceText(), "");  // the service step reports nothing
+}
+
+TEST(Registration, AFailedCreateBringsTheOldServiceBackAsItWas) {
+  for (auto v : {WindowsVersion::NT4, WindowsVersion::XP}) {
+    SCOPED_TRACE(sim::WindowsVersionName(v));
+    SimMachine m(v);
+    test::PlaceMedium(m);
+    ASSERT_TRUE(m.os().WriteTextFile("C:\\old\\kvlpt.sys", "MZ"));
+    sim::DefineService(m.os(), "KvLpt", "Old port driver",
+                       SERVICE_KERNEL_DRIVER, SERVICE_SYSTEM_START,
+                       "\\??\\C:\\old\\kvlpt.sys");
+    sim::SetServiceState(m.os(), "KvLpt", SERVICE_RUNNING);
+    const std::string path = std::string(sim::kServicesPath) + "\\KvLpt";
+    m.os().FailOperation("CreateServiceA", ERROR_SERVICE_MARKED_FOR_DELETE);
+    EXPECT_EQ(Register(m), 1);
+    EXPECT_EQ(m.os().CountOperations("CreateServiceA"), 2u);
+    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "ImagePath"),
+              "\\??\\C:\\old\\kvlpt.sys");
+    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, path, "DisplayName"),
+              "Old port driver");
+    EXPECT_EQ(RegDword(m, HKEY_LOCAL_MACHINE, path, "Start"),
+              DWORD(SERVICE_SYSTEM_START));
+    EXPECT_EQ(sim::ServiceCurrentState(m.os(), "KvLpt"),
+              DWORD(SERVICE_RUNNING));
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -350,7 +378,7 @@ const BadCase kBadCases[] = {
      [](SampleSii& s) {
        s.w9x =
            "Procn9x=KV Processor\r\nProcm9x=kvproc9x.dll\r\n"
-           "Lmonm9x=kvmon9x.dll\r\n";
+           "Lmonm9x=kvmon9x.dll\r\nDrcf9x=KVDRV\r\n";
      },
      0,
      "AddPrinterDriver Fail ErrMsg[0x57]\nInstallPrinterDriver Fail\n"
@@ -431,6 +459,73 @@ INSTANTIATE_TEST_SUITE_P(Setups, BadSetup, testing::ValuesIn(kBadCases),
                            return "case" + std::to_string(i.index);
                          });
 
+// A value the sequence can't do without that the setup file does not give
+// (a missing key and a read that failed look the same) would install under a
+// wrong name or write a broken line: refused before anything is written.
+struct MissingValueCase {
+  const char* what;
+  WindowsVersion version;
+  void (*change)(SampleSii&);
+  const char* model;
+  int makeDefault;
+  int result;
+};
+
+void Drop(std::string& section, const std::string& line) {
+  section.erase(section.find(line), line.size());
+}
+
+const MissingValueCase kMissingValueCases[] = {
+    {"no product", WindowsVersion::XP, [](SampleSii& s) { s.initial = ""; },
+     "KV-1000", 1, 0},
+    {"no product on 9x", WindowsVersion::Win98,
+     [](SampleSii& s) { s.initial = ""; }, "KV-1000", 0, 0},
+    {"single model empty", WindowsVersion::NT4,
+     [](SampleSii& s) { s.models = "nModelNum=1\r\nModel1=\r\n"; }, "KV-1000",
+     1, 0},
+    {"model not in the list", WindowsVersion::XP, [](SampleSii&) {}, "KV-9999",
+     1, 0},
+    {"no Drcf9x with make default", WindowsVersion::Win95,
+     [](SampleSii& s) { Drop(s.w9x, "Drcf9x=KVDRV\r\n"); }, "KV-1000", 1, 0},
+    {"no Drcf9x with make default on Me", WindowsVersion::WinMe,
+     [](SampleSii& s) { Drop(s.w9x, "Drcf9x=KVDRV\r\n"); }, "KV-1000", 1, 0},
+    {"no Drcf9x, not made default: not needed", WindowsVersion::Win98,
+     [](SampleSii& s) { Drop(s.w9x, "Drcf9x=KVDRV\r\n"); }, "KV-1000", 0, 1},
+    {"port driver without service name", WindowsVersion::NT4,
+     [](SampleSii& s) { Drop(s.nt, "LptNTName=KvLpt\r\n"); }, "KV-1000", 0, 0},
+    {"port driver service without file", WindowsVersion::Win2000,
+     [](SampleSii& s) { Drop(s.w2k, "Lpt2K=drivers\\kvlpt2k.sys\r\n"); },
+     "KV-1000", 0, 0},
+    {"port driver service without file on XP", WindowsVersion::XP,
+     [](SampleSii& s) { Drop(s.w2k, "Lpt2K=drivers\\kvlpt2k.sys\r\n"); },
+     "KV-1000", 1, 0},
+};
+
+TEST(Registration, MissingSetupValuesAreRefusedBeforeAnythingIsWritten) {
+  for (const MissingValueCase& c : kMissingValueCases) {
+    SCOPED_TRACE(c.what);
+    SimMachine m(c.version);
+    SampleSii sii;
+    c.change(sii);
+    test::PlaceMedium(m, sii);
+    m.os().ClearOperations();
+    m.os().SetLastError(test::kStaleError);
+    EXPECT_EQ(Register(m, kPrinter, "LPT1:", c.makeDefault, 0, c.model),
+              c.result);
+    if (c.result == 1) {
+      EXPECT_EQ(DeviceLine(m), "(none)");
+      continue;
+    }
+    EXPECT_EQ(m.os().GetLastError(), kErrorSetupValueMissing);
+    EXPECT_EQ(m.traceText(), "RegistPrinter Fail\n");
+    for (const char* op :
+         {"OpenSCManagerA", "AddPrintProcessorA", "AddMonitorA",
+          "AddPrinterDriverA", "AddPrinterA", "RegCreateKeyExA",
+          "RegSetValueExA", "WriteProfileStringA"})
+      EXPECT_EQ(m.os().CountOperations(op), 0u) << op;
+  }
+}
+
 TEST(Registration, WithoutLmonnNoMonitorIsAddedAndNoBidiBit) {
   SimMachine m(WindowsVersion::Win98);
   SampleSii sii;
@@ -464,16 +559,6 @@ TEST(Registration, ProcessorNullUsesWinPrint) {
                         "Print Processor"),
               "WinPrint");
   }
-}
-
-TEST(Registration, ModelNotInListUsesTheProductNameAlone) {
-  SimMachine m(WindowsVersion::XP);
-  test::PlaceMedium(m);
-  EXPECT_EQ(Register(m, kPrinter, "LPT1:", 0, 0, "KV-9999"), 1);
-  EXPECT_STREQ(m.ctx().driverName, "KORVA ");
-  EXPECT_EQ(
-      RegString(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Printer Driver"),
-      "KORVA ");
 }
 
 TEST(Registration, OverlongProductAndModelAreCutToTheDriverNameBuffer) {
@@ -566,15 +651,6 @@ TEST(Registration, MakeDefaultZeroLeavesWinIniAlone) {
         RegDword(m, HKEY_LOCAL_MACHINE, PrinterPath(kPrinter), "Attributes"),
         sim::IsWin9x(v) ? 0x800u : 0u);
   }
-}
-
-TEST(Registration, Win9xDefaultLineWithoutDrcf9x) {
-  SimMachine m(WindowsVersion::Win98);
-  SampleSii sii;
-  sii.w9x.replace(sii.w9x.find("Drcf9x=KVDRV\r\n"), 14, "");
-  test::PlaceMedium(m, sii);
-  EXPECT_EQ(Register(m), 1);
-  EXPECT_EQ(DeviceLine(m), "KV Printer,,LPT1:");
 }
 
 TEST(Registration, HardwareProfileKeyIsNamedByTheDriver) {
