@@ -50,25 +50,32 @@ bool NeedsQuotes(const std::string& path) {
 
 // Appends `lines`, each ended by CR LF, to the end of the batch (created when
 // missing). Nothing is written when the end can't be reached, so that no
-// earlier line is overwritten.
+// earlier line is overwritten. A batch whose last line was never ended (a
+// write cut short) gets its line end first: joined to the next line it would
+// be one command naming other files.
 void AppendLines(Context& ctx, const std::string& batchPath,
                  const std::vector<std::string>& lines) {
   if (lines.empty() || batchPath.empty()) return;
-  KernelHandle file(
-      ctx.os,
-      ctx.os.CreateFileA(batchPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  KernelHandle file(ctx.os, ctx.os.CreateFileA(
+                                batchPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     DebugTraceLastError(ctx, "VT3E.bat Open Fail ErrMsg[0x%x]\n");
     return;
   }
+  char last = '\n';
+  DWORD read = 0;
+  if (ctx.os.SetFilePointer(file.get(), -1, nullptr, FILE_END) !=
+      INVALID_SET_FILE_POINTER)
+    ctx.os.ReadFile(file.get(), &last, 1, &read, nullptr);
   if (ctx.os.SetFilePointer(file.get(), 0, nullptr, FILE_END) ==
           INVALID_SET_FILE_POINTER &&
       ctx.os.GetLastError() != ERROR_SUCCESS) {
     DebugTraceLastError(ctx, "VT3E.bat Seek Fail ErrMsg[0x%x]\n");
     return;
   }
-  std::string text;
+  std::string text = last == '\n' ? "" : "\r\n";
   for (const std::string& line : lines) text += line + "\r\n";
   DWORD written = 0;
   if (!ctx.os.WriteFile(file.get(), text.data(),

@@ -163,6 +163,30 @@ TEST(Batch, WhatGetsALine) {
   EXPECT_NE(m.traceText().find("..\\win.ini"), std::string::npos);
 }
 
+// On 9x every line becomes a value whatever its bytes (0xFF is a letter in
+// code page 1252); a line too long for a value is passed over whole; a last
+// line whose write was cut short is ended before the next line is added.
+TEST(Batch, NineXHandsOverEachWholeLine) {
+  SimMachine m(WindowsVersion::Win98);
+  auto& os = m.os();
+  const std::string sys = os.systemDir();
+  const std::string fits = "del C:\\" + std::string(232, 'a');  // 239
+  const std::string over = "del C:\\" + std::string(233, 'b');  // 240
+  const std::string before =
+      "del C:\\\xFF.dll\r\n" + fits + "\r\n" + over + "\r\ndel C:\\cut";
+  os.WriteTextFile(sys + "\\VT3E.bat", before);
+  HandOverBatch(m.ctx());
+  const std::string self = "del " + sys + "\\VT3E.bat";
+  EXPECT_EQ(Batch(os), before + "\r\n" + self + "\r\n");
+  const std::string lines[] = {"del C:\\\xFF.dll", fits, "del C:\\cut", self};
+  const auto values = RunOnceValues(os);
+  ASSERT_EQ(values.size(), 4u);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(values.at("VT3E_" + std::to_string(i)).data,
+              "command.com /c " + lines[i] + '\0');
+  EXPECT_NE(m.traceText().find("passed over"), std::string::npos);
+}
+
 // A machine whose system directory is a folder of `length` characters.
 class LongSystemDir : public sim::SimPlatform {
  public:
