@@ -105,6 +105,8 @@ int WriteUsbDeviceEntry9x(Context& ctx, const char* port, const char* setupDir,
   const std::string sii = std::string(setupDir) + "\\" + file;
   const std::string usbId =
       ReadSetupString(ctx, sii.c_str(), "Files.9x", "USBID", 49);
+  // Without it Enum\USB itself would be searched: another device's key.
+  if (usbId.empty()) return 1;
 
   std::string instanceName;
   {
@@ -118,11 +120,16 @@ int WriteUsbDeviceEntry9x(Context& ctx, const char* port, const char* setupDir,
       instanceName = name;
   }
 
-  const std::string description =
-      ReadSetupString(ctx, sii.c_str(), "Initial", "Product") +
+  const std::string product =
+      ReadSetupString(ctx, sii.c_str(), "Initial", "Product");
+  const std::string model =
       ReadSetupString(ctx, sii.c_str(), "ModelName", "Model1");
+  const std::string description = product + model;
   const std::string printerId =
       ReadSetupString(ctx, sii.c_str(), "Files.9x", "DevID");
+  // A value the setup file does not give (or a read that failed) would name
+  // the entry or its ids wrongly: no entry rather than a wrong one.
+  if (product.empty() || model.empty() || printerId.empty()) return 1;
   const std::string instanceKey =
       std::string(port) + "USB&" + usbId + "&" + instanceName;
   // Each part names one key: a backslash from the setup file or the port

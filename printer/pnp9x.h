@@ -15,8 +15,9 @@ int WriteLptDeviceEntries9x(Context& ctx, const char* description,
 
 // Writes the USB printer instance under ENUM\USBPRINT for the USB id of the
 // setup file `setupDir`\`file`, when Enum\USB\<id> exists; nothing when
-// its description (Product and Model1) or its instance key name (port, USB
-// id, instance) is not a single key name. Always 1.
+// "USBID", "Product", "Model1" or "DevID" of [Files.9x] is empty, or its
+// description (Product and Model1) or its instance key name (port, USB id,
+// instance) is not a single key name. Always 1.
 int WriteUsbDeviceEntry9x(Context& ctx, const char* port, const char* setupDir,
                           const char* file);
 

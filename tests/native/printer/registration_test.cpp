@@ -742,6 +742,33 @@ TEST(DeviceEntries9x, UsbEntryHasItsSevenValues) {
             nullptr);
 }
 
+TEST(DeviceEntries9x, UsbEntryNeedsEveryValueItIsNamedBy) {
+  struct Case {
+    const char* what;
+    void (*change)(SampleSii&);
+  };
+  const Case cases[] = {
+      {"USBID",
+       [](SampleSii& s) { Drop(s.w9x, "USBID=VID_1234&PID_5678\r\n"); }},
+      {"DevID",
+       [](SampleSii& s) { Drop(s.w9x, "DevID=KORVAKV-1000D1A2\r\n"); }},
+      {"Product", [](SampleSii& s) { s.initial = ""; }},
+      {"Model1",
+       [](SampleSii& s) { s.models = "nModelNum=2\r\nModel2=KV-1000\r\n"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimMachine m(WindowsVersion::Win98);
+    SampleSii sii;
+    c.change(sii);
+    test::PlaceMedium(m, sii);
+    m.os().CreateKeyPath(HKEY_LOCAL_MACHINE,
+                         "Enum\\USB\\VID_1234&PID_5678\\5&2A&0&1");
+    EXPECT_EQ(WriteUsbDeviceEntry9x(m.ctx(), "USB001", kSetupDir, "kv.sii"), 1);
+    EXPECT_EQ(m.os().FindKey(HKEY_LOCAL_MACHINE, "ENUM\\USBPRINT"), nullptr);
+  }
+}
+
 TEST(DeviceEntries9x, UnknownUsbIdWritesNothingAndMissingRootGivesZero) {
   SimMachine m(WindowsVersion::Win95);
   test::PlaceMedium(m);
