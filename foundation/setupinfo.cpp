@@ -31,7 +31,7 @@ constexpr DWORD kProductBufferSize = 20;  // 19 characters
 constexpr int kMaxModels = 4096;
 
 int NotFound(Context& ctx) {
-  ctx.os.SetLastError(kErrorSetupValueMissing);
+  ctx.os.SetLastError(ERROR_INVALID_DATA);
   return 0;
 }
 

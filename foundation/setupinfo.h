@@ -13,10 +13,6 @@ namespace kv {
 
 constexpr DWORD kValueBufferSize = 256;  // 255 characters unless stated
 
-// The last error of a refusal for a value the setup file must give but does
-// not (ERROR_INVALID_DATA, which the native headers leave out).
-constexpr DWORD kErrorSetupValueMissing = 13;
-
 // The string value of `key` in `section` of `file`, read with a buffer of
 // `bufferSize` bytes (so at most bufferSize - 1 characters).
 std::string ReadSetupString(Context& ctx, const char* file, const char* section,
@@ -35,7 +31,7 @@ int ReadSetupInt(Context& ctx, const char* file, const char* section,
 // as it was. Values that would not fit the 128-byte buffers are cut to 127
 // characters. At most 4096 models are examined. 1 when a model was found and
 // both its name and the product name read non-empty; 0 otherwise, with
-// kErrorSetupValueMissing: the driver name would not be the driver's. A profile
+// ERROR_INVALID_DATA: the driver name would not be the driver's. A profile
 // read can't tell a missing key from one it failed to read, so an empty
 // value is all there is to go by.
 int LookupModel(Context& ctx, const char* model, const char* file);

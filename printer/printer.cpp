@@ -109,7 +109,7 @@ bool CheckPrinterNames(Context& ctx, OsKind kind, const char* port,
   // Windows 9x loads the default printer's driver by this field: an empty
   // one (a missing key, or a read that failed) would break the line.
   if (driver.empty()) {
-    ctx.os.SetLastError(kErrorSetupValueMissing);
+    ctx.os.SetLastError(ERROR_INVALID_DATA);
     return false;
   }
   if (!CheckDeviceLineField(ctx.os, port) ||

@@ -180,7 +180,7 @@ bool ReadPortDriver(Context& ctx, OsKind kind, const char* file,
   out->service =
       ReadSetupString(ctx, file, section, nt4 ? "LptNTName" : "Lpt2KName");
   if (out->file.empty() == out->service.empty()) return true;
-  ctx.os.SetLastError(kErrorSetupValueMissing);
+  ctx.os.SetLastError(ERROR_INVALID_DATA);
   return false;
 }
 

@@ -68,10 +68,9 @@ TEST(ExportLastError, IsWhatTheContractSays) {
   };
   const Case cases[] = {
       {"StdTcpIpPortSet empty",
-       [] { return ::StdTcpIpPortSet("", "10.0.0.1"); }, 0,
-       ERROR_FILENAME_EXCED_RANGE},
+       [] { return ::StdTcpIpPortSet("", "10.0.0.1"); }, 0, ERROR_INVALID_NAME},
       {"KVPortSet null", [] { return ::KVPortSet(nullptr, "10.0.0.1"); }, 0,
-       ERROR_FILENAME_EXCED_RANGE},
+       ERROR_INVALID_NAME},
       {"StdTcpIpPortSetNt long",
        [&] { return ::StdTcpIpPortSetNt(longName.c_str(), "server"); }, 0,
        ERROR_FILENAME_EXCED_RANGE},

@@ -119,7 +119,7 @@ TEST_F(ModelLookup, AnswersZeroWhenProductOrModelIsEmptyOrNotFound) {
     EXPECT_EQ(LookupModel(m.ctx(), c.model, c.file ? c.file : kSii), c.result);
     EXPECT_EQ(driver(), c.driver);
     if (c.result == 0) {
-      EXPECT_EQ(m.os().GetLastError(), kErrorSetupValueMissing);
+      EXPECT_EQ(m.os().GetLastError(), DWORD{ERROR_INVALID_DATA});
     }
     if (c.idKept) {
       EXPECT_EQ(deviceId(), "kept");

@@ -516,7 +516,7 @@ TEST(Registration, MissingSetupValuesAreRefusedBeforeAnythingIsWritten) {
       EXPECT_EQ(DeviceLine(m), "(none)");
       continue;
     }
-    EXPECT_EQ(m.os().GetLastError(), kErrorSetupValueMissing);
+    EXPECT_EQ(m.os().GetLastError(), DWORD{ERROR_INVALID_DATA});
     EXPECT_EQ(m.traceText(), "RegistPrinter Fail\n");
     for (const char* op :
          {"OpenSCManagerA", "AddPrintProcessorA", "AddMonitorA",
