@@ -103,19 +103,26 @@ for v in nt40 win95 win98 winme win2k winxp; do
     judge "wine $v" 1 /dev/null . "no prefix"
     continue
   fi
+  # The prefix maps no drive to this computer's root, so the host, the DLL,
+  # the sample monitor and the examples run from a copy on its drive C:.
+  job=$prefix/drive_c/kvjob
+  rm -rf "$job"
+  mkdir -p "$job"
+  cp "$win_host" "$mingw_dir/_KVSUP32.dll" "$monitor" "$job/"
+  cp -r examples "$job/examples"
   for entry in "${scripts[@]}"; do
     IFS='|' read -r file pattern what tag <<<"$entry"
     log=$out/wine-$v.$tag.log
     # The wine server is started with its output closed, so that it ends with
     # the run and holds no pipe of tee; message boxes need the X display.
-    WINEPREFIX=$prefix timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    (cd "$job" && WINEPREFIX=$prefix timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
       wineserver -p0 </dev/null >/dev/null 2>&1
       wine "$@"
       rc=$?
       wineserver -w
       exit $rc
-    ' main-job "$win_host" --answer-boxes \
-      --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$file" 2>&1 | tee "$log"
+    ' main-job kvsup-host.exe --answer-boxes \
+      --copy-in "C:\\kvjob\\kvtstmon.dll=%SYSDIR%\\kvtstmon.dll" "$file") 2>&1 | tee "$log"
     judge "wine $v $tag" "${PIPESTATUS[0]}" "$log" "$pattern" "$what"
   done
 done

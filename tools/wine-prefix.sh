@@ -1,9 +1,10 @@
 #!/bin/bash
 # wine-prefix.sh <version> <dir>
 # Makes <dir> a Wine prefix that reports Windows <version> (nt40, win95,
-# win98, winme, win2k, winxp). A prefix made before is reused as it is; two
-# callers asking for the same prefix at once are serialised on <dir>.lock, so
-# the second one waits and then finds it ready.
+# win98, winme, win2k, winxp), with no drive mapped to the host's root. A
+# prefix made before is reused as it is; two callers asking for the same
+# prefix at once are serialised on <dir>.lock, so the second one waits and
+# then finds it ready.
 set -euo pipefail
 
 usage() { echo "usage: $0 nt40|win95|win98|winme|win2k|winxp <dir>" >&2; exit 2; }
@@ -28,7 +29,7 @@ flock 9
 
 # The marker names the version and the revision of this set-up: a prefix
 # made by an older revision is made again.
-stamp="$version rev3"
+stamp="$version rev4"
 if [ -f "$marker" ] && [ "$(cat "$marker")" = "$stamp" ]; then
   exit 0
 fi
@@ -61,4 +62,17 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$log" 2>&1
 # The registry reaches the .reg files only when the server is gone.
 wineserver -w
+# Wine maps Z: to the root of this computer. Removal deletes files, and a
+# batch or a path gone wrong must not reach the host through a drive letter:
+# only C: (the prefix's drive_c) is left. Programs outside the prefix are
+# still started by their Unix path, and reach host files only through Wine's
+# \\?\unix\ names.
+rm -f "$dir/dosdevices/z:"
+for drive in "$dir"/dosdevices/?:; do
+  [ -e "$drive" ] || continue
+  if [ "$(readlink -f "$drive")" = / ]; then
+    echo "wine-prefix.sh: $drive still maps the root" >&2
+    exit 1
+  fi
+done
 echo "$stamp" >"$marker"

@@ -44,13 +44,16 @@ bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The committed samples, through drive Z: (the whole host file system).
+// The committed samples, by Wine's name for a host path (the prefixes map
+// no drive to the host's root).
 std::string Fixture(const char* name) {
   std::string dir = __FILE__;
+  // tests/wine, then tests: a \\?\ name is taken as it is, without "..".
+  dir = dir.substr(0, dir.find_last_of("/\\"));
   dir = dir.substr(0, dir.find_last_of("/\\"));
   for (char& c : dir)
     if (c == '/') c = '\\';
-  return "Z:" + dir + "\\..\\fixtures\\staging\\" + name;
+  return "\\\\?\\unix" + dir + "\\fixtures\\staging\\" + name;
 }
 
 void RemoveTree(const std::string& dir) {
@@ -295,7 +298,7 @@ TEST_F(Staging, ToInstallTTFAddsARealTrueTypeFont) {
   auto install = kvwine::Export<ToInstallTTFFn>("ToInstallTTF");
   ASSERT_NE(install, nullptr);
   const std::string source =
-      "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
+      "\\\\?\\unix\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
   if (!Exists(source)) GTEST_SKIP() << "fonts-dejavu-core is not installed";
   const std::string font = W("DejaVuSans.ttf");
   ASSERT_TRUE(CopyFileA(source.c_str(), font.c_str(), FALSE));
@@ -358,7 +361,8 @@ TEST_F(Staging, VtoeSwmdStartsTheProgramWithItsCommandLine) {
 
 // ---------------------------------------------------------------- disk space
 
-// Free bytes of the prefix's drive as df reports them, run through drive Z:;
+// Free bytes of the prefix's drive as df reports them (df started, and its
+// output read back, by Wine's names for host paths);
 // 0 when df can't be run. Wine answers GetDiskFreeSpaceExA's total free
 // bytes, like the bytes free to the caller, with the space available to
 // unprivileged users (statfs f_bavail): df's "Avail" column. Windows would
@@ -370,7 +374,7 @@ unsigned long long DfFreeBytes() {
   if (n == 0 || n >= sizeof prefix) return 0;
   const std::string out =
       "/tmp/kvstage-df-" + std::to_string(GetCurrentProcessId());
-  std::string cmd = "/bin/sh -c \"df -B1 --output=avail '" +
+  std::string cmd = "\\\\?\\unix\\bin\\sh -c \"df -B1 --output=avail '" +
                     std::string(prefix) + "/drive_c' > " + out +
                     ".part && mv " + out + ".part " + out + "\"";
   STARTUPINFOA si = {};
@@ -381,7 +385,7 @@ unsigned long long DfFreeBytes() {
     return 0;
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  const std::string winOut = "Z:" + out;
+  const std::string winOut = "\\\\?\\unix" + out;
   std::string text;
   for (int i = 0; i < 200 && text.empty(); ++i) {
     Sleep(25);

@@ -19,6 +19,9 @@ std::string Dir() {
   char path[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
   std::string dir(path, n);
+  // Started from a host path no drive maps: Wine names it "unix\...", which
+  // is \\?\unix\... .
+  if (dir.rfind("unix\\", 0) == 0) dir = "\\\\?\\" + dir;
   return dir.substr(0, dir.find_last_of("\\/") + 1);
 }
 

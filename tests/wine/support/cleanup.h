@@ -13,9 +13,10 @@
 namespace kvwine {
 
 // Wine's own PostScript driver, placed by the printer suites as the driver
-// of the printers they make.
+// of the printers they make. The prefixes map no drive to the host's root:
+// host files are reached by Wine's \\?\unix\ names.
 constexpr const char* kWinePs =
-    "Z:\\usr\\lib\\i386-linux-gnu\\wine\\i386-windows\\wineps.drv";
+    "\\\\?\\unix\\usr\\lib\\i386-linux-gnu\\wine\\i386-windows\\wineps.drv";
 
 // Deletes a key with everything below it (sub-keys first, as the NT family
 // requires). Nothing happens when the key is not there.

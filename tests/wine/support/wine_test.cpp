@@ -30,6 +30,9 @@ std::string ProgramDir() {
   DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
   if (n == 0 || n >= sizeof path) return std::string();
   std::string dir(path, n);
+  // The prefixes map no drive to the host's root: Wine names a program
+  // started from a host path "unix\..." here, which is \\?\unix\... .
+  if (dir.rfind("unix\\", 0) == 0) dir = "\\\\?\\" + dir;
   return dir.substr(0, dir.find_last_of("\\/") + 1);
 }
 
