@@ -632,13 +632,9 @@ BOOL SimPlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
     lastError_ = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  if (!disableAll && !state) {
-    lastError_ = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
   if (disableAll) {
     record.shutdownEnabled = false;
-  } else {
+  } else if (state) {
     // The record's array is declared with one entry; a caller passes as many
     // as PrivilegeCount says.
     const LUID_AND_ATTRIBUTES* entries = state->Privileges;
