@@ -16,6 +16,15 @@ namespace kv {
 constexpr char kPrintersKey[] = KV_PRINT_KEY "\\Printers";
 constexpr char kMonitorsKey[] = KV_MONITORS_KEY;
 constexpr char kEnvironmentsKey[] = KV_PRINT_KEY "\\Environments";
+// The driver records by environment and driver version: NT 4.0 files its
+// drivers as version 2, Windows 2000 and XP as version 3, Windows 9x keeps
+// no version level.
+constexpr char kNt4DriversKey[] =
+    KV_PRINT_KEY "\\Environments\\Windows NT x86\\Drivers\\Version-2";
+constexpr char kNt5DriversKey[] =
+    KV_PRINT_KEY "\\Environments\\Windows NT x86\\Drivers\\Version-3";
+constexpr char k9xDriversKey[] =
+    KV_PRINT_KEY "\\Environments\\Windows 4.0\\Drivers";
 
 // The port monitors whose records the library writes: the monitor's key and
 // the location of its port keys (a port key's name is the port's name).
@@ -29,6 +38,10 @@ constexpr char kRelayPortsKey[] = KV_MONITORS_KEY "\\KV-Relay3100 Port\\Ports";
 // Plug-and-Play: the device tree (Windows 9x) and the device classes.
 constexpr char kEnumKey[] = "Enum";
 constexpr char kClassKey[] = KV_CONTROL_KEY "\\Class";
+
+// The maker's per-project printer settings (a project's key, and its "1.0"
+// sub-key).
+constexpr char kKorvaKey[] = "Software\\KORVA";
 
 // Commands the next start of Windows runs once.
 constexpr char kRunOnceKey[] =

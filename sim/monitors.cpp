@@ -2,6 +2,7 @@
 // in HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\<name>, value
 // "Driver" = the monitor's DLL, so a registry export shows them and the
 // library's own registry reads of monitor keys see the same state.
+#include <algorithm>
 #include <cstring>
 
 #include "sim/enum_buffer.h"
@@ -13,6 +14,27 @@ namespace kv::sim {
 namespace {
 
 const DWORD kUnknownPrintMonitor = 3000;  // ERROR_UNKNOWN_PRINT_MONITOR
+const DWORD kPrintMonitorInUse = 3008;    // ERROR_PRINT_MONITOR_IN_USE
+
+// Whether a printer prints to one of the monitor's ports (the keys under
+// its "Ports"; a printer's "Port" may list several, comma-separated).
+bool MonitorInUse(SimPlatform& os, const RegNode& monitor) {
+  auto ports = monitor.subkeys.find("Ports");
+  if (ports == monitor.subkeys.end()) return false;
+  for (const auto& name : PrinterNames(os)) {
+    const RegNode* printer = PrinterKey(os, name);
+    if (!printer) continue;
+    const std::string list = StringValue(*printer, "Port");
+    size_t start = 0;
+    while (start <= list.size()) {
+      const size_t end = std::min(list.find(',', start), list.size());
+      if (ports->second->subkeys.count(list.substr(start, end - start)))
+        return true;
+      start = end + 1;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -90,9 +112,18 @@ BOOL SimPlatform::DeleteMonitorA(LPCSTR server, LPCSTR environment,
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
+  // Installed means registered (a key with "Driver"); port records left
+  // without their monitor are no monitor.
   RegNode* monitors = FindKey(HKEY_LOCAL_MACHINE, kMonitorsPath);
-  if (!monitors || !monitors->subkeys.count(name)) {
+  auto monitor = monitors ? monitors->subkeys.find(name)
+                          : decltype(monitors->subkeys.end())();
+  if (!monitors || monitor == monitors->subkeys.end() ||
+      !monitor->second->values.count("Driver")) {
     lastError_ = kUnknownPrintMonitor;
+    return FALSE;
+  }
+  if (MonitorInUse(*this, *monitor->second)) {
+    lastError_ = kPrintMonitorInUse;
     return FALSE;
   }
   // Removed like RegDeleteKey removes a tree: a handle still open into it

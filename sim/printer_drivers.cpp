@@ -108,6 +108,9 @@ BOOL SimPlatform::AddPrinterDriverA(LPCSTR server, DWORD level, LPBYTE info) {
   SetString(key, "Datatype", datatype);
   SetMultiSz(key, "Dependent Files", dependents);
   SetDword(key, "Version", DriverVersion(*this, env));
+  // Windows 2000 and XP file version-3 drivers with the names they replaced,
+  // none for a new driver.
+  if (DriverVersion(*this, env) == 3) SetMultiSz(key, "Previous Names", {});
   return TRUE;
 }
 

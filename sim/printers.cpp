@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "sim/enum_buffer.h"
 #include "sim/spooler_records.h"
@@ -246,8 +247,24 @@ HANDLE SimPlatform::AddPrinterA(LPCSTR server, DWORD level, LPBYTE info) {
   SetDword(p, "StartTime", pi->StartTime);
   SetDword(p, "UntilTime", pi->UntilTime);
   SetDword(p, "Status", 0);
+  SetDword(p, "dnsTimeout", 15000);
+  SetDword(p, "txTimeout", 45000);
   const std::vector<BYTE> devMode = CopyDevMode(pi->pDevMode);
   if (!devMode.empty()) SetValue(p, "Default DevMode", REG_BINARY, devMode);
+  {
+    // The spooler's own writes: out of the caller's record and untouched by
+    // failures injected into the caller's calls.
+    const auto failures = failures_;
+    const size_t mark = operations_.size();
+    std::ostream* trace = std::exchange(traceOut_, nullptr);
+    const DWORD error = lastError_;
+    WriteDeviceEntries(*this, name, StringValue(*driver, "Driver"),
+                       pi->pPortName);
+    operations_.resize(mark);
+    traceOut_ = trace;
+    failures_ = failures;
+    lastError_ = error;
+  }
 
   const uintptr_t h = NewHandle();
   Handles(*this).handles[h].printer = name;
@@ -375,6 +392,23 @@ BOOL SimPlatform::SetPrinterA(HANDLE printer, DWORD level, LPBYTE info,
   SetDword(p, "UntilTime", pi->UntilTime);
   const std::vector<BYTE> devMode = CopyDevMode(pi->pDevMode);
   if (!devMode.empty()) SetValue(p, "Default DevMode", REG_BINARY, devMode);
+  {
+    // A new port or driver shows in the printer's entries too (the spooler's
+    // own writes, kept out of the caller's record).
+    const auto failures = failures_;
+    const size_t mark = operations_.size();
+    std::ostream* trace = std::exchange(traceOut_, nullptr);
+    const DWORD error = lastError_;
+    const RegNode* used =
+        UsableDriver(*this, StringValue(*p, "Printer Driver"));
+    WriteDeviceEntries(*this, p->name,
+                       used ? StringValue(*used, "Driver") : std::string(),
+                       StringValue(*p, "Port"));
+    operations_.resize(mark);
+    traceOut_ = trace;
+    failures_ = failures;
+    lastError_ = error;
+  }
   return TRUE;
 }
 
@@ -458,15 +492,20 @@ BOOL SimPlatform::DeletePrinter(HANDLE printer) {
   RegNode* p = PrinterOfHandle(*this, printer);
   if (!p) return FALSE;
   const std::string name = p->name;
-  // The spooler removes the record itself; not a registry call of the
-  // caller's, so kept out of the record.
+  // The spooler removes the record and the printer's [Devices] and
+  // [PrinterPorts] entries itself; not calls of the caller's, so kept out of
+  // the record and of the failures injected into the caller's calls.
+  const auto failures = failures_;
   const size_t mark = operations_.size();
-  std::ostream* trace = traceOut_;
-  traceOut_ = nullptr;
+  std::ostream* trace = std::exchange(traceOut_, nullptr);
+  const DWORD error = lastError_;
   const std::string path = std::string(kPrintersKeyPath) + "\\" + name;
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+  RemoveDeviceEntries(*this, name);
   operations_.resize(mark);
   traceOut_ = trace;
+  failures_ = failures;
+  lastError_ = error;
   // Every handle of the printer is now stale.
   for (auto& h : Handles(*this).handles)
     if (EqualNoCase(h.second.printer, name)) h.second.deleted = true;

@@ -206,3 +206,54 @@ BOOL SimPlatform::AddPrintProcessorA(LPCSTR server, LPCSTR environment,
 }
 
 }  // namespace kv::sim
+
+namespace kv::sim {
+
+namespace {
+
+constexpr const char* kDeviceSections[] = {"Devices", "PrinterPorts"};
+
+std::string UserDeviceKey(const char* section) {
+  return std::string("Software\\Microsoft\\Windows NT\\CurrentVersion\\") +
+         section;
+}
+
+// The entry of [Devices] (index 0) and [PrinterPorts] (index 1).
+std::string DeviceEntry(const SimPlatform& os, const std::string& driverFile,
+                        const std::string& port, size_t section) {
+  std::string field = "winspool";
+  if (IsWin9x(os.version())) {
+    field = driverFile.substr(0, driverFile.find('.'));
+  }
+  return field + "," + port + (section == 1 ? ",15,45" : "");
+}
+
+}  // namespace
+
+void WriteDeviceEntries(SimPlatform& os, const std::string& printer,
+                        const std::string& driverFile,
+                        const std::string& port) {
+  for (size_t i = 0; i < 2; ++i) {
+    const std::string entry = DeviceEntry(os, driverFile, port, i);
+    if (IsWin9x(os.version())) {
+      os.WriteProfileStringA(kDeviceSections[i], printer.c_str(),
+                             entry.c_str());
+    } else if (RegNode* key = os.CreateKeyPath(
+                   HKEY_CURRENT_USER, UserDeviceKey(kDeviceSections[i]))) {
+      SetString(key, printer.c_str(), entry);
+    }
+  }
+}
+
+void RemoveDeviceEntries(SimPlatform& os, const std::string& printer) {
+  for (const char* section : kDeviceSections) {
+    if (IsWin9x(os.version())) {
+      os.WriteProfileStringA(section, printer.c_str(), nullptr);
+    } else if (RegNode* key =
+                   os.FindKey(HKEY_CURRENT_USER, UserDeviceKey(section))) {
+      key->values.erase(printer);
+    }
+  }
+}
+
+}  // namespace kv::sim

@@ -68,3 +68,18 @@ struct PrinterHandles : SimPlatform::Extension {
 PrinterHandles& Handles(SimPlatform& os);
 
 }  // namespace kv::sim
+
+namespace kv::sim {
+
+// The entries Windows keeps beside a printer's key: "name=<field>,<port>" in
+// [Devices] and "name=<field>,<port>,15,45" in [PrinterPorts], the field
+// being "winspool" on the NT family (in the user's registry) and the
+// driver's file stem on Windows 9x (in win.ini). `driverFile` is the
+// driver's "Driver" value. Written through the registry nodes and the
+// profile call directly: the caller's record is the spooler's business.
+void WriteDeviceEntries(SimPlatform& os, const std::string& printer,
+                        const std::string& driverFile, const std::string& port);
+// Removes both entries of `printer`.
+void RemoveDeviceEntries(SimPlatform& os, const std::string& printer);
+
+}  // namespace kv::sim

@@ -1,0 +1,336 @@
+#include "uninstall/printer_stack.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
+#include "tests/native/support/printer_support.h"
+
+namespace kv::test {
+namespace {
+
+using sim::WindowsVersion;
+
+const WindowsVersion kRemovalVersions[] = {
+    WindowsVersion::NT4, WindowsVersion::Win98, WindowsVersion::Win2000,
+    WindowsVersion::XP};
+
+std::string DriversKeyOf(WindowsVersion v) {
+  switch (v) {
+    case WindowsVersion::NT4:
+      return kNt4DriversKey;
+    case WindowsVersion::Win98:
+      return k9xDriversKey;
+    default:
+      return kNt5DriversKey;
+  }
+}
+
+void MakeKey(SimMachine& m, const std::string& path) {
+  RegKey key(m.os());
+  ASSERT_EQ(CreateKey(m.os(), HKEY_LOCAL_MACHINE, path, key), ERROR_SUCCESS)
+      << path;
+}
+
+// A printer record as the spooler keeps it, with the sub-keys installation
+// and the spooler make.
+void AddPrinter(SimMachine& m, const std::string& name,
+                const std::string& driver) {
+  const std::string path = SubKeyPath(kPrintersKey, name);
+  RegKey key(m.os());
+  ASSERT_EQ(CreateKey(m.os(), HKEY_LOCAL_MACHINE, path, key), ERROR_SUCCESS);
+  WriteString(m.os(), key.get(), "Name", name);
+  WriteString(m.os(), key.get(), "Printer Driver", driver);
+  WriteString(m.os(), key.get(), "Port", "LPT1:");
+  WriteString(m.os(), key.get(), "Print Processor", "WinPrint");
+  for (const char* sub : {"PrinterDriverData", "UserSettings", "DsSpooler"})
+    MakeKey(m, SubKeyPath(path, sub));
+}
+
+void WriteSetup(SimMachine& m, const std::string& files) {
+  ASSERT_TRUE(m.os().WriteTextFile(kSii, files));
+}
+
+bool Exists(sim::SimPlatform& os, const std::string& path) {
+  return os.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool HasKey(SimMachine& m, const std::string& path) {
+  return m.os().FindKey(HKEY_LOCAL_MACHINE, path) != nullptr;
+}
+
+// The printers of the driver go in any letter case, the others stay; the
+// spooler deletes printers on Windows 9x only; the driver and its record go,
+// and a driver the spooler still finds in use (its printer was passed over
+// for a name no installation makes) still loses its record.
+TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
+  const std::string tooLong(100, 'P');
+  for (const WindowsVersion v : kRemovalVersions) {
+    for (const bool inUse : {false, true}) {
+      SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) +
+                   (inUse ? " in use" : ""));
+      SimMachine m(v);
+      const bool is9x = sim::IsWin9x(v);
+      const std::string driverKey = SubKeyPath(DriversKeyOf(v), kDriverName);
+      MakeKey(m, driverKey);
+      MakeKey(m, SubKeyPath(DriversKeyOf(v), "Other Driver"));
+      AddPrinter(m, "KV One", kDriverName);
+      AddPrinter(m, "kv two", "korva kv-1000");
+      AddPrinter(m, "KORVA KV-1000", "Other Driver");
+      if (inUse) AddPrinter(m, tooLong, kDriverName);
+      WriteSetup(m, "[Files.Com]\r\nLmonn=KV Lang Monitor\r\n");
+
+      RemovePrinterStack(m.ctx(), kDriverName, kSii);
+
+      EXPECT_FALSE(HasKey(m, SubKeyPath(kPrintersKey, "KV One")));
+      EXPECT_FALSE(HasKey(m, SubKeyPath(kPrintersKey, "kv two")));
+      EXPECT_TRUE(HasKey(m, SubKeyPath(kPrintersKey, "KORVA KV-1000")));
+      EXPECT_EQ(HasKey(m, SubKeyPath(kPrintersKey, tooLong)), inUse);
+      EXPECT_EQ(m.os().CountOperations("DeletePrinter"), is9x ? 2u : 0u);
+      EXPECT_FALSE(HasKey(m, driverKey));
+      EXPECT_TRUE(HasKey(m, SubKeyPath(DriversKeyOf(v), "Other Driver")));
+      const std::string trace = m.traceText();
+      EXPECT_EQ(trace.find("DeletePrinterDriver Fail ErrMsg[0xbb9]\n") !=
+                    std::string::npos,
+                inUse);
+      EXPECT_EQ(
+          trace.find("UninstallPrinterDriver Fail\n") != std::string::npos,
+          inUse);
+      // No monitor is installed.
+      EXPECT_NE(trace.find("UninstallPrinterMonitor Fail\n"),
+                std::string::npos);
+      EXPECT_EQ(sim::OpenPrinterHandles(m.os()), 0u);
+      EXPECT_EQ(m.os().OpenKeyHandles(), 0u);
+    }
+  }
+}
+
+// A printer's known sub-keys go before its key; the project keys named in
+// vt3eins.sii go only when the name is a single key name.
+TEST(PrinterStack, PrinterRecordsAndProjectKeys) {
+  const std::string korva = kKorvaKey;
+  struct Case {
+    const char* name;
+    const char* model;  // [Model] of vt3eins.sii; null: no file
+    const char* extraSubKey;
+    int result;  // on the NT family; Windows 9x deletes sub-keys too
+    std::vector<std::string> gone, kept;
+  } cases[] = {
+      {"no settings file", nullptr, nullptr, 1, {}, {korva + "\\Prj"}},
+      {"both projects",
+       "Project=Prj\r\nProjectPrn=PrjPrn\r\n",
+       nullptr,
+       1,
+       {korva + "\\Prj", korva + "\\PrjPrn"},
+       {korva + "\\Keep"}},
+      {"not single key names",
+       "Project=..\r\nProjectPrn=Prj\\1.0\r\n",
+       nullptr,
+       1,
+       {},
+       {korva + "\\Prj\\1.0", korva + "\\Prj", korva}},
+      {"unknown sub-key keeps the printer's key",
+       "Project=Prj\r\n",
+       "Queue",
+       0,
+       {korva + "\\Prj"},
+       {korva + "\\Keep"}},
+  };
+  for (const Case& c : cases) {
+    for (const WindowsVersion v : {WindowsVersion::Win98, WindowsVersion::XP}) {
+      SCOPED_TRACE(std::string(c.name) + " " + sim::WindowsVersionName(v));
+      SimMachine m(v);
+      for (const char* p : {"Prj", "PrjPrn", "Keep"})
+        MakeKey(m, korva + "\\" + p + "\\1.0");
+      AddPrinter(m, "KV One", kDriverName);
+      const std::string base = SubKeyPath(kPrintersKey, "KV One");
+      if (c.extraSubKey) MakeKey(m, SubKeyPath(base, c.extraSubKey));
+      if (c.model) {
+        ASSERT_TRUE(m.os().WriteTextFile(m.os().windowsDir() + "\\vt3eins.sii",
+                                         std::string("[Model]\r\n") + c.model));
+      }
+
+      const bool is9x = sim::IsWin9x(v);
+      EXPECT_EQ(RemovePrinterRecords(m.ctx(), "KV One"), is9x ? 1 : c.result);
+
+      EXPECT_FALSE(HasKey(m, SubKeyPath(base, "UserSettings")));
+      EXPECT_EQ(HasKey(m, base), !is9x && c.result == 0);
+      for (const auto& k : c.gone) EXPECT_FALSE(HasKey(m, k)) << k;
+      for (const auto& k : c.kept) EXPECT_TRUE(HasKey(m, k)) << k;
+    }
+  }
+}
+
+// Names no installation makes delete nothing, whatever they would name.
+TEST(PrinterStack, BadNamesPassedOver) {
+  const std::string longName(100, 'D');
+  for (const char* name :
+       {"", "Printers\\KV One", "KV\x01One", "..", longName.c_str()}) {
+    SCOPED_TRACE(name);
+    for (const WindowsVersion v : {WindowsVersion::Win98, WindowsVersion::XP}) {
+      SimMachine m(v);
+      AddPrinter(m, "KV One", name);
+      AddPrinter(m, longName, kDriverName);
+      MakeKey(m, SubKeyPath(DriversKeyOf(v), "KV One"));
+      EXPECT_EQ(RemovePrinterRecords(m.ctx(), name), 0);
+      EXPECT_EQ(RemovePrinterDriver(m.ctx(), name), 0);
+      EXPECT_EQ(RemoveDriverKey(m.ctx(), name), 0);
+      EXPECT_EQ(RemovePrintersOfDriver(m.ctx(), name), 0);
+      EXPECT_TRUE(HasKey(m, SubKeyPath(kPrintersKey, "KV One")));
+      EXPECT_TRUE(HasKey(m, SubKeyPath(DriversKeyOf(v), "KV One")));
+      EXPECT_TRUE(HasKey(m, kPrintersKey));
+      EXPECT_EQ(m.os().CountOperations("DeletePrinterDriverA"), 0u);
+    }
+  }
+}
+
+// A long printer name of a removed driver is passed over, its neighbours
+// are not.
+TEST(PrinterStack, LongPrinterNamePassedOver) {
+  for (const WindowsVersion v : {WindowsVersion::Win98, WindowsVersion::XP}) {
+    SCOPED_TRACE(sim::WindowsVersionName(v));
+    SimMachine m(v);
+    const std::string atLimit(99, 'A'), past(100, 'A');
+    AddPrinter(m, atLimit, kDriverName);
+    AddPrinter(m, past, kDriverName);
+    EXPECT_EQ(RemovePrintersOfDriver(m.ctx(), kDriverName), 1);
+    EXPECT_FALSE(HasKey(m, SubKeyPath(kPrintersKey, atLimit)));
+    EXPECT_TRUE(HasKey(m, SubKeyPath(kPrintersKey, past)));
+  }
+}
+
+// "Lmonn" is a case-sensitive prefix of the first monitor key listed that
+// has it; the spooler is asked with the key's name on Windows 9x and with
+// "Lmonn" itself on the NT family.
+TEST(PrinterStack, MonitorKeyPrefix) {
+  struct Case {
+    const char* lmonn;
+    std::vector<std::string> keys;  // listed in name order, case ignored
+    const char* found;              // "": none
+  } cases[] = {
+      {"ABC", {"ABC", "ABCD"}, "ABC"},  {"ABC", {"ABC 2", "ABCD"}, "ABC 2"},
+      {"ABC", {"ABCD", "XYZ"}, "ABCD"}, {"ABC", {"abc", "ABCD"}, "ABCD"},
+      {"ABC", {"abc", "AB"}, ""},       {"", {"ABC"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.lmonn) + " -> " + c.found);
+    for (const WindowsVersion v : {WindowsVersion::Win98, WindowsVersion::XP}) {
+      SimMachine m(v);
+      for (const auto& k : c.keys) MakeKey(m, SubKeyPath(kMonitorsKey, k));
+      WriteSetup(m, std::string("[Files.Com]\r\nLmonn=") + c.lmonn + "\r\n");
+      char out[kMonitorKeyNameSize] = "stale";
+      EXPECT_EQ(FindMonitorKey(m.ctx(), out, kSii), *c.found ? 1 : 0);
+      EXPECT_STREQ(out, c.found);
+      EXPECT_EQ(m.os().OpenKeyHandles(), 0u);
+
+      m.os().ClearOperations();
+      EXPECT_EQ(RemovePortMonitor(m.ctx(), kSii), 0);  // none registered
+      const std::string asked = sim::IsWin9x(v) ? c.found : c.lmonn;
+      EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), *c.found ? 1u : 0u);
+      for (const auto& op : m.os().operations()) {
+        if (op.rfind("DeleteMonitorA(", 0) == 0) {
+          EXPECT_NE(op.find(", \"" + asked + "\")"), std::string::npos) << op;
+        }
+      }
+      // Only Windows 9x deletes the key itself, and only the one found.
+      for (const auto& k : c.keys)
+        EXPECT_EQ(HasKey(m, SubKeyPath(kMonitorsKey, k)),
+                  !(sim::IsWin9x(v) && k == c.found))
+            << k;
+      EXPECT_NE(m.traceText().find("DeleteMonitor Fail ErrMsg[0x"),
+                std::string::npos);
+    }
+  }
+}
+
+TEST(PrinterStack, DeleteMonitorKeyNames) {
+  SimMachine m(WindowsVersion::XP);
+  MakeKey(m, SubKeyPath(kMonitorsKey, "KV Mon"));
+  for (const char* bad : {"", "..", "KV Mon\\x", "."})
+    EXPECT_EQ(DeleteMonitorKey(m.ctx(), bad), 0) << bad;
+  EXPECT_TRUE(HasKey(m, kMonitorsKey));
+  EXPECT_EQ(DeleteMonitorKey(m.ctx(), "kv mon"), 1);
+  EXPECT_FALSE(HasKey(m, SubKeyPath(kMonitorsKey, "KV Mon")));
+  EXPECT_EQ(DeleteMonitorKey(m.ctx(), "KV Mon"), 0);
+}
+
+// Windows 9x deletes the monitor's numbered libraries even when the spooler
+// refuses the monitor; the NT family never does here.
+TEST(PrinterStack, MonitorLibraries) {
+  const char* setup =
+      "[Files.Com]\r\nLmonn=KV Lang Monitor\r\n[Files.9x]\r\nLmonm9x=KVMON\r\n"
+      "[Files.NT]\r\nLmonmNT=KVMON\r\n[Files.2K]\r\nLmonm2K=KVMON\r\n";
+  for (const WindowsVersion v : kRemovalVersions) {
+    for (const bool refused : {false, true}) {
+      SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) +
+                   (refused ? " refused" : ""));
+      SimMachine m(v);
+      auto& os = m.os();
+      const std::string sys = os.systemDir() + "\\";
+      for (const char* f : {"KVMON01.DLL", "KVMON02.DLL", "KVMON04.DLL"})
+        ASSERT_TRUE(os.WriteTextFile(sys + f, "MZ"));
+      {
+        RegKey monitor(os);
+        ASSERT_EQ(
+            CreateKey(os, HKEY_LOCAL_MACHINE,
+                      SubKeyPath(kMonitorsKey, "KV Lang Monitor"), monitor),
+            ERROR_SUCCESS);
+        WriteString(os, monitor.get(), "Driver", "kvmon.dll");
+      }
+      WriteSetup(m, setup);
+      if (refused) os.FailOperation("DeleteMonitorA", ERROR_ACCESS_DENIED);
+
+      const int result = RemovePortMonitor(m.ctx(), kSii);
+
+      const bool is9x = sim::IsWin9x(v);
+      EXPECT_EQ(result, refused ? 0 : 1);
+      EXPECT_EQ(Exists(os, sys + "KVMON01.DLL"), !is9x);
+      EXPECT_EQ(Exists(os, sys + "KVMON02.DLL"), !is9x);
+      EXPECT_TRUE(Exists(os, sys + "KVMON04.DLL"));  // after a gap
+      EXPECT_EQ(HasKey(m, SubKeyPath(kMonitorsKey, "KV Lang Monitor")),
+                refused && !is9x);
+    }
+  }
+}
+
+// The library loop's bounds, and stems that would leave the system
+// directory.
+TEST(PrinterStack, MonitorLibraryBounds) {
+  struct Case {
+    const char* stem;
+    DWORD failWith;  // every deletion fails with it; 0: none
+    size_t deletes;  // DeleteFileA calls
+  } cases[] = {
+      {"KVMON", 0, kMonitorLibraryLimit},  // 100 present: stops at the limit
+      {"KVMON", ERROR_ACCESS_DENIED, kMonitorLibraryFailures},
+      {"..\\KVMON", 0, 0},
+      {"C:KVMON", 0, 0},
+      {"sub/KVMON", 0, 0},
+      {"..", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stem);
+    SimMachine m(WindowsVersion::Win98);
+    auto& os = m.os();
+    const std::string sys = os.systemDir() + "\\";
+    for (int i = 1; i <= 100; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "KVMON%02d.DLL", i);
+      ASSERT_TRUE(os.WriteTextFile(sys + name, "MZ"));
+    }
+    WriteSetup(m, std::string("[Files.9x]\r\nLmonm9x=") + c.stem + "\r\n");
+    if (c.failWith) os.FailOperation("DeleteFileA", c.failWith, 0, 1000);
+    DeleteMonitorLibraries(m.ctx(), kSii);
+    EXPECT_EQ(os.CountOperations("DeleteFileA"), c.deletes);
+    EXPECT_TRUE(Exists(os, sys + "KVMON100.DLL"));
+    EXPECT_EQ(Exists(os, sys + "KVMON01.DLL"),
+              c.deletes == 0 || c.failWith != 0);
+  }
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -1,0 +1,296 @@
+#include "uninstall/printer_stack.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "foundation/diagnostics.h"
+#include "foundation/handles.h"
+#include "foundation/names.h"
+#include "foundation/oskind.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
+#include "foundation/setupinfo.h"
+
+namespace kv {
+
+namespace {
+
+constexpr char kNtEnvironment[] = "Windows NT x86";
+constexpr char k9xEnvironment[] = "Windows 4.0";
+constexpr DWORD kPrinterListProbeSize = 4096;
+constexpr DWORD kProjectValueSize = 1024;
+// The printer's sub-keys installation and the spooler make, deleted before
+// the printer's key; "UserSettings" last, its deletion is part of the
+// result.
+constexpr const char* kPrinterSubKeys[] = {
+    "PrinterDriverData", "PnPData", "DsDriver", "DsSpooler", "UserSettings"};
+
+// One key name that stays where it is put: not "." or "..", no separator.
+bool SingleKeyName(Context& ctx, const std::string& name) {
+  return name != "." && name != ".." &&
+         CheckRegistryKeyName(ctx.os, name.c_str());
+}
+
+// A printer or driver name installation could have made: a single key name
+// of at most kRemovalNameLimit characters. Anything else is traced and
+// passed over, never cut.
+bool RemovableName(Context& ctx, const char* name) {
+  if (name && std::strlen(name) <= kRemovalNameLimit &&
+      SingleKeyName(ctx, name))
+    return true;
+  DebugTrace(ctx, "Name passed over [%s]\n", name ? name : "");
+  return false;
+}
+
+const char* Environment(OsKind kind) {
+  switch (kind) {
+    case OsKind::NT4:
+    case OsKind::Win2000:
+    case OsKind::XP:
+      return kNtEnvironment;
+    case OsKind::Win9x:
+      return k9xEnvironment;
+    case OsKind::Other:
+      break;
+  }
+  return nullptr;
+}
+
+const char* DriversKey(OsKind kind) {
+  switch (kind) {
+    case OsKind::NT4:
+      return kNt4DriversKey;
+    case OsKind::Win9x:
+      return k9xDriversKey;
+    case OsKind::Win2000:
+    case OsKind::XP:
+      return kNt5DriversKey;
+    case OsKind::Other:
+      break;
+  }
+  return nullptr;
+}
+
+bool DeleteKey(Context& ctx, const std::string& path) {
+  return ctx.os.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) ==
+         ERROR_SUCCESS;
+}
+
+// Deletes Software\KORVA\<project>\1.0 and Software\KORVA\<project> for the
+// project named by `key` of [Model] in vt3eins.sii, when it names one.
+void RemoveProjectKeys(Context& ctx, const char* key) {
+  const std::string project =
+      ReadSetupString(ctx, "vt3eins.sii", "Model", key, kProjectValueSize);
+  if (project.empty()) return;
+  if (!SingleKeyName(ctx, project)) {
+    DebugTrace(ctx, "Project passed over [%s]\n", project.c_str());
+    return;
+  }
+  const std::string base = SubKeyPath(kKorvaKey, project);
+  DeleteKey(ctx, SubKeyPath(base, "1.0"));
+  DeleteKey(ctx, base);
+}
+
+// Deletes one printer through the spooler (Windows 9x). False when the open
+// failed.
+bool DeleteThroughSpooler(Context& ctx, const char* printerName) {
+  PRINTER_DEFAULTSA defaults = {};
+  defaults.DesiredAccess = PRINTER_ALL_ACCESS;
+  PrinterHandle printer(ctx.os);
+  const BOOL opened = ctx.os.OpenPrinterA(const_cast<LPSTR>(printerName),
+                                          printer.out(), &defaults);
+  if (!printer) return false;
+  if (!opened) {
+    printer.Close();
+    DebugTrace(ctx, "Printer Open Error.\n");
+    return false;
+  }
+  if (!ctx.os.DeletePrinter(printer.get()))
+    DebugTraceLastError(ctx, "Printer Delete Error. ErrMsg[0x%x]\n");
+  printer.Close();
+  return true;
+}
+
+// The monitor library stem of the OS kind, or empty.
+std::string LibraryStem(Context& ctx, OsKind kind, const char* setupFile) {
+  switch (kind) {
+    case OsKind::Win9x:
+      return ReadSetupString(ctx, setupFile, "Files.9x", "Lmonm9x");
+    case OsKind::NT4:
+      return ReadSetupString(ctx, setupFile, "Files.NT", "LmonmNT");
+    case OsKind::Win2000:
+    case OsKind::XP:
+      return ReadSetupString(ctx, setupFile, "Files.2K", "Lmonm2K");
+    case OsKind::Other:
+      break;
+  }
+  return std::string();
+}
+
+// A file-name stem that keeps the library in the system directory.
+bool PlainFileStem(const std::string& stem) {
+  if (stem.empty() || stem.find("..") != std::string::npos) return false;
+  for (const char c : stem) {
+    const auto u = static_cast<unsigned char>(c);
+    if (std::strchr("\\/:*?\"<>|", c) || u < 0x20 || u == 0x7F) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RemovePrinterStack(Context& ctx, const char* driverName,
+                       const char* setupFile) {
+  if (!RemovePrintersOfDriver(ctx, driverName))
+    DebugTrace(ctx, "UnregistPrinter Fail\n");
+  if (!RemovePrinterDriver(ctx, driverName))
+    DebugTrace(ctx, "UninstallPrinterDriver Fail\n");
+  RemoveDriverKey(ctx, driverName);
+  const int removed = RemovePortMonitor(ctx, setupFile);
+  if (!removed) DebugTrace(ctx, "UninstallPrinterMonitor Fail\n");
+  return removed;
+}
+
+int RemovePrintersOfDriver(Context& ctx, const char* driverName) {
+  if (!RemovableName(ctx, driverName)) return 0;
+  const bool is9x = GetOSKind(ctx) == OsKind::Win9x;
+
+  BYTE probe[kPrinterListProbeSize] = {};
+  DWORD needed = 0;
+  DWORD returned = 0;
+  if (!ctx.os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, probe, sizeof probe,
+                            &needed, &returned) &&
+      ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return 0;
+  if (needed == 0) return 1;  // no printers at all
+  GlobalBuffer list(ctx.os, needed);
+  returned = 0;
+  if (!list || !ctx.os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2,
+                                     list.bytes(), needed, &needed, &returned))
+    return 0;
+
+  bool lastOpenFailed = false;
+  const auto* printers = list.as<PRINTER_INFO_2A>();
+  for (DWORD i = 0; i < returned; ++i) {
+    const PRINTER_INFO_2A& p = printers[i];
+    if (!p.pDriverName || !p.pPrinterName ||
+        ctx.os.lstrcmpiA(p.pDriverName, driverName) != 0)
+      continue;
+    if (!RemovableName(ctx, p.pPrinterName)) continue;
+    if (is9x) lastOpenFailed = !DeleteThroughSpooler(ctx, p.pPrinterName);
+    RemovePrinterRecords(ctx, p.pPrinterName);
+  }
+  return lastOpenFailed ? 0 : 1;
+}
+
+int RemovePrinterRecords(Context& ctx, const char* printerName) {
+  if (!RemovableName(ctx, printerName)) return 0;
+  const std::string base = SubKeyPath(kPrintersKey, printerName);
+  bool userSettings = false;
+  for (const char* sub : kPrinterSubKeys)
+    userSettings = DeleteKey(ctx, SubKeyPath(base, sub));
+  const bool printer = DeleteKey(ctx, base);
+  RemoveProjectKeys(ctx, "Project");
+  RemoveProjectKeys(ctx, "ProjectPrn");
+  return userSettings && printer ? 1 : 0;
+}
+
+int RemovePrinterDriver(Context& ctx, const char* driverName) {
+  if (!RemovableName(ctx, driverName)) return 0;
+  const char* environment = Environment(GetOSKind(ctx));
+  if (environment) {
+    char name[kRemovalNameLimit + 1] = {};
+    CopyCut(name, sizeof name, driverName);
+    const BOOL deleted = ctx.os.DeletePrinterDriverA(
+        nullptr, const_cast<LPSTR>(environment), name);
+    if (deleted) return deleted;
+  }
+  DebugTraceLastError(ctx, "DeletePrinterDriver Fail ErrMsg[0x%x]\n");
+  return 0;
+}
+
+int RemoveDriverKey(Context& ctx, const char* driverName) {
+  if (!RemovableName(ctx, driverName)) return 0;
+  const char* drivers = DriversKey(GetOSKind(ctx));
+  if (!drivers) return 0;
+  return DeleteKey(ctx, SubKeyPath(drivers, driverName)) ? 1 : 0;
+}
+
+int RemovePortMonitor(Context& ctx, const char* setupFile) {
+  const std::string monitor =
+      ReadSetupString(ctx, setupFile, "Files.Com", "Lmonn");
+  const OsKind kind = GetOSKind(ctx);
+  const char* environment = Environment(kind);
+  BOOL result = FALSE;
+  char found[kMonitorKeyNameSize] = {};
+  if (environment && FindMonitorKey(ctx, found, setupFile)) {
+    if (kind == OsKind::Win9x) {
+      result =
+          ctx.os.DeleteMonitorA(nullptr, const_cast<LPSTR>(environment), found);
+      // The 9x spooler may refuse yet leave the monitor's files behind.
+      const DWORD error = ctx.os.GetLastError();
+      DeleteMonitorLibraries(ctx, setupFile);
+      DeleteMonitorKey(ctx, found);
+      ctx.os.SetLastError(error);
+    } else {
+      result = ctx.os.DeleteMonitorA(nullptr, const_cast<LPSTR>(environment),
+                                     const_cast<LPSTR>(monitor.c_str()));
+    }
+  }
+  if (result) return result;
+  DebugTraceLastError(ctx, "DeleteMonitor Fail ErrMsg[0x%x]\n");
+  return 0;
+}
+
+int FindMonitorKey(Context& ctx, char* out, const char* setupFile) {
+  out[0] = '\0';
+  const std::string prefix =
+      ReadSetupString(ctx, setupFile, "Files.Com", "Lmonn");
+  if (prefix.empty()) return 0;
+  RegKey monitors(ctx.os);
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kMonitorsKey, monitors) !=
+      ERROR_SUCCESS)
+    return 0;
+  char name[kMonitorKeyNameSize] = {};
+  for (DWORD i = 0;; ++i) {
+    if (ctx.os.RegEnumKeyA(monitors.get(), i, name, sizeof name) !=
+        ERROR_SUCCESS)
+      return 0;
+    if (std::strncmp(name, prefix.c_str(), prefix.size()) == 0) break;
+  }
+  CopyCut(out, kMonitorKeyNameSize, name);
+  return 1;
+}
+
+int DeleteMonitorKey(Context& ctx, const char* name) {
+  if (!name || !*name || !SingleKeyName(ctx, name)) return 0;
+  return DeleteKey(ctx, SubKeyPath(kMonitorsKey, name)) ? 1 : 0;
+}
+
+void DeleteMonitorLibraries(Context& ctx, const char* setupFile) {
+  const std::string stem = LibraryStem(ctx, GetOSKind(ctx), setupFile);
+  if (!PlainFileStem(stem)) {
+    if (!stem.empty()) DebugTrace(ctx, "Stem passed over [%s]\n", stem.c_str());
+    return;
+  }
+  char system[MAX_PATH] = {};
+  const UINT n = ctx.os.GetSystemDirectoryA(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return;
+  int failures = 0;
+  for (int i = 1; i <= kMonitorLibraryLimit; ++i) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", i);
+    const std::string path =
+        std::string(system) + "\\" + stem + number + ".DLL";
+    if (path.size() >= MAX_PATH) return;
+    if (ctx.os.DeleteFileA(path.c_str())) {
+      failures = 0;
+      continue;
+    }
+    if (ctx.os.GetLastError() == ERROR_FILE_NOT_FOUND) return;
+    if (++failures >= kMonitorLibraryFailures) return;
+  }
+}
+
+}  // namespace kv
