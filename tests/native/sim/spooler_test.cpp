@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/registry_paths.h"
 #include "sim/sim_services.h"
 #include "tests/native/support/printer_support.h"
 #include "tests/native/support/sim_fixture.h"
@@ -264,6 +265,146 @@ TEST(SimSpooler, RefusalsFollowWindows) {
   EXPECT_FALSE(os.ClosePrinter(h));
   EXPECT_TRUE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
   EXPECT_EQ(sim::OpenPrinterHandles(os), 0u);
+}
+
+// What a printer brings beside its key ([Devices] and [PrinterPorts], the
+// timeouts, a new driver's "Previous Names"), what DeletePrinter takes with
+// it, and the removal refusals: an unknown driver or monitor, a driver or a
+// monitor's port still used by a printer. On the NT family a printer whose
+// records were deleted is gone once the spooler restarts.
+TEST(SimSpooler, PrinterEntriesAndRemovalRefusals) {
+  const std::string devicesKey =
+      "Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices";
+  const std::string portsKey =
+      "Software\\Microsoft\\Windows NT\\CurrentVersion\\PrinterPorts";
+  const struct {
+    WindowsVersion version;
+    const char *env, *driverFile, *uiFile, *field;
+    bool previousNames;
+  } cases[] = {
+      {WindowsVersion::Win98, "Windows 4.0", "KVDRV.DRV", "KVUI.DLL", "KVDRV",
+       false},
+      {WindowsVersion::NT4, "Windows NT x86", "kvdrvnt.dll", "kvuint.dll",
+       "winspool", false},
+      {WindowsVersion::XP, "Windows NT x86", "kvdrv2k.dll", "kvui2k.dll",
+       "winspool", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(sim::WindowsVersionName(c.version));
+    SimMachine m(c.version);
+    test::PlaceMedium(m);
+    auto& os = m.os();
+    const bool is9x = sim::IsWin9x(c.version);
+    ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\kvmon.dll", "MZ"));
+    ASSERT_TRUE(Add(os, "KV Port", c.env, "kvmon.dll"));
+    HKEY port = nullptr;
+    ASSERT_EQ(
+        os.RegCreateKeyA(
+            HKEY_LOCAL_MACHINE,
+            (std::string(kMonitors) + "\\KV Port\\Ports\\KV1").c_str(), &port),
+        ERROR_SUCCESS);
+    os.RegCloseKey(port);
+
+    os.SetLastError(kSentinel);
+    EXPECT_FALSE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
+    EXPECT_EQ(os.GetLastError(), DWORD(ERROR_UNKNOWN_PRINTER_DRIVER));
+    std::string name = "KV", env = c.env, drv = c.driverFile,
+                data = "kvdata.ppd", ui = c.uiFile;
+    DRIVER_INFO_3A di = {};
+    di.pName = &name[0];
+    di.pEnvironment = &env[0];
+    di.pDriverPath = &drv[0];
+    di.pDataFile = &data[0];
+    di.pConfigFile = &ui[0];
+    ASSERT_TRUE(
+        os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
+    const std::string driverKey =
+        std::string(is9x                               ? k9xDriversKey
+                    : c.version == WindowsVersion::NT4 ? kNt4DriversKey
+                                                       : kNt5DriversKey) +
+        "\\KV";
+    sim::RegNode* driver = os.FindKey(HKEY_LOCAL_MACHINE, driverKey);
+    ASSERT_NE(driver, nullptr);
+    EXPECT_EQ(driver->values.count("Previous Names"),
+              c.previousNames ? 1u : 0u);
+
+    HANDLE printers[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      std::string printer = "KV P" + std::to_string(i), portName = "KV1",
+                  proc = "WinPrint";
+      PRINTER_INFO_2A pi = {};
+      pi.pPrinterName = &printer[0];
+      pi.pPortName = &portName[0];
+      pi.pDriverName = &name[0];
+      pi.pPrintProcessor = &proc[0];
+      printers[i] = os.AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi));
+      ASSERT_NE(printers[i], nullptr);
+      EXPECT_TRUE(os.ClosePrinter(printers[i]));
+    }
+    const std::string devices = std::string(c.field) + ",KV1";
+    auto entry = [&](const std::string& key, const char* section,
+                     const char* printer) {
+      if (!is9x) return test::RegString(m, HKEY_CURRENT_USER, key, printer);
+      char value[256] = {};
+      os.GetProfileStringA(section, printer, "(no value)", value, sizeof value);
+      return std::string(value);
+    };
+    EXPECT_EQ(entry(devicesKey, "Devices", "KV P0"), devices);
+    EXPECT_EQ(entry(portsKey, "PrinterPorts", "KV P0"), devices + ",15,45");
+    EXPECT_EQ(test::RegDword(m, HKEY_LOCAL_MACHINE, test::PrinterPath("KV P0"),
+                             "dnsTimeout"),
+              15000u);
+    EXPECT_EQ(test::RegDword(m, HKEY_LOCAL_MACHINE, test::PrinterPath("KV P0"),
+                             "txTimeout"),
+              45000u);
+
+    os.SetLastError(kSentinel);
+    EXPECT_FALSE(os.DeleteMonitorA(nullptr, nullptr, "KV Port"));
+    EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PRINT_MONITOR_IN_USE));
+    os.SetLastError(kSentinel);
+    EXPECT_FALSE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
+    EXPECT_EQ(os.GetLastError(), DWORD(ERROR_PRINTER_DRIVER_IN_USE));
+
+    HANDLE h = nullptr;
+    ASSERT_TRUE(os.OpenPrinterA(const_cast<LPSTR>("KV P0"), &h, nullptr));
+    EXPECT_TRUE(os.DeletePrinter(h));
+    EXPECT_TRUE(os.ClosePrinter(h));
+    EXPECT_EQ(entry(devicesKey, "Devices", "KV P0"), "(no value)");
+    EXPECT_EQ(entry(portsKey, "PrinterPorts", "KV P0"), "(no value)");
+    EXPECT_EQ(entry(devicesKey, "Devices", "KV P1"), devices);
+
+    if (!is9x) {
+      // Only the records go; the restarted spooler no longer has the printer.
+      ASSERT_EQ(os.RegDeleteKeyA(HKEY_LOCAL_MACHINE,
+                                 test::PrinterPath("KV P1").c_str()),
+                ERROR_SUCCESS);
+      sim::SetServiceState(os, "Spooler", SERVICE_STOPPED);
+      sim::SetServiceState(os, "Spooler", SERVICE_RUNNING);
+      DWORD needed = 0, returned = 7;
+      EXPECT_TRUE(os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0,
+                                   &needed, &returned));
+      EXPECT_EQ(returned, 0u);
+      h = nullptr;
+      EXPECT_FALSE(os.OpenPrinterA(const_cast<LPSTR>("KV P1"), &h, nullptr));
+    } else {
+      ASSERT_TRUE(os.OpenPrinterA(const_cast<LPSTR>("KV P1"), &h, nullptr));
+      EXPECT_TRUE(os.DeletePrinter(h));
+      EXPECT_TRUE(os.ClosePrinter(h));
+    }
+    EXPECT_TRUE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
+    EXPECT_TRUE(os.DeleteMonitorA(nullptr, nullptr, "KV Port"));
+    // Port records without their monitor are no monitor.
+    ASSERT_EQ(
+        os.RegCreateKeyA(
+            HKEY_LOCAL_MACHINE,
+            (std::string(kMonitors) + "\\KV Port\\Ports\\KV1").c_str(), &port),
+        ERROR_SUCCESS);
+    os.RegCloseKey(port);
+    os.SetLastError(kSentinel);
+    EXPECT_FALSE(os.DeleteMonitorA(nullptr, nullptr, "KV Port"));
+    EXPECT_EQ(os.GetLastError(), kUnknownPrintMonitor);
+    EXPECT_EQ(sim::OpenPrinterHandles(os), 0u);
+  }
 }
 
 // While the spooler service is not running, every spooler call of the NT
