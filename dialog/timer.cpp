@@ -1,7 +1,6 @@
 #include "dialog/timer.h"
 
 #include <algorithm>
-#include <atomic>
 
 namespace kv {
 namespace {
@@ -14,53 +13,6 @@ constexpr DWORD kExitWaitMs = 1000;
 // A delay of 0 still waits this long per tick: a zero wait would spin a
 // processor for as long as the timer is armed.
 constexpr DWORD kMinTickMs = 1;
-
-// The event that wakes a timer thread from its tick when it is asked to
-// stop, one per timer record. It lives beside the record, whose layout the
-// exports share, in a small table that needs no lock: only the caller's
-// thread claims and frees a slot, and the timer thread reads its slot's
-// event only after CreateThread, which orders the write before it.
-struct StopSlot {
-  std::atomic<const TimerRecord*> owner{nullptr};
-  std::atomic<HANDLE> event{nullptr};
-};
-constexpr int kStopSlots = 32;
-StopSlot gStopSlots[kStopSlots];
-
-StopSlot* SlotOf(const TimerRecord& t) {
-  for (StopSlot& s : gStopSlots)
-    if (s.owner.load() == &t) return &s;
-  return nullptr;
-}
-
-HANDLE StopEventOf(const TimerRecord& t) {
-  const StopSlot* s = SlotOf(t);
-  return s ? s->event.load() : nullptr;
-}
-
-// Records `event` as the stop event of `t`; false when the table is full.
-bool SetStopEvent(const TimerRecord& t, HANDLE event) {
-  // A record that went without a destroy may have left its slot behind.
-  if (StopSlot* own = SlotOf(t)) {
-    own->event.store(event);
-    return true;
-  }
-  for (StopSlot& s : gStopSlots) {
-    const TimerRecord* expected = nullptr;
-    if (s.owner.compare_exchange_strong(expected, &t)) {
-      s.event.store(event);
-      return true;
-    }
-  }
-  return false;
-}
-
-void ClearStopEvent(const TimerRecord& t) {
-  if (StopSlot* s = SlotOf(t)) {
-    s->event.store(nullptr);
-    s->owner.store(nullptr);
-  }
-}
 
 // Waits `ms` unless the stop event comes first; true when the full wait
 // passed. A failed wait still takes its time, so a broken event never makes
@@ -77,7 +29,7 @@ bool WaitTick(Platform& os, HANDLE stop, DWORD ms) {
 DWORD WINAPI TimerThreadMain(LPVOID parameter) {
   Context& ctx = *static_cast<Context*>(parameter);
   TimerRecord& t = ctx.timer;
-  const HANDLE stop = StopEventOf(t);
+  const HANDLE stop = t.stopEvent.load();
   WaitTick(ctx.os, stop, kStartupPauseMs);
   int ticks = 0;
   t.state.store(kTimerIdle);
@@ -106,10 +58,8 @@ DWORD WINAPI TimerThreadMain(LPVOID parameter) {
 
 // Closes the stop event of `t`, if it has one.
 void CloseStopEvent(Context& ctx) {
-  if (HANDLE stop = StopEventOf(ctx.timer)) {
+  if (HANDLE stop = ctx.timer.stopEvent.exchange(nullptr))
     ctx.os.CloseHandle(stop);
-    ClearStopEvent(ctx.timer);
-  }
 }
 
 // Lets go of a thread that has given up the state: waits for it to leave
@@ -153,11 +103,7 @@ int CreateTimerThread(Context& ctx, HWND window, DWORD commandId,
   // Auto-reset: one stop request wakes the thread once.
   const HANDLE stop = ctx.os.CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (!stop) return 0;
-  if (!SetStopEvent(t, stop)) {
-    // More live timer records than the table holds (only tests make more
-    // than one): this one's thread cannot be woken early.
-    ctx.os.CloseHandle(stop);
-  }
+  t.stopEvent.store(stop);
   t.state.store(kTimerStarting);
 
   DWORD id = 0;
@@ -194,7 +140,7 @@ int DestroyTimerThread(Context& ctx) {
            !t.state.compare_exchange_weak(expected, kTimerStopRequested)) {
     }
     // Wake the thread from its tick, however long that is.
-    if (HANDLE stop = StopEventOf(t)) ctx.os.SetEvent(stop);
+    if (HANDLE stop = t.stopEvent.load()) ctx.os.SetEvent(stop);
   }
   bool stopped = false;
   for (int wait = 0; wait < kStopWaits && !stopped; ++wait) {

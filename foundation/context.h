@@ -66,6 +66,10 @@ struct TimerRecord {
   int32_t tickMs = 0;
   DWORD threadId = 0;
   HANDLE thread = nullptr;
+  // Wakes the thread from its tick when it is asked to stop. Set before the
+  // thread starts and cleared after it has gone, or been given up on: atomic
+  // because a thread given up on may still be reading it.
+  std::atomic<HANDLE> stopEvent{nullptr};
 };
 
 struct Context {
