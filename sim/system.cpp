@@ -656,10 +656,16 @@ bool CloseTokenHandle(SimPlatform& os, HANDLE handle) {
 BOOL SimPlatform::ExitWindowsEx(UINT flags, DWORD reason) {
   if (Enter("ExitWindowsEx", HexText(flags) + ", " + HexText(reason)))
     return FALSE;
+  const bool enabled = extension<TokenState>("tokens").shutdownEnabled;
+  // The NT family refuses a restart to a process that has not enabled the
+  // shutdown privilege in its token; 9x has no privileges.
+  if (!IsWin9x(version_) && !enabled) {
+    lastError_ = 1314;  // ERROR_PRIVILEGE_NOT_HELD
+    return FALSE;
+  }
   exitRequests_.push_back(flags);
   // Recorded only: the machine never restarts anything.
-  restartRequests_.push_back(
-      {flags, reason, extension<TokenState>("tokens").shutdownEnabled});
+  restartRequests_.push_back({flags, reason, enabled});
   return TRUE;
 }
 

@@ -139,7 +139,8 @@ TEST(System, GlobalBlocksAreTrackedAndZeroedOnRequest) {
 }
 
 TEST(System, OperationRecordAndTrace) {
-  SimMachine m(WindowsVersion::XP);
+  // Windows 98: a restart needs no privilege there.
+  SimMachine m(WindowsVersion::Win98);
   auto& os = m.os();
   std::ostringstream trace;
   os.SetTraceStream(&trace);
@@ -260,6 +261,13 @@ TEST(System, ShutdownPrivilegeOnNtOnly) {
     if (opened) {
       EXPECT_TRUE(
           os.AdjustTokenPrivileges(token, FALSE, nullptr, 0, nullptr, nullptr));
+    }
+    // Without the privilege enabled the NT family refuses the restart.
+    os.SetLastError(test::kStaleError);
+    EXPECT_EQ(os.ExitWindowsEx(6, 0) != FALSE, sim::IsWin9x(v));
+    if (!sim::IsWin9x(v)) {
+      EXPECT_EQ(os.GetLastError(), 1314u);
+      EXPECT_TRUE(os.restartRequests().empty());
     }
   }
 }
