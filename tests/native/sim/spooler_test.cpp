@@ -297,13 +297,17 @@ TEST(SimSpooler, PrinterEntriesAndRemovalRefusals) {
     const bool is9x = sim::IsWin9x(c.version);
     ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\kvmon.dll", "MZ"));
     ASSERT_TRUE(Add(os, "KV Port", c.env, "kvmon.dll"));
-    HKEY port = nullptr;
-    ASSERT_EQ(
-        os.RegCreateKeyA(
-            HKEY_LOCAL_MACHINE,
-            (std::string(kMonitors) + "\\KV Port\\Ports\\KV1").c_str(), &port),
-        ERROR_SUCCESS);
-    os.RegCloseKey(port);
+    // A port record of the monitor, as its port-adding dialog writes it.
+    const auto addPortRecord = [&os] {
+      HKEY port = nullptr;
+      ASSERT_EQ(os.RegCreateKeyA(
+                    HKEY_LOCAL_MACHINE,
+                    (std::string(kMonitors) + "\\KV Port\\Ports\\KV1").c_str(),
+                    &port),
+                ERROR_SUCCESS);
+      os.RegCloseKey(port);
+    };
+    addPortRecord();
 
     os.SetLastError(kSentinel);
     EXPECT_FALSE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
@@ -394,12 +398,7 @@ TEST(SimSpooler, PrinterEntriesAndRemovalRefusals) {
     EXPECT_TRUE(os.DeletePrinterDriverA(nullptr, nullptr, "KV"));
     EXPECT_TRUE(os.DeleteMonitorA(nullptr, nullptr, "KV Port"));
     // Port records without their monitor are no monitor.
-    ASSERT_EQ(
-        os.RegCreateKeyA(
-            HKEY_LOCAL_MACHINE,
-            (std::string(kMonitors) + "\\KV Port\\Ports\\KV1").c_str(), &port),
-        ERROR_SUCCESS);
-    os.RegCloseKey(port);
+    addPortRecord();
     os.SetLastError(kSentinel);
     EXPECT_FALSE(os.DeleteMonitorA(nullptr, nullptr, "KV Port"));
     EXPECT_EQ(os.GetLastError(), kUnknownPrintMonitor);
