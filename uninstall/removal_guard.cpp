@@ -1,0 +1,227 @@
+#include "uninstall/removal_guard.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "foundation/diagnostics.h"
+#include "foundation/handles.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
+
+namespace kv {
+
+namespace {
+
+constexpr char kShellFoldersKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kScannerFolder[] = "\\Korva\\ScannerDriver";
+// Deeper trees than this are not the installation's device entries.
+constexpr int kTreeDepthLimit = 16;
+
+// Where removal may delete registry keys, and how many components below
+// the root a deletable key has at least: an enumerator ("Enum\USB") or a
+// device class is Windows' own, only a device or an instance below it is
+// the installation's.
+struct KeyRoot {
+  const char* path;
+  size_t minDepth;
+};
+constexpr KeyRoot kKeyRoots[] = {
+    {kEnumKey, 2},      {kClassKey, 2},      {kPrintersKey, 1},
+    {kMonitorsKey, 1},  {kNt4DriversKey, 1}, {kNt5DriversKey, 1},
+    {k9xDriversKey, 1}, {kKorvaKey, 1},
+};
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+// The components of `path` below `root`, or false when `path` is not
+// `root` followed by a separator and components.
+bool ComponentsBelow(const std::string& path, const std::string& root,
+                     std::vector<std::string>& parts) {
+  if (root.empty() || path.size() <= root.size() + 1 ||
+      !EqualNoCase(path.substr(0, root.size()), root) ||
+      path[root.size()] != '\\')
+    return false;
+  parts.clear();
+  size_t start = root.size() + 1;
+  for (;;) {
+    const size_t end = path.find('\\', start);
+    parts.push_back(path.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool IsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = Lower(c);
+  static const char* const kDevices[] = {"con",    "prn",    "aux",    "nul",
+                                         "clock$", "conin$", "conout$"};
+  for (const char* device : kDevices)
+    if (stem == device) return true;
+  return stem.size() == 4 &&
+         (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+std::string DirectoryOf(Context& ctx, bool system) {
+  char buffer[MAX_PATH] = {};
+  const UINT n = system ? ctx.os.GetSystemDirectoryA(buffer, MAX_PATH)
+                        : ctx.os.GetWindowsDirectoryA(buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  std::string dir(buffer, n);
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  return dir;
+}
+
+bool Refuse(Context& ctx, DWORD error, const char* what,
+            const std::string& name) {
+  DebugTrace(ctx, "Removal refused %s [%s]\n", what, name.c_str());
+  ctx.os.SetLastError(error);
+  return false;
+}
+
+// Deletes every key below `key` (opened), deepest first.
+void DeleteSubKeys(Context& ctx, HKEY key, int depth) {
+  if (depth > kTreeDepthLimit) return;
+  // Index 0 again after each deletion; a sub-key that can't be deleted
+  // moves the index on, so that the walk ends.
+  DWORD index = 0;
+  for (;;) {
+    char name[kMaxKeyNameLength + 1] = {};
+    DWORD size = sizeof name;
+    if (ctx.os.RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr,
+                             nullptr) != ERROR_SUCCESS)
+      return;
+    RegKey child(ctx.os);
+    if (OpenKey(ctx.os, key, name, child) == ERROR_SUCCESS)
+      DeleteSubKeys(ctx, child.get(), depth + 1);
+    child.Close();
+    if (ctx.os.RegDeleteKeyA(key, name) != ERROR_SUCCESS) ++index;
+  }
+}
+
+}  // namespace
+
+std::string SystemDirectory(Context& ctx) { return DirectoryOf(ctx, true); }
+
+std::string WindowsDirectory(Context& ctx) { return DirectoryOf(ctx, false); }
+
+std::string UserAppDataFolder(Context& ctx) {
+  RegKey key(ctx.os);
+  if (OpenKey(ctx.os, HKEY_CURRENT_USER, kShellFoldersKey, key) !=
+      ERROR_SUCCESS)
+    return std::string();
+  char value[MAX_PATH + 1] = {};
+  DWORD size = MAX_PATH;
+  DWORD type = 0;
+  if (ctx.os.RegQueryValueExA(key.get(), "AppData", nullptr, &type,
+                              reinterpret_cast<BYTE*>(value),
+                              &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return std::string();
+  std::string folder(value, std::find(value, value + size, '\0') - value);
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  // Only a full drive path: a relative one would be taken from whatever
+  // the current folder is.
+  if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\')
+    return std::string();
+  return folder;
+}
+
+std::string UserScannerRoot(Context& ctx) {
+  const std::string appData = UserAppDataFolder(ctx);
+  return appData.empty() ? appData : appData + kScannerFolder;
+}
+
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty() || name.size() >= MAX_PATH || name == "." || name == "..")
+    return false;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || std::strchr("\\/:*?\"<>|", c)) return false;
+  }
+  if (name.back() == '.' || name.back() == ' ') return false;
+  return !IsDeviceName(name);
+}
+
+bool IsRemovalFolder(Context& ctx, const std::string& folder) {
+  for (const std::string& root :
+       {WindowsDirectory(ctx), UserScannerRoot(ctx)}) {
+    if (root.empty()) continue;
+    if (EqualNoCase(folder, root)) return true;
+    std::vector<std::string> parts;
+    if (!ComponentsBelow(folder, root, parts)) continue;
+    bool plain = true;
+    for (const std::string& part : parts)
+      plain = plain && IsPlainFileName(part);
+    if (plain) return true;
+  }
+  return false;
+}
+
+std::string OwnedFilePath(Context& ctx, const std::string& folder,
+                          const std::string& name) {
+  if (!IsPlainFileName(name) || !IsRemovalFolder(ctx, folder))
+    return std::string();
+  const std::string path = folder + "\\" + name;
+  return path.size() < MAX_PATH ? path : std::string();
+}
+
+BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
+                     const std::string& name) {
+  if (!IsPlainFileName(name))
+    return Refuse(ctx, ERROR_INVALID_NAME, "file name", name);
+  if (!IsRemovalFolder(ctx, folder))
+    return Refuse(ctx, ERROR_ACCESS_DENIED, "folder", folder);
+  const std::string path = folder + "\\" + name;
+  if (path.size() >= MAX_PATH)
+    return Refuse(ctx, ERROR_INVALID_NAME, "long path", path);
+  return ctx.os.DeleteFileA(path.c_str());
+}
+
+bool IsRemovalKey(const std::string& path) {
+  for (const KeyRoot& root : kKeyRoots) {
+    std::vector<std::string> parts;
+    if (!ComponentsBelow(path, root.path, parts) ||
+        parts.size() < root.minDepth)
+      continue;
+    bool names = true;
+    for (const std::string& part : parts)
+      names = names && !part.empty() && part.size() <= kMaxKeyNameLength &&
+              part != "." && part != ".." &&
+              std::none_of(part.begin(), part.end(), [](char c) {
+                const auto u = static_cast<unsigned char>(c);
+                return u < 0x20 || u == 0x7F;
+              });
+    if (names) return true;
+  }
+  return false;
+}
+
+LONG DeleteOwnedKeyTree(Context& ctx, const std::string& path) {
+  if (!IsRemovalKey(path)) {
+    Refuse(ctx, ERROR_ACCESS_DENIED, "key", path);
+    return ERROR_ACCESS_DENIED;
+  }
+  RegKey key(ctx.os);
+  const LONG opened = OpenKey(ctx.os, HKEY_LOCAL_MACHINE, path, key);
+  if (opened != ERROR_SUCCESS) return opened;
+  DeleteSubKeys(ctx, key.get(), 1);
+  key.Close();
+  return ctx.os.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+}  // namespace kv

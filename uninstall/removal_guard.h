@@ -1,0 +1,64 @@
+// What removal may delete. Every file, registry tree and service that
+// removal deletes goes through here, and anything that installation could
+// not have made is refused: a name taken from a list (an INF's file list, a
+// setup file's key or section) that climbs out of its folder, holds a
+// folder, a drive, a device or a share; a folder outside the Windows
+// directory and the per-user scanner folder; a registry key outside the
+// device, class, spooler and maker trees. Refusals go to the debug trace.
+#pragma once
+
+#include <string>
+
+#include "foundation/context.h"
+
+namespace kv {
+
+// The system and Windows directories, without a trailing separator; empty
+// when they can't be had whole.
+std::string SystemDirectory(Context& ctx);
+std::string WindowsDirectory(Context& ctx);
+
+// The per-user application data folder ("AppData" of the user's shell
+// folders), without a trailing separator; empty when it can't be read.
+std::string UserAppDataFolder(Context& ctx);
+
+// The per-user scanner data root: the application data folder +
+// "\Korva\ScannerDriver"; empty without an application data folder.
+std::string UserScannerRoot(Context& ctx);
+
+// A name that names one file in the folder it is joined to: not empty, not
+// "." or "..", no path separator, colon, wildcard, quote, redirection or
+// control character, no trailing dot or space, and not a device name (CON,
+// NUL, COM1, LPT1, ... with or without an extension).
+bool IsPlainFileName(const std::string& name);
+
+// Whether removal may delete files in `folder`: the Windows directory or a
+// folder below it (system, driver store, spooler, colour, INF, font, kernel
+// driver and TWAIN folders), or the per-user scanner root or a folder below
+// it, every component below the root a plain file name.
+bool IsRemovalFolder(Context& ctx, const std::string& folder);
+
+// Deletes `folder` + "\" + `name` (folder without a trailing separator).
+// The DeleteFileA result; FALSE with ERROR_ACCESS_DENIED when the folder is
+// no removal folder, ERROR_INVALID_NAME when the name is no plain file name
+// or the path would not fit in MAX_PATH (a cut path names another file).
+BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
+                     const std::string& name);
+
+// The path DeleteOwnedFile would delete, or empty when it would refuse.
+std::string OwnedFilePath(Context& ctx, const std::string& folder,
+                          const std::string& name);
+
+// Whether `path` (below HKEY_LOCAL_MACHINE) is a key removal may delete:
+// strictly below "Enum", the device classes, the spooler's printers,
+// monitors and environments, or "Software\KORVA", each component a key
+// name that is not "." or "..".
+bool IsRemovalKey(const std::string& path);
+
+// Deletes HKEY_LOCAL_MACHINE\`path` with everything below it (the NT family
+// refuses to delete a key that has sub-keys). The Win32 result of deleting
+// the key itself; ERROR_ACCESS_DENIED without touching anything when the
+// key is no removal key.
+LONG DeleteOwnedKeyTree(Context& ctx, const std::string& path);
+
+}  // namespace kv
