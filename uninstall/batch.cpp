@@ -8,6 +8,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "uninstall/reboot.h"
+#include "uninstall/removal_guard.h"
 
 namespace kv {
 
@@ -15,18 +16,6 @@ namespace {
 
 constexpr char kUninstallSetupFiles[][12] = {"vt3eins.sii", "vt3dins.sii",
                                              "vt3hins.sii"};
-
-// The Windows or system directory, without a trailing separator; empty when
-// it can't be had whole.
-std::string Directory(Context& ctx, bool system) {
-  char buffer[MAX_PATH] = {};
-  const UINT n = system ? ctx.os.GetSystemDirectoryA(buffer, MAX_PATH)
-                        : ctx.os.GetWindowsDirectoryA(buffer, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::string();
-  std::string dir(buffer, n);
-  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-  return dir;
-}
 
 const char* CommandWord(OsKind kind) {
   switch (kind) {
@@ -99,16 +88,10 @@ void SetRunOnceValue(Context& ctx, HKEY key, const std::string& name,
   WriteBytes(ctx.os, key, name.c_str(), REG_SZ, data, kRunOnceDataSize);
 }
 
-// A file name that stays inside its folder.
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("\\/:") == std::string::npos;
-}
-
 }  // namespace
 
 std::string BatchPath(Context& ctx) {
-  const std::string system = Directory(ctx, true);
+  const std::string system = SystemDirectory(ctx);
   if (system.empty()) return std::string();
   return system + "\\" + kBatchFileName;
 }
@@ -160,7 +143,7 @@ bool CanOpenForReading(Context& ctx, const std::string& path) {
 void WriteBatchHead(Context& ctx, const char* setupFile) {
   const OsKind kind = GetOSKind(ctx);
   const std::string batch = BatchPath(ctx);
-  const std::string windows = Directory(ctx, false);
+  const std::string windows = WindowsDirectory(ctx);
   std::vector<std::string> lines;
   if (!windows.empty()) {
     for (const char* name : kUninstallSetupFiles) {
@@ -174,10 +157,8 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
   // An empty name would delete the system directory itself, and one with a
   // separator something outside it.
   if (IsPlainFileName(dll)) {
-    const std::string system = Directory(ctx, true);
-    std::string line =
-        system.empty() ? std::string()
-                       : BatchLine(ctx, kind, system + "\\" + std::string(dll));
+    const std::string path = OwnedFilePath(ctx, SystemDirectory(ctx), dll);
+    std::string line = path.empty() ? path : BatchLine(ctx, kind, path);
     if (!line.empty()) lines.push_back(std::move(line));
   } else if (dll[0]) {
     DebugTrace(ctx, "UninstDll is not a file name, passed over: %s\n", dll);

@@ -11,6 +11,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
+#include "uninstall/removal_guard.h"
 
 namespace kv {
 
@@ -72,7 +73,12 @@ const char* DriversKey(OsKind kind) {
   return nullptr;
 }
 
+// One key, without its sub-keys: the callers name each sub-key they own.
 bool DeleteKey(Context& ctx, const std::string& path) {
+  if (!IsRemovalKey(path)) {
+    DebugTrace(ctx, "Removal refused key [%s]\n", path.c_str());
+    return false;
+  }
   return ctx.os.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) ==
          ERROR_SUCCESS;
 }
@@ -126,16 +132,6 @@ std::string LibraryStem(Context& ctx, OsKind kind, const char* setupFile) {
       break;
   }
   return std::string();
-}
-
-// A file-name stem that keeps the library in the system directory.
-bool PlainFileStem(const std::string& stem) {
-  if (stem.empty() || stem.find("..") != std::string::npos) return false;
-  for (const char c : stem) {
-    const auto u = static_cast<unsigned char>(c);
-    if (std::strchr("\\/:*?\"<>|", c) || u < 0x20 || u == 0x7F) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -270,21 +266,18 @@ int DeleteMonitorKey(Context& ctx, const char* name) {
 
 void DeleteMonitorLibraries(Context& ctx, const char* setupFile) {
   const std::string stem = LibraryStem(ctx, GetOSKind(ctx), setupFile);
-  if (!PlainFileStem(stem)) {
+  if (!IsPlainFileName(stem)) {
     if (!stem.empty()) DebugTrace(ctx, "Stem passed over [%s]\n", stem.c_str());
     return;
   }
-  char system[MAX_PATH] = {};
-  const UINT n = ctx.os.GetSystemDirectoryA(system, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return;
+  const std::string system = SystemDirectory(ctx);
+  if (system.empty()) return;
   int failures = 0;
   for (int i = 1; i <= kMonitorLibraryLimit; ++i) {
     char number[8];
     std::snprintf(number, sizeof number, "%02d", i);
-    const std::string path =
-        std::string(system) + "\\" + stem + number + ".DLL";
-    if (path.size() >= MAX_PATH) return;
-    if (ctx.os.DeleteFileA(path.c_str())) {
+    if (OwnedFilePath(ctx, system, stem + number + ".DLL").empty()) return;
+    if (DeleteOwnedFile(ctx, system, stem + number + ".DLL")) {
       failures = 0;
       continue;
     }

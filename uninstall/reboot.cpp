@@ -6,6 +6,7 @@
 #include "foundation/handles.h"
 #include "foundation/oskind.h"
 #include "uninstall/batch.h"
+#include "uninstall/removal_guard.h"
 
 namespace kv {
 
@@ -33,15 +34,6 @@ std::string ReadMessage(Context& ctx, const std::string& file,
   return value;
 }
 
-std::string SystemDirectory(Context& ctx) {
-  char buffer[MAX_PATH] = {};
-  const UINT n = ctx.os.GetSystemDirectoryA(buffer, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::string();
-  std::string dir(buffer, n);
-  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-  return dir;
-}
-
 }  // namespace
 
 std::string CutAtCharacter(Context& ctx, const std::string& text,
@@ -67,8 +59,7 @@ void AskReboot(Context& ctx) {
   if (!NamesNoFile(value)) {
     // The file is deleted once read: a name that leaves the system
     // directory would delete another file.
-    if (value.empty() || value == "." || value == ".." ||
-        value.find_first_of("\\/:") != std::string::npos) {
+    if (!IsPlainFileName(value)) {
       if (!value.empty())
         DebugTrace(ctx, "UNINST_MSG_DAT is not a file name: %s\n",
                    value.c_str());
@@ -91,7 +82,7 @@ void AskReboot(Context& ctx) {
     } else {
       DebugTrace(ctx, "%s: reboot question too long\n", file.c_str());
     }
-    if (!ctx.os.DeleteFileA(file.c_str()))
+    if (!DeleteOwnedFile(ctx, system, value))
       DebugTraceLastError(ctx, "Message file Delete Fail ErrMsg[0x%x]\n");
   }
   if (ctx.os.MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_YESNO) ==
