@@ -2,7 +2,8 @@
 
 namespace kvwine {
 
-BoxWatch::BoxWatch(const char* caption) : caption_(caption) {
+BoxWatch::BoxWatch(const char* caption, int button)
+    : caption_(caption), button_(button) {
   thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }
 
@@ -15,7 +16,7 @@ const BoxSeen& BoxWatch::Wait() {
   return seen_;
 }
 
-// Finds the box by class and caption, reads its text and presses OK.
+// Finds the box by class and caption, reads its text and presses the button.
 DWORD WINAPI BoxWatch::Run(LPVOID param) {
   auto* w = static_cast<BoxWatch*>(param);
   for (int i = 0; i < 200; ++i) {
@@ -28,7 +29,7 @@ DWORD WINAPI BoxWatch::Run(LPVOID param) {
       w->seen_.caption = caption;
       w->seen_.text = text;
       w->seen_.found = true;
-      w->seen_.pressed = PostMessageA(box, WM_COMMAND, IDOK, 0) != FALSE;
+      w->seen_.pressed = PostMessageA(box, WM_COMMAND, w->button_, 0) != FALSE;
       return 0;
     }
     Sleep(50);

@@ -1,6 +1,7 @@
 // A watcher for the message boxes the library shows: on a thread of its own
-// it waits (up to 10 s) for a box with the caption, reads it and presses OK,
-// so that the call that showed the box returns.
+// it waits (up to 10 s) for a box with the caption, reads it and presses a
+// button (OK unless told otherwise), so that the call that showed the box
+// returns with that answer.
 #pragma once
 
 #include <windows.h>
@@ -14,13 +15,14 @@ struct BoxSeen {
   std::string caption;
   std::string text;
   bool found = false;
-  bool pressed = false;  // OK was posted to it
+  bool pressed = false;  // the button was posted to it
 };
 
 class BoxWatch {
  public:
-  // Starts watching for a box captioned `caption` (kept, not copied).
-  explicit BoxWatch(const char* caption);
+  // Starts watching for a box captioned `caption` (kept, not copied) that
+  // is to be answered with `button` (IDOK, IDYES, IDNO, ...).
+  explicit BoxWatch(const char* caption, int button = IDOK);
   ~BoxWatch() { Wait(); }
   BoxWatch(const BoxWatch&) = delete;
   BoxWatch& operator=(const BoxWatch&) = delete;
@@ -34,6 +36,7 @@ class BoxWatch {
   static DWORD WINAPI Run(LPVOID param);
 
   const char* caption_;
+  int button_;
   BoxSeen seen_;
   HANDLE thread_;
 };

@@ -1,0 +1,489 @@
+// Removal against the real spooler, registry, file system and command
+// interpreter: the printer stack a real ToRegPrinter made, the deferred-
+// deletion batch and its RunOnce hand-over (the batch then run by Wine's
+// cmd.exe), and the reboot question answered No. Everything made here is
+// taken away again, so the suite passes any number of times in one prefix.
+// kv-wine-versions: nt40 win98 win2k winxp
+#include <windows.h>
+#include <winspool.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/context.h"
+#include "foundation/win32_platform.h"
+#include "tests/wine/support/box_watch.h"
+#include "tests/wine/support/cleanup.h"
+#include "tests/wine/support/wine_test.h"
+#include "uninstall/batch.h"
+#include "uninstall/printer_stack.h"
+
+using kvwine::kWinePs;
+using kvwine::RemovePrinter;
+
+namespace {
+
+using RegisterFn = int(WINAPI*)(LPCSTR, LPCSTR, int, LPCSTR, LPCSTR, int,
+                                LPCSTR);
+
+constexpr const char* kRunOnce =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+std::string Dir(bool system) {
+  char buffer[MAX_PATH] = {};
+  const UINT n = system ? GetSystemDirectoryA(buffer, MAX_PATH)
+                        : GetWindowsDirectoryA(buffer, MAX_PATH);
+  return std::string(buffer, n < MAX_PATH ? n : 0);
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool WriteFileText(const std::string& path, const std::string& text) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()),
+                            &written, nullptr);
+  CloseHandle(f);
+  return ok && written == text.size();
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string text;
+  char chunk[4096];
+  DWORD read = 0;
+  while (ReadFile(f, chunk, sizeof chunk, &read, nullptr) && read > 0)
+    text.append(chunk, read);
+  CloseHandle(f);
+  return text;
+}
+
+// A RunOnce value: its text and its data length; "<none>" when missing.
+std::string RunOnceValue(const std::string& name, DWORD* size = nullptr) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return "<none>";
+  char data[1024] = {};
+  DWORD length = sizeof data;
+  DWORD type = 0;
+  const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                                   reinterpret_cast<LPBYTE>(data), &length);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return "<none>";
+  if (size) *size = length;
+  return data;
+}
+
+void DeleteRunOnceValues() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_ALL_ACCESS, &key) !=
+      ERROR_SUCCESS)
+    return;
+  RegDeleteValueA(key, "VT3E");
+  for (int i = 0; i < 16; ++i)
+    RegDeleteValueA(key, ("VT3E_" + std::to_string(i)).c_str());
+  RegCloseKey(key);
+}
+
+// Runs `command` in `folder` and waits for it (at most 30 s); its exit
+// code, or -1.
+int RunCommand(const std::string& command, const std::string& folder) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &si, &pi))
+    return -1;
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
+// The batch, the RunOnce values, the uninstall setup files and the message
+// file are the machine's, one of each: every test starts and ends without
+// them.
+class Removal : public kvwine::CleanupTest {
+ protected:
+  void SetUp() override {
+    system_ = Dir(true);
+    windows_ = Dir(false);
+    ASSERT_FALSE(system_.empty());
+    ASSERT_FALSE(windows_.empty());
+    batch_ = system_ + "\\VT3E.bat";
+    folder_ = windows_ + "\\kvremove";
+    ClearMachine();
+    AtEnd([this] { ClearMachine(); });
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    AtEnd([this] { RemoveDirectoryA(folder_.c_str()); });
+  }
+
+  void ClearMachine() {
+    DeleteFileA(batch_.c_str());
+    DeleteRunOnceValues();
+    for (const char* f : {"vt3eins.sii", "vt3dins.sii", "vt3hins.sii"})
+      DeleteFileA((windows_ + "\\" + f).c_str());
+    DeleteFileA((system_ + "\\" + kMessageFile).c_str());
+  }
+
+  // A file in the test folder, deleted at the end.
+  std::string Make(const std::string& name) {
+    const std::string path = folder_ + "\\" + name;
+    EXPECT_TRUE(WriteFileText(path, name)) << path;
+    AtEnd([path] { DeleteFileA(path.c_str()); });
+    return path;
+  }
+
+  // `path` opened without sharing until the returned handle is closed, as a
+  // program still using it would hold it.
+  HANDLE Hold(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
+    return h;
+  }
+
+  static constexpr const char* kMessageFile = "kvrbmsg.dat";
+  kv::Win32Platform platform_;
+  kv::Context ctx_{platform_};
+  std::string system_, windows_, batch_, folder_;
+};
+
+// ------------------------------------------------- batch and hand-over
+
+TEST_F(Removal, BatchListsFilesInUseAndRunsAtTheNextStart) {
+  const bool is9x = kvwine::IsWin9x();
+  const std::string word = is9x ? "del " : "del /f ";
+  // Names cmd.exe would split or read as a second command are quoted.
+  struct Case {
+    const char* name;
+    bool make;
+    bool hold;
+    const char* quote;  // around the path in the batch line
+  };
+  const Case cases[] = {
+      {"held.dat", true, true, ""},
+      {"two words.dat", true, false, "\""},
+      {"a&b.dat", true, true, "\""},
+      {"missing.dat", false, false, ""},
+  };
+  const std::string sentinel = Make("sentinel.dat");
+  std::string expected;
+  std::vector<HANDLE> held;
+  for (const Case& c : cases) {
+    const std::string path = folder_ + "\\" + c.name;
+    if (c.make) Make(c.name);
+    if (c.hold) held.push_back(Hold(path));
+    kv::AddDeferredDeletion(ctx_, path.c_str());
+    if (c.make) expected += word + c.quote + path + c.quote + "\r\n";
+  }
+  // No uninstall setup file: no question is asked.
+  kv::HandOverBatch(ctx_);
+  for (HANDLE h : held) CloseHandle(h);
+  expected += word + batch_ + "\r\n";
+  EXPECT_EQ(ReadFileBytes(batch_), expected);
+
+  // The commands to run at the next start, as Windows would run them.
+  std::vector<std::string> commands;
+  if (is9x) {
+    // One value per line, each run by itself. Wine has no command.com at
+    // any version; its cmd.exe runs the same line.
+    size_t start = 0;
+    for (int i = 0; start < expected.size(); ++i) {
+      const size_t end = expected.find("\r\n", start);
+      const std::string line = expected.substr(start, end - start);
+      const std::string name = "VT3E_" + std::to_string(i);
+      DWORD size = 0;
+      EXPECT_EQ(RunOnceValue(name, &size), "command.com /c " + line);
+      // The library writes 255 bytes; Wine at a 9x version keeps a REG_SZ
+      // value's text and terminator only, whatever length it is given, as
+      // Windows 9x is said to do. The NT family keeps all 255 bytes.
+      EXPECT_EQ(size, 15 + line.size() + 1) << name;
+      commands.push_back("cmd.exe /c " + line);
+      start = end + 2;
+    }
+    EXPECT_EQ(RunOnceValue("VT3E_" + std::to_string(commands.size())),
+              "<none>");
+    EXPECT_EQ(RunOnceValue("VT3E"), "<none>");
+  } else {
+    DWORD size = 0;
+    EXPECT_EQ(RunOnceValue("VT3E", &size), batch_);
+    EXPECT_EQ(size, 255u);
+    EXPECT_EQ(RunOnceValue("VT3E_0"), "<none>");
+    commands.push_back("cmd.exe /c " + RunOnceValue("VT3E"));
+  }
+  for (const std::string& command : commands)
+    EXPECT_EQ(RunCommand(command, system_), 0) << command;
+
+  for (const Case& c : cases)
+    EXPECT_FALSE(Exists(folder_ + "\\" + c.name)) << c.name;
+  EXPECT_FALSE(Exists(batch_));
+  EXPECT_TRUE(Exists(sentinel));
+}
+
+// ------------------------------------------------- the reboot question
+
+bool ShutdownPrivilegeEnabled() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  LUID luid = {};
+  LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &luid);
+  BYTE buffer[4096] = {};
+  DWORD needed = 0;
+  bool enabled = false;
+  if (GetTokenInformation(token, TokenPrivileges, buffer, sizeof buffer,
+                          &needed)) {
+    auto* list = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer);
+    for (DWORD i = 0; i < list->PrivilegeCount; ++i) {
+      const LUID& l = list->Privileges[i].Luid;
+      if (l.LowPart == luid.LowPart && l.HighPart == luid.HighPart)
+        enabled = (list->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    }
+  }
+  CloseHandle(token);
+  return enabled;
+}
+
+TEST_F(Removal, RebootQuestionAnsweredNoLeavesTheBatchForTheNextStart) {
+  struct Case {
+    const char* what;
+    const char* eins;  // UNINST_MSG_DAT of vt3eins.sii
+    const char* dins;  // of vt3dins.sii, or none
+    bool messageFile;
+    const char* caption;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"built-in", "1", nullptr, false, "Confirm",
+       "To complete uninstallation, restart of Windows is needed.\r\n"
+       "Do you restart now?"},
+      {"message file", "1", kMessageFile, true, "KORVA Removal",
+       "Restart to finish removing the driver.\r\nRestart now?\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ClearMachine();
+    const std::string eins = windows_ + "\\vt3eins.sii";
+    const std::string dins = windows_ + "\\vt3dins.sii";
+    const std::string message = system_ + "\\" + kMessageFile;
+    ASSERT_TRUE(WritePrivateProfileStringA("UninstName", "UNINST_MSG_DAT",
+                                           c.eins, eins.c_str()));
+    if (c.dins) {
+      ASSERT_TRUE(WritePrivateProfileStringA("UninstName", "UNINST_MSG_DAT",
+                                             c.dins, dins.c_str()));
+    }
+    if (c.messageFile) {
+      ASSERT_TRUE(WritePrivateProfileStringA("String", "STR_Reboot_TITLE",
+                                             "KORVA Removal", message.c_str()));
+      ASSERT_TRUE(WritePrivateProfileStringA(
+          "String", "STR_Reboot_1", "Restart to finish removing the driver.",
+          message.c_str()));
+      ASSERT_TRUE(WritePrivateProfileStringA("String", "STR_Reboot_2",
+                                             "Restart now?", message.c_str()));
+    }
+    // Profile writes reach the files only when Wine's cache is flushed.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, eins.c_str());
+    const std::string file = Make("inuse.dat");
+    HANDLE h = Hold(file);
+    kv::AddDeferredDeletion(ctx_, file.c_str());
+    const bool privilegeBefore = ShutdownPrivilegeEnabled();
+    {
+      kvwine::BoxWatch watch(c.caption, IDNO);
+      ASSERT_TRUE(watch.started());
+      kv::HandOverBatch(ctx_);
+      const kvwine::BoxSeen& seen = watch.Wait();
+      EXPECT_TRUE(seen.found);
+      EXPECT_TRUE(seen.pressed);
+      EXPECT_EQ(seen.caption, c.caption);
+      EXPECT_EQ(seen.text, c.text);
+    }
+    CloseHandle(h);
+    // Used once: gone before the box was shown.
+    EXPECT_FALSE(Exists(message));
+    // No restart: on the NT family the library enables the shutdown
+    // privilege only on its way to ExitWindowsEx.
+    EXPECT_EQ(ShutdownPrivilegeEnabled(), privilegeBefore);
+    // The batch and its hand-over wait for whatever restart comes next.
+    const std::string batch = ReadFileBytes(batch_);
+    EXPECT_NE(batch.find(file), std::string::npos) << batch;
+    EXPECT_NE(batch.find(batch_ + "\r\n"), std::string::npos) << batch;
+    EXPECT_NE(RunOnceValue(kvwine::IsWin9x() ? "VT3E_1" : "VT3E"), "<none>");
+  }
+}
+
+// ------------------------------------------------- the printer stack
+
+constexpr const char* kDriver = "KORVA KV-1000";
+constexpr const char* kOtherDriver = "KORVA KV-2000";
+constexpr const char* kMonitor = "KV Test Monitor";
+constexpr const char* kMonitorDll = "kvtstmon.dll";
+// The 9x monitor libraries <stem>01.DLL, <stem>02.DLL removal deletes.
+constexpr const char* kLibraryStem = "kvtstm";
+
+constexpr const char* kPpd =
+    "*PPD-Adobe: \"4.3\"\r\n*FormatVersion: \"4.3\"\r\n"
+    "*LanguageVersion: English\r\n*LanguageEncoding: ISOLatin1\r\n"
+    "*PCFileName: \"KVTEST.PPD\"\r\n*Manufacturer: \"KORVA\"\r\n"
+    "*ModelName: \"KORVA KV-1000\"\r\n*NickName: \"KORVA KV-1000\"\r\n"
+    "*LanguageLevel: \"3\"\r\n*ColorDevice: False\r\n"
+    "*OpenUI *PageSize: PickOne\r\n*DefaultPageSize: A4\r\n"
+    "*PageSize A4/A4: \"<</PageSize[595 842]>>setpagedevice\"\r\n"
+    "*CloseUI: *PageSize\r\n*DefaultImageableArea: A4\r\n"
+    "*ImageableArea A4/A4: \"18 18 577 824\"\r\n*DefaultPaperDimension: A4\r\n"
+    "*PaperDimension A4/A4: \"595 842\"\r\n*DefaultResolution: 600dpi\r\n";
+
+template <typename Info>
+std::vector<std::string> Names(BOOL(WINAPI* list)(LPSTR, LPSTR, DWORD, LPBYTE,
+                                                  DWORD, LPDWORD, LPDWORD),
+                               LPSTR environment, DWORD level) {
+  DWORD needed = 0, count = 0;
+  list(nullptr, environment, level, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed ? needed : 4);
+  std::vector<std::string> names;
+  if (!list(nullptr, environment, level, buffer.data(), needed, &needed,
+            &count))
+    return names;
+  auto* info = reinterpret_cast<Info*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) names.push_back(info[i].pName);
+  return names;
+}
+
+bool Has(const std::vector<std::string>& names, const char* name) {
+  for (const auto& n : names)
+    if (lstrcmpiA(n.c_str(), name) == 0) return true;
+  return false;
+}
+
+BOOL WINAPI EnumLocalPrinters(LPSTR, LPSTR, DWORD level, LPBYTE buffer,
+                              DWORD size, LPDWORD needed, LPDWORD count) {
+  return EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, level, buffer, size, needed,
+                       count);
+}
+
+BOOL WINAPI EnumMonitorList(LPSTR server, LPSTR, DWORD level, LPBYTE buffer,
+                            DWORD size, LPDWORD needed, LPDWORD count) {
+  return EnumMonitorsA(server, level, buffer, size, needed, count);
+}
+
+std::vector<std::string> Printers() {
+  return Names<PRINTER_INFO_1A>(EnumLocalPrinters, nullptr, 1);
+}
+std::vector<std::string> Drivers() {
+  return Names<DRIVER_INFO_1A>(EnumPrinterDriversA, nullptr, 1);
+}
+std::vector<std::string> Monitors() {
+  return Names<MONITOR_INFO_1A>(EnumMonitorList, nullptr, 1);
+}
+
+TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
+  if (GetFileAttributesA(kWinePs) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "Wine's PostScript driver is not at " << kWinePs;
+  auto undoStack = [] {
+    for (const char* d : {kDriver, kOtherDriver}) {
+      RemovePrinter(d);  // each printer is named like its driver
+      for (LPSTR env :
+           {static_cast<LPSTR>(nullptr), const_cast<LPSTR>("Windows 4.0"),
+            const_cast<LPSTR>("Windows NT x86")})
+        DeletePrinterDriverA(nullptr, env, const_cast<LPSTR>(d));
+    }
+    for (const char* env : {"Windows NT x86", "Windows 4.0"})
+      DeleteMonitorA(nullptr, const_cast<LPSTR>(env),
+                     const_cast<LPSTR>(kMonitor));
+  };
+  undoStack();
+  ASSERT_FALSE(Has(Printers(), kDriver)) << "left over from an earlier run";
+  AtEnd(undoStack);
+
+  char dir[MAX_PATH] = {};
+  DWORD needed = 0;
+  ASSERT_TRUE(GetPrinterDriverDirectoryA(
+      nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir), sizeof dir, &needed));
+  const std::string driverDir = dir;
+  auto place = [this](const std::string& path) {
+    AtEnd([path] { DeleteFileA(path.c_str()); });
+  };
+  ASSERT_TRUE(
+      CopyFileA(kWinePs, (driverDir + "\\kvwineps.drv").c_str(), FALSE));
+  place(driverDir + "\\kvwineps.drv");
+  ASSERT_TRUE(WriteFileText(driverDir + "\\kvtest.ppd", kPpd));
+  place(driverDir + "\\kvtest.ppd");
+  // What the spooler copied into its version folders.
+  for (const char* sub : {"\\3\\", "\\2\\", "\\0\\"})
+    for (const char* f : {"kvwineps.drv", "kvtest.ppd"})
+      place(driverDir + sub + f);
+  const std::string monitorDll = system_ + "\\" + kMonitorDll;
+  ASSERT_TRUE(CopyFileA((kvwine::ProgramDir() + kMonitorDll).c_str(),
+                        monitorDll.c_str(), FALSE));
+  place(monitorDll);
+
+  const std::string sii = folder_ + "\\printer.sii";
+  place(sii);
+  auto write = [&sii](const char* section, const char* key, const char* value) {
+    EXPECT_TRUE(WritePrivateProfileStringA(section, key, value, sii.c_str()));
+  };
+  write("Initial", "Product", "KORVA");
+  write("ModelName", "nModelNum", "2");
+  write("ModelName", "Model1", "KV-1000");
+  write("ModelName", "Model2", "KV-2000");
+  write("Install", "DATATYPE", "RAW");
+  write("Files.Com", "Lmonn", kMonitor);
+  for (const char* f : {"NT", "2K", "9x"}) {
+    const std::string section = std::string("Files.") + f;
+    write(section.c_str(), (std::string("Drvf") + f).c_str(), "kvwineps.drv");
+    write(section.c_str(), (std::string("Conf") + f).c_str(), "kvwineps.drv");
+    write(section.c_str(), (std::string("Datf") + f).c_str(), "kvtest.ppd");
+    write(section.c_str(), (std::string("Procn") + f).c_str(), "NULL");
+    write(section.c_str(), (std::string("Lmonm") + f).c_str(), kMonitorDll);
+  }
+  write("Files.9x", "Drcf9x", "KVWINEPS");
+
+  auto reg = kvwine::Export<RegisterFn>("ToRegPrinter");
+  ASSERT_NE(reg, nullptr);
+  ASSERT_EQ(
+      reg("LPT1:", "KV-1000", 0, folder_.c_str(), kDriver, 0, sii.c_str()), 1);
+  ASSERT_EQ(
+      reg("LPT1:", "KV-2000", 0, folder_.c_str(), kOtherDriver, 0, sii.c_str()),
+      1);
+  ASSERT_TRUE(Has(Printers(), kDriver));
+  ASSERT_TRUE(Has(Drivers(), kDriver));
+  ASSERT_TRUE(Has(Monitors(), kMonitor));
+
+  // The 9x monitor libraries, named by a stem from here on.
+  for (const char* f : {"NT", "2K", "9x"})
+    write((std::string("Files.") + f).c_str(),
+          (std::string("Lmonm") + f).c_str(), kLibraryStem);
+  std::vector<std::string> libraries;
+  for (const char* n : {"01", "02"}) {
+    libraries.push_back(system_ + "\\" + kLibraryStem + n + ".DLL");
+    ASSERT_TRUE(WriteFileText(libraries.back(), "library"));
+    place(libraries.back());
+  }
+
+  EXPECT_NE(kv::RemovePrinterStack(ctx_, kDriver, sii.c_str()), 0);
+
+  // The NT spooler keeps its printers in memory and forgets one whose
+  // records are gone only when it starts again; Wine's lists the printers
+  // from the registry, so the printer is gone at once, without a restart.
+  EXPECT_FALSE(Has(Printers(), kDriver));
+  EXPECT_FALSE(Has(Drivers(), kDriver));
+  EXPECT_FALSE(Has(Monitors(), kMonitor));
+  EXPECT_TRUE(Has(Printers(), kOtherDriver));
+  EXPECT_TRUE(Has(Drivers(), kOtherDriver));
+  // The libraries go on Windows 9x only; the NT family never deletes them
+  // here.
+  for (const auto& library : libraries)
+    EXPECT_EQ(Exists(library), !kvwine::IsWin9x()) << library;
+}
+
+}  // namespace
