@@ -17,7 +17,7 @@ set(KVSUP_SIM_SOURCES
   sim/ports.cpp sim/printer_drivers.cpp sim/printers.cpp sim/processes.cpp
   sim/profile.cpp sim/regfile.cpp sim/registry.cpp sim/registry_values.cpp
   sim/services.cpp sim/shell.cpp sim/spooler_records.cpp sim/system.cpp
-  sim/szdd.cpp sim/threads.cpp sim/windows.cpp)
+  sim/next_start.cpp sim/szdd.cpp sim/threads.cpp sim/windows.cpp)
 add_library(kvsup_sim STATIC ${KVSUP_SIM_SOURCES})
 target_include_directories(kvsup_sim PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(kvsup_sim PRIVATE ${KVSUP_WARNINGS})

@@ -66,6 +66,8 @@ using PrinterHandle = PlatformHandle<HANDLE, &Platform::ClosePrinter>;
 using KernelHandle = PlatformHandle<HANDLE, &Platform::CloseHandle>;
 // A FindFirstFileA handle.
 using FindHandle = PlatformHandle<HANDLE, &Platform::FindClose>;
+// A library loaded with LoadLibraryA.
+using ModuleHandle = PlatformHandle<HMODULE, &Platform::FreeLibrary>;
 
 // A zero-filled global memory block, locked while owned: the spooler records
 // are built in one of these for a single call and freed after it.

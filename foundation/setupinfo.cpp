@@ -28,7 +28,6 @@ int ReadSetupInt(Context& ctx, const char* file, const char* section,
 namespace {
 
 constexpr DWORD kProductBufferSize = 20;  // 19 characters
-constexpr int kMaxModels = 4096;
 
 int NotFound(Context& ctx) {
   ctx.os.SetLastError(ERROR_INVALID_DATA);
@@ -58,8 +57,8 @@ int LookupModel(Context& ctx, const char* model, const char* file) {
                       ReadSetupString(ctx, file, "ModelName", "Model1"), file);
   // Model1 is always examined, also when the count is missing, 0 or negative.
   // A count far beyond any real list would otherwise keep the installer
-  // reading the file for hours: the search stops at kMaxModels.
-  for (int i = 1; i <= kMaxModels; ++i) {
+  // reading the file for hours: the search stops at kModelLimit.
+  for (int i = 1; i <= kModelLimit; ++i) {
     const std::string key = "Model" + std::to_string(i);
     const std::string name =
         ReadSetupString(ctx, file, "ModelName", key.c_str());

@@ -12,6 +12,9 @@
 namespace kv {
 
 constexpr DWORD kValueBufferSize = 256;  // 255 characters unless stated
+// The most models of one setup file that are looked at: "nModelNum" is the
+// file's word, and a huge one would hold an installer or a removal for hours.
+constexpr int kModelLimit = 4096;
 
 // The string value of `key` in `section` of `file`, read with a buffer of
 // `bufferSize` bytes (so at most bufferSize - 1 characters).

@@ -9,13 +9,11 @@
 #include "foundation/registry_paths.h"
 #include "uninstall/reboot.h"
 #include "uninstall/removal_guard.h"
+#include "uninstall/uninstall_entries.h"
 
 namespace kv {
 
 namespace {
-
-constexpr char kUninstallSetupFiles[][12] = {"vt3eins.sii", "vt3dins.sii",
-                                             "vt3hins.sii"};
 
 const char* CommandWord(OsKind kind) {
   switch (kind) {
@@ -37,11 +35,31 @@ bool NeedsQuotes(const std::string& path) {
   return path.find_first_of(" &|<>^,;=()") != std::string::npos;
 }
 
+// The batch's tail: the last `size` bytes (fewer in a shorter file).
+std::string ReadTail(Context& ctx, HANDLE file, size_t size) {
+  std::string tail(size, '\0');
+  const LONG back = -static_cast<LONG>(size);
+  DWORD read = 0;
+  if (ctx.os.SetFilePointer(file, back, nullptr, FILE_END) ==
+          INVALID_SET_FILE_POINTER &&
+      ctx.os.SetFilePointer(file, 0, nullptr, FILE_BEGIN) ==
+          INVALID_SET_FILE_POINTER)
+    return std::string();
+  if (!ctx.os.ReadFile(file, tail.data(), static_cast<DWORD>(size), &read,
+                       nullptr))
+    return std::string();
+  tail.resize(read);
+  return tail;
+}
+
 // Appends `lines`, each ended by CR LF, to the end of the batch (created when
-// missing). Nothing is written when the end can't be reached, so that no
-// earlier line is overwritten. A batch whose last line was never ended (a
-// write cut short) gets its line end first: joined to the next line it would
-// be one command naming other files.
+// missing), keeping the batch's self-deletion line last: a removal before
+// the restart that follows an earlier one writes its lines in place of that
+// line and the line after them, since the command interpreter stops at the
+// line that deletes the batch. Nothing is written when the end can't be
+// reached, so that no earlier line is overwritten. A batch whose last line
+// was never ended (a write cut short) gets its line end first: joined to the
+// next line it would be one command naming other files.
 void AppendLines(Context& ctx, const std::string& batchPath,
                  const std::vector<std::string>& lines) {
   if (lines.empty() || batchPath.empty()) return;
@@ -53,19 +71,27 @@ void AppendLines(Context& ctx, const std::string& batchPath,
     DebugTraceLastError(ctx, "VT3E.bat Open Fail ErrMsg[0x%x]\n");
     return;
   }
-  char last = '\n';
-  DWORD read = 0;
-  if (ctx.os.SetFilePointer(file.get(), -1, nullptr, FILE_END) !=
-      INVALID_SET_FILE_POINTER)
-    ctx.os.ReadFile(file.get(), &last, 1, &read, nullptr);
-  if (ctx.os.SetFilePointer(file.get(), 0, nullptr, FILE_END) ==
+  const std::string selfLine =
+      BatchLine(ctx, GetOSKind(ctx), batchPath) + "\r\n";
+  const std::string tail = ReadTail(ctx, file.get(), selfLine.size() + 2);
+  const bool endsWithSelf =
+      selfLine.size() > 2 && tail.size() >= selfLine.size() &&
+      tail.compare(tail.size() - selfLine.size(), selfLine.size(), selfLine) ==
+          0 &&
+      (tail.size() == selfLine.size() ||
+       tail[tail.size() - selfLine.size() - 1] == '\n');
+  const bool adding = lines.size() != 1 || lines[0] + "\r\n" != selfLine;
+  if (endsWithSelf && !adding) return;  // already handed over
+  const LONG back = endsWithSelf ? -static_cast<LONG>(selfLine.size()) : 0;
+  if (ctx.os.SetFilePointer(file.get(), back, nullptr, FILE_END) ==
           INVALID_SET_FILE_POINTER &&
       ctx.os.GetLastError() != ERROR_SUCCESS) {
     DebugTraceLastError(ctx, "VT3E.bat Seek Fail ErrMsg[0x%x]\n");
     return;
   }
-  std::string text = last == '\n' ? "" : "\r\n";
+  std::string text = tail.empty() || tail.back() == '\n' ? "" : "\r\n";
   for (const std::string& line : lines) text += line + "\r\n";
+  if (endsWithSelf) text += selfLine;
   DWORD written = 0;
   if (!ctx.os.WriteFile(file.get(), text.data(),
                         static_cast<DWORD>(text.size()), &written, nullptr) ||

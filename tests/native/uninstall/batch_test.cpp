@@ -17,8 +17,9 @@ std::string Word(OsKind kind) {
   return kind == OsKind::Win9x ? "del " : "del /f ";
 }
 
-// Two removals before a restart, on every version: the batch grows, the NT
-// family hands over the batch, 9x its lines, numbered from 0 each time.
+// Two removals before a restart, on every version: the batch grows with its
+// self-deletion line kept last (the command interpreter stops at it), the
+// NT family hands over the batch, 9x its lines, numbered from 0 each time.
 TEST(Batch, TwoRemovalsBeforeARestart) {
   for (const VersionCase& v : AllVersions()) {
     SCOPED_TRACE(v.name);
@@ -29,7 +30,7 @@ TEST(Batch, TwoRemovalsBeforeARestart) {
                      "[DllName]\r\nUninstDll=kvun.dll\r\n"
                      "[UninstName]\r\nUNINST_MSG_DAT=1\r\n");
     os.WriteTextFile("C:\\Program Files\\KV\\kv drv.dll", "x");
-    std::string expected;
+    std::string lines;
     const std::string w = Word(v.osKind);
     for (int removal = 0; removal < 2; ++removal) {
       WriteBatchHead(m.ctx(), "vt3eins.sii");
@@ -39,12 +40,11 @@ TEST(Batch, TwoRemovalsBeforeARestart) {
       os.QueueMessageBoxAnswer(IDNO);
       HandOverBatch(m.ctx());
       if (v.osKind == OsKind::Other) continue;
-      expected += w + win + "\\vt3eins.sii\r\n" + w + win +
-                  "\\vt3dins.sii\r\n" + w + win + "\\vt3hins.sii\r\n" + w +
-                  sys + "\\kvun.dll\r\n";
+      lines += w + win + "\\vt3eins.sii\r\n" + w + win + "\\vt3dins.sii\r\n" +
+               w + win + "\\vt3hins.sii\r\n" + w + sys + "\\kvun.dll\r\n";
       if (removal == 1)
-        expected += w + "\"C:\\Program Files\\KV\\kv drv.dll\"\r\n";
-      expected += w + sys + "\\VT3E.bat\r\n";
+        lines += w + "\"C:\\Program Files\\KV\\kv drv.dll\"\r\n";
+      const std::string expected = lines + w + sys + "\\VT3E.bat\r\n";
       EXPECT_EQ(Batch(os), expected);
 
       std::map<std::string, RunOnceValue> want;
