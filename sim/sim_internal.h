@@ -62,7 +62,8 @@ inline bool Empty(LPCSTR s) { return !s || !*s; }
 // The printing part of a fresh machine (sim/spooler_records.cpp): the
 // "WinPrint" processor, the hardware-profile printers key, on Windows 9x the
 // ENUM trees of a PC with one parallel port (BIOS\*PNP0400) and one serial
-// port (BIOS\*PNP0500), and the services of the version.
+// port (BIOS\*PNP0500), on Windows 2000 and later the printer and image
+// device classes, and the services of the version.
 void LayOutPrinting(SimPlatform& os);
 
 // The machine's services of the version (sim/services.cpp): "Spooler" on the

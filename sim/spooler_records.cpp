@@ -169,6 +169,20 @@ void LayOutPrinting(SimPlatform& os) {
       SetString(node, "Class", d.cls);
       SetString(node, "DeviceDesc", d.desc);
     }
+  } else if (os.version() == WindowsVersion::Win2000 ||
+             os.version() == WindowsVersion::XP ||
+             os.version() == WindowsVersion::Server2003) {
+    // The device classes Plug and Play files printers and scanners under,
+    // with no device installed yet.
+    const std::string classes = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+    SetString(
+        os.CreateKeyPath(HKEY_LOCAL_MACHINE,
+                         classes + "{4D36E979-E325-11CE-BFC1-08002BE10318}"),
+        "Class", "Printer");
+    SetString(
+        os.CreateKeyPath(HKEY_LOCAL_MACHINE,
+                         classes + "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"),
+        "Class", "Image");
   }
   LayOutServices(os);
 }

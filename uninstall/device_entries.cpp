@@ -1,0 +1,329 @@
+#include "uninstall/device_entries.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/diagnostics.h"
+#include "foundation/handles.h"
+#include "foundation/names.h"
+#include "foundation/oskind.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
+#include "foundation/services.h"
+#include "foundation/setupinfo.h"
+#include "uninstall/removal_guard.h"
+
+namespace kv {
+namespace {
+
+constexpr char kImageClassGuid[] = "{6bdd1fc6-810f-11d0-bec7-08002be2092f}";
+constexpr char kPrinterClassGuid[] = "{4D36E979-E325-11CE-BFC1-08002BE10318}";
+constexpr char kDefaultEnumerator[] = "USBPRINT";
+constexpr char kOtherNamingProduct[] = "ZODIR";
+constexpr char kPclPsMark[] = "PCL_PS";
+// The print identifier is [USBPRINT] less these trailing characters.
+constexpr size_t kPrintIdTail = 4;
+constexpr const char* kLanguageEndings[] = {
+    " PS", " PCL6", " PCL5e", " PCL5c", " SPDL2", " SPDL", " SPDL-c"};
+// A USB device and the first two interfaces of a composite device.
+constexpr const char* kUsbInterfaces[] = {"", "&MI_00", "&MI_01"};
+// Windows 9x keeps key paths to 255 characters; installation wrote none
+// longer.
+constexpr size_t kMaxDevicePath = 255;
+constexpr DWORD kClassKeyNameSize = 1024;
+constexpr DWORD kClassValueSize = 256;
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         EqualNoCase(text.substr(text.size() - tail.size()), tail);
+}
+
+void PassOver(Context& ctx, const char* what, const std::string& value) {
+  DebugTrace(ctx, "Device entry passed over: %s [%s]\n", what, value.c_str());
+}
+
+// A setup value of at most `limit` characters. It is read one character
+// past the limit, so that a longer one is seen: `usable` is false for it.
+struct SetupValue {
+  std::string text;
+  bool usable = true;
+};
+
+SetupValue ReadLimited(Context& ctx, const char* file, const char* section,
+                       const char* key, size_t limit) {
+  SetupValue value;
+  value.text =
+      ReadSetupString(ctx, file, section, key, static_cast<DWORD>(limit + 2));
+  if (value.text.size() > limit) {
+    value.usable = false;
+    PassOver(ctx, "value too long", value.text);
+  }
+  return value;
+}
+
+// One key name, not a path (the guard checks the characters).
+bool IsOneKeyName(const std::string& name) {
+  return !name.empty() && name.find('\\') == std::string::npos;
+}
+
+// A path of at least `minParts` key names, none of them empty.
+bool IsDevicePath(const std::string& path, size_t minParts) {
+  if (path.empty() || path.front() == '\\' || path.back() == '\\' ||
+      path.find("\\\\") != std::string::npos)
+    return false;
+  size_t parts = 1;
+  for (char c : path) parts += c == '\\';
+  return parts >= minParts;
+}
+
+// Deletes "Enum\" + `path` with everything below it.
+void DeleteDeviceKey(Context& ctx, const std::string& path) {
+  const std::string full = SubKeyPath(kEnumKey, path);
+  if (full.size() > kMaxDevicePath) return PassOver(ctx, "long path", full);
+  const LONG result = DeleteOwnedKeyTree(ctx, full);
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+    DebugTrace(ctx, "Device entry not deleted [%s] ErrMsg[0x%lx]\n",
+               full.c_str(), static_cast<unsigned long>(result));
+}
+
+// A USB device path (enumerator and device at least) and its interfaces.
+void DeleteUsbDevice(Context& ctx, const SetupValue& usbId) {
+  if (!usbId.usable) return;
+  if (!IsDevicePath(usbId.text, 2)) return PassOver(ctx, "USBID", usbId.text);
+  for (const char* suffix : kUsbInterfaces)
+    DeleteDeviceKey(ctx, usbId.text + suffix);
+}
+
+std::string ModelKeyName(const std::string& model, const std::string& mark) {
+  for (const char* ending : kLanguageEndings) {
+    const size_t n = std::strlen(ending);
+    if (model.size() >= n && model.compare(model.size() - n, n, ending) == 0)
+      return model.substr(0, model.size() - n) + mark;
+  }
+  return model + mark;
+}
+
+// The printing-device entry of the model, named one of the two ways.
+void DeletePrintingDevice(Context& ctx, const std::string& model,
+                          const SetupValue& printId, const SetupValue& product,
+                          const SetupValue& enumerator) {
+  if (!printId.usable || !product.usable) return;
+  const std::string& value = printId.text;
+  if (EqualNoCase(product.text, kOtherNamingProduct)) {
+    const std::string id = value.size() >= kPrintIdTail
+                               ? value.substr(0, value.size() - kPrintIdTail)
+                               : std::string();
+    if (!IsDevicePath(id, 2)) return PassOver(ctx, "USBPRINT", value);
+    return DeleteDeviceKey(ctx, id);
+  }
+  const size_t markSize = std::strlen(kPclPsMark);
+  const bool pclPs = value.size() >= kPrintIdTail + markSize &&
+                     value.compare(value.size() - kPrintIdTail - markSize,
+                                   markSize, kPclPsMark) == 0;
+  const std::string device =
+      product.text + ModelKeyName(model, pclPs ? kPclPsMark : "");
+  if (!enumerator.usable) return;
+  if (!IsOneKeyName(enumerator.text) || !IsOneKeyName(device))
+    return PassOver(ctx, "printing device", enumerator.text + "\\" + device);
+  DeleteDeviceKey(ctx, SubKeyPath(enumerator.text, device));
+}
+
+// A string value of an open key, read up to kClassValueSize bytes; false
+// when it is missing, no string or longer.
+bool ReadClassString(Context& ctx, HKEY key, const char* name,
+                     std::string* out) {
+  char data[kClassValueSize + 1] = {};
+  DWORD size = kClassValueSize;
+  DWORD type = 0;
+  if (ctx.os.RegQueryValueExA(key, name, nullptr, &type,
+                              reinterpret_cast<BYTE*>(data),
+                              &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return false;
+  *out = data;
+  return true;
+}
+
+// Deletes <Windows>\inf\`inf`, then, when it went, the PNF beside it.
+void DeleteInfAndPnf(Context& ctx, const std::string& inf) {
+  const std::string windows = WindowsDirectory(ctx);
+  if (windows.empty()) return PassOver(ctx, "no Windows directory", inf);
+  const std::string folder = windows + "\\inf";
+  if (!DeleteOwnedFile(ctx, folder, inf)) {
+    DebugTraceLastError(ctx, "INF not deleted ErrMsg[0x%x]\n");
+    return;
+  }
+  std::string pnf = inf;
+  pnf[pnf.size() - 3] = 'p';
+  if (!DeleteOwnedFile(ctx, folder, pnf))
+    DebugTraceLastError(ctx, "PNF not deleted ErrMsg[0x%x]\n");
+}
+
+// Which device of a class is the model's: given the device's open key.
+using DeviceMatch = bool (*)(Context& ctx, HKEY device,
+                             const std::string& wanted);
+
+bool TwainSourceIs(Context& ctx, HKEY device, const std::string& wanted) {
+  RegKey data(ctx.os);
+  std::string source;
+  return OpenKey(ctx.os, device, "DeviceData", data) == ERROR_SUCCESS &&
+         ReadClassString(ctx, data.get(), "TwainDS", &source) &&
+         source == wanted;
+}
+
+bool DriverDescIs(Context& ctx, HKEY device, const std::string& wanted) {
+  std::string desc;
+  return ReadClassString(ctx, device, "DriverDesc", &desc) && desc == wanted;
+}
+
+// Walks the devices of class `guid` in index order and deletes the INF and
+// PNF of the first one that matches and names a usable INF.
+void DeleteFirstMatchInf(Context& ctx, const char* guid, DeviceMatch match,
+                         const std::string& wanted) {
+  RegKey deviceClass(ctx.os);
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(kClassKey, guid),
+              deviceClass) != ERROR_SUCCESS)
+    return;
+  for (DWORD index = 0;; ++index) {
+    char name[kClassKeyNameSize] = {};
+    DWORD size = kClassKeyNameSize;
+    if (ctx.os.RegEnumKeyExA(deviceClass.get(), index, name, &size, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      return;
+    RegKey device(ctx.os);
+    if (OpenKey(ctx.os, deviceClass.get(), name, device) != ERROR_SUCCESS ||
+        !match(ctx, device.get(), wanted))
+      continue;
+    // A device without a usable INF name is not the one whose files go:
+    // the walk looks further rather than end with nothing deleted.
+    std::string inf;
+    if (!ReadClassString(ctx, device.get(), "InfPath", &inf) ||
+        !IsPlainFileName(inf) || inf.size() <= 4 ||
+        !EndsWithNoCase(inf, ".inf")) {
+      PassOver(ctx, "InfPath", std::string(name) + ": " + inf);
+      continue;
+    }
+    DeleteInfAndPnf(ctx, inf);
+    return;
+  }
+}
+
+// Whether `service` is the kernel driver installation made for
+// `driverFile`: its image is that file, below the system directory.
+bool IsInstalledPortDriver(Context& ctx, SC_HANDLE service,
+                           const std::string& driverFile) {
+  DWORD needed = 0;
+  if (ctx.os.QueryServiceConfigA(service, nullptr, 0, &needed) ||
+      ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+      needed < sizeof(QUERY_SERVICE_CONFIGA))
+    return false;
+  // Whole DWORDs: the record holds pointers.
+  std::vector<DWORD> buffer((needed + 3) / 4, 0);
+  auto* config = reinterpret_cast<LPQUERY_SERVICE_CONFIGA>(buffer.data());
+  if (!ctx.os.QueryServiceConfigA(
+          service, config, static_cast<DWORD>(buffer.size() * 4), &needed) ||
+      config->dwServiceType != SERVICE_KERNEL_DRIVER ||
+      !config->lpBinaryPathName)
+    return false;
+  const std::string image = config->lpBinaryPathName;
+  return EqualNoCase(image, driverFile) ||
+         EndsWithNoCase(image, "\\" + driverFile);
+}
+
+}  // namespace
+
+int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile) {
+  // An empty model names no entry of the setup file.
+  if (!model || !*model || !setupFile) return 0;
+  const SetupValue printId =
+      ReadLimited(ctx, setupFile, "USBPRINT", model, kUsbValueLimit);
+  const SetupValue usbId =
+      ReadLimited(ctx, setupFile, "USBID", model, kUsbValueLimit);
+  const SetupValue product =
+      ReadLimited(ctx, setupFile, "Initial", "Product", kShortValueLimit);
+  SetupValue enumerator =
+      ReadLimited(ctx, setupFile, IsWinMe(ctx) ? "Files.Me" : "Files.9x",
+                  "USBKey", kShortValueLimit);
+  if (enumerator.text.empty() && enumerator.usable)
+    enumerator.text = kDefaultEnumerator;
+  if (usbId.text.empty()) return 0;
+
+  DeleteUsbDevice(ctx, usbId);
+  DeletePrintingDevice(ctx, model, printId, product, enumerator);
+
+  const SetupValue printId2 =
+      ReadLimited(ctx, setupFile, "USBPRINT2", model, kUsbValueLimit);
+  if (printId2.text.empty()) return 1;
+  if (printId2.usable && enumerator.usable) {
+    if (IsOneKeyName(enumerator.text) && IsDevicePath(printId2.text, 1))
+      DeleteDeviceKey(ctx, SubKeyPath(enumerator.text, printId2.text));
+    else
+      PassOver(ctx, "USBPRINT2", enumerator.text + "\\" + printId2.text);
+  }
+  const SetupValue usbId2 =
+      ReadLimited(ctx, setupFile, "USBID2", model, kUsbValueLimit);
+  if (!usbId2.text.empty()) DeleteUsbDevice(ctx, usbId2);
+  return 1;
+}
+
+void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile) {
+  if (!model || !*model || !setupFile) return;
+  const SetupValue devId =
+      ReadLimited(ctx, setupFile, "DevID", model, kDevIdValueLimit);
+  if (devId.text.empty() || !devId.usable) return;
+  if (!IsDevicePath(devId.text, 2)) return PassOver(ctx, "DevID", devId.text);
+  DeleteDeviceKey(ctx, devId.text);
+}
+
+void DeleteClassInfFiles(Context& ctx, const char* driverName,
+                         const char* setupFile) {
+  if (setupFile) {
+    const SetupValue source =
+        ReadLimited(ctx, setupFile, "Files.Com", "TwainDS", kTwainDsValueLimit);
+    if (!source.text.empty() && source.usable)
+      DeleteFirstMatchInf(ctx, kImageClassGuid, TwainSourceIs, source.text);
+  }
+  if (driverName && *driverName)
+    DeleteFirstMatchInf(ctx, kPrinterClassGuid, DriverDescIs, driverName);
+}
+
+int DeleteDriverService(Context& ctx, const char* serviceName,
+                        const char* driverFile) {
+  if (!serviceName || !*serviceName) return 1;
+  const std::string name = serviceName;
+  const std::string file = driverFile ? driverFile : "";
+  // Installation made no service from a name without a file.
+  if (name == "." || name == ".." ||
+      !CheckRegistryKeyName(ctx.os, serviceName) || file.empty()) {
+    PassOver(ctx, "service", name);
+    return 1;
+  }
+  ScHandle manager(ctx.os, ctx.os.OpenSCManagerA(nullptr, nullptr,
+                                                 SC_MANAGER_CREATE_SERVICE));
+  if (!manager) return 1;
+  ScHandle service(ctx.os, ctx.os.OpenServiceA(manager.get(), serviceName,
+                                               SERVICE_ALL_ACCESS));
+  if (!service) return 1;
+  if (!IsInstalledPortDriver(ctx, service.get(), file)) {
+    PassOver(ctx, "not the port driver", name);
+    return 1;
+  }
+  StopServiceAndWait(ctx, serviceName);
+  if (!ctx.os.DeleteService(service.get()))
+    DebugTraceLastError(ctx, "DeleteService Fail ErrMsg[0x%x]\n");
+  return 1;
+}
+
+}  // namespace kv
