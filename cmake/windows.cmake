@@ -20,5 +20,7 @@ target_include_directories(kvsup-host PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(kvsup-host PRIVATE ${KVSUP_STATIC_RUNTIME})
 target_compile_definitions(kvsup-host PRIVATE WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0400)
 target_compile_options(kvsup-host PRIVATE ${KVSUP_WARNINGS})
+# --snapshot reads the system through Win32Platform, the library's own layer.
+target_link_libraries(kvsup-host PRIVATE kvsup_core ${KVSUP_SYSTEM_LIBS})
 
 add_subdirectory(tests/wine)

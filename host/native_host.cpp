@@ -13,7 +13,9 @@
 
 #include "exports/dll_context.h"
 #include "host/host_main.h"
+#include "host/leftovers.h"
 #include "host/runner.h"
+#include "host/snapshot.h"
 #include "sim/sim_platform.h"
 
 namespace kv::host {
@@ -36,7 +38,13 @@ const char kUsage[] =
     "                       before the script (WIN may use %WINDIR% %SYSDIR%)\n"
     "  --check              check the script only; call nothing\n"
     "  --stop-on-error      stop at the first bad line\n"
-    "  --list               list the exports and their argument kinds\n";
+    "  --list               list the exports and their argument kinds\n"
+    "  --snapshot FILE      write a snapshot of the machine after the script\n"
+    "                       (no script named: of the machine as it is)\n"
+    "  --leftovers BEFORE AFTER\n"
+    "                       compare two snapshots and report what changed;\n"
+    "                       exit 0 when nothing unknown is left, 1 when\n"
+    "                       something is, 2 when a file cannot be read\n";
 
 // Indents every line written through it, so the trace stands apart from
 // the results.
@@ -230,6 +238,8 @@ struct NativeOptions {
   std::vector<std::pair<std::string, std::string>> copyIns;
   RunOptions run;
   std::string script;  // empty or "-": stdin
+  std::string snapshot;
+  std::string leftoversBefore, leftoversAfter;
 };
 
 bool ParseOptions(const std::vector<std::string>& args, NativeOptions* o,
@@ -286,6 +296,16 @@ bool ParseOptions(const std::vector<std::string>& args, NativeOptions* o,
       o->run.stopOnError = true;
     } else if (a == "--list") {
       o->list = true;
+    } else if (a == "--snapshot") {
+      if (!(v = need(i))) return false;
+      o->snapshot = *v;
+    } else if (a == "--leftovers") {
+      if (i + 2 >= args.size()) {
+        err << "kvsup-host: --leftovers needs two snapshot files\n" << kUsage;
+        return false;
+      }
+      o->leftoversBefore = args[++i];
+      o->leftoversAfter = args[++i];
     } else if (a == "--help" || a == "-h") {
       err << kUsage;
       return false;
@@ -299,6 +319,11 @@ bool ParseOptions(const std::vector<std::string>& args, NativeOptions* o,
       return false;
     }
   }
+  if (!o->leftoversBefore.empty() &&
+      (!o->script.empty() || !o->snapshot.empty() || o->list)) {
+    err << "kvsup-host: --leftovers compares two files and runs nothing\n";
+    return false;
+  }
   return true;
 }
 
@@ -308,6 +333,8 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
                   std::ostream& out, std::ostream& err) {
   NativeOptions o;
   if (!ParseOptions(args, &o, err)) return 2;
+  if (!o.leftoversBefore.empty())
+    return LeftoversCommand(o.leftoversBefore, o.leftoversAfter, out, err);
   ExportTable table = NativeExports();
   if (o.list) {
     for (const ExportInfo& e : table.all()) out << DescribeExport(e) << "\n";
@@ -376,12 +403,21 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
     }
   }
 
-  RunSummary summary = RunScript(*script, table, machine, out, err, o.run);
+  // A snapshot with no script named records the machine as it is.
+  RunSummary summary;
+  if (o.snapshot.empty() || !o.script.empty())
+    summary = RunScript(*script, table, machine, out, err, o.run);
   os->SetTraceStream(nullptr);
 
   int rc = summary.ok() ? 0 : 1;
   if (!o.machineDir.empty() && !o.run.checkOnly && !os->SaveState()) {
     err << "kvsup-host: cannot save the machine to " << dir << "\n";
+    rc = 2;
+  }
+  std::string why;
+  if (!o.snapshot.empty() &&
+      !WriteSnapshot(TakeSnapshot(*os), o.snapshot, &why)) {
+    err << "kvsup-host: " << why << "\n";
     rc = 2;
   }
   if (!summary.ok()) {

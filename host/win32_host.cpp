@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "exports/all.h"
+#include "foundation/win32_platform.h"
 #include "host/host_main.h"
+#include "host/leftovers.h"
 #include "host/runner.h"
+#include "host/snapshot.h"
 
 namespace kv::host {
 namespace {
@@ -30,7 +33,13 @@ const char kUsage[] =
     "  --check              check the script only; call nothing\n"
     "  --stop-on-error      stop at the first bad line\n"
     "  --list               list the exports and whether the library has "
-    "them\n";
+    "them\n"
+    "  --snapshot FILE      write a snapshot of this system after the script\n"
+    "                       (no script named: of the system as it is)\n"
+    "  --leftovers BEFORE AFTER\n"
+    "                       compare two snapshots and report what changed;\n"
+    "                       exit 0 when nothing unknown is left, 1 when\n"
+    "                       something is, 2 when a file cannot be read\n";
 
 // A critical section held for a scope.
 class Lock {
@@ -341,6 +350,17 @@ ExportTable LibraryExports(HMODULE module) {
   return table;
 }
 
+// Records this system through the same platform layer the library uses.
+int SnapshotCommand(const std::string& path) {
+  Win32Platform os;
+  std::string why;
+  if (!WriteSnapshot(TakeSnapshot(os), path, &why)) {
+    std::cerr << "kvsup-host: " << why << "\n";
+    return 2;
+  }
+  return 0;
+}
+
 std::string HostFolder() {
   char path[MAX_PATH] = {};
   DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
@@ -359,11 +379,18 @@ int HostMain(int argc, char** argv) {
   std::vector<std::pair<std::string, std::string>> copyIns;
   RunOptions run;
   std::string scriptPath;
+  std::string snapshotPath;
+  std::string leftoversBefore, leftoversAfter;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool hasValue = i + 1 < args.size();
-    if ((a == "--dll" || a == "--copy-in") && !hasValue) {
+    if ((a == "--dll" || a == "--copy-in" || a == "--snapshot") && !hasValue) {
       std::cerr << "kvsup-host: " << a << " needs a value\n" << kUsage;
+      return 2;
+    }
+    if (a == "--leftovers" && i + 2 >= args.size()) {
+      std::cerr << "kvsup-host: --leftovers needs two snapshot files\n"
+                << kUsage;
       return 2;
     }
     if (a == "--dll") {
@@ -383,6 +410,11 @@ int HostMain(int argc, char** argv) {
       run.stopOnError = true;
     } else if (a == "--list") {
       list = true;
+    } else if (a == "--snapshot") {
+      snapshotPath = args[++i];
+    } else if (a == "--leftovers") {
+      leftoversBefore = args[++i];
+      leftoversAfter = args[++i];
     } else if (a == "--help" || a == "-h") {
       std::cerr << kUsage;
       return 2;
@@ -396,6 +428,19 @@ int HostMain(int argc, char** argv) {
       return 2;
     }
   }
+  if (!leftoversBefore.empty()) {
+    if (!scriptPath.empty() || !snapshotPath.empty() || list) {
+      std::cerr << "kvsup-host: --leftovers compares two files and runs "
+                   "nothing\n";
+      return 2;
+    }
+    return LeftoversCommand(leftoversBefore, leftoversAfter, std::cout,
+                            std::cerr);
+  }
+  // A snapshot with no script named records the system as it is, and
+  // needs no library.
+  if (!snapshotPath.empty() && scriptPath.empty() && !list)
+    return SnapshotCommand(snapshotPath);
 
   Library dll(LoadLibraryA(dllPath.c_str()));
   if (!dll.get()) {
@@ -451,6 +496,7 @@ int HostMain(int argc, char** argv) {
     rc = summary.ok() ? 0 : 1;
   }
   answerer.Stop();
+  if (!snapshotPath.empty() && SnapshotCommand(snapshotPath) != 0) rc = 2;
   return rc;
 }
 
