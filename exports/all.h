@@ -14,11 +14,13 @@
 #include "exports/printer_exports.h"
 #include "exports/query_exports.h"
 #include "exports/staging_exports.h"
+#include "exports/uninstall_exports.h"
 
 #define KV_ALL_EXPORTS(X)  \
   KV_FOUNDATION_EXPORTS(X) \
   KV_PRINTER_EXPORTS(X)    \
   KV_PORTS_EXPORTS(X)      \
   KV_STAGING_EXPORTS(X)    \
+  KV_UNINSTALL_EXPORTS(X)  \
   KV_QUERY_EXPORTS(X)      \
   KV_DIALOG_EXPORTS(X)

@@ -1,0 +1,426 @@
+#include "uninstall/driver_files.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "foundation/diagnostics.h"
+#include "foundation/oskind.h"
+#include "foundation/setupinfo.h"
+#include "uninstall/batch.h"
+#include "uninstall/removal_guard.h"
+
+namespace kv {
+
+namespace {
+
+constexpr char kModel[] = "Model";
+constexpr char kFileListSection[] = "SourceDisksFiles";
+constexpr DWORD kSectionFirstRead = 1024;
+// A skip name keeps a file: it is read whole, never cut to a shorter name
+// that would keep another file instead.
+constexpr DWORD kSkipNameSize = MAX_PATH;
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+// Cut before a '=' that stands `fromEnd` characters before the end.
+std::string CutMediumSuffix(const std::string& line, size_t fromEnd) {
+  if (line.size() >= fromEnd && line[line.size() - fromEnd] == '=')
+    return line.substr(0, line.size() - fromEnd);
+  return line;
+}
+
+std::string EntryName(const std::string& line, EntryCut cut) {
+  switch (cut) {
+    case EntryCut::FirstEquals:
+      return line.substr(0, line.find('='));
+    case EntryCut::PrinterSuffix:
+      return CutMediumSuffix(line, 4);
+    case EntryCut::ScannerSuffix:
+      return CutMediumSuffix(line, 3);
+  }
+  return line;
+}
+
+// The folders of one call, each without a trailing separator. A directory
+// that can't be had leaves folders the removal guard refuses.
+struct Folders {
+  explicit Folders(Context& ctx)
+      : sys(SystemDirectory(ctx)), win(WindowsDirectory(ctx)) {}
+  std::string Store() const { return sys + "\\KVDRV"; }
+  std::string WinInf() const { return win + "\\INF"; }
+  std::string Spool() const { return sys + "\\Spool\\Drivers\\w32x86"; }
+  std::string Spool2() const { return Spool() + "\\2"; }
+  std::string Spool3() const { return Spool() + "\\3"; }
+  std::string sys;
+  std::string win;
+};
+
+// The first of `keys` in [Model] that is not empty. A value passed over as
+// too long ends the search: it is not the missing value a later key stands
+// in for.
+std::string FirstModelName(Context& ctx, const char* setupFile,
+                           std::initializer_list<const char*> keys,
+                           unsigned size) {
+  for (const char* key : keys) {
+    bool tooLong = false;
+    std::string name =
+        ReadRemovalName(ctx, setupFile, kModel, key, size, &tooLong);
+    if (!name.empty() || tooLong) return name;
+  }
+  return std::string();
+}
+
+std::string ModelName(Context& ctx, const char* setupFile, const char* key,
+                      unsigned size) {
+  return ReadRemovalName(ctx, setupFile, kModel, key, size);
+}
+
+// The parallel-port driver file of [Files.2K] in the four folders it may
+// have been copied to; it stays where it can't be deleted.
+void DeleteLptDriverFile(Context& ctx, const Folders& d,
+                         const char* setupFile) {
+  const std::string name =
+      ReadRemovalName(ctx, setupFile, "Files.2K", "Lpt2K", kInfNameSize);
+  for (const std::string& folder : {d.Store(), d.sys, d.Spool(), d.Spool3()})
+    RemoveFile(ctx, folder, name, OnFailure::Ignore);
+}
+
+// The model folders below w32x86 that [USBFOLDER] names. Only a plain
+// folder name is taken: a value with a separator would reach another
+// folder of the spooler's tree.
+std::vector<RemovalTarget> ModelFolders(Context& ctx, const Folders& d,
+                                        const char* setupFile) {
+  std::vector<RemovalTarget> targets;
+  for (const char* model : {"QV-7721LN", "QV-7731LN"}) {
+    const std::string folder =
+        ReadRemovalName(ctx, setupFile, "USBFOLDER", model, kModelFolderSize);
+    if (folder.empty()) continue;
+    if (!IsPlainFileName(folder)) {
+      DebugTrace(ctx, "Model folder passed over [%s]\n", folder.c_str());
+      continue;
+    }
+    targets.push_back({d.Spool() + "\\" + folder, OnFailure::Ignore, ""});
+  }
+  return targets;
+}
+
+const char* OrEmpty(const char* s) { return s ? s : ""; }
+
+// The keys that tell DeleteFiles2k from DeleteFilesXP.
+struct ExportKeys {
+  const char* printerInf;
+  const char* scannerInf;
+  const char* printerCatalogue;
+  const char* scannerCatalogue;
+};
+
+int DeleteFilesNT5(Context& ctx, const char* setupFile,
+                   const ExportKeys& keys) {
+  const Folders d(ctx);
+  const std::string printerInf =
+      ModelName(ctx, setupFile, keys.printerInf, kExportNameSize);
+  WalkInfFiles(ctx, printerInf, EntryCut::PrinterSuffix,
+               {{d.Store(), OnFailure::Ignore, ""},
+                {d.sys, OnFailure::Ignore, ""},
+                {d.Spool(), OnFailure::Ignore, ""},
+                {d.Spool3(), OnFailure::Ignore, ""}});
+  const std::string scannerInf =
+      ModelName(ctx, setupFile, keys.scannerInf, kExportNameSize);
+  std::string header;
+  const bool twain =
+      ReadNameHeader(ctx, setupFile, "Initial", "NameHeader", &header);
+  if (!scannerInf.empty()) {
+    std::vector<RemovalTarget> targets = {{d.Store(), OnFailure::Ignore, ""},
+                                          {d.win, OnFailure::Ignore, ""},
+                                          {d.sys, OnFailure::Ignore, ""}};
+    if (twain)
+      targets.push_back({TwainFolder(d.win, header), OnFailure::Ignore, ""});
+    targets.push_back(
+        {d.sys + "\\Spool\\Drivers\\Color", OnFailure::Ignore, ""});
+    WalkInfFiles(ctx, scannerInf, EntryCut::ScannerSuffix, targets);
+  }
+  RemoveFile(ctx, d.Store(), printerInf, OnFailure::Ignore);
+  RemoveFile(ctx, d.Store(), scannerInf, OnFailure::Ignore);
+  RemoveFile(ctx, d.Store(),
+             ModelName(ctx, setupFile, keys.printerCatalogue, kExportNameSize),
+             OnFailure::Ignore);
+  return RemoveFile(
+             ctx, d.Store(),
+             ModelName(ctx, setupFile, keys.scannerCatalogue, kExportNameSize),
+             OnFailure::Ignore)
+             ? 1
+             : 0;
+}
+
+}  // namespace
+
+std::vector<std::string> ReadWholeSection(Context& ctx, const std::string& file,
+                                          const char* section) {
+  std::vector<char> buffer;
+  DWORD size = kSectionFirstRead;
+  DWORD n = 0;
+  bool cut = false;
+  // A section that filled the buffer to size - 2 may have been cut: read it
+  // again with more room.
+  for (;;) {
+    buffer.assign(size, '\0');
+    n = ctx.os.GetPrivateProfileSectionA(section, buffer.data(), size,
+                                         file.c_str());
+    if (n + 2 < size) break;
+    if (size >= kSectionReadLimit) {
+      cut = true;
+      break;
+    }
+    size = size * 4 > kSectionReadLimit ? kSectionReadLimit : size * 4;
+  }
+  if (n > size - 2) n = size - 2;
+  std::vector<std::string> lines;
+  for (size_t pos = 0; pos < n;) {
+    const char* line = buffer.data() + pos;
+    const size_t length =
+        static_cast<size_t>(std::find(line, line + (n - pos), '\0') - line);
+    if (length == 0) break;
+    lines.emplace_back(line, length);
+    pos += length + 1;
+  }
+  if (cut && !lines.empty()) {
+    // The last line stops where the buffer did: a cut name names another
+    // file.
+    DebugTrace(ctx, "Section [%s] of %s too long, last line passed over\n",
+               section, file.c_str());
+    lines.pop_back();
+  }
+  return lines;
+}
+
+std::string ReadRemovalName(Context& ctx, const char* setupFile,
+                            const char* section, const char* key, unsigned size,
+                            bool* tooLong) {
+  // One character more than the buffer holds shows a value that would not
+  // have fitted.
+  std::string value =
+      ReadSetupString(ctx, OrEmpty(setupFile), section, key, size + 1);
+  const bool over = value.size() >= size;
+  if (tooLong) *tooLong = over;
+  if (!over) return value;
+  DebugTrace(ctx, "%s/%s longer than %u characters, passed over\n", section,
+             key, size - 1);
+  return std::string();
+}
+
+BOOL RemoveFile(Context& ctx, const std::string& folder,
+                const std::string& name, OnFailure onFailure) {
+  if (DeleteOwnedFile(ctx, folder, name)) return TRUE;
+  if (onFailure == OnFailure::Defer) {
+    const DWORD error = ctx.os.GetLastError();
+    // Empty when the guard refused the folder or name: such a path is never
+    // deleted, not even at the next start.
+    const std::string path = OwnedFilePath(ctx, folder, name);
+    if (!path.empty()) AddDeferredDeletion(ctx, path.c_str());
+    ctx.os.SetLastError(error);
+  }
+  return FALSE;
+}
+
+void WalkInfFiles(Context& ctx, const std::string& infName, EntryCut cut,
+                  const std::vector<RemovalTarget>& targets, bool passOverUsb) {
+  if (!IsPlainFileName(infName)) {
+    if (!infName.empty())
+      DebugTrace(ctx, "INF name passed over [%s]\n", infName.c_str());
+    return;
+  }
+  const std::string sys = SystemDirectory(ctx);
+  if (sys.empty()) return;
+  for (const std::string& line :
+       ReadWholeSection(ctx, sys + "\\KVDRV\\" + infName, kFileListSection)) {
+    const std::string name = EntryName(line, cut);
+    if (!IsPlainFileName(name)) {
+      DebugTrace(ctx, "File name passed over [%s]\n", name.c_str());
+      continue;
+    }
+    // The USB drivers are shared with other devices: they stay.
+    if (passOverUsb && name.size() >= 3 &&
+        EqualNoCase(name.substr(0, 3), "usb"))
+      continue;
+    for (const RemovalTarget& target : targets) {
+      if (!target.skipName.empty() && EqualNoCase(name, target.skipName))
+        continue;
+      RemoveFile(ctx, target.folder, name, target.onFailure);
+    }
+  }
+}
+
+bool ReadNameHeader(Context& ctx, const char* setupFile, const char* section,
+                    const char* key, std::string* header) {
+  bool tooLong = false;
+  *header =
+      ReadRemovalName(ctx, setupFile, section, key, kNameHeaderSize, &tooLong);
+  if (tooLong) return false;
+  for (const char* suffix : {"twn", "SEL.dll", "SSL.dll"}) {
+    if (!IsPlainFileName(*header + suffix)) {
+      DebugTrace(ctx, "Name header passed over [%s]\n", header->c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string TwainFolder(const std::string& windowsDir,
+                        const std::string& header) {
+  return windowsDir + "\\Twain_32\\" + header + "twn";
+}
+
+void DeletePrnFiles9x(Context& ctx, const char* setupFile) {
+  const Folders d(ctx);
+  const std::string inf =
+      IsWinMe(ctx)
+          ? FirstModelName(ctx, setupFile, {"PRNInfFileMe", "PRNInfFile9x"},
+                           kInfNameSize)
+          : ModelName(ctx, setupFile, "PRNInfFile9x", kInfNameSize);
+  // The USB port monitor's file serves other printers too.
+  const std::string skip = ReadSetupString(ctx, OrEmpty(setupFile), "Files.9x",
+                                           "USBmonm", kSkipNameSize);
+  WalkInfFiles(
+      ctx, inf, EntryCut::FirstEquals,
+      {{d.Store(), OnFailure::Defer, skip}, {d.sys, OnFailure::Defer, skip}});
+  RemoveFile(ctx, d.Store(), inf, OnFailure::Ignore);
+  RemoveFile(ctx, d.WinInf(), inf, OnFailure::Ignore);
+}
+
+void DeleteUsbInfFiles9x(Context& ctx, const char* setupFile) {
+  const bool me = IsWinMe(ctx) != 0;
+  // On Me the fallback is the common key, never the 95/98 one.
+  const std::string names[] = {
+      FirstModelName(ctx, setupFile,
+                     {me ? "USBInfFileMe" : "USBInfFile9x", "USBINF"},
+                     kInfNameSize),
+      FirstModelName(ctx, setupFile,
+                     {me ? "USBComInfFileMe" : "USBComInfFile9x", "USBComINF"},
+                     kInfNameSize)};
+  const Folders d(ctx);
+  for (const std::string& name : names) {
+    RemoveFile(ctx, d.Store(), name, OnFailure::Ignore);
+    RemoveFile(ctx, d.WinInf(), name, OnFailure::Ignore);
+  }
+}
+
+void DeletePrnFilesNT(Context& ctx, const char* setupFile) {
+  const Folders d(ctx);
+  const std::string inf =
+      ModelName(ctx, setupFile, "PRNInfFileNT", kInfNameSize);
+  WalkInfFiles(ctx, inf, EntryCut::FirstEquals,
+               {{d.Store(), OnFailure::Defer, ""},
+                {d.sys, OnFailure::Defer, ""},
+                {d.Spool(), OnFailure::Defer, ""},
+                {d.Spool2(), OnFailure::Defer, ""}});
+  RemoveFile(ctx, d.Store(), inf, OnFailure::Defer);
+  RemoveFile(ctx, d.WinInf(), inf, OnFailure::Ignore);
+}
+
+void DeletePrnFiles2k(Context& ctx, const char* setupFile) {
+  const Folders d(ctx);
+  const std::string inf =
+      ModelName(ctx, setupFile, "PRNInfFile2K", kInfNameSize);
+  WalkInfFiles(ctx, inf, EntryCut::FirstEquals,
+               {{d.Store(), OnFailure::Defer, ""},
+                {d.sys, OnFailure::Defer, ""},
+                {d.Spool(), OnFailure::Defer, ""},
+                {d.Spool3(), OnFailure::Defer, ""}});
+  // Windows 2000 keeps its own copy of the INF under another name in
+  // W\INF: it is not touched.
+  RemoveFile(ctx, d.Store(), inf, OnFailure::Ignore);
+  RemoveFile(ctx, d.Store(),
+             ModelName(ctx, setupFile, "PRNCatFile2K", kInfNameSize),
+             OnFailure::Ignore);
+  DeleteLptDriverFile(ctx, d, setupFile);
+}
+
+void DeletePrnFilesXP(Context& ctx, const char* setupFile) {
+  const Folders d(ctx);
+  const std::string inf =
+      ModelName(ctx, setupFile, "PRNInfFileXP", kInfNameSize);
+  std::vector<RemovalTarget> targets = {{d.Store(), OnFailure::Defer, ""},
+                                        {d.sys, OnFailure::Defer, ""},
+                                        {d.Spool(), OnFailure::Defer, ""},
+                                        {d.Spool3(), OnFailure::Defer, ""}};
+  // Copies in a USB model's folder are tried once; one that can't be
+  // deleted stays.
+  for (RemovalTarget& model : ModelFolders(ctx, d, setupFile))
+    targets.push_back(std::move(model));
+  WalkInfFiles(ctx, inf, EntryCut::FirstEquals, targets);
+  RemoveFile(ctx, d.Store(), inf, OnFailure::Defer);
+  RemoveFile(ctx, d.Store(),
+             ModelName(ctx, setupFile, "PRNCatFileXP", kInfNameSize),
+             OnFailure::Defer);
+  DeleteLptDriverFile(ctx, d, setupFile);
+}
+
+int DeleteFiles9x(Context& ctx, const char* setupFile) {
+  const Folders d(ctx);
+  const std::string printerInf =
+      ModelName(ctx, setupFile, "PRNInfFile9x", kExportNameSize);
+  WalkInfFiles(
+      ctx, printerInf, EntryCut::PrinterSuffix,
+      {{d.Store(), OnFailure::Ignore, ""}, {d.sys, OnFailure::Ignore, ""}});
+  const std::string scannerInf =
+      ModelName(ctx, setupFile, "SCNInfFile9x", kExportNameSize);
+  std::string header;
+  const bool twain = ReadNameHeader(ctx, setupFile, kModel, "SCNHead", &header);
+  if (!scannerInf.empty()) {
+    std::vector<RemovalTarget> targets = {{d.Store(), OnFailure::Ignore, ""},
+                                          {d.win, OnFailure::Ignore, ""},
+                                          {d.sys, OnFailure::Ignore, ""}};
+    if (twain)
+      targets.push_back({TwainFolder(d.win, header), OnFailure::Ignore, ""});
+    targets.push_back({d.sys + "\\Color", OnFailure::Ignore, ""});
+    targets.push_back({d.win + "\\System32\\Drivers", OnFailure::Ignore, ""});
+    WalkInfFiles(ctx, scannerInf, EntryCut::ScannerSuffix, targets);
+  }
+  for (const std::string* inf : {&printerInf, &scannerInf}) {
+    RemoveFile(ctx, d.Store(), *inf, OnFailure::Ignore);
+    RemoveFile(ctx, d.WinInf(), *inf, OnFailure::Ignore);
+  }
+  const std::string usbInf =
+      ModelName(ctx, setupFile, "USBINF", kExportNameSize);
+  const std::string usbComInf =
+      ModelName(ctx, setupFile, "USBComINF", kExportNameSize);
+  RemoveFile(ctx, d.Store(), usbInf, OnFailure::Ignore);
+  RemoveFile(ctx, d.Store(), usbComInf, OnFailure::Ignore);
+  RemoveFile(ctx, d.WinInf(), usbInf, OnFailure::Ignore);
+  return RemoveFile(ctx, d.WinInf(), usbComInf, OnFailure::Ignore) ? 1 : 0;
+}
+
+int DeleteFilesNT(Context& ctx, const char* setupFile) {
+  const Folders d(ctx);
+  const std::string inf =
+      ModelName(ctx, setupFile, "PRNInfFileNT", kExportNameSize);
+  WalkInfFiles(ctx, inf, EntryCut::PrinterSuffix,
+               {{d.Store(), OnFailure::Ignore, ""},
+                {d.sys, OnFailure::Ignore, ""},
+                {d.Spool(), OnFailure::Ignore, ""},
+                {d.Spool2(), OnFailure::Ignore, ""}});
+  return RemoveFile(ctx, d.Store(), inf, OnFailure::Ignore) ? 1 : 0;
+}
+
+int DeleteFiles2k(Context& ctx, const char* setupFile) {
+  return DeleteFilesNT5(
+      ctx, setupFile,
+      {"PRNInfFile2K", "SCNInfFile2K", "PRNCatFile2K", "SCNCatFile2K"});
+}
+
+int DeleteFilesXP(Context& ctx, const char* setupFile) {
+  return DeleteFilesNT5(
+      ctx, setupFile,
+      {"PRNInfFileXP", "SCNInfFileXP", "PRNCatFileXP", "SCNCatFileXP"});
+}
+
+}  // namespace kv
