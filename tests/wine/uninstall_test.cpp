@@ -390,6 +390,15 @@ std::vector<std::string> Monitors() {
   return Names<MONITOR_INFO_1A>(EnumMonitorList, nullptr, 1);
 }
 
+// The user's [Devices] and [PrinterPorts] entries of the NT family.
+const std::string kUserDevices =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+
+bool DeviceEntry(const char* printer) {
+  char value[256] = {};
+  return GetProfileStringA("Devices", printer, "", value, sizeof value) > 0;
+}
+
 TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
   if (GetFileAttributesA(kWinePs) == INVALID_FILE_ATTRIBUTES)
     GTEST_SKIP() << "Wine's PostScript driver is not at " << kWinePs;
@@ -404,6 +413,14 @@ TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
     for (const char* env : {"Windows NT x86", "Windows 4.0"})
       DeleteMonitorA(nullptr, const_cast<LPSTR>(env),
                      const_cast<LPSTR>(kMonitor));
+    for (const char* section : {"Devices", "PrinterPorts"}) {
+      HKEY key;
+      if (RegOpenKeyExA(HKEY_CURRENT_USER, (kUserDevices + section).c_str(), 0,
+                        KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        continue;
+      for (const char* d : {kDriver, kOtherDriver}) RegDeleteValueA(key, d);
+      RegCloseKey(key);
+    }
     // Wine's spooler runs in this process and keeps a printer's driver
     // loaded until DeletePrinter; a printer removed by its registry records
     // (as on the NT family) never unloads it, and a loaded file can't be
@@ -494,10 +511,145 @@ TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
   EXPECT_FALSE(Has(Monitors(), kMonitor));
   EXPECT_TRUE(Has(Printers(), kOtherDriver));
   EXPECT_TRUE(Has(Drivers(), kOtherDriver));
+  EXPECT_TRUE(DeviceEntry(kOtherDriver));
+  // Only DeletePrinter takes a printer's [Devices] entry away. On the NT
+  // family removal deletes the printer's records alone, and under Wine the
+  // entry (with its [PrinterPorts] one) stays behind, naming a printer that
+  // is gone; whether the Windows spooler drops it when it starts again is
+  // not known here. On Windows 9x the spooler deletes the printer.
+  EXPECT_EQ(DeviceEntry(kDriver), !kvwine::IsWin9x());
   // The libraries go on Windows 9x only; the NT family never deletes them
   // here.
   for (const auto& library : libraries)
     EXPECT_EQ(Exists(library), !kvwine::IsWin9x()) << library;
+}
+
+// ------------------------------------------------- driver-file exports
+
+using DeleteFilesFn = int(WINAPI*)(LPCSTR);
+
+// The driver store, INF copies and the folders installation copied the
+// printer and scanner files into, as a family's installation leaves them.
+struct FileFamily {
+  int osKind;
+  const char* exportName;
+  const char* suffix;  // of the setup file's keys
+  bool scanner;
+};
+
+const FileFamily kFileFamilies[] = {
+    {1, "DeleteFilesNT", "NT", false},
+    {2, "DeleteFiles9x", "9x", true},
+    {3, "DeleteFiles2k", "2K", true},
+    {4, "DeleteFilesXP", "XP", true},
+};
+
+TEST_F(Removal, DriverFileExportDeletesTheListedFilesOfItsFamily) {
+  const FileFamily* family = nullptr;
+  for (const FileFamily& f : kFileFamilies)
+    if (f.osKind == kvwine::Version().osKind) family = &f;
+  ASSERT_NE(family, nullptr);
+  const std::string suffix = family->suffix;
+  const bool is9x = family->osKind == 2;
+  const std::string S = system_, W = windows_;
+  const std::string store = S + "\\KVDRV";
+  const std::string spool = S + "\\Spool\\Drivers";
+  const std::string w32 = spool + "\\w32x86";
+
+  // Folders made here go again at the end, the deepest first.
+  auto folder = [this](const std::string& path) {
+    if (CreateDirectoryA(path.c_str(), nullptr))
+      AtEnd([path] { RemoveDirectoryA(path.c_str()); });
+  };
+  // Files placed here are deleted at the end whatever the export did.
+  auto file = [this](const std::string& path) {
+    EXPECT_TRUE(WriteFileText(path, "kv")) << path;
+    AtEnd([path] { DeleteFileA(path.c_str()); });
+    return path;
+  };
+
+  std::vector<std::string> printerFolders = {store, S};
+  if (!is9x) {
+    printerFolders.push_back(w32);
+    printerFolders.push_back(w32 + (family->osKind == 1 ? "\\2" : "\\3"));
+  }
+  const std::string twain = W + "\\Twain_32\\KVtwn";
+  std::vector<std::string> scannerFolders;
+  if (family->scanner) {
+    scannerFolders = {store, W, S, twain};
+    if (is9x) {
+      scannerFolders.push_back(S + "\\Color");
+      scannerFolders.push_back(W + "\\System32\\Drivers");
+    } else {
+      scannerFolders.push_back(spool + "\\Color");
+    }
+  }
+  for (const std::string& f :
+       {store, W + "\\INF", spool, w32, w32 + "\\2", w32 + "\\3",
+        W + "\\Twain_32", twain, S + "\\Color", spool + "\\Color",
+        W + "\\System32", W + "\\System32\\Drivers"})
+    folder(f);
+
+  // The INF copies: three-character medium suffixes for the printer list,
+  // two for the scanner list; one printer entry climbs out of its folder.
+  const std::string printerInf = file(store + "\\kvprn.inf");
+  ASSERT_TRUE(WriteFileText(printerInf,
+                            "[SourceDisksFiles]\r\nkvprn.dll=1,,\r\n"
+                            "kvui.dll=1,,\r\n..\\kvout.dat=1,,\r\n"));
+  std::vector<std::string> listed = {printerInf};
+  for (const std::string& f : printerFolders)
+    for (const char* name : {"\\kvprn.dll", "\\kvui.dll"})
+      listed.push_back(file(f + name));
+  const std::string sii = file(folder_ + "\\files.sii");
+  auto write = [&sii](const char* section, const std::string& key,
+                      const char* value) {
+    EXPECT_TRUE(
+        WritePrivateProfileStringA(section, key.c_str(), value, sii.c_str()));
+  };
+  write("Model", "PRNInfFile" + suffix, "kvprn.inf");
+  if (family->scanner) {
+    const std::string scannerInf = file(store + "\\kvscn.inf");
+    ASSERT_TRUE(WriteFileText(
+        scannerInf, "[SourceDisksFiles]\r\nkvscn.ds=1,\r\nkvscn.icm=1,\r\n"));
+    listed.push_back(scannerInf);
+    for (const std::string& f : scannerFolders)
+      for (const char* name : {"\\kvscn.ds", "\\kvscn.icm"})
+        listed.push_back(file(f + name));
+    write("Model", "SCNInfFile" + suffix, "kvscn.inf");
+  }
+  if (is9x) {
+    write("Model", "SCNHead", "KV");
+    write("Model", "USBINF", "kvusb.inf");
+    write("Model", "USBComINF", "kvusbc.inf");
+    for (const char* name : {"\\kvprn.inf", "\\kvscn.inf"})
+      listed.push_back(file(W + "\\INF" + name));
+    for (const std::string& f : {store, W + "\\INF"})
+      for (const char* name : {"\\kvusb.inf", "\\kvusbc.inf"})
+        listed.push_back(file(f + name));
+  } else if (family->scanner) {
+    write("Initial", "NameHeader", "KV");
+    write("Model", "PRNCatFile" + suffix, "kvprn.cat");
+    write("Model", "SCNCatFile" + suffix, "kvscn.cat");
+    listed.push_back(file(store + "\\kvprn.cat"));
+    listed.push_back(file(store + "\\kvscn.cat"));
+  }
+  // What must stay: a file no list names, the INF copy outside the driver
+  // store on the NT family, and whatever "..\kvout.dat" reaches from each
+  // printer folder.
+  std::vector<std::string> kept = {file(store + "\\kvkeep.dll"),
+                                   file(S + "\\kvkeep.dll")};
+  if (!is9x) kept.push_back(file(W + "\\INF\\kvprn.inf"));
+  for (const std::string& f : printerFolders) {
+    const std::string parent = f.substr(0, f.find_last_of('\\'));
+    kept.push_back(file(parent + "\\kvout.dat"));
+  }
+
+  auto remove = kvwine::Export<DeleteFilesFn>(family->exportName);
+  ASSERT_NE(remove, nullptr);
+  // The last deletion of each sequence is of a file that was there.
+  EXPECT_NE(remove(sii.c_str()), 0);
+  for (const std::string& f : listed) EXPECT_FALSE(Exists(f)) << f;
+  for (const std::string& f : kept) EXPECT_TRUE(Exists(f)) << f;
 }
 
 }  // namespace
