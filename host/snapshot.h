@@ -94,7 +94,7 @@ bool WriteSnapshot(const Snapshot& snapshot, const std::string& path,
 
 // Reads what SnapshotText wrote. False, with `error` naming the file and
 // the line ("before.txt:12: ..."), for an empty, cut, binary or hand-broken
-// file or another version; `snapshot` is then unspecified.
+// file or another version; `snapshot` then holds only what came before.
 bool ParseSnapshot(const std::string& text, const std::string& fileName,
                    Snapshot* snapshot, std::string* error);
 bool ReadSnapshot(const std::string& path, Snapshot* snapshot,
