@@ -1,8 +1,9 @@
 // Removal against the real spooler, registry, file system and command
 // interpreter: the printer stack a real ToRegPrinter made, the deferred-
 // deletion batch and its RunOnce hand-over (the batch then run by Wine's
-// cmd.exe), and the reboot question answered No. Everything made here is
-// taken away again, so the suite passes any number of times in one prefix.
+// cmd.exe), the reboot question answered No, and the driver-file exports
+// against the folders an installation fills. Everything made here is taken
+// away again, so the suite passes any number of times in one prefix.
 // kv-wine-versions: nt40 win98 win2k winxp
 #include <windows.h>
 #include <winspool.h>
