@@ -16,6 +16,7 @@
 #include "host/leftovers.h"
 #include "host/runner.h"
 #include "host/snapshot.h"
+#include "sim/next_start.h"
 #include "sim/sim_platform.h"
 
 namespace kv::host {
@@ -179,6 +180,12 @@ class NativeMachine : public Machine {
   }
 
   void SetLastError(DWORD error) override { os_.SetLastError(error); }
+  bool StartWindowsAgain(std::ostream& out, std::string* error) override {
+    (void)error;
+    for (const std::string& line : sim::StartWindowsAgain(os_))
+      out << "  " << line << "\n";
+    return true;
+  }
 
  protected:
   HWND CreateScriptWindow(long long number) override {

@@ -73,6 +73,7 @@ const Command kCommands[] = {
     {"wait", {Arg::Kind::Integer}, "!wait milliseconds"},
     {"echo", {Arg::Kind::String}, "!echo \"text\""},
     {"lasterror", {Arg::Kind::Integer}, "!lasterror code"},
+    {"restart", {}, "!restart"},
 };
 
 const Command* FindCommand(const std::string& name) {
@@ -86,7 +87,7 @@ bool CheckCommand(const Line& line, const Command** found, std::string* why) {
   const Command* c = FindCommand(line.name);
   if (!c) {
     *why = "unknown host command !" + line.name +
-           " (known: !copy, !wait, !echo, !lasterror)";
+           " (known: !copy, !wait, !echo, !lasterror, !restart)";
     return false;
   }
   bool ok = line.args.size() == c->args.size();
@@ -126,6 +127,14 @@ bool RunCommand(const Line& line, Machine& machine, std::ostream& out,
       return false;
     }
     out << "!copy " << QuoteText(from) << " -> " << QuoteText(to) << "\n";
+  } else if (line.name == "restart") {
+    out << line.source << "\n";
+    std::string why;
+    if (!machine.StartWindowsAgain(out, &why)) {
+      err << options.scriptName << ":" << number << ": error: " << why
+          << "\n    " << line.source << "\n";
+      return false;
+    }
   }
   return true;
 }

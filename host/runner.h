@@ -41,6 +41,10 @@ class Machine {
   virtual void Wait(unsigned ms, std::ostream& out) = 0;
   // The last error the next export call starts with.
   virtual void SetLastError(DWORD error) = 0;
+  // The next start of Windows as far as removal needs it: runs the RunOnce
+  // commands once (deleting each value first) and prints each. False, with
+  // `error`, when they can't be run at all.
+  virtual bool StartWindowsAgain(std::ostream& out, std::string* error) = 0;
 
   // %WINDIR% and %SYSDIR% in `path` replaced by the machine's directories.
   std::string ExpandWinPath(const std::string& path);

@@ -171,6 +171,77 @@ LRESULT CALLBACK ScriptWindowProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(w, m, wp, lp);
 }
 
+// Whether `command` is a batch file's path (quoted or not).
+bool NamesBatch(std::string command) {
+  if (command.size() > 1 && command.front() == '"' && command.back() == '"')
+    command = command.substr(1, command.size() - 2);
+  return command.size() > 4 &&
+         _stricmp(command.c_str() + command.size() - 4, ".bat") == 0;
+}
+
+// The RunOnce commands of HKEY_LOCAL_MACHINE, as the next start of Windows
+// runs them: each value deleted, then its command run and waited for.
+// Wine has no command.com; its cmd.exe runs the same lines. A batch is
+// handed to the command interpreter explicitly.
+bool RunRunOnceCommands(std::ostream& out, std::string* error) {
+  static const char kRunOnce[] =
+      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_ALL_ACCESS, &key) !=
+      ERROR_SUCCESS) {
+    out << "  (no RunOnce commands)\n";
+    return true;
+  }
+  std::vector<std::pair<std::string, std::string>> commands;
+  for (DWORD i = 0;; ++i) {
+    char name[256] = {};
+    char data[2048] = {};
+    DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type = 0;
+    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
+                      reinterpret_cast<BYTE*>(data),
+                      &dataSize) != ERROR_SUCCESS)
+      break;
+    if (type == REG_SZ || type == REG_EXPAND_SZ)
+      commands.emplace_back(name, data);
+  }
+  for (const auto& [name, command] : commands) {
+    RegDeleteValueA(key, name.c_str());
+    std::string line = command;
+    static const std::string kShell = "command.com /c ";
+    char found[MAX_PATH];
+    if (_strnicmp(line.c_str(), kShell.c_str(), kShell.size()) == 0 &&
+        !SearchPathA(nullptr, "command.com", nullptr, MAX_PATH, found, nullptr))
+      line = "cmd.exe /c " + line.substr(kShell.size());
+    else if (NamesBatch(line))
+      line = "cmd.exe /c " + line;
+    out << "  RunOnce " << name << ": " << line << "\n";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> text(line.begin(), line.end());
+    text.push_back('\0');
+    if (!CreateProcessA(nullptr, text.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+      out << "    not started, error " << GetLastError() << "\n";
+      continue;
+    }
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+      *error = "a RunOnce command did not end within 60 s: " + line;
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+      RegCloseKey(key);
+      return false;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    out << "    exit code " << code << "\n";
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  RegCloseKey(key);
+  return true;
+}
+
 class Win32Machine : public Machine {
  public:
   explicit Win32Machine(BoxAnswerer* answerer) : answerer_(answerer) {
@@ -234,6 +305,9 @@ class Win32Machine : public Machine {
   }
 
   void SetLastError(DWORD error) override { carriedError_ = error; }
+  bool StartWindowsAgain(std::ostream& out, std::string* error) override {
+    return RunRunOnceCommands(out, error);
+  }
 
  protected:
   HWND CreateScriptWindow(long long number) override {

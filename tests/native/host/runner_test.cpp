@@ -121,6 +121,12 @@ class FakeMachine : public Machine {
     out << "  waited\n";
   }
   void SetLastError(DWORD e) override { lastError = e; }
+  bool StartWindowsAgain(std::ostream& out, std::string* error) override {
+    out << "  restarted\n";
+    *error = "no restart here";
+    return restartWorks;
+  }
+  bool restartWorks = true;
   void BeforeCall() override { ++before; }
   void AfterCall() override { ++after; }
   void Report(std::ostream& out) override { out << "  report\n"; }
@@ -317,7 +323,8 @@ TEST_F(RunnerTest, HostCommands) {
       "!copy \"missing\" \"C:\\\\y\"\n"
       "!lasterror 0xBBE\n"
       "!wait 25\n"
-      "!echo \"-- done\"\n",
+      "!echo \"-- done\"\n"
+      "!restart\n",
       machine, o);
   EXPECT_EQ(machine.copies,
             (std::vector<std::string>{
@@ -331,6 +338,12 @@ TEST_F(RunnerTest, HostCommands) {
   EXPECT_NE(r.err.find("t.kvs:3: error: no such file /media/disk/missing"),
             std::string::npos)
       << r.err;
+  EXPECT_NE(r.out.find("!restart\n  restarted\n"), std::string::npos) << r.out;
+
+  machine.restartWorks = false;
+  r = RunText("!restart\n", machine);
+  EXPECT_EQ(r.summary.faults, 1);
+  EXPECT_NE(r.err.find("t.kvs:1: error: no restart here"), std::string::npos);
 }
 
 TEST(SplitCopyIn, FindsTheWindowsSide) {
