@@ -1,11 +1,14 @@
 // Driver and scanner file removal: a driver store laid out as installation
-// leaves it, then what is gone, what stays and what waits in VT3E.bat for
-// the next start of Windows. S is the system directory, W the Windows
-// directory.
+// leaves it, then what is gone, what stays and what waits in VT3E.bat.
+//
+// Layouts are written compactly: paths begin with S\ (system directory) or
+// W\ (Windows directory); a path may end in "|" and flags: u in use, r
+// read-only, s stays, d stays and is deferred. Files and INF entries are
+// separated by spaces.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,21 +22,29 @@ namespace kv::test {
 namespace {
 
 using sim::WindowsVersion;
+using Internal = void (*)(Context&, const char*);
+using Exported = int(WINAPI*)(LPCSTR);
 
 constexpr char kSetup[] = "kv.sii";
 
-struct File {
-  std::string path;  // "S\...", "W\..." or a full path
-  std::string text = "x";
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+struct Layout {
+  std::string setup;
+  // INF copy ("path|flags") and its [SourceDisksFiles] entries.
+  std::vector<std::pair<std::string, std::string>> infs;
+  std::string files;
 };
 
-std::string Inf(const std::vector<std::string>& entries) {
-  std::string text =
-      "[Version]\r\nSignature=\"$CHICAGO$\"\r\n"
-      "[SourceDisksFiles]\r\n";
-  for (const std::string& e : entries) text += e + "\r\n";
-  return text;
-}
+struct Placed {
+  std::string path;  // expanded
+  std::string flags;
+};
 
 std::string Expand(SimMachine& m, const std::string& path) {
   if (path.compare(0, 2, "S\\") == 0)
@@ -44,407 +55,264 @@ std::string Expand(SimMachine& m, const std::string& path) {
 }
 
 bool Exists(SimMachine& m, const std::string& path) {
-  return m.os().GetFileAttributesA(Expand(m, path).c_str()) !=
-         INVALID_FILE_ATTRIBUTES;
+  return m.os().GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The paths VT3E.bat deletes, without command word and quotes.
+std::vector<Placed> LayOut(SimMachine& m, const Layout& l) {
+  m.os().WriteTextFile(m.os().windowsDir() + "\\" + kSetup, l.setup);
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const auto& [file, entries] : l.infs) {
+    std::string text = "[SourceDisksFiles]\r\n";
+    for (const std::string& e : Words(entries)) text += e + "\r\n";
+    files.push_back({file, text});
+  }
+  for (const std::string& file : Words(l.files)) files.push_back({file, "x"});
+  std::vector<Placed> placed;
+  for (const auto& [token, text] : files) {
+    const size_t bar = token.find('|');
+    const Placed p{Expand(m, token.substr(0, bar)),
+                   bar == std::string::npos ? "" : token.substr(bar + 1)};
+    EXPECT_TRUE(m.os().WriteTextFile(p.path, text)) << p.path;
+    if (p.flags.find('u') != std::string::npos)
+      m.os().SetFileInUse(p.path, true);
+    if (p.flags.find('r') != std::string::npos)
+      m.os().SetFileAttributesA(p.path.c_str(), FILE_ATTRIBUTE_READONLY);
+    placed.push_back(p);
+  }
+  return placed;
+}
+
+// The paths VT3E.bat deletes (none of this test's paths needs quotes).
 std::set<std::string> BatchPaths(SimMachine& m) {
   std::set<std::string> paths;
-  const std::string text = Batch(m.os());
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = text.find("\r\n", start);
-    std::string line = text.substr(start, end - start);
-    for (const char* word : {"del /f ", "del "})
-      if (line.compare(0, std::string(word).size(), word) == 0) {
-        line = line.substr(std::string(word).size());
-        break;
-      }
-    if (!line.empty() && line.front() == '"')
-      line = line.substr(1, line.size() - 2);
-    paths.insert(line);
-    start = end == std::string::npos ? text.size() : end + 2;
+  std::istringstream in(Batch(m.os()));
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    paths.insert(line.substr(line.compare(0, 7, "del /f ") == 0 ? 7 : 4));
   }
   return paths;
 }
 
-struct Layout {
-  std::string setup;
-  std::vector<File> files;
-  std::vector<std::string> inUse = {};
-  std::vector<std::string> readOnly = {};
-};
-
-void LayOut(SimMachine& m, const Layout& l) {
-  m.os().WriteTextFile(m.os().windowsDir() + "\\" + kSetup, l.setup);
-  for (const File& f : l.files)
-    ASSERT_TRUE(m.os().WriteTextFile(Expand(m, f.path), f.text)) << f.path;
-  for (const std::string& p : l.inUse) m.os().SetFileInUse(Expand(m, p), true);
-  for (const std::string& p : l.readOnly)
-    m.os().SetFileAttributesA(Expand(m, p).c_str(), FILE_ATTRIBUTE_READONLY);
-}
-
-// Every file of the layout is gone unless listed in `stay`; the batch holds
-// exactly `deferred`.
-void ExpectOutcome(SimMachine& m, const Layout& l,
-                   const std::vector<std::string>& stay,
-                   const std::vector<std::string>& deferred) {
-  const std::set<std::string> kept(stay.begin(), stay.end());
-  for (const File& f : l.files)
-    EXPECT_EQ(Exists(m, f.path), kept.count(f.path) == 1) << f.path;
-  std::set<std::string> want;
-  for (const std::string& p : deferred) want.insert(Expand(m, p));
-  EXPECT_EQ(BatchPaths(m), want);
+// Every file is gone unless flagged to stay; the batch holds exactly the
+// deferred ones.
+void ExpectOutcome(SimMachine& m, const std::vector<Placed>& placed) {
+  std::set<std::string> deferred;
+  for (const Placed& p : placed) {
+    const bool stays = p.flags.find_first_of("sd") != std::string::npos;
+    EXPECT_EQ(Exists(m, p.path), stays) << p.path;
+    if (p.flags.find('d') != std::string::npos) deferred.insert(p.path);
+  }
+  EXPECT_EQ(BatchPaths(m), deferred);
   EXPECT_EQ(m.os().OpenFileHandles(), 0u);
 }
-
-using Internal = void (*)(Context&, const char*);
 
 TEST(FileRemoval, InternalRemovalsByFamily) {
   struct Case {
     const char* name;
     WindowsVersion version;
-    std::vector<Internal> run;
+    Internal run;
     Layout layout;
-    std::vector<std::string> stay;
-    std::vector<std::string> deferred;
   };
   const std::string prn9x =
-      "[Model]\r\nPRNInfFile9x=kvp9x.inf\r\nPRNInfFileMe=kvpme.inf\r\n";
+      "[Model]\nPRNInfFile9x=kvp9x.inf\nPRNInfFileMe=kvpme.inf\n";
   const std::string usb =
-      "[Model]\r\nUSBInfFile9x=usb9x.inf\r\nUSBINF=usbcmn.inf\r\n"
-      "USBComInfFileMe=comme.inf\r\nUSBComINF=comcmn.inf\r\n";
-  const std::vector<File> usbFiles = {
-      {"S\\KVDRV\\usb9x.inf"},  {"W\\INF\\usb9x.inf"},
-      {"S\\KVDRV\\usbcmn.inf"}, {"W\\INF\\usbcmn.inf"},
-      {"S\\KVDRV\\comme.inf"},  {"W\\INF\\comme.inf"},
-      {"S\\KVDRV\\comcmn.inf"}, {"W\\INF\\comcmn.inf"}};
-  const std::string scanInf = Inf({"KVS.DS=1", "UsbKvs.sys=1", "kvscan.sys=1"});
-  const char* const twain = "W\\Twain_32\\KVStwn\\";
-  auto in = [](const std::string& folder, const char* name) {
-    return folder + name;
-  };
+      "[Model]\nUSBInfFile9x=usb9x.inf\nUSBINF=usbcmn.inf\n"
+      "USBComInfFileMe=comme.inf\nUSBComINF=comcmn.inf\n";
+  const std::string scan = "KVS.DS=1 UsbKvs.sys=1 kvscan.sys=1";
   const Case cases[] = {
-      {"9x printer: skip name in any case, INF copy in W\\INF ignored",
+      {"9x printer: skip name in any case; W\\INF failure ignored",
        WindowsVersion::Win98,
-       {DeletePrnFiles9x},
-       {prn9x + "[Files.9x]\r\nUSBmonm=KVUSBMON.DLL\r\n",
-        {{"S\\KVDRV\\kvp9x.inf",
-          Inf({"KVP.DRV=1", "KVUI.DLL=1,,=x", "kvusbmon.dll=1"})},
-         {"S\\KVDRV\\kvpme.inf", Inf({"KVME.DRV=1"})},
-         {"S\\KVDRV\\KVP.DRV"},
-         {"S\\KVP.DRV"},
-         {"S\\KVDRV\\KVUI.DLL"},
-         {"S\\KVUI.DLL"},
-         {"S\\KVDRV\\kvusbmon.dll"},
-         {"S\\kvusbmon.dll"},
-         {"S\\KVME.DRV"},
-         {"S\\Spool\\Drivers\\w32x86\\KVP.DRV"},
-         {"W\\INF\\kvp9x.inf"}},
-        {"S\\KVUI.DLL", "W\\INF\\kvp9x.inf"}},
-       {"S\\KVUI.DLL", "S\\KVDRV\\kvusbmon.dll", "S\\kvusbmon.dll",
-        "S\\KVDRV\\kvpme.inf", "S\\KVME.DRV",
-        "S\\Spool\\Drivers\\w32x86\\KVP.DRV", "W\\INF\\kvp9x.inf"},
-       {"S\\KVUI.DLL"}},
+       DeletePrnFiles9x,
+       {prn9x + "[Files.9x]\nUSBmonm=KVUSBMON.DLL\n",
+        {{"S\\KVDRV\\kvp9x.inf", "KVP.DRV=1 KVUI.DLL=1,,=x kvusbmon.dll=1"},
+         {"S\\KVDRV\\kvpme.inf|s", "KVME.DRV=1"}},
+        "S\\KVDRV\\KVP.DRV S\\KVP.DRV S\\KVDRV\\KVUI.DLL S\\KVUI.DLL|ud "
+        "S\\KVDRV\\kvusbmon.dll|s S\\kvusbmon.dll|s S\\KVME.DRV|s "
+        "S\\Spool\\Drivers\\w32x86\\KVP.DRV|s W\\INF\\kvp9x.inf|us"}},
       {"Me printer: PRNInfFileMe",
        WindowsVersion::WinMe,
-       {DeletePrnFiles9x},
+       DeletePrnFiles9x,
        {prn9x,
-        {{"S\\KVDRV\\kvp9x.inf", Inf({"KVP.DRV=1"})},
-         {"S\\KVDRV\\kvpme.inf", Inf({"KVME.DRV=1"})},
-         {"S\\KVP.DRV"},
-         {"S\\KVME.DRV"},
-         {"W\\INF\\kvpme.inf"}}},
-       {"S\\KVDRV\\kvp9x.inf", "S\\KVP.DRV"},
-       {}},
-      {"Me printer: empty PRNInfFileMe falls back to PRNInfFile9x",
+        {{"S\\KVDRV\\kvp9x.inf|s", "KVP.DRV=1"},
+         {"S\\KVDRV\\kvpme.inf", "KVME.DRV=1"}},
+        "S\\KVP.DRV|s S\\KVME.DRV W\\INF\\kvpme.inf"}},
+      {"Me printer: empty PRNInfFileMe falls back",
        WindowsVersion::WinMe,
-       {DeletePrnFiles9x},
-       {"[Model]\r\nPRNInfFile9x=kvp9x.inf\r\nPRNInfFileMe=\r\n",
-        {{"S\\KVDRV\\kvp9x.inf", Inf({"KVP.DRV=1"})},
-         {"S\\KVDRV\\kvpme.inf", Inf({"KVME.DRV=1"})},
-         {"S\\KVP.DRV"},
-         {"S\\KVME.DRV"}}},
-       {"S\\KVDRV\\kvpme.inf", "S\\KVME.DRV"},
-       {}},
-      {"98 USB INFs: the 9x keys, USBComINF for a missing one",
+       DeletePrnFiles9x,
+       {"[Model]\nPRNInfFile9x=kvp9x.inf\nPRNInfFileMe=\n",
+        {{"S\\KVDRV\\kvp9x.inf", "KVP.DRV=1"},
+         {"S\\KVDRV\\kvpme.inf|s", "KVME.DRV=1"}},
+        "S\\KVP.DRV S\\KVME.DRV|s"}},
+      {"98 USB INFs: USBComINF stands in for the missing 9x key",
        WindowsVersion::Win98,
-       {DeleteUsbInfFiles9x},
-       {usb, usbFiles, {"W\\INF\\usb9x.inf"}},
-       {"W\\INF\\usb9x.inf", "S\\KVDRV\\usbcmn.inf", "W\\INF\\usbcmn.inf",
-        "S\\KVDRV\\comme.inf", "W\\INF\\comme.inf"},
-       {}},
+       DeleteUsbInfFiles9x,
+       {usb,
+        {},
+        "S\\KVDRV\\usb9x.inf W\\INF\\usb9x.inf|us S\\KVDRV\\usbcmn.inf|s "
+        "W\\INF\\usbcmn.inf|s S\\KVDRV\\comme.inf|s W\\INF\\comme.inf|s "
+        "S\\KVDRV\\comcmn.inf W\\INF\\comcmn.inf"}},
       {"Me USB INFs: USBINF, never USBInfFile9x",
        WindowsVersion::WinMe,
-       {DeleteUsbInfFiles9x},
-       {usb, usbFiles},
-       {"S\\KVDRV\\usb9x.inf", "W\\INF\\usb9x.inf", "S\\KVDRV\\comcmn.inf",
-        "W\\INF\\comcmn.inf"},
-       {}},
-      {"NT 4.0 printer: w32x86\\2, INF copy deferred",
-       WindowsVersion::NT4,
-       {DeletePrnFilesNT},
-       {"[Model]\r\nPRNInfFileNT=kvpnt.inf\r\n",
-        {{"S\\KVDRV\\kvpnt.inf", Inf({"KVNT.DLL=1", "KVNT2.DLL=2"})},
-         {"S\\KVDRV\\KVNT.DLL"},
-         {"S\\KVNT.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\KVNT2.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\2\\KVNT.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\3\\KVNT.DLL"},
-         {"W\\INF\\kvpnt.inf"}},
-        {"S\\Spool\\Drivers\\w32x86\\2\\KVNT.DLL"},
-        {"S\\KVDRV\\kvpnt.inf", "W\\INF\\kvpnt.inf"}},
-       {"S\\KVDRV\\kvpnt.inf", "S\\Spool\\Drivers\\w32x86\\2\\KVNT.DLL",
-        "S\\Spool\\Drivers\\w32x86\\3\\KVNT.DLL", "W\\INF\\kvpnt.inf"},
-       {"S\\KVDRV\\kvpnt.inf", "S\\Spool\\Drivers\\w32x86\\2\\KVNT.DLL"}},
-      {"2000 printer: w32x86\\3, catalogue, Lpt2K; W\\INF untouched",
-       WindowsVersion::Win2000,
-       {DeletePrnFiles2k},
-       {"[Model]\r\nPRNInfFile2K=kvp2k.inf\r\nPRNCatFile2K=kvp2k.cat\r\n"
-        "[Files.2K]\r\nLpt2K=kvlpt.sys\r\n",
-        {{"S\\KVDRV\\kvp2k.inf", Inf({"KV2K.DLL=1"})},
-         {"S\\KVDRV\\kvp2k.cat"},
-         {"W\\INF\\kvp2k.inf"},
-         {"S\\KV2K.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\3\\KV2K.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\2\\KV2K.DLL"},
-         {"S\\KVDRV\\kvlpt.sys"},
-         {"S\\kvlpt.sys"},
-         {"S\\Spool\\Drivers\\w32x86\\kvlpt.sys"},
-         {"S\\Spool\\Drivers\\w32x86\\3\\kvlpt.sys"}},
-        {"S\\Spool\\Drivers\\w32x86\\3\\KV2K.DLL",
-         "S\\Spool\\Drivers\\w32x86\\kvlpt.sys"},
-        {"S\\KVDRV\\kvp2k.inf"}},
-       {"S\\KVDRV\\kvp2k.inf", "W\\INF\\kvp2k.inf",
-        "S\\Spool\\Drivers\\w32x86\\3\\KV2K.DLL",
-        "S\\Spool\\Drivers\\w32x86\\2\\KV2K.DLL",
-        "S\\Spool\\Drivers\\w32x86\\kvlpt.sys"},
-       {"S\\Spool\\Drivers\\w32x86\\3\\KV2K.DLL"}},
-      {"XP printer: model folder not deferred, w32x86 deferred",
-       WindowsVersion::XP,
-       {DeletePrnFilesXP},
-       {"[Model]\r\nPRNInfFileXP=kvpxp.inf\r\nPRNCatFileXP=kvpxp.cat\r\n"
-        "[Files.2K]\r\nLpt2K=kvlpt.sys\r\n"
-        "[USBFOLDER]\r\nQV-7721LN=QV7721\r\nQV-7731LN=QV7731\r\n",
-        {{"S\\KVDRV\\kvpxp.inf", Inf({"KVXP.DLL=1"})},
-         {"S\\KVDRV\\kvpxp.cat"},
-         {"S\\KVXP.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\KVXP.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\3\\KVXP.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\QV7721\\KVXP.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\QV7731\\KVXP.DLL"},
-         {"W\\INF\\kvpxp.inf"},
-         {"S\\kvlpt.sys"}},
-        {"S\\KVDRV\\kvpxp.cat", "S\\Spool\\Drivers\\w32x86\\KVXP.DLL",
-         "S\\Spool\\Drivers\\w32x86\\QV7721\\KVXP.DLL"},
-        {"S\\KVDRV\\kvpxp.inf"}},
-       {"S\\KVDRV\\kvpxp.inf", "S\\KVDRV\\kvpxp.cat",
-        "S\\Spool\\Drivers\\w32x86\\KVXP.DLL",
-        "S\\Spool\\Drivers\\w32x86\\QV7721\\KVXP.DLL", "W\\INF\\kvpxp.inf"},
-       {"S\\KVDRV\\kvpxp.inf", "S\\KVDRV\\kvpxp.cat",
-        "S\\Spool\\Drivers\\w32x86\\KVXP.DLL"}},
-      {"98 scanner: USB* passed over, skip name outside TWAIN and Color",
-       WindowsVersion::Win98,
-       {DeleteScnFiles9x},
-       {"[Model]\r\nSCNInfFile9x=kvs9x.inf\r\n[Initial]\r\nNameHeader=KVS\r\n"
-        "[Files.9x]\r\nUSBscan=KVSCAN.SYS\r\n"
-        "[UserDir]\r\nKVUSER.DAT\r\nA=B\r\n[RenameFiles]\r\nKVREN.DLL\r\n",
-        {{"S\\KVDRV\\kvs9x.inf", scanInf},
-         {"W\\INF\\kvs9x.inf"},
-         {"S\\KVDRV\\KVS.DS"},
-         {"W\\KVS.DS"},
-         {"S\\KVS.DS"},
-         {in(twain, "KVS.DS")},
-         {"S\\Color\\KVS.DS"},
-         {"W\\System32\\Drivers\\KVS.DS"},
-         {"S\\KVDRV\\UsbKvs.sys"},
-         {"S\\UsbKvs.sys"},
-         {"S\\KVDRV\\kvscan.sys"},
-         {"W\\kvscan.sys"},
-         {"S\\kvscan.sys"},
-         {in(twain, "kvscan.sys")},
-         {"S\\Color\\kvscan.sys"},
-         {"W\\System32\\Drivers\\kvscan.sys"},
-         {"S\\KVSSEL.dll"},
-         {"S\\KVSSSL.dll"},
-         {"S\\KVDRV\\KVUSER.DAT"},
-         {in(twain, "KVUSER.DAT")},
-         {"S\\KVDRV\\A"},
-         {"S\\KVREN.DLL"}},
-        {"S\\KVS.DS", "S\\KVSSEL.dll"}},
-       {"S\\KVS.DS", "S\\KVDRV\\UsbKvs.sys", "S\\UsbKvs.sys",
-        "S\\KVDRV\\kvscan.sys", "W\\kvscan.sys", "S\\kvscan.sys",
-        "W\\System32\\Drivers\\kvscan.sys", "S\\KVSSEL.dll", "S\\KVDRV\\A"},
-       {"S\\KVS.DS", "S\\KVSSEL.dll"}},
-      {"2000 scanner: no header, UserDir only in the store",
-       WindowsVersion::Win2000,
-       {DeleteScnFiles2k},
-       {"[Model]\r\nSCNInfFile2K=kvs2k.inf\r\nSCNCatFile2K=kvs2k.cat\r\n"
-        "[UserDir]\r\nKVUSER.DAT\r\n[RenameFiles]\r\nKVREN.DLL\r\n",
-        {{"S\\KVDRV\\kvs2k.inf", scanInf},
-         {"S\\KVDRV\\kvs2k.cat"},
-         {"W\\INF\\kvs2k.inf"},
-         {"S\\KVDRV\\KVS.DS"},
-         {"W\\KVS.DS"},
-         {"S\\KVS.DS"},
-         {"W\\Twain_32\\twn\\KVS.DS"},
-         {"S\\Spool\\Drivers\\Color\\KVS.DS"},
-         {"S\\Color\\KVS.DS"},
-         {"S\\UsbKvs.sys"},
-         {"S\\kvscan.sys"},
-         {"S\\SEL.dll"},
-         {"S\\SSL.dll"},
-         {"S\\KVDRV\\KVUSER.DAT"},
-         {"W\\Twain_32\\twn\\KVUSER.DAT"},
-         {"S\\KVREN.DLL"}},
+       DeleteUsbInfFiles9x,
+       {usb,
         {},
-        {"S\\KVDRV\\kvs2k.inf"}},
-       {"S\\KVDRV\\kvs2k.inf", "W\\INF\\kvs2k.inf", "S\\Color\\KVS.DS",
-        "W\\Twain_32\\twn\\KVUSER.DAT"},
-       {}},
+        "S\\KVDRV\\usb9x.inf|s W\\INF\\usb9x.inf|s S\\KVDRV\\usbcmn.inf "
+        "W\\INF\\usbcmn.inf S\\KVDRV\\comme.inf W\\INF\\comme.inf "
+        "S\\KVDRV\\comcmn.inf|s W\\INF\\comcmn.inf|s"}},
+      {"NT 4.0 printer: w32x86\\2; INF copy deferred",
+       WindowsVersion::NT4,
+       DeletePrnFilesNT,
+       {"[Model]\nPRNInfFileNT=kvpnt.inf\n",
+        {{"S\\KVDRV\\kvpnt.inf|rd", "KVNT.DLL=1 KVNT2.DLL=2"}},
+        "S\\KVDRV\\KVNT.DLL S\\KVNT.DLL S\\Spool\\Drivers\\w32x86\\KVNT2.DLL "
+        "S\\Spool\\Drivers\\w32x86\\2\\KVNT.DLL|ud "
+        "S\\Spool\\Drivers\\w32x86\\3\\KVNT.DLL|s W\\INF\\kvpnt.inf|rs"}},
+      {"2000 printer: catalogue, Lpt2K ignored, W\\INF untouched",
+       WindowsVersion::Win2000,
+       DeletePrnFiles2k,
+       {"[Model]\nPRNInfFile2K=kvp2k.inf\nPRNCatFile2K=kvp2k.cat\n"
+        "[Files.2K]\nLpt2K=kvlpt.sys\n",
+        {{"S\\KVDRV\\kvp2k.inf|rs", "KV2K.DLL=1"}},
+        "S\\KVDRV\\kvp2k.cat W\\INF\\kvp2k.inf|s S\\KV2K.DLL "
+        "S\\Spool\\Drivers\\w32x86\\3\\KV2K.DLL|ud "
+        "S\\Spool\\Drivers\\w32x86\\2\\KV2K.DLL|s S\\KVDRV\\kvlpt.sys "
+        "S\\kvlpt.sys S\\Spool\\Drivers\\w32x86\\kvlpt.sys|us "
+        "S\\Spool\\Drivers\\w32x86\\3\\kvlpt.sys"}},
+      {"XP printer: model folder ignored, w32x86 deferred",
+       WindowsVersion::XP,
+       DeletePrnFilesXP,
+       {"[Model]\nPRNInfFileXP=kvpxp.inf\nPRNCatFileXP=kvpxp.cat\n"
+        "[Files.2K]\nLpt2K=kvlpt.sys\n"
+        "[USBFOLDER]\nQV-7721LN=QV7721\nQV-7731LN=QV7731\n",
+        {{"S\\KVDRV\\kvpxp.inf|rd", "KVXP.DLL=1"}},
+        "S\\KVDRV\\kvpxp.cat|ud S\\KVXP.DLL "
+        "S\\Spool\\Drivers\\w32x86\\KVXP.DLL|ud "
+        "S\\Spool\\Drivers\\w32x86\\3\\KVXP.DLL "
+        "S\\Spool\\Drivers\\w32x86\\QV7721\\KVXP.DLL|us "
+        "S\\Spool\\Drivers\\w32x86\\QV7731\\KVXP.DLL W\\INF\\kvpxp.inf|s "
+        "S\\kvlpt.sys"}},
+      {"98 scanner: USB* passed over, skip name kept but in TWAIN and Color",
+       WindowsVersion::Win98,
+       DeleteScnFiles9x,
+       {"[Model]\nSCNInfFile9x=kvs9x.inf\n[Initial]\nNameHeader=KVS\n"
+        "[Files.9x]\nUSBscan=KVSCAN.SYS\n[UserDir]\nKVUSER.DAT\nA=B\n"
+        "[RenameFiles]\nKVREN.DLL\n",
+        {{"S\\KVDRV\\kvs9x.inf", scan}},
+        "W\\INF\\kvs9x.inf S\\KVDRV\\KVS.DS W\\KVS.DS S\\KVS.DS|ud "
+        "W\\Twain_32\\KVStwn\\KVS.DS S\\Color\\KVS.DS "
+        "W\\System32\\Drivers\\KVS.DS S\\KVDRV\\UsbKvs.sys|s S\\UsbKvs.sys|s "
+        "S\\KVDRV\\kvscan.sys|s W\\kvscan.sys|s S\\kvscan.sys|s "
+        "W\\Twain_32\\KVStwn\\kvscan.sys S\\Color\\kvscan.sys "
+        "W\\System32\\Drivers\\kvscan.sys|s S\\KVSSEL.dll|ud S\\KVSSSL.dll "
+        "S\\KVDRV\\KVUSER.DAT W\\Twain_32\\KVStwn\\KVUSER.DAT S\\KVDRV\\A|s "
+        "S\\KVREN.DLL"}},
+      {"2000 scanner: empty header, UserDir only in the store",
+       WindowsVersion::Win2000,
+       DeleteScnFiles2k,
+       {"[Model]\nSCNInfFile2K=kvs2k.inf\nSCNCatFile2K=kvs2k.cat\n"
+        "[UserDir]\nKVUSER.DAT\n[RenameFiles]\nKVREN.DLL\n",
+        {{"S\\KVDRV\\kvs2k.inf|rs", scan}},
+        "S\\KVDRV\\kvs2k.cat W\\INF\\kvs2k.inf|s S\\KVDRV\\KVS.DS W\\KVS.DS "
+        "S\\KVS.DS W\\Twain_32\\twn\\KVS.DS S\\Spool\\Drivers\\Color\\KVS.DS "
+        "S\\Color\\KVS.DS|s S\\UsbKvs.sys S\\kvscan.sys S\\SEL.dll S\\SSL.dll "
+        "S\\KVDRV\\KVUSER.DAT W\\Twain_32\\twn\\KVUSER.DAT|s S\\KVREN.DLL"}},
       {"XP scanner: INF copy and catalogue deferred",
        WindowsVersion::XP,
-       {DeleteScnFilesXP},
-       {"[Model]\r\nSCNInfFileXP=kvsxp.inf\r\nSCNCatFileXP=kvsxp.cat\r\n"
-        "[Initial]\r\nNameHeader=KVS\r\n",
-        {{"S\\KVDRV\\kvsxp.inf", Inf({"KVS.DS=1"})},
-         {"S\\KVDRV\\kvsxp.cat"},
-         {in(twain, "KVS.DS")},
-         {"S\\KVSSEL.dll"}},
-        {"S\\KVDRV\\kvsxp.cat", in(twain, "KVS.DS")},
-        {"S\\KVDRV\\kvsxp.inf"}},
-       {"S\\KVDRV\\kvsxp.inf", "S\\KVDRV\\kvsxp.cat", in(twain, "KVS.DS")},
-       {"S\\KVDRV\\kvsxp.inf", "S\\KVDRV\\kvsxp.cat", in(twain, "KVS.DS")}},
+       DeleteScnFilesXP,
+       {"[Model]\nSCNInfFileXP=kvsxp.inf\nSCNCatFileXP=kvsxp.cat\n"
+        "[Initial]\nNameHeader=KVS\n",
+        {{"S\\KVDRV\\kvsxp.inf|rd", "KVS.DS=1"}},
+        "S\\KVDRV\\kvsxp.cat|ud W\\Twain_32\\KVStwn\\KVS.DS|ud "
+        "S\\KVSSEL.dll"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SimMachine m(c.version);
-    LayOut(m, c.layout);
-    for (Internal run : c.run) run(m.ctx(), kSetup);
-    ExpectOutcome(m, c.layout, c.stay, c.deferred);
+    const std::vector<Placed> placed = LayOut(m, c.layout);
+    c.run(m.ctx(), kSetup);
+    ExpectOutcome(m, placed);
   }
 }
 
-// The exports never defer, and answer with their last deletion.
+// The exports defer nothing and answer with their last deletion.
 TEST(FileRemoval, ExportedRemovals) {
   struct Case {
     const char* name;
     WindowsVersion version;
-    int(WINAPI* run)(LPCSTR);
+    Exported run;
     Layout layout;
-    std::vector<std::string> stay;
     int result;
-    DWORD lastError;  // checked when the result is 0
+    DWORD lastError;  // when the result is 0
   };
-  const std::string scn9x =
-      "[Model]\r\nPRNInfFile9x=kvp9x.inf\r\nSCNInfFile9x=kvs9x.inf\r\n"
-      "SCNHead=KVS\r\nUSBINF=kvusb.inf\r\nUSBComINF=kvusbc.inf\r\n";
-  const char* const twain = "W\\Twain_32\\KVStwn\\KVS.DS";
+  const std::string all9x =
+      "[Model]\nPRNInfFile9x=kvp9x.inf\nSCNInfFile9x=kvs9x.inf\nSCNHead=KVS\n"
+      "USBINF=kvusb.inf\nUSBComINF=kvusbc.inf\n";
   const Case cases[] = {
-      {"9x: medium suffixes cut only at their length; in use stays",
+      {"9x: medium suffix cut only at its length; in use stays",
        WindowsVersion::Win98,
        ::DeleteFiles9x,
-       {scn9x,
-        {{"S\\KVDRV\\kvp9x.inf", Inf({"KVP.DRV=1,,", "KVLONG.DLL=1"})},
-         {"S\\KVDRV\\kvs9x.inf", Inf({"KVS.DS=1,", "KVS2.DS=1,,"})},
-         {"S\\KVDRV\\KVP.DRV"},
-         {"S\\KVP.DRV"},
-         {"S\\KVLONG.DLL"},
-         {"S\\KVDRV\\KVS.DS"},
-         {"W\\KVS.DS"},
-         {"S\\KVS.DS"},
-         {twain},
-         {"S\\Color\\KVS.DS"},
-         {"W\\System32\\Drivers\\KVS.DS"},
-         {"W\\KVS2.DS"},
-         {"W\\INF\\kvp9x.inf"},
-         {"W\\INF\\kvs9x.inf"},
-         {"S\\KVDRV\\kvusb.inf"},
-         {"S\\KVDRV\\kvusbc.inf"},
-         {"W\\INF\\kvusb.inf"},
-         {"W\\INF\\kvusbc.inf"}},
-        {"S\\KVP.DRV"}},
-       {"S\\KVP.DRV", "S\\KVLONG.DLL", "W\\KVS2.DS"},
+       {all9x,
+        {{"S\\KVDRV\\kvp9x.inf", "KVP.DRV=1,, KVLONG.DLL=1"},
+         {"S\\KVDRV\\kvs9x.inf", "KVS.DS=1, KVS2.DS=1,,"}},
+        "S\\KVDRV\\KVP.DRV S\\KVP.DRV|us S\\KVLONG.DLL|s S\\KVDRV\\KVS.DS "
+        "W\\KVS.DS S\\KVS.DS W\\Twain_32\\KVStwn\\KVS.DS S\\Color\\KVS.DS "
+        "W\\System32\\Drivers\\KVS.DS W\\KVS2.DS|s W\\INF\\kvp9x.inf "
+        "W\\INF\\kvs9x.inf S\\KVDRV\\kvusb.inf S\\KVDRV\\kvusbc.inf "
+        "W\\INF\\kvusb.inf W\\INF\\kvusbc.inf"},
        1,
        0},
       {"9x: no scanner INF name, no USBComINF",
-       WindowsVersion::Win98,
-       ::DeleteFiles9x,
-       {"[Model]\r\nPRNInfFile9x=kvp9x.inf\r\nSCNHead=KVS\r\n",
-        {{"S\\KVDRV\\kvp9x.inf", Inf({"KVP.DRV=1,,"})},
-         {"S\\KVDRV\\kvs9x.inf", Inf({"KVS.DS=1,"})},
-         {"S\\KVP.DRV"},
-         {"W\\KVS.DS"}}},
-       {"S\\KVDRV\\kvs9x.inf", "W\\KVS.DS"},
-       0,
-       ERROR_INVALID_NAME},
-      {"9x on XP: no look at the running Windows",
        WindowsVersion::XP,
        ::DeleteFiles9x,
-       {scn9x,
-        {{"S\\KVDRV\\kvp9x.inf", Inf({"KVP.DRV=1,,"})},
-         {"S\\KVP.DRV"},
-         {"W\\INF\\kvusbc.inf"}}},
-       {},
-       1,
-       0},
+       {"[Model]\nPRNInfFile9x=kvp9x.inf\nSCNHead=KVS\n",
+        {{"S\\KVDRV\\kvp9x.inf", "KVP.DRV=1,,"},
+         {"S\\KVDRV\\kvs9x.inf|s", "KVS.DS=1,"}},
+        "S\\KVP.DRV W\\KVS.DS|s"},
+       0,
+       ERROR_INVALID_NAME},
       {"NT: the INF copy decides",
        WindowsVersion::NT4,
        ::DeleteFilesNT,
-       {"[Model]\r\nPRNInfFileNT=kvpnt.inf\r\n",
-        {{"S\\KVDRV\\kvpnt.inf", Inf({"KVNT.DLL=1,,"})},
-         {"S\\Spool\\Drivers\\w32x86\\2\\KVNT.DLL"},
-         {"S\\Spool\\Drivers\\w32x86\\KVNT.DLL"}}},
-       {},
+       {"[Model]\nPRNInfFileNT=kvpnt.inf\n",
+        {{"S\\KVDRV\\kvpnt.inf", "KVNT.DLL=1,,"}},
+        "S\\Spool\\Drivers\\w32x86\\2\\KVNT.DLL "
+        "S\\Spool\\Drivers\\w32x86\\KVNT.DLL"},
        1,
        0},
       {"NT: INF copy in use",
        WindowsVersion::NT4,
        ::DeleteFilesNT,
-       {"[Model]\r\nPRNInfFileNT=kvpnt.inf\r\n",
-        {{"S\\KVDRV\\kvpnt.inf", Inf({"KVNT.DLL=1,,"})}, {"S\\KVNT.DLL"}},
-        {"S\\KVDRV\\kvpnt.inf"}},
-       {"S\\KVDRV\\kvpnt.inf"},
+       {"[Model]\nPRNInfFileNT=kvpnt.inf\n",
+        {{"S\\KVDRV\\kvpnt.inf|us", "KVNT.DLL=1,,"}},
+        "S\\KVNT.DLL"},
        0,
        ERROR_SHARING_VIOLATION},
       {"2000: scanner INF but no catalogue names",
        WindowsVersion::Win2000,
        ::DeleteFiles2k,
-       {"[Model]\r\nPRNInfFile2K=kvp2k.inf\r\nSCNInfFile2K=kvs2k.inf\r\n"
-        "[Initial]\r\nNameHeader=KVS\r\n",
-        {{"S\\KVDRV\\kvp2k.inf", Inf({"KV2K.DLL=1,,"})},
-         {"S\\KVDRV\\kvs2k.inf", Inf({"KVS.DS=1,"})},
-         {"S\\Spool\\Drivers\\w32x86\\3\\KV2K.DLL"},
-         {twain},
-         {"S\\Spool\\Drivers\\Color\\KVS.DS"}}},
-       {},
+       {"[Model]\nPRNInfFile2K=kvp2k.inf\nSCNInfFile2K=kvs2k.inf\n"
+        "[Initial]\nNameHeader=KVS\n",
+        {{"S\\KVDRV\\kvp2k.inf", "KV2K.DLL=1,,"},
+         {"S\\KVDRV\\kvs2k.inf", "KVS.DS=1,"}},
+        "S\\Spool\\Drivers\\w32x86\\3\\KV2K.DLL W\\Twain_32\\KVStwn\\KVS.DS "
+        "S\\Spool\\Drivers\\Color\\KVS.DS"},
        0,
        ERROR_INVALID_NAME},
       {"XP: catalogues deleted; a read-only file stays",
        WindowsVersion::XP,
        ::DeleteFilesXP,
-       {"[Model]\r\nPRNInfFileXP=kvpxp.inf\r\nSCNInfFileXP=kvsxp.inf\r\n"
-        "PRNCatFileXP=kvpxp.cat\r\nSCNCatFileXP=kvsxp.cat\r\n",
-        {{"S\\KVDRV\\kvpxp.inf", Inf({"KVXP.DLL=1,,"})},
-         {"S\\KVDRV\\kvsxp.inf", Inf({"KVS.DS=1,"})},
-         {"S\\KVDRV\\kvpxp.cat"},
-         {"S\\KVDRV\\kvsxp.cat"},
-         {"S\\KVXP.DLL"},
-         {"S\\Spool\\Drivers\\Color\\KVS.DS"},
-         {"W\\Twain_32\\twn\\KVS.DS"}},
-        {},
-        {"S\\KVXP.DLL"}},
-       {"S\\KVXP.DLL"},
+       {"[Model]\nPRNInfFileXP=kvpxp.inf\nSCNInfFileXP=kvsxp.inf\n"
+        "PRNCatFileXP=kvpxp.cat\nSCNCatFileXP=kvsxp.cat\n",
+        {{"S\\KVDRV\\kvpxp.inf", "KVXP.DLL=1,,"},
+         {"S\\KVDRV\\kvsxp.inf", "KVS.DS=1,"}},
+        "S\\KVDRV\\kvpxp.cat S\\KVDRV\\kvsxp.cat S\\KVXP.DLL|rs "
+        "S\\Spool\\Drivers\\Color\\KVS.DS W\\Twain_32\\twn\\KVS.DS"},
        1,
        0},
       {"XP: read-only scanner catalogue",
        WindowsVersion::XP,
        ::DeleteFilesXP,
-       {"[Model]\r\nSCNCatFileXP=kvsxp.cat\r\n",
-        {{"S\\KVDRV\\kvsxp.cat"}},
-        {},
-        {"S\\KVDRV\\kvsxp.cat"}},
-       {"S\\KVDRV\\kvsxp.cat"},
+       {"[Model]\nSCNCatFileXP=kvsxp.cat\n", {}, "S\\KVDRV\\kvsxp.cat|rs"},
        0,
        ERROR_ACCESS_DENIED},
   };
@@ -452,60 +320,48 @@ TEST(FileRemoval, ExportedRemovals) {
     SCOPED_TRACE(c.name);
     SimMachine m(c.version);
     m.BindExports();
-    LayOut(m, c.layout);
+    const std::vector<Placed> placed = LayOut(m, c.layout);
     m.os().SetLastError(kStaleError);
     EXPECT_EQ(c.run(kSetup), c.result);
     if (c.result == 0) {
       EXPECT_EQ(m.os().GetLastError(), c.lastError);
     }
-    ExpectOutcome(m, c.layout, c.stay, {});
+    ExpectOutcome(m, placed);
   }
 }
 
-// Names from an INF, a key or a section that are not plain file names:
-// nothing outside the named folders is deleted, and nothing is deferred.
+// Names from an INF, a key or a section that are not plain file names
+// delete nothing anywhere and defer nothing; sentinels stand where they
+// would point.
 TEST(FileRemoval, HostileNamesDeleteNothingElsewhere) {
-  const std::vector<std::string> hostile = {
-      "..\\x.dll", "C:\\x.dll", "\\\\server\\share\\x.dll",
-      "NUL",       "*.dll",     ".."};
-  // A plain name, for the model folder value that is none.
-  std::vector<std::string> entries = {"kvok.dll=1"};
-  for (const std::string& h : hostile) {
-    entries.push_back(h + "=1,,");
-    entries.push_back(h + "=1,");
+  const std::string hostile =
+      "..\\x.dll C:\\x.dll \\\\server\\share\\x.dll NUL *.dll ..";
+  std::string entries = "kvok.dll=1", listed;
+  for (const std::string& h : Words(hostile)) {
+    entries += " " + h + "=1,, " + h + "=1,";
+    listed += h + "\n";
   }
-  std::string setup =
-      "[Model]\r\nPRNInfFile9x=kv.inf\r\nPRNInfFileNT=kv.inf\r\n"
-      "PRNInfFile2K=kv.inf\r\nPRNInfFileXP=kv.inf\r\nSCNInfFile9x=kv.inf\r\n"
-      "SCNInfFile2K=kv.inf\r\nSCNInfFileXP=kv.inf\r\n"
-      "PRNCatFile2K=..\\x.dll\r\nPRNCatFileXP=C:\\x.dll\r\n"
-      "SCNCatFile2K=*.dll\r\nSCNCatFileXP=..\\..\\x.dll\r\n"
-      "USBINF=..\\x.dll\r\nUSBComINF=NUL\r\nSCNHead=..\\\r\n"
-      "[Initial]\r\nNameHeader=..\\\r\n[Files.2K]\r\nLpt2K=*.dll\r\n"
-      "[USBFOLDER]\r\nQV-7721LN=..\r\nQV-7731LN=3\\QV\r\n"
-      "[UserDir]\r\n";
-  for (const std::string& h : hostile) setup += h + "\r\n";
-  setup += "[RenameFiles]\r\n";
-  for (const std::string& h : hostile) setup += h + "\r\n";
-  const std::vector<std::string> sentinels = {
-      "C:\\x.dll",
-      "W\\x.dll",
-      "S\\x.dll",
-      "S\\Spool\\Drivers\\x.dll",
-      "S\\Spool\\x.dll",
-      "S\\KVDRV\\keep.dll",
-      "S\\keep.dll",
-      "W\\keep.dll",
-      "W\\INF\\keep.dll",
-      "S\\Spool\\Drivers\\w32x86\\keep.dll",
-      "W\\Twain_32\\x.dll",
-      "W\\Twain_32\\keep.dll",
-      "S\\Spool\\Drivers\\w32x86\\3\\QV\\kvok.dll"};
+  const std::string setup =
+      "[Model]\nPRNInfFile9x=kv.inf\nPRNInfFileNT=kv.inf\nPRNInfFile2K=kv.inf\n"
+      "PRNInfFileXP=kv.inf\nSCNInfFile9x=kv.inf\nSCNInfFile2K=kv.inf\n"
+      "SCNInfFileXP=kv.inf\nPRNCatFile2K=..\\x.dll\nPRNCatFileXP=C:\\x.dll\n"
+      "SCNCatFile2K=*.dll\nSCNCatFileXP=..\\..\\x.dll\nUSBINF=..\\x.dll\n"
+      "USBComINF=NUL\nSCNHead=..\\\n[Initial]\nNameHeader=..\\\n"
+      "[Files.2K]\nLpt2K=*.dll\n[USBFOLDER]\nQV-7721LN=..\nQV-7731LN=3\\QV\n"
+      "[UserDir]\n" +
+      listed + "[RenameFiles]\n" + listed;
+  // kvok.dll is plain, but "3\QV" is no plain model folder.
+  const std::string sentinels =
+      "C:\\x.dll|s W\\x.dll|s S\\x.dll|s S\\Spool\\Drivers\\x.dll|s "
+      "S\\Spool\\x.dll|s S\\KVDRV\\keep.dll|s S\\keep.dll|s W\\keep.dll|s "
+      "W\\INF\\keep.dll|s S\\Spool\\Drivers\\w32x86\\keep.dll|s "
+      "W\\Twain_32\\x.dll|s W\\Twain_32\\keep.dll|s "
+      "S\\Spool\\Drivers\\w32x86\\3\\QV\\kvok.dll|s";
   struct Family {
     const char* name;
     WindowsVersion version;
     std::vector<Internal> internal;
-    int(WINAPI* exported)(LPCSTR);
+    Exported exported;
   };
   const Family families[] = {
       {"9x",
@@ -526,13 +382,13 @@ TEST(FileRemoval, HostileNamesDeleteNothingElsewhere) {
     SCOPED_TRACE(f.name);
     SimMachine m(f.version);
     m.BindExports();
-    Layout layout{setup, {{"S\\KVDRV\\kv.inf", Inf(entries)}}};
-    for (const std::string& s : sentinels) layout.files.push_back({s});
-    LayOut(m, layout);
+    std::vector<Placed> placed =
+        LayOut(m, {setup, {{"S\\KVDRV\\kv.inf", entries}}, sentinels});
+    // The INF copy itself may go.
+    placed.erase(placed.begin());
     for (Internal run : f.internal) run(m.ctx(), kSetup);
     EXPECT_EQ(f.exported(kSetup), 0);
-    for (const std::string& s : sentinels) EXPECT_TRUE(Exists(m, s)) << s;
-    EXPECT_TRUE(BatchPaths(m).empty());
+    ExpectOutcome(m, placed);
     // Only full paths of plain names reach the system.
     for (const std::string& op : m.os().operations()) {
       if (op.compare(0, 12, "DeleteFileA(") != 0) continue;
@@ -544,93 +400,72 @@ TEST(FileRemoval, HostileNamesDeleteNothingElsewhere) {
   }
 }
 
-// No table: every entry of a walk goes, however many there are and however
-// long their lines.
+// No name table: every entry goes however many there are (past 100 for the
+// internal removals, 32 for the exported ones) and however long the lines
+// (31, 32 and 300 characters).
 TEST(FileRemoval, EveryEntryWhateverTheCountAndLength) {
-  // `count` names of `length` characters with a medium suffix of `suffix`.
-  auto names = [](const char* stem, int count, size_t length) {
+  // `count` names "<stem>NNNxxx.DLL" of `length` characters.
+  auto names = [](char stem, int count, size_t length) {
     std::vector<std::string> list;
     for (int i = 0; i < count; ++i) {
-      char head[32];
-      std::snprintf(head, sizeof head, "%s%03d", stem, i);
-      std::string name = head;
-      name += std::string(length - name.size() - 4, 'x') + ".DLL";
-      list.push_back(name);
+      std::string name = stem + std::to_string(1000 + i);
+      list.push_back(name + std::string(length - name.size() - 4, 'x') +
+                     ".DLL");
     }
     return list;
   };
-  auto withSuffix = [](const std::vector<std::string>& list,
-                       const std::string& suffix) {
-    std::vector<std::string> entries;
-    for (const std::string& n : list) entries.push_back(n + suffix);
-    return entries;
+  auto join = [](const std::vector<std::string>& list, const char* suffix,
+                 const char* prefix = "") {
+    std::string text;
+    for (const std::string& n : list) text += prefix + n + suffix + " ";
+    return text;
   };
-  // Internal, 101 entries: lines of 31, 32 and 300 characters among them.
   {
     SimMachine m(WindowsVersion::Win98);
-    std::vector<std::string> list = names("P", 98, 12);
-    std::vector<std::string> entries = withSuffix(list, "=1");
-    for (size_t length : {31u, 32u, 300u}) {
-      const std::string n = names("L", 1, 12)[0] + std::to_string(length);
-      list.push_back(n);
-      entries.push_back(n + "=" + std::string(length - n.size() - 1, '1'));
-      EXPECT_EQ(entries.back().size(), length);
-    }
-    ASSERT_EQ(entries.size(), 101u);
-    Layout layout{"[Model]\r\nPRNInfFile9x=kv.inf\r\n",
-                  {{"S\\KVDRV\\kv.inf", Inf(entries)}}};
-    for (const std::string& n : list) {
-      layout.files.push_back({"S\\KVDRV\\" + n});
-      layout.files.push_back({"S\\" + n});
-    }
-    LayOut(m, layout);
+    const std::vector<std::string> list = names('P', 101, 12);
+    // Lines of 31, 32 and 300 characters among the 101.
+    std::string entries = join({list.begin() + 3, list.end()}, "=1");
+    const size_t lengths[] = {31, 32, 300};
+    for (size_t i = 0; i < 3; ++i)
+      entries += list[i] + "=" +
+                 std::string(lengths[i] - list[i].size() - 1, '1') + " ";
+    const std::vector<Placed> placed =
+        LayOut(m, {"[Model]\nPRNInfFile9x=kv.inf\n",
+                   {{"S\\KVDRV\\kv.inf", entries}},
+                   join(list, "", "S\\KVDRV\\") + join(list, "", "S\\")});
     DeletePrnFiles9x(m.ctx(), kSetup);
-    ExpectOutcome(m, layout, {}, {});
+    ExpectOutcome(m, placed);
   }
-  // Internal scanner: the walk, UserDir and RenameFiles together 101.
   {
     SimMachine m(WindowsVersion::Win2000);
-    const std::vector<std::string> walked = names("S", 60, 12),
-                                   user = names("U", 30, 12),
-                                   renamed = names("R", 11, 12);
-    std::string setup =
-        "[Model]\r\nSCNInfFile2K=kv.inf\r\n[Initial]\r\nNameHeader=KV\r\n"
-        "[UserDir]\r\n";
-    for (const std::string& n : user) setup += n + "\r\n";
-    setup += "[RenameFiles]\r\n";
-    for (const std::string& n : renamed) setup += n + "\r\n";
-    Layout layout{setup, {{"S\\KVDRV\\kv.inf", Inf(withSuffix(walked, "=1"))}}};
-    for (const std::string& n : walked) layout.files.push_back({"S\\" + n});
-    for (const std::string& n : user)
-      layout.files.push_back({"S\\KVDRV\\" + n});
-    for (const std::string& n : renamed) layout.files.push_back({"S\\" + n});
-    LayOut(m, layout);
+    const auto walked = names('S', 60, 12), user = names('U', 30, 12),
+               renamed = names('R', 11, 12);
+    std::string setup = "[Model]\nSCNInfFile2K=kv.inf\n[UserDir]\n";
+    for (const std::string& n : user) setup += n + "\n";
+    setup += "[RenameFiles]\n";
+    for (const std::string& n : renamed) setup += n + "\n";
+    const std::vector<Placed> placed =
+        LayOut(m, {setup,
+                   {{"S\\KVDRV\\kv.inf", join(walked, "=1")}},
+                   join(walked, "", "S\\") + join(user, "", "S\\KVDRV\\") +
+                       join(renamed, "", "S\\")});
     DeleteScnFiles2k(m.ctx(), kSetup);
-    ExpectOutcome(m, layout, {}, {});
+    ExpectOutcome(m, placed);
   }
-  // Exported: printer and scanner pass together 33, names of 27 and 28
-  // characters making lines of 31 and 32.
   {
     SimMachine m(WindowsVersion::XP);
     m.BindExports();
-    const std::vector<std::string> printer = names("P", 16, 27),
-                                   scanner = names("S", 16, 28);
-    std::vector<std::string> printerEntries = withSuffix(printer, "=1,,");
-    printerEntries.push_back(names("Q", 1, 28)[0] + "=1,,");
-    EXPECT_EQ(printerEntries.front().size(), 31u);
-    EXPECT_EQ(printerEntries.back().size(), 32u);
-    Layout layout{
-        "[Model]\r\nPRNInfFileXP=kvp.inf\r\nSCNInfFileXP=kvs.inf\r\n"
-        "SCNCatFileXP=kvs.cat\r\n",
-        {{"S\\KVDRV\\kvp.inf", Inf(printerEntries)},
-         {"S\\KVDRV\\kvs.inf", Inf(withSuffix(scanner, "=1,"))},
-         {"S\\KVDRV\\kvs.cat"},
-         {"S\\" + names("Q", 1, 28)[0]}}};
-    for (const std::string& n : printer) layout.files.push_back({"S\\" + n});
-    for (const std::string& n : scanner) layout.files.push_back({"W\\" + n});
-    LayOut(m, layout);
+    // 27 + "=1,," and 29 + "=1,": lines of 31 and 32 characters.
+    const auto printer = names('P', 17, 27), scanner = names('S', 16, 29);
+    const std::vector<Placed> placed =
+        LayOut(m, {"[Model]\nPRNInfFileXP=kvp.inf\nSCNInfFileXP=kvs.inf\n"
+                   "SCNCatFileXP=kvs.cat\n",
+                   {{"S\\KVDRV\\kvp.inf", join(printer, "=1,,")},
+                    {"S\\KVDRV\\kvs.inf", join(scanner, "=1,")}},
+                   "S\\KVDRV\\kvs.cat " + join(printer, "", "S\\") +
+                       join(scanner, "", "W\\")});
     EXPECT_EQ(::DeleteFilesXP(kSetup), 1);
-    ExpectOutcome(m, layout, {}, {});
+    ExpectOutcome(m, placed);
   }
 }
 
@@ -644,7 +479,6 @@ TEST(FileRemoval, SectionPastTheReadLimitDropsTheCutLine) {
   m.os().WriteTextFile(m.os().windowsDir() + "\\big.ini", text);
   const std::vector<std::string> lines =
       ReadWholeSection(m.ctx(), "big.ini", "Big");
-  // (1 MiB - 2) / 1000 whole lines fit.
   EXPECT_EQ(lines.size(), (kSectionReadLimit - 2) / 1000);
   for (const std::string& l : lines) ASSERT_EQ(l, line);
 }
