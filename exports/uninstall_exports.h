@@ -4,12 +4,44 @@
 #include "foundation/win32.h"
 
 #define KV_UNINSTALL_EXPORTS(X) \
+  X(UninstInitialize)           \
+  X(UninstUnInitialize)         \
+  X(DeleteFilesTWAIN)           \
+  X(DeleteUSBIDEntry)           \
   X(DeleteFiles9x)              \
   X(DeleteFilesNT)              \
   X(DeleteFiles2k)              \
   X(DeleteFilesXP)
 
 extern "C" {
+
+// The uninstaller's first entry: removes what installation registered for
+// the model sets of vt3eins.sii, vt3dins.sii and vt3hins.sii in the Windows
+// directory (fonts, printers, drivers, port monitors, port-driver services,
+// device entries, driver and scanner files, scanner data, TWAIN files),
+// starting the deferred-deletion batch for files in use, and cycles the
+// print services. The three arguments are ignored; always 0. Last error:
+// not meaningful.
+int WINAPI UninstInitialize(DWORD reserved1, DWORD reserved2, DWORD reserved3);
+// The uninstaller's last entry: starts the print services again (NT family)
+// or makes the first printer left the default (Windows 9x), then hands the
+// batch to the next start of Windows and asks whether to restart now (Yes
+// restarts Windows). The three arguments are ignored; always 0. Last
+// error: not meaningful.
+int WINAPI UninstUnInitialize(DWORD reserved1, DWORD reserved2,
+                              DWORD reserved3);
+
+// Deletes the TWAIN, system, per-user and colour files that the lists of
+// vt3eins.sii name (its argument is ignored), each from the temporary copy
+// folder and from its installed place; nothing is deferred. The result
+// means nothing. Last error: not meaningful.
+int WINAPI DeleteFilesTWAIN(LPCSTR ignored);
+
+// Windows 9x: deletes the USB device entries of printer model `model` that
+// `setupFile` names ([USBID], [USBID2], [USBPRINT], [USBPRINT2]) below Enum,
+// with everything below them. 0 when the model has no [USBID] value
+// (nothing is deleted), otherwise 1. Last error: not meaningful.
+int WINAPI DeleteUSBIDEntry(LPCSTR model, LPCSTR setupFile);
 
 // The driver-file removals the installer script calls itself, one per
 // Windows family whichever Windows runs, for the setup file `setupFile`.

@@ -43,6 +43,13 @@ constexpr char kClassKey[] = KV_CONTROL_KEY "\\Class";
 // sub-key).
 constexpr char kKorvaKey[] = "Software\\KORVA";
 
+// The NT family keeps win.ini's [Devices] and [PrinterPorts] in the user's
+// registry (HKEY_CURRENT_USER), one value per printer.
+constexpr char kUserDevicesKey[] =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices";
+constexpr char kUserPrinterPortsKey[] =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\PrinterPorts";
+
 // Commands the next start of Windows runs once.
 constexpr char kRunOnceKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";

@@ -18,6 +18,35 @@ const std::vector<KnownItem>& KnownLeftovers() {
        "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
        "{4D36E968-E325-11CE-BFC1-08002BE10318}\\*\\DriverDateData",
        "the display driver's date, rewritten by every start of Wine"},
+      // The driver store folder is shared by the model sets of all three
+      // uninstall setup files; removal deletes the files in it only.
+      {SnapshotGroup::kFiles, "dir", Change::kLeftBehind, "SYSTEM*\\KVDRV",
+       "the driver store folder: removal deletes its files, not the folder"},
+      // The port monitor's library, copied in by the installer: removal
+      // asks the spooler to delete the monitor and on Windows 9x deletes
+      // only the numbered libraries <stem>01.DLL, <stem>02.DLL, ...
+      {SnapshotGroup::kFiles, "file", Change::kLeftBehind,
+       "SYSTEM*\\kvtstmon.dll",
+       "the sample port monitor's library: removal deletes only numbered "
+       "monitor libraries, on Windows 9x"},
+      // The sample script copies the driver files to the NT family's driver
+      // folder on every family; Windows 9x keeps drivers in the system
+      // directory, where removal looks on 9x.
+      {SnapshotGroup::kFiles, nullptr, Change::kLeftBehind, "SYSTEM\\spool*",
+       "copied by the sample script on Windows 9x too; 9x removal looks in "
+       "the system directory"},
+      // Windows 9x: the printer's hardware-profile key is written by
+      // registration and not among the printer records removal deletes.
+      {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
+       "HKCC\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\*",
+       "the 9x hardware-profile printer key: not among the records removal "
+       "deletes"},
+      // Windows 9x: the parallel-port enumerator's key, which the device
+      // entry of the model was written below; removal deletes the device.
+      {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
+       "HKLM\\Enum\\LPTENUM",
+       "Windows' parallel-port enumerator key; removal deletes the model's "
+       "device below it"},
   };
   return kTable;
 }

@@ -27,7 +27,8 @@ const char kUsage[] =
     "  --dll PATH           the library (default: _KVSUP32.dll beside the "
     "host)\n"
     "  --answer-boxes       press the default button of each message box the\n"
-    "                       host's process shows, printing caption and text\n"
+    "                       host's process shows (No where the box has one),\n"
+    "                       printing caption and text\n"
     "  --copy-in HOST=WIN   copy a file or folder before the script\n"
     "                       (WIN may use %WINDIR% %SYSDIR%)\n"
     "  --check              check the script only; call nothing\n"
@@ -130,9 +131,11 @@ class BoxAnswerer {
     char text[4096] = {};
     GetWindowTextA(window, caption, sizeof caption);
     GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
-    // The box's own default button; an OK box has IDOK.
+    // The box's own default button (an OK box has IDOK), but No where the
+    // box has it: Yes to the reboot question would restart the machine.
     LRESULT def = SendMessageA(window, DM_GETDEFID, 0, 0);
     int id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : IDOK;
+    if (GetDlgItem(window, IDNO)) id = IDNO;
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
     Lock hold(me->lock_);

@@ -120,6 +120,9 @@ void SimPlatform::LayOutFiles() {
     fs::create_directories(
         ResolveWinPath(machineDir_, "C:\\" + f, codePage_).host, ec);
   }
+  if (!appDataDir().empty())
+    fs::create_directories(
+        ResolveWinPath(machineDir_, appDataDir(), codePage_).host, ec);
   // A saved machine keeps its own profile files.
   auto writeIfMissing = [this](const std::string& winPath, const char* text) {
     if (KindOf(HostPath(winPath)) == HostKind::Missing)
@@ -161,6 +164,16 @@ std::string SimPlatform::windowsDir() const { return "C:\\WINDOWS"; }
 
 std::string SimPlatform::systemDir() const {
   return IsWin9x(version_) ? "C:\\WINDOWS\\SYSTEM" : "C:\\WINDOWS\\SYSTEM32";
+}
+
+std::string SimPlatform::appDataDir() const {
+  // An administrator installs drivers; NT 4.0 keeps profiles below the
+  // Windows directory, 2000 and later in their own folder.
+  if (version_ == WindowsVersion::Win32s) return std::string();
+  if (IsWin9x(version_)) return windowsDir() + "\\Application Data";
+  if (version_ == WindowsVersion::NT4 || version_ == WindowsVersion::NT351)
+    return windowsDir() + "\\Profiles\\Administrator\\Application Data";
+  return "C:\\Documents and Settings\\Administrator\\Application Data";
 }
 
 std::string SimPlatform::HostPath(const std::string& winPath) const {

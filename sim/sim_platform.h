@@ -145,6 +145,12 @@ class SimPlatform : public Platform {
   // last one reuses its parse (sim/profile.cpp).
   size_t ProfileParses();
   std::string systemDir() const;  // "C:\WINDOWS\SYSTEM32" or "...\SYSTEM"
+  // The installing user's application data folder, the "AppData" value of
+  // the user's shell folders: "C:\WINDOWS\Application Data" on Windows 9x,
+  // "C:\WINDOWS\Profiles\Administrator\Application Data" on NT 3.51 and
+  // 4.0, "C:\Documents and Settings\Administrator\Application Data" on 2000
+  // and later; empty on Win32s, which has no shell folders.
+  std::string appDataDir() const;
 
   // ---- Windows and message boxes ------------------------------------------
   // Answers for the next message boxes, in order. Without a queued answer a
@@ -230,6 +236,12 @@ class SimPlatform : public Platform {
     return restartRequests_;
   }
   void ClearFailures() { failures_.clear(); }
+  // Makes procedure `proc` of a library file named `fileName` (no folder;
+  // any letter case) a native function of the test: the machine runs no
+  // other code, so without this every GetProcAddress fails. The library
+  // must still exist as a file to load.
+  void ProvideProcedure(const std::string& fileName, const std::string& proc,
+                        FARPROC fn);
 
   // ---- Virtual clock -------------------------------------------------------
   // Milliseconds since the machine started; Sleep advances it at once.

@@ -139,12 +139,33 @@ size_t OpenPrinterHandles(SimPlatform& os) {
   return Handles(os).handles.size();
 }
 
+namespace {
+
+constexpr const char* kDeviceSections[] = {"Devices", "PrinterPorts"};
+
+std::string UserDeviceKey(const char* section) {
+  return std::string("Software\\Microsoft\\Windows NT\\CurrentVersion\\") +
+         section;
+}
+
+}  // namespace
+
 void LayOutPrinting(SimPlatform& os) {
   const bool nt = !IsWin9x(os.version());
   RegNode* winprint = os.CreateKeyPath(
       HKEY_LOCAL_MACHINE, ProcessorsKeyPath(OwnEnvironment(os)) + "\\WinPrint");
   SetString(winprint, "Driver", nt ? "winprint.dll" : "WINPRINT.DLL");
   os.CreateKeyPath(HKEY_LOCAL_MACHINE, kPrintersKeyPath);
+  // Keys every installed Windows has, printers or not: the driver records of
+  // its own environment, RunOnce, and on the NT family the user's [Devices]
+  // and [PrinterPorts].
+  os.CreateKeyPath(HKEY_LOCAL_MACHINE, DriversKeyPath(os, OwnEnvironment(os)));
+  os.CreateKeyPath(HKEY_LOCAL_MACHINE,
+                   "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
+  if (nt) {
+    for (const char* section : kDeviceSections)
+      os.CreateKeyPath(HKEY_CURRENT_USER, UserDeviceKey(section));
+  }
   os.CreateKeyPath(HKEY_CURRENT_CONFIG,
                    "System\\CurrentControlSet\\Control\\Print\\Printers");
   std::error_code ec;
@@ -224,13 +245,6 @@ BOOL SimPlatform::AddPrintProcessorA(LPCSTR server, LPCSTR environment,
 namespace kv::sim {
 
 namespace {
-
-constexpr const char* kDeviceSections[] = {"Devices", "PrinterPorts"};
-
-std::string UserDeviceKey(const char* section) {
-  return std::string("Software\\Microsoft\\Windows NT\\CurrentVersion\\") +
-         section;
-}
 
 // The entry of [Devices] (index 0) and [PrinterPorts] (index 1).
 std::string DeviceEntry(const SimPlatform& os, const std::string& driverFile,

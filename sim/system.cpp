@@ -274,6 +274,13 @@ void SimPlatform::LayOutMachine() {
   CreateKeyPath(HKEY_LOCAL_MACHINE,
                 "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
   CreateKeyPath(HKEY_CURRENT_USER, "Software");
+  // The user's shell folders: removal finds the per-user scanner data
+  // through "AppData".
+  if (!appDataDir().empty())
+    SetString(CreateKeyPath(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\"
+                            "Explorer\\Shell Folders"),
+              "AppData", appDataDir());
   CreateKeyPath(HKEY_CURRENT_CONFIG, "System");
   // Print processors, hardware-profile printers, 9x ENUM trees, services.
   LayOutPrinting(*this);
@@ -572,7 +579,16 @@ struct TokenState : SimPlatform::Extension {
 constexpr DWORD kShutdownPrivilegeLuid = 19;  // SE_SHUTDOWN_PRIVILEGE
 struct ModuleState : SimPlatform::Extension {
   std::map<uintptr_t, std::string> modules;
+  // (lower-case file name, procedure) -> the test's function.
+  std::map<std::pair<std::string, std::string>, FARPROC> procedures;
 };
+
+std::string LowerFileName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
 }  // namespace
 
 BOOL SimPlatform::OpenProcessToken(HANDLE process, DWORD access,
@@ -702,11 +718,25 @@ FARPROC SimPlatform::GetProcAddress(HMODULE module, LPCSTR name) {
                 (ordinal ? HexText(reinterpret_cast<uintptr_t>(name))
                          : ArgText(name))))
     return nullptr;
-  auto& modules = extension<ModuleState>("modules").modules;
-  lastError_ = modules.count(reinterpret_cast<uintptr_t>(module))
-                   ? ERROR_PROC_NOT_FOUND
-                   : ERROR_INVALID_HANDLE;
+  auto& state = extension<ModuleState>("modules");
+  const auto loaded = state.modules.find(reinterpret_cast<uintptr_t>(module));
+  if (loaded == state.modules.end()) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (!ordinal) {
+    const auto proc =
+        state.procedures.find({LowerFileName(loaded->second), name});
+    if (proc != state.procedures.end()) return proc->second;
+  }
+  lastError_ = ERROR_PROC_NOT_FOUND;
   return nullptr;
+}
+
+void SimPlatform::ProvideProcedure(const std::string& fileName,
+                                   const std::string& proc, FARPROC fn) {
+  extension<ModuleState>("modules")
+      .procedures[{LowerFileName(fileName), proc}] = fn;
 }
 
 BOOL SimPlatform::FreeLibrary(HMODULE module) {

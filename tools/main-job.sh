@@ -18,6 +18,9 @@ script=examples/install-monitor.kvs
 # Xcopy, then registers a complete sample printer.
 stage_script=examples/stage-files.kvs
 printer_script=examples/register-printer.kvs
+# Then the removal on the same machine, the next start of Windows, and the
+# leftover report against a snapshot taken before the installation.
+remove_script=examples/remove-printer.kvs
 jobs=$(nproc 2>/dev/null || echo 2)
 
 step() { printf '\n==== %s\n' "$*"; }
@@ -82,8 +85,21 @@ scripts=(
   "$printer_script|^ToRegPrinter(.*) = 1$|the printer was not registered|printer"
 )
 
+# The leftover report: exit 0 when nothing but known items differ.
+judge_leftovers() {
+  local name=$1 host=$2 before=$3 after=$4 log=$5
+  shift 5
+  "$@" "$host" --leftovers "$before" "$after" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  judge "$name leftovers" "$rc" "$log" "nothing unknown is left" \
+    "the removal left something the installation added"
+}
+
 for v in nt40 win98 win2k winxp; do
   step "Simulated machine: $v (machine folder $out/sim-$v)"
+  "$native_host" --os "$v" --machine "$out/sim-$v" \
+    --snapshot "$out/sim-$v.before.snap" </dev/null >/dev/null 2>&1 ||
+    judge "simulated $v snapshot" 1 /dev/null . "no snapshot"
   for entry in "${scripts[@]}"; do
     IFS='|' read -r file pattern what tag <<<"$entry"
     log=$out/sim-$v.$tag.log
@@ -91,6 +107,13 @@ for v in nt40 win98 win2k winxp; do
       --copy-in "$monitor=%SYSDIR%\\kvtstmon.dll" "$file" 2>&1 | tee "$log"
     judge "simulated $v $tag" "${PIPESTATUS[0]}" "$log" "$pattern" "$what"
   done
+  log=$out/sim-$v.remove.log
+  "$native_host" --os "$v" --machine "$out/sim-$v" --print-boxes --answer no \
+    --snapshot "$out/sim-$v.after.snap" "$remove_script" 2>&1 | tee "$log"
+  judge "simulated $v removal" "${PIPESTATUS[0]}" "$log" "^!restart" \
+    "the removal did not run to the restart"
+  judge_leftovers "simulated $v" "$native_host" "$out/sim-$v.before.snap" \
+    "$out/sim-$v.after.snap" "$out/sim-$v.leftovers.log" env
 done
 
 export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
@@ -110,21 +133,32 @@ for v in nt40 win95 win98 winme win2k winxp; do
   mkdir -p "$job"
   cp "$win_host" "$mingw_dir/_KVSUP32.dll" "$monitor" "$job/"
   cp -r examples "$job/examples"
-  for entry in "${scripts[@]}"; do
-    IFS='|' read -r file pattern what tag <<<"$entry"
-    log=$out/wine-$v.$tag.log
-    # The wine server is started with its output closed, so that it ends with
-    # the run and holds no pipe of tee; message boxes need the X display.
+  # The wine server is started with its output closed, so that it ends with
+  # the run and holds no pipe of tee; message boxes need the X display.
+  wine_host() {
     (cd "$job" && WINEPREFIX=$prefix timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
       wineserver -p0 </dev/null >/dev/null 2>&1
       wine "$@"
       rc=$?
       wineserver -w
       exit $rc
-    ' main-job kvsup-host.exe --answer-boxes \
-      --copy-in "C:\\kvjob\\kvtstmon.dll=%SYSDIR%\\kvtstmon.dll" "$file") 2>&1 | tee "$log"
+    ' main-job kvsup-host.exe "$@")
+  }
+  wine_host --snapshot 'C:\kvjob\before.snap' </dev/null >"$out/wine-$v.snapshot.log" 2>&1 ||
+    judge "wine $v snapshot" 1 /dev/null . "no snapshot"
+  for entry in "${scripts[@]}"; do
+    IFS='|' read -r file pattern what tag <<<"$entry"
+    log=$out/wine-$v.$tag.log
+    wine_host --answer-boxes \
+      --copy-in "C:\\kvjob\\kvtstmon.dll=%SYSDIR%\\kvtstmon.dll" "$file" 2>&1 | tee "$log"
     judge "wine $v $tag" "${PIPESTATUS[0]}" "$log" "$pattern" "$what"
   done
+  log=$out/wine-$v.remove.log
+  wine_host --answer-boxes --snapshot 'C:\kvjob\after.snap' "$remove_script" 2>&1 | tee "$log"
+  judge "wine $v removal" "${PIPESTATUS[0]}" "$log" "^!restart" \
+    "the removal did not run to the restart"
+  judge_leftovers "wine $v" "$native_host" "$job/before.snap" "$job/after.snap" \
+    "$out/wine-$v.leftovers.log" env
 done
 
 step "Summary"

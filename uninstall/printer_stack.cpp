@@ -1,5 +1,6 @@
 #include "uninstall/printer_stack.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -98,6 +99,26 @@ void RemoveProjectKeys(Context& ctx, const char* key) {
   DeleteKey(ctx, base);
 }
 
+// Deletes what the NT spooler keeps of a printer beside its records and
+// forgets only when the printer is deleted through it: the user's
+// [Devices] and [PrinterPorts] values, and the default printer ("device"
+// of [windows]) when it is this printer. Left, they would name a printer
+// that is gone.
+void RemoveUserDeviceEntries(Context& ctx, const char* printerName) {
+  for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
+    RegKey key(ctx.os);
+    if (OpenKey(ctx.os, HKEY_CURRENT_USER, path, key) == ERROR_SUCCESS)
+      ctx.os.RegDeleteValueA(key.get(), printerName);
+  }
+  char device[kMonitorKeyNameSize] = {};
+  ctx.os.GetProfileStringA("windows", "device", "", device, sizeof device);
+  const size_t length = std::strlen(printerName);
+  const std::string named(device, std::min(std::strlen(device), length));
+  if (length < sizeof device && device[length] == ',' &&
+      ctx.os.lstrcmpiA(named.c_str(), printerName) == 0)
+    ctx.os.WriteProfileStringA("windows", "device", nullptr);
+}
+
 // Deletes one printer through the spooler (Windows 9x). False when the open
 // failed.
 bool DeleteThroughSpooler(Context& ctx, const char* printerName) {
@@ -176,6 +197,10 @@ int RemovePrintersOfDriver(Context& ctx, const char* driverName) {
     if (!RemovableName(ctx, p.pPrinterName)) continue;
     if (is9x) lastOpenFailed = !DeleteThroughSpooler(ctx, p.pPrinterName);
     RemovePrinterRecords(ctx, p.pPrinterName);
+    // The spooler wrote the printer's [Devices] and [PrinterPorts] entries
+    // (the user's registry on the NT family) and deletes them only with the
+    // printer: left, they would name a printer that is gone.
+    if (!is9x) RemoveUserDeviceEntries(ctx, p.pPrinterName);
   }
   return lastOpenFailed ? 0 : 1;
 }

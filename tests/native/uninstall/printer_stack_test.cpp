@@ -85,8 +85,27 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
       AddPrinter(m, "KORVA KV-1000", "Other Driver");
       if (inUse) AddPrinter(m, tooLong, kDriverName);
       WriteSetup(m, "[Files.Com]\r\nLmonn=KV Lang Monitor\r\n");
+      // The NT spooler's per-user [Devices] and [PrinterPorts] entries.
+      for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
+        RegKey key(m.os());
+        ASSERT_EQ(CreateKey(m.os(), HKEY_CURRENT_USER, path, key),
+                  ERROR_SUCCESS);
+        for (const char* printer : {"KV One", "KORVA KV-1000"})
+          WriteString(m.os(), key.get(), printer, "winspool,LPT1:");
+      }
 
       RemovePrinterStack(m.ctx(), kDriverName, kSii);
+
+      for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
+        RegKey key(m.os());
+        ASSERT_EQ(OpenKey(m.os(), HKEY_CURRENT_USER, path, key), ERROR_SUCCESS);
+        const auto has = [&](const char* printer) {
+          return m.os().RegQueryValueExA(key.get(), printer, nullptr, nullptr,
+                                         nullptr, nullptr) == ERROR_SUCCESS;
+        };
+        EXPECT_EQ(has("KV One"), is9x) << path;  // 9x keeps them in win.ini
+        EXPECT_TRUE(has("KORVA KV-1000")) << path;
+      }
 
       EXPECT_FALSE(HasKey(m, SubKeyPath(kPrintersKey, "KV One")));
       EXPECT_FALSE(HasKey(m, SubKeyPath(kPrintersKey, "kv two")));

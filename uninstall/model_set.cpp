@@ -1,0 +1,161 @@
+#include "uninstall/model_set.h"
+
+#include <algorithm>
+#include <string>
+
+#include "foundation/diagnostics.h"
+#include "foundation/handles.h"
+#include "foundation/oskind.h"
+#include "foundation/services.h"
+#include "foundation/setupinfo.h"
+#include "uninstall/device_entries.h"
+#include "uninstall/driver_files.h"
+#include "uninstall/printer_stack.h"
+#include "uninstall/scanner_files.h"
+
+namespace kv {
+
+namespace {
+
+constexpr DWORD kProductBufferSize = 25;  // 24 characters
+
+struct ModelSet {
+  const char* file;
+  OsKind kind;
+  int count;
+  std::string product;
+};
+
+std::string ModelName(Context& ctx, const ModelSet& set, int i) {
+  const std::string key = "Model" + std::to_string(i);
+  return ReadSetupString(ctx, set.file, "ModelName", key.c_str());
+}
+
+// "Product" + " " + model, or empty (traced) when it would pass the limit.
+std::string DriverNameOf(Context& ctx, const ModelSet& set,
+                         const std::string& model) {
+  std::string name = set.product + " " + model;
+  if (name.size() > kModelDriverNameLimit) {
+    DebugTrace(ctx, "Driver name too long, model passed over [%s]\n",
+               name.c_str());
+    return std::string();
+  }
+  return name;
+}
+
+// The parallel-port driver service and monitor key go while the print
+// services are stopped: the spooler holds the monitor's key open.
+void RemoveServiceAndMonitorKey(Context& ctx, const ModelSet& set,
+                                const char* monitorKey) {
+  const bool nt4 = set.kind == OsKind::NT4;
+  const char* section = nt4 ? "Files.NT" : "Files.2K";
+  const std::string driverFile =
+      ReadSetupString(ctx, set.file, section, nt4 ? "LptNT" : "Lpt2K");
+  const std::string service =
+      ReadSetupString(ctx, set.file, section, nt4 ? "LptNTName" : "Lpt2KName");
+  ReadSetupString(ctx, set.file, "Files.Com", "Lmonn");
+  DeleteMonitorKey(ctx, monitorKey);
+  DeleteDriverService(ctx, service.c_str(), driverFile.c_str());
+}
+
+void CycleServicesAround(Context& ctx, const ModelSet& set,
+                         const char* monitorKey) {
+  switch (set.kind) {
+    case OsKind::NT4:
+    case OsKind::XP:
+      StopServiceAndWait(ctx, "spooler");
+      RemoveServiceAndMonitorKey(ctx, set, monitorKey);
+      StartServiceIfStopped(ctx, "spooler");
+      return;
+    case OsKind::Win2000:
+      for (const char* name : {"MacPrint", "LPDSVC", "spooler"})
+        StopServiceAndWait(ctx, name);
+      RemoveServiceAndMonitorKey(ctx, set, monitorKey);
+      for (const char* name : {"spooler", "LPDSVC", "MacPrint"})
+        StartServiceIfStopped(ctx, name);
+      return;
+    case OsKind::Win9x:
+    case OsKind::Other:
+      return;
+  }
+}
+
+// Lets the sibling library take away what it set up for the model. A
+// missing library or procedure only skips the call.
+void CallSibling(Context& ctx, const std::string& model, const char* file) {
+  ModuleHandle library(ctx.os, ctx.os.LoadLibraryA(kSiblingLibrary));
+  if (!library) return;
+  const auto procedure =
+      reinterpret_cast<SiblingProcedure>(reinterpret_cast<void*>(
+          ctx.os.GetProcAddress(library.get(), kSiblingProcedure)));
+  if (procedure) procedure(model.c_str(), file);
+}
+
+void RemoveModel(Context& ctx, const ModelSet& set, int i) {
+  const std::string model = ModelName(ctx, set, i);
+  const std::string driver = DriverNameOf(ctx, set, model);
+  if (driver.empty()) return;
+  RemovePrinterStack(ctx, driver.c_str(), set.file);
+  switch (set.kind) {
+    case OsKind::Win9x:
+      DeleteDevIDEntry(ctx, model.c_str(), set.file);
+      DeleteUSBIDEntry(ctx, model.c_str(), set.file);
+      return;
+    case OsKind::Win2000:
+    case OsKind::XP:
+      CallSibling(ctx, model, set.file);
+      return;
+    case OsKind::NT4:
+    case OsKind::Other:
+      return;
+  }
+}
+
+void RemoveDriverFiles(Context& ctx, OsKind kind, const char* file) {
+  switch (kind) {
+    case OsKind::NT4:
+      DeletePrnFilesNT(ctx, file);
+      return;
+    case OsKind::Win9x:
+      DeletePrnFiles9x(ctx, file);
+      DeleteScnFiles9x(ctx, file);
+      DeleteUsbInfFiles9x(ctx, file);
+      return;
+    case OsKind::Win2000:
+      DeletePrnFiles2k(ctx, file);
+      DeleteScnFiles2k(ctx, file);
+      return;
+    case OsKind::XP:
+      DeletePrnFilesXP(ctx, file);
+      DeleteScnFilesXP(ctx, file);
+      return;
+    case OsKind::Other:
+      return;
+  }
+}
+
+}  // namespace
+
+void RemoveModelSet(Context& ctx, const char* setupFile) {
+  ModelSet set;
+  set.file = setupFile ? setupFile : "";
+  set.kind = GetOSKind(ctx);
+  set.count = std::min(
+      ReadSetupInt(ctx, set.file, "ModelName", "nModelNum", -1), kModelLimit);
+  set.product =
+      ReadSetupString(ctx, set.file, "Initial", "Product", kProductBufferSize);
+
+  if (set.kind == OsKind::Win2000 || set.kind == OsKind::XP) {
+    for (int i = 1; i <= set.count; ++i) {
+      const std::string driver = DriverNameOf(ctx, set, ModelName(ctx, set, i));
+      if (!driver.empty()) DeleteClassInfFiles(ctx, driver.c_str(), set.file);
+    }
+  }
+  char monitorKey[kMonitorKeyNameSize] = {};
+  FindMonitorKey(ctx, monitorKey, set.file);
+  CycleServicesAround(ctx, set, monitorKey);
+  for (int i = 1; i <= set.count; ++i) RemoveModel(ctx, set, i);
+  RemoveDriverFiles(ctx, set.kind, set.file);
+}
+
+}  // namespace kv

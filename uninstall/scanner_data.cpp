@@ -1,0 +1,196 @@
+#include "uninstall/scanner_data.h"
+
+#include <cstring>
+
+#include "foundation/diagnostics.h"
+#include "foundation/oskind.h"
+#include "foundation/setupinfo.h"
+#include "uninstall/removal_guard.h"
+
+namespace kv {
+
+namespace {
+
+constexpr char kScannerSetupFile[] = "vt3eins.sii";
+// Values are read with room for any name a path can hold, so that none is
+// cut: a cut file or folder name names another one.
+constexpr DWORD kWholeValueSize = MAX_PATH + 1;
+
+// The value of `key`, or empty when it fills the buffer (it may have been
+// cut).
+std::string ReadWhole(Context& ctx, const char* file, const char* section,
+                      const char* key) {
+  std::string value = ReadSetupString(ctx, file, section, key, kWholeValueSize);
+  if (value.size() + 1 >= kWholeValueSize) value.clear();
+  return value;
+}
+
+// A value that names one folder below its parent ("NameHeader",
+// "TempDir"), or empty with a trace when it would name another place.
+std::string FolderName(Context& ctx, const std::string& value,
+                       const char* key) {
+  if (IsPlainFileName(value)) return value;
+  if (!value.empty())
+    DebugTrace(ctx, "%s passed over [%s]\n", key, value.c_str());
+  return std::string();
+}
+
+// `base` + `tail`, or empty when either part is missing.
+std::string Join(const std::string& base, const std::string& tail) {
+  return base.empty() || tail.empty() ? std::string() : base + tail;
+}
+
+// Deletes `folder`\`name`; an empty folder is one that is not there.
+void DeleteListed(Context& ctx, const std::string& folder,
+                  const std::string& name) {
+  if (!folder.empty()) DeleteOwnedFile(ctx, folder, name);
+}
+
+void RemoveFontList(Context& ctx, const char* list, int keys,
+                    const std::string& fontFolder) {
+  for (int n = 1; n <= keys; ++n) {
+    const std::string font =
+        ReadWhole(ctx, list, "FontSections", std::to_string(n).c_str());
+    if (font.empty()) continue;
+    if (!IsPlainFileName(font)) {
+      DebugTrace(ctx, "Font passed over [%s]\n", font.c_str());
+      continue;
+    }
+    // The file first: a font loaded at this moment keeps its file.
+    DeleteListed(ctx, fontFolder, font);
+    ctx.os.RemoveFontResourceA(font.c_str());
+  }
+}
+
+// The scanner's folders by OS kind; empty where the kind has none or a part
+// can't be had.
+struct ScannerFolders {
+  std::string twain;    // <Windows>\Twain_32\<NameHeader>twn
+  std::string perUser;  // <AppData>\Korva\ScannerDriver\<NameHeader>
+  std::string system;   // the system directory
+  std::string temp;     // <system>\<TempDir>
+  std::string colour;   // the colour profile folder of the family
+};
+
+ScannerFolders FoldersOf(Context& ctx, OsKind kind,
+                         const std::string& nameHeader,
+                         const std::string& tempDir) {
+  ScannerFolders f;
+  const std::string header = FolderName(ctx, nameHeader, "NameHeader");
+  if (!header.empty()) {
+    // Windows paths ignore case: the 9x scanner data folder
+    // "\TWAIN_32\<header>TWN" is this same folder.
+    f.twain = Join(WindowsDirectory(ctx), "\\Twain_32\\" + header + "twn");
+    f.perUser = Join(UserScannerRoot(ctx), "\\" + header);
+  }
+  f.system = SystemDirectory(ctx);
+  const std::string temp = FolderName(ctx, tempDir, "TempDir");
+  if (!temp.empty()) f.temp = Join(f.system, "\\" + temp);
+  switch (kind) {
+    case OsKind::Win9x:
+      f.colour = Join(f.system, "\\Color");
+      break;
+    case OsKind::NT4:
+    case OsKind::Win2000:
+    case OsKind::XP:
+      f.colour = Join(f.system, "\\Spool\\Drivers\\Color");
+      break;
+    case OsKind::Other:
+      break;
+  }
+  return f;
+}
+
+// Deletes each plain file name of the list from `temp`, then from `home`.
+void DeleteListTwice(Context& ctx, const char* file, const std::string& section,
+                     const std::string& temp, const std::string& home) {
+  for (const std::string& name : ReadFileList(ctx, file, section)) {
+    if (!IsPlainFileName(name)) {
+      DebugTrace(ctx, "List line passed over [%s]\n", name.c_str());
+      continue;
+    }
+    DeleteListed(ctx, temp, name);
+    DeleteListed(ctx, home, name);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> ReadFileList(Context& ctx, const char* file,
+                                      const std::string& section) {
+  std::vector<std::string> lines;
+  if (section.empty()) return lines;
+  std::vector<char> buffer;
+  DWORD size = kFileListSize / 2;
+  DWORD n = 0;
+  do {
+    size *= 2;
+    buffer.assign(size, '\0');
+    n = ctx.os.GetPrivateProfileSectionA(section.c_str(), buffer.data(), size,
+                                         file);
+    // size - 2 is the profile API's "did not fit".
+  } while (n == size - 2 && size < kFileListCap);
+  const bool cut = n == size - 2;
+  for (DWORD i = 0; i < n && buffer[i] != '\0';) {
+    const size_t length = std::strlen(&buffer[i]);
+    lines.emplace_back(&buffer[i], length);
+    i += static_cast<DWORD>(length) + 1;
+  }
+  if (cut && !lines.empty()) {
+    DebugTrace(ctx, "List cut [%s]\n", section.c_str());
+    lines.pop_back();
+  }
+  return lines;
+}
+
+void RemoveFonts(Context& ctx) {
+  const std::string fontFolder = Join(WindowsDirectory(ctx), "\\Fonts");
+  RemoveFontList(ctx, "font1.sii", kFontList1Keys, fontFolder);
+  RemoveFontList(ctx, "font2.sii", kFontList2Keys, fontFolder);
+  ctx.os.SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+}
+
+void RemoveScannerData(Context& ctx, const char* setupFile) {
+  if (!setupFile || !*setupFile) return;
+  const OsKind kind = GetOSKind(ctx);
+  const std::string preferences =
+      ReadWhole(ctx, setupFile, "Model", "SCNPreData");
+  const ScannerFolders folders =
+      FoldersOf(ctx, kind, ReadWhole(ctx, setupFile, "Initial", "NameHeader"),
+                std::string());
+  std::string dataFolder;
+  if (kind == OsKind::Win9x) dataFolder = folders.twain;
+  if (kind == OsKind::Win2000 || kind == OsKind::XP)
+    dataFolder = folders.perUser;
+  if (!preferences.empty()) DeleteListed(ctx, dataFolder, preferences);
+
+  const std::string driverCopies = Join(folders.system, "\\KVDRV");
+  DeleteListTwice(ctx, setupFile, "UserDir", driverCopies, dataFolder);
+}
+
+int DeleteFilesTWAIN(Context& ctx, const char* /*ignored*/) {
+  const OsKind kind = GetOSKind(ctx);
+  const ScannerFolders folders = FoldersOf(
+      ctx, kind, ReadWhole(ctx, kScannerSetupFile, "Initial", "NameHeader"),
+      ReadWhole(ctx, kScannerSetupFile, "DestinationDirs", "TempDir"));
+  std::string userFolder;
+  if (kind == OsKind::Win9x) userFolder = folders.twain;
+  if (kind == OsKind::NT4 || kind == OsKind::Win2000 || kind == OsKind::XP)
+    userFolder = folders.perUser;
+  const struct {
+    const char* key;
+    const std::string& home;
+  } lists[] = {
+      {"Twain", folders.twain},
+      {"System", folders.system},
+      {"User", userFolder},
+      {"Color", folders.colour},
+  };
+  for (const auto& list : lists)
+    DeleteListTwice(ctx, kScannerSetupFile,
+                    ReadWhole(ctx, kScannerSetupFile, "Sections", list.key),
+                    folders.temp, list.home);
+  return 0;
+}
+
+}  // namespace kv
