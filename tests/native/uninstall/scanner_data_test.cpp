@@ -278,9 +278,9 @@ TEST(ScannerData, HostileNamesDeleteNothingOutside) {
 }
 
 // More than 32 lines, lines over 31 characters and a section over 1024
-// bytes are taken whole; a 300-character line is passed over, and so is a
-// name cut where the section outgrows the cap, so a file named by the cut
-// part stays.
+// bytes are taken whole, and no file named by a cut part of a line goes; a
+// 300-character line is passed over, and a section past the cap loses the
+// line the cap cuts rather than read it cut.
 TEST(ScannerData, LongListsAreTakenWhole) {
   SimMachine m(WindowsVersion::XP);
   auto& os = m.os();
