@@ -32,9 +32,34 @@ const std::vector<KnownItem>& KnownLeftovers() {
       // The sample script copies the driver files to the NT family's driver
       // folder on every family; Windows 9x keeps drivers in the system
       // directory, where removal looks on 9x.
-      {SnapshotGroup::kFiles, nullptr, Change::kLeftBehind, "SYSTEM\\spool*",
+      {SnapshotGroup::kFiles, nullptr, Change::kLeftBehind, "SYSTEM*\\spool*",
        "copied by the sample script on Windows 9x too; 9x removal looks in "
-       "the system directory"},
+       "the system directory",
+       "* platform 1*"},
+      // Wine's spooler files drivers as version 3 at NT 4.0 too; NT 4.0
+      // files them as version 2, where its removal looks.
+      {SnapshotGroup::kFiles, nullptr, Change::kLeftBehind,
+       "SYSTEM32\\spool\\drivers\\w32x86\\3\\*",
+       "Wine's spooler files NT 4.0 drivers as version 3; NT 4.0 removal "
+       "looks in version 2, where Windows files them",
+       "4.0.* platform 2*"},
+      // Containers Windows has for every user and environment, which a
+      // fresh Wine prefix makes only when its spooler first writes them.
+      {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
+       "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\*",
+       "a container key Windows always has; Wine makes it at the first "
+       "printer"},
+      {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
+       "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\*"
+       "\\Drivers*",
+       "a container key Windows always has; Wine makes it at the first "
+       "driver"},
+      // Registration adds the setup file's print processor; removal takes
+      // no print processor away (another printer may use it).
+      {SnapshotGroup::kRegistry, nullptr, Change::kLeftBehind,
+       "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\*"
+       "\\Print Processors\\*",
+       "print processors are not removed: another printer may use one"},
       // Windows 9x: the printer's hardware-profile key is written by
       // registration and not among the printer records removal deletes.
       {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
@@ -92,13 +117,14 @@ std::string Subject(const SnapshotFact& f) {
 }
 
 const KnownItem* FindKnown(const std::vector<KnownItem>& known,
-                           const Difference& d) {
+                           const Difference& d, const std::string& system) {
   const SnapshotFact& f = d.fact();
   const std::string subject = Subject(f);
   for (const KnownItem& k : known) {
     if (k.group != f.group) continue;
     if (k.kind && f.kind != k.kind) continue;
     if (k.change != Change::kAny && k.change != d.change) continue;
+    if (k.system && !Matches(k.system, system)) continue;
     if (Matches(k.pattern, subject)) return &k;
   }
   return nullptr;
@@ -179,7 +205,7 @@ LeftoverReport CompareSnapshots(const Snapshot& before, const Snapshot& after,
       d.after = (a++)->second;
       if (same) continue;
     }
-    d.known = FindKnown(known, d);
+    d.known = FindKnown(known, d, after.system);
     if (!d.known) ++r.unknown;
     found.push_back(std::move(d));
   }

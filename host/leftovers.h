@@ -31,6 +31,9 @@ struct KnownItem {
   Change change;
   const char* pattern;
   const char* reason;
+  // Pattern of the system the "after" snapshot was taken on ("* platform 1
+  // *" is Windows 9x); nullptr: any.
+  const char* system = nullptr;
 };
 
 // The table removal is held to.
