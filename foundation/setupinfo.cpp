@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/diagnostics.h"
 #include "foundation/handles.h"
 
 namespace kv {
@@ -67,6 +68,45 @@ int LookupModel(Context& ctx, const char* model, const char* file) {
     if (i >= count) break;
   }
   return NotFound(ctx);
+}
+
+std::vector<std::string> ReadSectionLines(Context& ctx, const char* file,
+                                          const char* section) {
+  std::vector<std::string> lines;
+  if (!file || !section || !*section) return lines;
+  std::vector<char> buffer;
+  DWORD size = kSectionFirstRead;
+  DWORD n = 0;
+  bool cut = false;
+  // A section that filled the buffer to size - 2 may have been cut: read it
+  // again with more room.
+  for (;;) {
+    buffer.assign(size, '\0');
+    n = ctx.os.GetPrivateProfileSectionA(section, buffer.data(), size, file);
+    if (n + 2 < size) break;
+    if (size >= kSectionReadLimit) {
+      cut = true;
+      break;
+    }
+    size = size * 4 > kSectionReadLimit ? kSectionReadLimit : size * 4;
+  }
+  if (n > size - 2) n = size - 2;
+  for (size_t pos = 0; pos < n;) {
+    const char* line = buffer.data() + pos;
+    const size_t length =
+        static_cast<size_t>(std::find(line, line + (n - pos), '\0') - line);
+    if (length == 0) break;
+    lines.emplace_back(line, length);
+    pos += length + 1;
+  }
+  if (cut && !lines.empty()) {
+    // The last line stops where the buffer did: a cut name names another
+    // file.
+    DebugTrace(ctx, "Section [%s] of %s too long, last line passed over\n",
+               section, file);
+    lines.pop_back();
+  }
+  return lines;
 }
 
 }  // namespace kv

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "foundation/context.h"
 
@@ -38,5 +39,17 @@ int ReadSetupInt(Context& ctx, const char* file, const char* section,
 // read can't tell a missing key from one it failed to read, so an empty
 // value is all there is to go by.
 int LookupModel(Context& ctx, const char* model, const char* file);
+
+// A section is read whole: the buffer starts at kSectionFirstRead and grows
+// while the section does not fit, up to kSectionReadLimit.
+constexpr DWORD kSectionFirstRead = 1024;
+constexpr DWORD kSectionReadLimit = 1u << 20;
+
+// Every line of `section` of profile file `file` ("key=value" lines or
+// bare names), whole and in order; empty for a missing file or section or
+// an empty section name. A section past kSectionReadLimit loses its last,
+// cut line (a cut name names another file) and the lines after it.
+std::vector<std::string> ReadSectionLines(Context& ctx, const char* file,
+                                          const char* section);
 
 }  // namespace kv

@@ -15,7 +15,6 @@ namespace {
 
 constexpr char kModel[] = "Model";
 constexpr char kFileListSection[] = "SourceDisksFiles";
-constexpr DWORD kSectionFirstRead = 1024;
 // A skip name keeps a file: it is read whole, never cut to a shorter name
 // that would keep another file instead.
 constexpr DWORD kSkipNameSize = MAX_PATH;
@@ -163,45 +162,6 @@ int DeleteFilesNT5(Context& ctx, const char* setupFile,
 
 }  // namespace
 
-std::vector<std::string> ReadWholeSection(Context& ctx, const std::string& file,
-                                          const char* section) {
-  std::vector<char> buffer;
-  DWORD size = kSectionFirstRead;
-  DWORD n = 0;
-  bool cut = false;
-  // A section that filled the buffer to size - 2 may have been cut: read it
-  // again with more room.
-  for (;;) {
-    buffer.assign(size, '\0');
-    n = ctx.os.GetPrivateProfileSectionA(section, buffer.data(), size,
-                                         file.c_str());
-    if (n + 2 < size) break;
-    if (size >= kSectionReadLimit) {
-      cut = true;
-      break;
-    }
-    size = size * 4 > kSectionReadLimit ? kSectionReadLimit : size * 4;
-  }
-  if (n > size - 2) n = size - 2;
-  std::vector<std::string> lines;
-  for (size_t pos = 0; pos < n;) {
-    const char* line = buffer.data() + pos;
-    const size_t length =
-        static_cast<size_t>(std::find(line, line + (n - pos), '\0') - line);
-    if (length == 0) break;
-    lines.emplace_back(line, length);
-    pos += length + 1;
-  }
-  if (cut && !lines.empty()) {
-    // The last line stops where the buffer did: a cut name names another
-    // file.
-    DebugTrace(ctx, "Section [%s] of %s too long, last line passed over\n",
-               section, file.c_str());
-    lines.pop_back();
-  }
-  return lines;
-}
-
 std::string ReadRemovalName(Context& ctx, const char* setupFile,
                             const char* section, const char* key, unsigned size,
                             bool* tooLong) {
@@ -240,8 +200,8 @@ void WalkInfFiles(Context& ctx, const std::string& infName, EntryCut cut,
   }
   const std::string sys = SystemDirectory(ctx);
   if (sys.empty()) return;
-  for (const std::string& line :
-       ReadWholeSection(ctx, sys + "\\KVDRV\\" + infName, kFileListSection)) {
+  for (const std::string& line : ReadSectionLines(
+           ctx, (sys + "\\KVDRV\\" + infName).c_str(), kFileListSection)) {
     const std::string name = EntryName(line, cut);
     if (!IsPlainFileName(name)) {
       DebugTrace(ctx, "File name passed over [%s]\n", name.c_str());

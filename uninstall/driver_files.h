@@ -48,15 +48,6 @@ constexpr unsigned kInfNameSize = 49;       // internal removals' file names
 constexpr unsigned kExportNameSize = 256;   // exported removals' file names
 constexpr unsigned kNameHeaderSize = 10;    // the scanner name header
 constexpr unsigned kModelFolderSize = 100;  // [USBFOLDER] values
-// Largest section a walk reads; past it the section's last, cut line is
-// left out.
-constexpr unsigned kSectionReadLimit = 1u << 20;
-
-// Every line of `section` in profile file `file`, in order. Read whole with
-// a growing buffer up to kSectionReadLimit.
-std::vector<std::string> ReadWholeSection(Context& ctx, const std::string& file,
-                                          const char* section);
-
 // The value of `key`, or empty (with a trace) when it would not fit
 // `size` characters with the terminator; `tooLong` tells the two apart.
 std::string ReadRemovalName(Context& ctx, const char* setupFile,

@@ -104,7 +104,7 @@ ScannerFolders FoldersOf(Context& ctx, OsKind kind,
 // Deletes each plain file name of the list from `temp`, then from `home`.
 void DeleteListTwice(Context& ctx, const char* file, const std::string& section,
                      const std::string& temp, const std::string& home) {
-  for (const std::string& name : ReadFileList(ctx, file, section)) {
+  for (const std::string& name : ReadSectionLines(ctx, file, section.c_str())) {
     if (!IsPlainFileName(name)) {
       DebugTrace(ctx, "List line passed over [%s]\n", name.c_str());
       continue;
@@ -115,33 +115,6 @@ void DeleteListTwice(Context& ctx, const char* file, const std::string& section,
 }
 
 }  // namespace
-
-std::vector<std::string> ReadFileList(Context& ctx, const char* file,
-                                      const std::string& section) {
-  std::vector<std::string> lines;
-  if (section.empty()) return lines;
-  std::vector<char> buffer;
-  DWORD size = kFileListSize / 2;
-  DWORD n = 0;
-  do {
-    size *= 2;
-    buffer.assign(size, '\0');
-    n = ctx.os.GetPrivateProfileSectionA(section.c_str(), buffer.data(), size,
-                                         file);
-    // size - 2 is the profile API's "did not fit".
-  } while (n == size - 2 && size < kFileListCap);
-  const bool cut = n == size - 2;
-  for (DWORD i = 0; i < n && buffer[i] != '\0';) {
-    const size_t length = std::strlen(&buffer[i]);
-    lines.emplace_back(&buffer[i], length);
-    i += static_cast<DWORD>(length) + 1;
-  }
-  if (cut && !lines.empty()) {
-    DebugTrace(ctx, "List cut [%s]\n", section.c_str());
-    lines.pop_back();
-  }
-  return lines;
-}
 
 void RemoveFonts(Context& ctx) {
   const std::string fontFolder = Join(WindowsDirectory(ctx), "\\Fonts");

@@ -21,18 +21,6 @@ namespace kv {
 constexpr int kFontList1Keys = 74;
 constexpr int kFontList2Keys = 132;
 
-// A file list section is read whole: the buffer starts at this size and
-// doubles while the section does not fit, up to the cap.
-constexpr DWORD kFileListSize = 1024;
-constexpr DWORD kFileListCap = 1u << 20;
-
-// The lines of `section` of the setup file `file`, each whole and in order.
-// Empty for a missing file or section, or an empty section name. A section
-// larger than kFileListCap loses its last, cut line (a cut name would name
-// another file) and the lines after it.
-std::vector<std::string> ReadFileList(Context& ctx, const char* file,
-                                      const std::string& section);
-
 // For each font named in "FontSections" of the two font lists: deletes
 // <Windows>\Fonts\<name>, then removes the font resource <name> (a font
 // loaded at that moment keeps its file). Then broadcasts WM_FONTCHANGE once.

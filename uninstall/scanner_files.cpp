@@ -40,7 +40,7 @@ void DeleteCompanions(Context& ctx, const std::string& sys,
 void DeleteListed(Context& ctx, const char* setupFile, const char* section,
                   const std::vector<std::string>& folders) {
   for (const std::string& name :
-       ReadWholeSection(ctx, OrEmpty(setupFile), section))
+       ReadSectionLines(ctx, OrEmpty(setupFile), section))
     for (const std::string& folder : folders)
       RemoveFile(ctx, folder, name, OnFailure::Defer);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "exports/uninstall_exports.h"
+#include "foundation/setupinfo.h"
 #include "tests/native/support/sim_fixture.h"
 #include "tests/native/uninstall/uninstall_support.h"
 #include "uninstall/driver_files.h"
@@ -478,7 +479,7 @@ TEST(FileRemoval, SectionPastTheReadLimitDropsTheCutLine) {
   for (int i = 0; i < 1100; ++i) text += line + "\r\n";
   m.os().WriteTextFile(m.os().windowsDir() + "\\big.ini", text);
   const std::vector<std::string> lines =
-      ReadWholeSection(m.ctx(), "big.ini", "Big");
+      ReadSectionLines(m.ctx(), "big.ini", "Big");
   EXPECT_EQ(lines.size(), (kSectionReadLimit - 2) / 1000);
   for (const std::string& l : lines) ASSERT_EQ(l, line);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/registry.h"
+#include "foundation/setupinfo.h"
 #include "tests/native/support/sim_fixture.h"
 #include "uninstall/removal_guard.h"
 
@@ -310,7 +311,7 @@ TEST(ScannerData, LongListsAreTakenWhole) {
 
   // Filler lines up to the cap, then a name the cap cuts and one after it.
   const std::string filler(15, 'F');
-  const size_t fillers = (kFileListCap - 2) / (filler.size() + 1);
+  const size_t fillers = (kSectionReadLimit - 2) / (filler.size() + 1);
   setup += "[Huge]\r\n";
   for (size_t i = 0; i < fillers; ++i) setup += filler + "\r\n";
   setup += "KEEPSAKE.DAT.ORIGINAL\r\nAFTER.DAT\r\n";
@@ -325,7 +326,7 @@ TEST(ScannerData, LongListsAreTakenWhole) {
   for (const std::string& cut : cutNames)
     EXPECT_TRUE(Exists(os, twain + cut)) << cut;
   const std::vector<std::string> huge =
-      ReadFileList(m.ctx(), "vt3eins.sii", "Huge");
+      ReadSectionLines(m.ctx(), "vt3eins.sii", "Huge");
   EXPECT_EQ(huge.size(), fillers);
   EXPECT_EQ(huge.back(), filler);
 }
