@@ -1,5 +1,7 @@
 #include "foundation/services.h"
 
+#include <vector>
+
 #include "foundation/handles.h"
 #include "foundation/oskind.h"
 
@@ -73,24 +75,39 @@ void StartServiceIfStopped(Context& ctx, const char* name) {
   }
 }
 
-int ToRestartPrinterService(Context& ctx) {
-  switch (GetOSKind(ctx)) {
+namespace {
+
+// The print services of each kind, in the order they are stopped.
+std::vector<const char*> PrintServices(OsKind kind) {
+  switch (kind) {
     case OsKind::NT4:
     case OsKind::XP:
-      StopServiceAndWait(ctx, "spooler");
-      StartServiceIfStopped(ctx, "spooler");
-      break;
+      return {"spooler"};
     case OsKind::Win2000:
-      StopServiceAndWait(ctx, "MacPrint");
-      StopServiceAndWait(ctx, "LPDSVC");
-      StopServiceAndWait(ctx, "spooler");
-      StartServiceIfStopped(ctx, "spooler");
-      StartServiceIfStopped(ctx, "LPDSVC");
-      StartServiceIfStopped(ctx, "MacPrint");
-      break;
-    default:
+      return {"MacPrint", "LPDSVC", "spooler"};
+    case OsKind::Win9x:
+    case OsKind::Other:
       break;
   }
+  return {};
+}
+
+}  // namespace
+
+void StopPrintServices(Context& ctx, OsKind kind) {
+  for (const char* name : PrintServices(kind)) StopServiceAndWait(ctx, name);
+}
+
+void StartPrintServices(Context& ctx, OsKind kind) {
+  const std::vector<const char*> names = PrintServices(kind);
+  for (auto name = names.rbegin(); name != names.rend(); ++name)
+    StartServiceIfStopped(ctx, *name);
+}
+
+int ToRestartPrinterService(Context& ctx) {
+  const OsKind kind = GetOSKind(ctx);
+  StopPrintServices(ctx, kind);
+  StartPrintServices(ctx, kind);
   return 1;
 }
 

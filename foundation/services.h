@@ -5,6 +5,7 @@
 #pragma once
 
 #include "foundation/context.h"
+#include "foundation/oskind.h"
 
 namespace kv {
 
@@ -18,6 +19,14 @@ void StopServiceAndWait(Context& ctx, const char* name);
 // Starts service `name` when it is stopped and waits until it runs (or the
 // bound). A running or missing service is left alone.
 void StartServiceIfStopped(Context& ctx, const char* name);
+
+// The print services of OS kind `kind` stopped, in this order, with
+// StopServiceAndWait: "MacPrint", "LPDSVC", "spooler" on Windows 2000,
+// "spooler" on NT 4.0 and XP, none on Windows 9x and other kinds.
+void StopPrintServices(Context& ctx, OsKind kind);
+// The same services started again in the reverse order, with
+// StartServiceIfStopped.
+void StartPrintServices(Context& ctx, OsKind kind);
 
 // Stops each service with StopServiceAndWait, then starts them again in
 // reverse order with StartServiceIfStopped.

@@ -34,17 +34,6 @@ constexpr size_t kMaxDevicePath = 255;
 constexpr DWORD kClassKeyNameSize = 1024;
 constexpr DWORD kClassValueSize = 256;
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          EqualNoCase(text.substr(text.size() - tail.size()), tail);

@@ -19,17 +19,6 @@ constexpr char kFileListSection[] = "SourceDisksFiles";
 // that would keep another file instead.
 constexpr DWORD kSkipNameSize = MAX_PATH;
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 // Cut before a '=' that stands `fromEnd` characters before the end.
 std::string CutMediumSuffix(const std::string& line, size_t fromEnd) {
   if (line.size() >= fromEnd && line[line.size() - fromEnd] == '=')

@@ -60,24 +60,10 @@ void RemoveServiceAndMonitorKey(Context& ctx, const ModelSet& set,
 
 void CycleServicesAround(Context& ctx, const ModelSet& set,
                          const char* monitorKey) {
-  switch (set.kind) {
-    case OsKind::NT4:
-    case OsKind::XP:
-      StopServiceAndWait(ctx, "spooler");
-      RemoveServiceAndMonitorKey(ctx, set, monitorKey);
-      StartServiceIfStopped(ctx, "spooler");
-      return;
-    case OsKind::Win2000:
-      for (const char* name : {"MacPrint", "LPDSVC", "spooler"})
-        StopServiceAndWait(ctx, name);
-      RemoveServiceAndMonitorKey(ctx, set, monitorKey);
-      for (const char* name : {"spooler", "LPDSVC", "MacPrint"})
-        StartServiceIfStopped(ctx, name);
-      return;
-    case OsKind::Win9x:
-    case OsKind::Other:
-      return;
-  }
+  if (set.kind == OsKind::Win9x || set.kind == OsKind::Other) return;
+  StopPrintServices(ctx, set.kind);
+  RemoveServiceAndMonitorKey(ctx, set, monitorKey);
+  StartPrintServices(ctx, set.kind);
 }
 
 // Lets the sibling library take away what it set up for the model. A

@@ -37,13 +37,6 @@ char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 // The components of `path` below `root`, or false when `path` is not
 // `root` followed by a separator and components.
 bool ComponentsBelow(const std::string& path, const std::string& root,
@@ -114,6 +107,13 @@ void DeleteSubKeys(Context& ctx, HKEY key, int depth) {
 }
 
 }  // namespace
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
 
 std::string SystemDirectory(Context& ctx) { return DirectoryOf(ctx, true); }
 

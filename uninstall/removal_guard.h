@@ -13,6 +13,10 @@
 
 namespace kv {
 
+// Whether two names are the same to Windows' file and key lookups for ASCII
+// letters (A-Z and a-z alike).
+bool EqualNoCase(const std::string& a, const std::string& b);
+
 // The system and Windows directories, without a trailing separator; empty
 // when they can't be had whole.
 std::string SystemDirectory(Context& ctx);

@@ -23,25 +23,6 @@ void Broadcast(Context& ctx, UINT message, const char* section) {
                       reinterpret_cast<LPARAM>(section));
 }
 
-void RestartPrintServices(Context& ctx, OsKind kind) {
-  switch (kind) {
-    case OsKind::NT4:
-    case OsKind::XP:
-      StopServiceAndWait(ctx, "spooler");
-      StartServiceIfStopped(ctx, "spooler");
-      return;
-    case OsKind::Win2000:
-      for (const char* name : {"MacPrint", "LPDSVC", "spooler"})
-        StopServiceAndWait(ctx, name);
-      for (const char* name : {"spooler", "LPDSVC", "MacPrint"})
-        StartServiceIfStopped(ctx, name);
-      return;
-    case OsKind::Win9x:
-    case OsKind::Other:
-      return;
-  }
-}
-
 }  // namespace
 
 void UninstInitialize(Context& ctx) {
@@ -52,7 +33,8 @@ void UninstInitialize(Context& ctx) {
   for (const char* file : kUninstallSetupFiles) RemoveModelSet(ctx, file);
   if (kind != OsKind::NT4) RemoveScannerData(ctx, kUninstallSetupFiles[0]);
   DeleteFilesTWAIN(ctx, kUninstallSetupFiles[0]);
-  RestartPrintServices(ctx, kind);
+  StopPrintServices(ctx, kind);
+  StartPrintServices(ctx, kind);
 }
 
 void UninstUnInitialize(Context& ctx) {
