@@ -1,5 +1,6 @@
 #include "foundation/services.h"
 
+#include <cstring>
 #include <vector>
 
 #include "foundation/handles.h"
@@ -93,6 +94,33 @@ std::vector<const char*> PrintServices(OsKind kind) {
 }
 
 }  // namespace
+
+bool ReadServiceConfig(Context& ctx, SC_HANDLE service, ServiceConfig* out) {
+  DWORD needed = 0;
+  if (ctx.os.QueryServiceConfigA(service, nullptr, 0, &needed) ||
+      ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+      needed < sizeof(QUERY_SERVICE_CONFIGA))
+    return false;
+  // Whole DWORDs: the record holds pointers.
+  std::vector<DWORD> buffer((needed + 3) / 4, 0);
+  auto* config = reinterpret_cast<LPQUERY_SERVICE_CONFIGA>(buffer.data());
+  if (!ctx.os.QueryServiceConfigA(
+          service, config, static_cast<DWORD>(buffer.size() * 4), &needed))
+    return false;
+  out->type = config->dwServiceType;
+  out->start = config->dwStartType;
+  out->errorControl = config->dwErrorControl;
+  out->tag = config->dwTagId;
+  const auto text = [](const char* p) { return std::string(p ? p : ""); };
+  out->binaryPath = text(config->lpBinaryPathName);
+  out->group = text(config->lpLoadOrderGroup);
+  out->account = text(config->lpServiceStartName);
+  out->display = text(config->lpDisplayName);
+  out->dependencies.clear();
+  for (const char* p = config->lpDependencies; p && *p; p += std::strlen(p) + 1)
+    out->dependencies.append(p, std::strlen(p) + 1);
+  return true;
+}
 
 void StopPrintServices(Context& ctx, OsKind kind) {
   for (const char* name : PrintServices(kind)) StopServiceAndWait(ctx, name);

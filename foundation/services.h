@@ -4,12 +4,24 @@
 // in a pending state ends the wait instead of holding the installer forever.
 #pragma once
 
+#include <string>
+
 #include "foundation/context.h"
 #include "foundation/oskind.h"
 
 namespace kv {
 
 constexpr DWORD kServiceWaitLimitMs = 60000;
+
+// What QueryServiceConfigA tells of a service, as owned strings.
+struct ServiceConfig {
+  DWORD type = 0, start = 0, errorControl = 0, tag = 0;
+  std::string binaryPath, group, account, display;
+  std::string dependencies;  // names, each with its terminator; "" for none
+};
+
+// The configuration of the open `service`; false when it can't be read.
+bool ReadServiceConfig(Context& ctx, SC_HANDLE service, ServiceConfig* out);
 
 // Stops service `name` and waits until it reports stopped (or the bound).
 // A missing service, or a control refused for another reason than "not

@@ -47,41 +47,8 @@ void WaitUntilRunning(Context& ctx, SC_HANDLE service) {
 }
 
 // What CreateServiceA needs to make a service again as it was.
-struct ServiceConfig {
-  DWORD type = 0, start = 0, errorControl = 0, tag = 0;
-  std::string binaryPath, group, account, display;
-  std::string dependencies;  // names, each with its terminator; "" for none
-};
-
 const char* OrNull(const std::string& s) {
   return s.empty() ? nullptr : s.c_str();
-}
-
-bool ReadServiceConfig(Context& ctx, SC_HANDLE service, ServiceConfig* out) {
-  DWORD needed = 0;
-  if (ctx.os.QueryServiceConfigA(service, nullptr, 0, &needed) ||
-      ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
-      needed < sizeof(QUERY_SERVICE_CONFIGA))
-    return false;
-  // Whole DWORDs: the record holds pointers.
-  std::vector<DWORD> buffer((needed + 3) / 4, 0);
-  auto* config = reinterpret_cast<LPQUERY_SERVICE_CONFIGA>(buffer.data());
-  if (!ctx.os.QueryServiceConfigA(
-          service, config, static_cast<DWORD>(buffer.size() * 4), &needed))
-    return false;
-  out->type = config->dwServiceType;
-  out->start = config->dwStartType;
-  out->errorControl = config->dwErrorControl;
-  out->tag = config->dwTagId;
-  const auto text = [](const char* p) { return std::string(p ? p : ""); };
-  out->binaryPath = text(config->lpBinaryPathName);
-  out->group = text(config->lpLoadOrderGroup);
-  out->account = text(config->lpServiceStartName);
-  out->display = text(config->lpDisplayName);
-  out->dependencies.clear();
-  for (const char* p = config->lpDependencies; p && *p; p += std::strlen(p) + 1)
-    out->dependencies.append(p, std::strlen(p) + 1);
-  return true;
 }
 
 // Makes `name` again from its saved configuration (a new tag in its group

@@ -213,20 +213,11 @@ void DeleteFirstMatchInf(Context& ctx, const char* guid, DeviceMatch match,
 // `driverFile`: its image is that file, below the system directory.
 bool IsInstalledPortDriver(Context& ctx, SC_HANDLE service,
                            const std::string& driverFile) {
-  DWORD needed = 0;
-  if (ctx.os.QueryServiceConfigA(service, nullptr, 0, &needed) ||
-      ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
-      needed < sizeof(QUERY_SERVICE_CONFIGA))
+  ServiceConfig config;
+  if (!ReadServiceConfig(ctx, service, &config) ||
+      config.type != SERVICE_KERNEL_DRIVER || config.binaryPath.empty())
     return false;
-  // Whole DWORDs: the record holds pointers.
-  std::vector<DWORD> buffer((needed + 3) / 4, 0);
-  auto* config = reinterpret_cast<LPQUERY_SERVICE_CONFIGA>(buffer.data());
-  if (!ctx.os.QueryServiceConfigA(
-          service, config, static_cast<DWORD>(buffer.size() * 4), &needed) ||
-      config->dwServiceType != SERVICE_KERNEL_DRIVER ||
-      !config->lpBinaryPathName)
-    return false;
-  const std::string image = config->lpBinaryPathName;
+  const std::string& image = config.binaryPath;
   return EqualNoCase(image, driverFile) ||
          EndsWithNoCase(image, "\\" + driverFile);
 }
