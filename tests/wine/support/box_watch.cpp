@@ -19,7 +19,8 @@ const BoxSeen& BoxWatch::Wait() {
 // Finds the box by class and caption, reads its text and presses the button.
 DWORD WINAPI BoxWatch::Run(LPVOID param) {
   auto* w = static_cast<BoxWatch*>(param);
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 200 && !InterlockedCompareExchange(&w->stop_, 0, 0);
+       ++i) {
     HWND box = FindWindowA("#32770", w->caption_);
     if (box && IsWindowVisible(box)) {
       char text[4096] = {};

@@ -31,6 +31,9 @@ class BoxWatch {
   bool started() const { return thread_ != nullptr; }
   // Waits for the watcher to finish (up to 15 s) and tells what it saw.
   const BoxSeen& Wait();
+  // Ends the watch early: after a call that was to show no box has
+  // returned, there is nothing left to wait for.
+  void Stop() { InterlockedExchange(&stop_, 1); }
 
  private:
   static DWORD WINAPI Run(LPVOID param);
@@ -38,6 +41,7 @@ class BoxWatch {
   const char* caption_;
   int button_;
   BoxSeen seen_;
+  LONG volatile stop_ = 0;
   HANDLE thread_;
 };
 
