@@ -513,12 +513,14 @@ TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
   EXPECT_TRUE(Has(Printers(), kOtherDriver));
   EXPECT_TRUE(Has(Drivers(), kOtherDriver));
   EXPECT_TRUE(DeviceEntry(kOtherDriver));
-  // Only DeletePrinter takes a printer's [Devices] entry away. On the NT
-  // family removal deletes the printer's records alone, and under Wine the
-  // entry (with its [PrinterPorts] one) stays behind, naming a printer that
-  // is gone; whether the Windows spooler drops it when it starts again is
-  // not known here. On Windows 9x the spooler deletes the printer.
-  EXPECT_EQ(DeviceEntry(kDriver), !kvwine::IsWin9x());
+  // The spooler takes a printer's [Devices] and [PrinterPorts] entries away
+  // only with DeletePrinter; on the NT family removal deletes the records,
+  // so it deletes those entries (and a default naming the printer) itself.
+  // On Windows 9x the spooler deletes the printer.
+  EXPECT_FALSE(DeviceEntry(kDriver));
+  char ports[256] = {};
+  EXPECT_EQ(GetProfileStringA("PrinterPorts", kDriver, "", ports, sizeof ports),
+            0u);
   // The libraries go on Windows 9x only; the NT family never deletes them
   // here.
   for (const auto& library : libraries)
