@@ -242,6 +242,12 @@ class UninstallEntries : public kvwine::CleanupTest {
     batch_ = system_ + "\\VT3E.bat";
     ClearMachine();
     AtEnd([this] { ClearMachine(); });
+    // Windows 9x's end of removal sets the default printer.
+    const std::string device = DefaultDevice();
+    AtEnd([device] {
+      WriteProfileStringA("windows", "device",
+                          device.empty() ? nullptr : device.c_str());
+    });
     init_ = kvwine::Export<EntryFn>("UninstInitialize");
     uninit_ = kvwine::Export<EntryFn>("UninstUnInitialize");
     ASSERT_NE(init_, nullptr);
@@ -319,11 +325,6 @@ TEST_F(UninstallEntries, RemoveARealInstallationAndLeaveTheRestToTheRestart) {
   // Folders and files first: their clean-up runs after the registrations'.
   Folder(folder);
   Folder(store);
-  const std::string savedDevice = DefaultDevice();
-  AtEnd([savedDevice] {
-    WriteProfileStringA("windows", "device",
-                        savedDevice.empty() ? nullptr : savedDevice.c_str());
-  });
   for (const char* f : {"kvwineps.drv", "kvtest.ppd", "kvother.ppd"}) {
     Place(driverDir + "\\" + f);
     // What the spooler copied into its version folders.
