@@ -51,7 +51,12 @@ const std::vector<KnownItem>& KnownLeftovers() {
        "printer"},
       {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
        "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\*"
-       "\\Drivers*",
+       "\\Drivers",
+       "a container key Windows always has; Wine makes it at the first "
+       "driver"},
+      {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
+       "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\*"
+       "\\Drivers\\Version-?",
        "a container key Windows always has; Wine makes it at the first "
        "driver"},
       // Registration adds the setup file's print processor; removal takes

@@ -271,6 +271,34 @@ class Recorder {
     std::string root(dir, n);
     if (!root.empty() && root.back() == '\\') root.pop_back();
     Folder(root, "", 0);
+    UserScannerFolder();
+  }
+
+  // The per-user scanner data the installation keeps outside the Windows
+  // directory (on 2000 and XP below the user's profile), as
+  // "%APPDATA%\Korva\...".
+  void UserScannerFolder() {
+    HKEY key = nullptr;
+    if (os_.RegOpenKeyExA(HKEY_CURRENT_USER,
+                          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
+                          "Explorer\\Shell Folders",
+                          0, KEY_READ, &key) != ERROR_SUCCESS)
+      return;
+    char value[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    DWORD type = 0;
+    const LONG read = os_.RegQueryValueExA(
+        key, "AppData", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    os_.RegCloseKey(key);
+    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+      return;
+    const std::string folder = std::string(value) + "\\Korva";
+    const DWORD attributes = os_.GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return;
+    Add(SnapshotGroup::kFiles, "dir", {"%APPDATA%\\Korva"}, "");
+    Folder(folder, "%APPDATA%\\Korva", 1);
   }
 
  private:
@@ -706,7 +734,8 @@ bool ParseFact(const std::vector<Token>& tokens, SnapshotFact* fact,
 }
 
 bool ParseNumber(const Token& t, size_t* n) {
-  if (t.quoted || t.text.empty() || t.text.size() > 12) return false;
+  // Nine digits fit a 32-bit size_t (the Windows host's) without wrapping.
+  if (t.quoted || t.text.empty() || t.text.size() > 9) return false;
   *n = 0;
   for (char c : t.text) {
     if (c < '0' || c > '9') return false;

@@ -124,10 +124,13 @@ std::vector<std::string> StartWindowsAgain(SimPlatform& os) {
     char name[256] = {};
     char data[2048] = {};
     DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type = 0;
-    if (os.RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
-                         reinterpret_cast<BYTE*>(data),
-                         &dataSize) != ERROR_SUCCESS)
-      break;
+    const LONG read =
+        os.RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
+                         reinterpret_cast<BYTE*>(data), &dataSize);
+    // A value too large for the buffers is no command removal writes; the
+    // ones after it still run.
+    if (read == ERROR_MORE_DATA) continue;
+    if (read != ERROR_SUCCESS) break;
     if (type == REG_SZ || type == REG_EXPAND_SZ)
       commands.emplace_back(
           name,

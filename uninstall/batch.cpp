@@ -35,68 +35,96 @@ bool NeedsQuotes(const std::string& path) {
   return path.find_first_of(" &|<>^,;=()") != std::string::npos;
 }
 
-// The batch's tail: the last `size` bytes (fewer in a shorter file).
-std::string ReadTail(Context& ctx, HANDLE file, size_t size) {
-  std::string tail(size, '\0');
-  const LONG back = -static_cast<LONG>(size);
+// Largest batch read back: far more lines than removal ever writes.
+constexpr DWORD kBatchReadLimit = 1u << 20;
+
+// The batch's whole text from its start; false when it can't be read or
+// is larger than kBatchReadLimit.
+bool ReadWholeBatch(Context& ctx, HANDLE file, std::string* text) {
+  text->clear();
+  if (ctx.os.SetFilePointer(file, 0, nullptr, FILE_BEGIN) ==
+      INVALID_SET_FILE_POINTER)
+    return false;
+  char chunk[4096];
   DWORD read = 0;
-  if (ctx.os.SetFilePointer(file, back, nullptr, FILE_END) ==
-          INVALID_SET_FILE_POINTER &&
-      ctx.os.SetFilePointer(file, 0, nullptr, FILE_BEGIN) ==
-          INVALID_SET_FILE_POINTER)
-    return std::string();
-  if (!ctx.os.ReadFile(file, tail.data(), static_cast<DWORD>(size), &read,
-                       nullptr))
-    return std::string();
-  tail.resize(read);
-  return tail;
+  while (ctx.os.ReadFile(file, chunk, sizeof chunk, &read, nullptr) &&
+         read > 0) {
+    text->append(chunk, read);
+    if (text->size() > kBatchReadLimit) return false;
+  }
+  return true;
 }
 
-// Appends `lines`, each ended by CR LF, to the end of the batch (created when
-// missing), keeping the batch's self-deletion line last: a removal before
-// the restart that follows an earlier one writes its lines in place of that
+bool WriteAll(Context& ctx, HANDLE file, const std::string& text) {
+  DWORD written = 0;
+  return text.empty() ||
+         (ctx.os.WriteFile(file, text.data(), static_cast<DWORD>(text.size()),
+                           &written, nullptr) &&
+          written == text.size());
+}
+
+// Writes `text` as the batch's whole content.
+bool RewriteBatch(Context& ctx, const std::string& batchPath,
+                  const std::string& text) {
+  KernelHandle file(ctx.os, ctx.os.CreateFileA(batchPath.c_str(), GENERIC_WRITE,
+                                               0, nullptr, CREATE_ALWAYS,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && WriteAll(ctx, file.get(), text);
+}
+
+// Appends `lines`, each ended by CR LF, to the batch (created when
+// missing), keeping its self-deletion line last: a removal before the
+// restart that follows an earlier one writes its lines in place of that
 // line and the line after them, since the command interpreter stops at the
-// line that deletes the batch. Nothing is written when the end can't be
-// reached, so that no earlier line is overwritten. A batch whose last line
-// was never ended (a write cut short) gets its line end first: joined to the
-// next line it would be one command naming other files.
+// line that deletes the batch. A last line that was never ended (a write
+// cut short) is dropped: run, the piece of a path would name another file.
+// When a write is cut short, the batch is written back as it was.
 void AppendLines(Context& ctx, const std::string& batchPath,
                  const std::vector<std::string>& lines) {
   if (lines.empty() || batchPath.empty()) return;
-  KernelHandle file(ctx.os, ctx.os.CreateFileA(
-                                batchPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    DebugTraceLastError(ctx, "VT3E.bat Open Fail ErrMsg[0x%x]\n");
-    return;
+  std::string old;
+  {
+    KernelHandle file(
+        ctx.os,
+        ctx.os.CreateFileA(batchPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      DebugTraceLastError(ctx, "VT3E.bat Open Fail ErrMsg[0x%x]\n");
+      return;
+    }
+    if (!ReadWholeBatch(ctx, file.get(), &old)) {
+      DebugTraceLastError(ctx, "VT3E.bat Read Fail ErrMsg[0x%x]\n");
+      return;
+    }
   }
+  // The whole lines the batch holds, and whether it ends with its
+  // self-deletion line.
+  const size_t whole =
+      old.rfind('\n') == std::string::npos ? 0 : old.rfind('\n') + 1;
+  std::string kept = old.substr(0, whole);
   const std::string selfLine =
       BatchLine(ctx, GetOSKind(ctx), batchPath) + "\r\n";
-  const std::string tail = ReadTail(ctx, file.get(), selfLine.size() + 2);
   const bool endsWithSelf =
-      selfLine.size() > 2 && tail.size() >= selfLine.size() &&
-      tail.compare(tail.size() - selfLine.size(), selfLine.size(), selfLine) ==
+      selfLine.size() > 2 && kept.size() >= selfLine.size() &&
+      kept.compare(kept.size() - selfLine.size(), selfLine.size(), selfLine) ==
           0 &&
-      (tail.size() == selfLine.size() ||
-       tail[tail.size() - selfLine.size() - 1] == '\n');
+      (kept.size() == selfLine.size() ||
+       kept[kept.size() - selfLine.size() - 1] == '\n');
   const bool adding = lines.size() != 1 || lines[0] + "\r\n" != selfLine;
-  if (endsWithSelf && !adding) return;  // already handed over
-  const LONG back = endsWithSelf ? -static_cast<LONG>(selfLine.size()) : 0;
-  if (ctx.os.SetFilePointer(file.get(), back, nullptr, FILE_END) ==
-          INVALID_SET_FILE_POINTER &&
-      ctx.os.GetLastError() != ERROR_SUCCESS) {
-    DebugTraceLastError(ctx, "VT3E.bat Seek Fail ErrMsg[0x%x]\n");
-    return;
-  }
-  std::string text = tail.empty() || tail.back() == '\n' ? "" : "\r\n";
+  if (endsWithSelf && !adding && whole == old.size()) return;  // handed over
+  if (endsWithSelf) kept.resize(kept.size() - selfLine.size());
+  std::string text = kept;
   for (const std::string& line : lines) text += line + "\r\n";
-  if (endsWithSelf) text += selfLine;
-  DWORD written = 0;
-  if (!ctx.os.WriteFile(file.get(), text.data(),
-                        static_cast<DWORD>(text.size()), &written, nullptr) ||
-      written != text.size())
+  if (endsWithSelf && adding) text += selfLine;
+  if (whole != old.size())
+    DebugTrace(ctx, "VT3E.bat: unfinished last line dropped\n");
+  if (!RewriteBatch(ctx, batchPath, text)) {
     DebugTraceLastError(ctx, "VT3E.bat Write Fail ErrMsg[0x%x]\n");
+    // Whole lines only: the batch as it was, less an unfinished line.
+    if (!RewriteBatch(ctx, batchPath, old.substr(0, whole)))
+      DebugTraceLastError(ctx, "VT3E.bat Restore Fail ErrMsg[0x%x]\n");
+  }
 }
 
 // `text` as a RunOnce value of kRunOnceDataSize bytes: the text, its
@@ -177,17 +205,22 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
       if (!line.empty()) lines.push_back(std::move(line));
     }
   }
-  char dll[100] = {};
+  // Read past the 99 characters the name may have: a cut name would delete
+  // another file.
+  char dll[MAX_PATH + 1] = {};
   ctx.os.GetPrivateProfileStringA("DllName", "UninstDll", "", dll, sizeof dll,
                                   setupFile ? setupFile : "");
   // An empty name would delete the system directory itself, and one with a
   // separator something outside it.
-  if (IsPlainFileName(dll)) {
+  if (std::strlen(dll) <= kUninstDllLimit && IsPlainFileName(dll)) {
     const std::string path = OwnedFilePath(ctx, SystemDirectory(ctx), dll);
     std::string line = path.empty() ? path : BatchLine(ctx, kind, path);
     if (!line.empty()) lines.push_back(std::move(line));
   } else if (dll[0]) {
-    DebugTrace(ctx, "UninstDll is not a file name, passed over: %s\n", dll);
+    DebugTrace(ctx,
+               "UninstDll is not a file name of at most 99 characters, "
+               "passed over: %s\n",
+               dll);
   }
   AppendLines(ctx, batch, lines);
 }

@@ -18,6 +18,8 @@ constexpr size_t kBatchLineLimit = 258;
 // Every RunOnce value is written with this many bytes of data: the text, its
 // terminator and zeros.
 constexpr DWORD kRunOnceDataSize = 255;
+// Longest "UninstDll" library name the batch deletes.
+constexpr size_t kUninstDllLimit = 99;
 // What runs each line of the batch on Windows 9x.
 constexpr char kCommandPrefix9x[] = "command.com /c ";
 

@@ -179,6 +179,16 @@ bool DriverDescIs(Context& ctx, HKEY device, const std::string& wanted) {
 
 // Walks the devices of class `guid` in index order and deletes the INF and
 // PNF of the first one that matches and names a usable INF.
+// "oem<digits>.inf", the name Windows gives a maker's INF copy.
+bool IsOemInfName(const std::string& name) {
+  if (name.size() < 8 || !EqualNoCase(name.substr(0, 3), "oem") ||
+      !EndsWithNoCase(name, ".inf"))
+    return false;
+  for (size_t i = 3; i + 4 < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
 void DeleteFirstMatchInf(Context& ctx, const char* guid, DeviceMatch match,
                          const std::string& wanted) {
   RegKey deviceClass(ctx.os);
@@ -196,11 +206,12 @@ void DeleteFirstMatchInf(Context& ctx, const char* guid, DeviceMatch match,
         !match(ctx, device.get(), wanted))
       continue;
     // A device without a usable INF name is not the one whose files go:
-    // the walk looks further rather than end with nothing deleted.
+    // the walk looks further rather than end with nothing deleted. Windows
+    // copies a maker's INF as oem<number>.inf; any other name is one of
+    // Windows' own INF files (a driver it ships under the model's name).
     std::string inf;
     if (!ReadClassString(ctx, device.get(), "InfPath", &inf) ||
-        !IsPlainFileName(inf) || inf.size() <= 4 ||
-        !EndsWithNoCase(inf, ".inf")) {
+        !IsPlainFileName(inf) || !IsOemInfName(inf)) {
       PassOver(ctx, "InfPath", std::string(name) + ": " + inf);
       continue;
     }
@@ -300,7 +311,11 @@ int DeleteDriverService(Context& ctx, const char* serviceName,
     PassOver(ctx, "not the port driver", name);
     return 1;
   }
-  StopServiceAndWait(ctx, serviceName);
+  // Asked to stop, not waited for: a kernel driver stops at once or not
+  // before the restart, and the deletion takes effect when it has stopped.
+  SERVICE_STATUS status = {};
+  ctx.os.ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  ctx.os.ControlService(service.get(), SERVICE_CONTROL_INTERROGATE, &status);
   if (!ctx.os.DeleteService(service.get()))
     DebugTraceLastError(ctx, "DeleteService Fail ErrMsg[0x%x]\n");
   return 1;

@@ -53,8 +53,8 @@ void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile);
 void DeleteClassInfFiles(Context& ctx, const char* driverName,
                          const char* setupFile);
 
-// NT family: stops the parallel-port driver service `serviceName` (waiting
-// until it stops, bounded) and marks it for deletion. Only the service
+// NT family: asks the parallel-port driver service `serviceName` to stop
+// (without waiting) and marks it for deletion. Only the service
 // installation made is touched: a kernel driver whose image is
 // `driverFile` (below the system directory, as installation names it);
 // another service of that name (the spooler, the system's own port driver,

@@ -211,7 +211,10 @@ int RemovePrinterRecords(Context& ctx, const char* printerName) {
   bool userSettings = false;
   for (const char* sub : kPrinterSubKeys)
     userSettings = DeleteKey(ctx, SubKeyPath(base, sub));
-  const bool printer = DeleteKey(ctx, base);
+  // Whatever else the spooler or a driver filed below the printer (forms,
+  // a sub-key of the driver's data) would keep the key on the NT family.
+  const bool printer =
+      DeleteOwnedKeyTree(ctx, base) == ERROR_SUCCESS || DeleteKey(ctx, base);
   RemoveProjectKeys(ctx, "Project");
   RemoveProjectKeys(ctx, "ProjectPrn");
   return userSettings && printer ? 1 : 0;
@@ -266,9 +269,9 @@ int RemovePortMonitor(Context& ctx, const char* setupFile) {
 
 int FindMonitorKey(Context& ctx, char* out, const char* setupFile) {
   out[0] = '\0';
-  const std::string prefix =
+  const std::string monitor =
       ReadSetupString(ctx, setupFile, "Files.Com", "Lmonn");
-  if (prefix.empty()) return 0;
+  if (monitor.empty()) return 0;
   RegKey monitors(ctx.os);
   if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kMonitorsKey, monitors) !=
       ERROR_SUCCESS)
@@ -278,7 +281,9 @@ int FindMonitorKey(Context& ctx, char* out, const char* setupFile) {
     if (ctx.os.RegEnumKeyA(monitors.get(), i, name, sizeof name) !=
         ERROR_SUCCESS)
       return 0;
-    if (std::strncmp(name, prefix.c_str(), prefix.size()) == 0) break;
+    // The whole name: installation registers the monitor under "Lmonn"
+    // itself, and a longer name beginning with it is another monitor.
+    if (ctx.os.lstrcmpiA(name, monitor.c_str()) == 0) break;
   }
   CopyCut(out, kMonitorKeyNameSize, name);
   return 1;

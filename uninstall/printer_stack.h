@@ -54,9 +54,9 @@ int RemoveDriverKey(Context& ctx, const char* driverName);
 // spooler's result, or 0 with the last error traced.
 int RemovePortMonitor(Context& ctx, const char* setupFile);
 
-// The first installed monitor key whose name begins with "Lmonn"
-// (case-sensitively), copied into `out` (kMonitorKeyNameSize bytes). 1 when
-// found; 0 with `out` empty otherwise.
+// The installed monitor key named "Lmonn" (any letter case; a longer name
+// beginning with it is another monitor), copied into `out`
+// (kMonitorKeyNameSize bytes). 1 when found; 0 with `out` empty otherwise.
 int FindMonitorKey(Context& ctx, char* out, const char* setupFile);
 
 // Deletes the monitor key `name`. 1 when deleted; 0 for an empty name, a

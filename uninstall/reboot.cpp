@@ -12,10 +12,11 @@ namespace kv {
 
 namespace {
 
-// The message file's setting as the uninstall setup files give it.
+// The message file's setting as the uninstall setup files give it, whole
+// (a name past kMessageFileNameLimit is refused, never cut).
 std::string MessageFileSetting(Context& ctx, const char* setupFile,
                                const char* deflt) {
-  char value[49] = {};
+  char value[MAX_PATH + 1] = {};
   ctx.os.GetPrivateProfileStringA("UninstName", "UNINST_MSG_DAT", deflt, value,
                                   sizeof value, setupFile);
   return value;
@@ -59,7 +60,7 @@ void AskReboot(Context& ctx) {
   if (!NamesNoFile(value)) {
     // The file is deleted once read: a name that leaves the system
     // directory would delete another file.
-    if (!IsPlainFileName(value)) {
+    if (value.size() > kMessageFileNameLimit || !IsPlainFileName(value)) {
       if (!value.empty())
         DebugTrace(ctx, "UNINST_MSG_DAT is not a file name: %s\n",
                    value.c_str());

@@ -8,6 +8,10 @@
 
 namespace kv {
 
+// Longest message file name ("UNINST_MSG_DAT") the reboot question reads
+// and deletes; a longer one is refused whole.
+constexpr size_t kMessageFileNameLimit = 48;
+
 // The box's caption and text when no message file is named.
 constexpr char kRebootCaption[] = "Confirm";
 constexpr char kRebootText[] =

@@ -74,9 +74,12 @@ std::string DirectoryOf(Context& ctx, bool system) {
   const UINT n = system ? ctx.os.GetSystemDirectoryA(buffer, MAX_PATH)
                         : ctx.os.GetWindowsDirectoryA(buffer, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return std::string();
-  std::string dir(buffer, n);
-  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-  return dir;
+  // A directory ending in a separator is a drive root (every folder on the
+  // drive would be below it), or its last byte is the trail byte of a
+  // double-byte character, which a cut would change into another folder:
+  // neither is a root removal trusts.
+  if (buffer[n - 1] == '\\') return std::string();
+  return std::string(buffer, n);
 }
 
 bool Refuse(Context& ctx, DWORD error, const char* what,
@@ -93,11 +96,16 @@ void DeleteSubKeys(Context& ctx, HKEY key, int depth) {
   // moves the index on, so that the walk ends.
   DWORD index = 0;
   for (;;) {
-    char name[kMaxKeyNameLength + 1] = {};
+    // 255 characters of a double-byte code page take up to 510 bytes.
+    char name[2 * kMaxKeyNameLength + 2] = {};
     DWORD size = sizeof name;
-    if (ctx.os.RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr,
-                             nullptr) != ERROR_SUCCESS)
-      return;
+    const LONG enumerated = ctx.os.RegEnumKeyExA(
+        key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+    if (enumerated == ERROR_MORE_DATA) {
+      ++index;
+      continue;
+    }
+    if (enumerated != ERROR_SUCCESS) return;
     RegKey child(ctx.os);
     if (OpenKey(ctx.os, key, name, child) == ERROR_SUCCESS)
       DeleteSubKeys(ctx, child.get(), depth + 1);
@@ -133,7 +141,8 @@ std::string UserAppDataFolder(Context& ctx) {
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return std::string();
   std::string folder(value, std::find(value, value + size, '\0') - value);
-  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  // As for the system directories: no root ending in a separator.
+  if (!folder.empty() && folder.back() == '\\') return std::string();
   // Only a full drive path: a relative one would be taken from whatever
   // the current folder is.
   if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\')
@@ -154,6 +163,10 @@ bool IsPlainFileName(const std::string& name) {
     if (u < 0x20 || u == 0x7F || std::strchr("\\/:*?\"<>|", c)) return false;
   }
   if (name.back() == '.' || name.back() == ' ') return false;
+  // A short name ("KVDRV~1.DLL") reaches whichever long-named file holds it.
+  for (size_t i = 0; i + 1 < name.size(); ++i)
+    if (name[i] == '~' && name[i + 1] >= '0' && name[i + 1] <= '9')
+      return false;
   return !IsDeviceName(name);
 }
 

@@ -17,8 +17,8 @@ namespace kv {
 // letters (A-Z and a-z alike).
 bool EqualNoCase(const std::string& a, const std::string& b);
 
-// The system and Windows directories, without a trailing separator; empty
-// when they can't be had whole.
+// The system and Windows directories; empty when they can't be had whole
+// or end in a separator (a drive root).
 std::string SystemDirectory(Context& ctx);
 std::string WindowsDirectory(Context& ctx);
 
@@ -32,8 +32,9 @@ std::string UserScannerRoot(Context& ctx);
 
 // A name that names one file in the folder it is joined to: not empty, not
 // "." or "..", no path separator, colon, wildcard, quote, redirection or
-// control character, no trailing dot or space, and not a device name (CON,
-// NUL, COM1, LPT1, ... with or without an extension).
+// control character, no trailing dot or space, no short-name "~<digit>",
+// and not a device name (CON, NUL, COM1, LPT1, ... with or without an
+// extension).
 bool IsPlainFileName(const std::string& name);
 
 // Whether removal may delete files in `folder`: the Windows directory or a

@@ -199,7 +199,8 @@ TEST(DeviceEntries, ClassInfFilesOfTheFirstMatchingDevice) {
       "Other Scanner:oem1.inf|:oem2.inf|KV Scan:oem3.inf|KV Scan:oem4.inf");
   const auto printers = Split(
       "korva kv-1000:oem5.inf|KORVA KV-1000:|KORVA KV-1000:..\\win.ini|"
-      "KORVA KV-1000:win.ini|KORVA KV-1000:OEM6.INF|KORVA KV-1000:oem7.inf");
+      "KORVA KV-1000:win.ini|KORVA KV-1000:ntprint.inf|KORVA KV-1000:OEM6.INF|"
+      "KORVA KV-1000:oem7.inf");
   for (const auto v : {WindowsVersion::Win2000, WindowsVersion::XP}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) + " " + c.name);
@@ -226,7 +227,9 @@ TEST(DeviceEntries, ClassInfFilesOfTheFirstMatchingDevice) {
             MakeKeyWith(m, key + "\\DeviceData", {{"TwainDS", match}});
         }
       }
-      std::vector<std::string> files = {"win.ini"};
+      // Windows' own INF of a driver it ships under the model's name stays.
+      std::vector<std::string> files = {"win.ini", "ntprint.inf",
+                                        "ntprint.pnf"};
       for (int i = 1; i <= 9; ++i)
         for (const char* ext : {".inf", ".pnf"})
           files.push_back("oem" + std::to_string(i) + ext);
@@ -244,7 +247,7 @@ TEST(DeviceEntries, ClassInfFilesOfTheFirstMatchingDevice) {
             << f;
       EXPECT_TRUE(HasFile(m, os.windowsDir() + "\\win.ini"));
       EXPECT_TRUE(HasKey(m, kImageClass + "\\0002\\DeviceData"));
-      EXPECT_TRUE(HasKey(m, kPrinterClass + "\\0004"));
+      EXPECT_TRUE(HasKey(m, kPrinterClass + "\\0005"));
     }
   }
 }

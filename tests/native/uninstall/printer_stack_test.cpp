@@ -131,15 +131,16 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
   }
 }
 
-// A printer's known sub-keys go before its key; the project keys named in
-// vt3eins.sii go only when the name is a single key name.
+// A printer's known sub-keys go before its key, and any other key below it
+// with it (the NT family would keep a key that has sub-keys); the project
+// keys named in vt3eins.sii go only when the name is a single key name.
 TEST(PrinterStack, PrinterRecordsAndProjectKeys) {
   const std::string korva = kKorvaKey;
   struct Case {
     const char* name;
     const char* model;  // [Model] of vt3eins.sii; null: no file
     const char* extraSubKey;
-    int result;  // on the NT family; Windows 9x deletes sub-keys too
+    int result;
     std::vector<std::string> gone, kept;
   } cases[] = {
       {"no settings file", nullptr, nullptr, 1, {}, {korva + "\\Prj"}},
@@ -155,10 +156,10 @@ TEST(PrinterStack, PrinterRecordsAndProjectKeys) {
        1,
        {},
        {korva + "\\Prj\\1.0", korva + "\\Prj", korva}},
-      {"unknown sub-key keeps the printer's key",
+      {"unknown sub-keys go with the printer's key",
        "Project=Prj\r\n",
-       "Queue",
-       0,
+       "PrinterDriverData\\Forms",
+       1,
        {korva + "\\Prj"},
        {korva + "\\Keep"}},
   };
@@ -176,11 +177,10 @@ TEST(PrinterStack, PrinterRecordsAndProjectKeys) {
                                          std::string("[Model]\r\n") + c.model));
       }
 
-      const bool is9x = sim::IsWin9x(v);
-      EXPECT_EQ(RemovePrinterRecords(m.ctx(), "KV One"), is9x ? 1 : c.result);
+      EXPECT_EQ(RemovePrinterRecords(m.ctx(), "KV One"), c.result);
 
       EXPECT_FALSE(HasKey(m, SubKeyPath(base, "UserSettings")));
-      EXPECT_EQ(HasKey(m, base), !is9x && c.result == 0);
+      EXPECT_FALSE(HasKey(m, base));
       for (const auto& k : c.gone) EXPECT_FALSE(HasKey(m, k)) << k;
       for (const auto& k : c.kept) EXPECT_TRUE(HasKey(m, k)) << k;
     }
@@ -213,15 +213,17 @@ TEST(PrinterStack, BadNamesPassedOver) {
 // "Lmonn" is a case-sensitive prefix of the first monitor key listed that
 // has it; the spooler is asked with the key's name on Windows 9x and with
 // "Lmonn" itself on the NT family.
-TEST(PrinterStack, MonitorKeyPrefix) {
+// Only the monitor named "Lmonn" is the installation's: a longer name
+// beginning with it is another product's monitor.
+TEST(PrinterStack, MonitorKeyName) {
   struct Case {
     const char* lmonn;
     std::vector<std::string> keys;  // listed in name order, case ignored
     const char* found;              // "": none
   } cases[] = {
-      {"ABC", {"ABC", "ABCD"}, "ABC"},  {"ABC", {"ABC 2", "ABCD"}, "ABC 2"},
-      {"ABC", {"ABCD", "XYZ"}, "ABCD"}, {"ABC", {"abc", "ABCD"}, "ABCD"},
-      {"ABC", {"abc", "AB"}, ""},       {"", {"ABC"}, ""},
+      {"ABC", {"ABC", "ABCD"}, "ABC"}, {"ABC", {"ABC 2", "ABCD"}, ""},
+      {"ABC", {"ABCD", "XYZ"}, ""},    {"ABC", {"abc", "ABCD"}, "abc"},
+      {"ABC", {"AB", "abc"}, "abc"},   {"", {"ABC"}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.lmonn) + " -> " + c.found);

@@ -143,5 +143,20 @@ TEST(Reboot, YesRestarts) {
   }
 }
 
+// A message file name past 48 characters is refused whole: cut, it would
+// name (and delete) another file.
+TEST(Reboot, LongMessageFileNameIsNotCut) {
+  SimMachine m(WindowsVersion::XP);
+  auto& os = m.os();
+  const std::string cut(48, 'm');
+  const std::string other = os.systemDir() + "\\" + cut;
+  os.WriteTextFile(other, "[String]\r\nSTR_Reboot_1=Other\r\n");
+  os.WriteTextFile(os.systemDir() + "\\VT3E.bat", "\r\n");
+  WriteSetting(os, "vt3eins.sii", (cut + "x").c_str());
+  AskReboot(m.ctx());
+  EXPECT_TRUE(os.messageBoxes().empty());
+  EXPECT_NE(os.GetFileAttributesA(other.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace kv::test

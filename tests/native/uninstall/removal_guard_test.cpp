@@ -31,7 +31,8 @@ TEST(RemovalGuard, PlainFileNames) {
       {"*.dll", false},      {"a?.dll", false},   {"NUL", false},
       {"nul.txt", false},    {"LPT1", false},     {"com3.dll", false},
       {"CON ", false},       {"a.", false},       {"a\tb", false},
-      {"\"a\"", false},      {"a|b", false},
+      {"\"a\"", false},      {"a|b", false},      {"KVDRV~1.DLL", false},
+      {"a~b.dll", true},
   };
   for (const auto& c : cases)
     EXPECT_EQ(IsPlainFileName(c.name), c.plain) << "[" << c.name << "]";
