@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+
+#include "exports/guard.h"
+#include "foundation/traced_platform.h"
 
 #ifdef _WIN32
 #include "foundation/win32_platform.h"
@@ -25,7 +29,26 @@ void AttachTraceLog(Context& ctx) {
   };
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The call trace's file: KVSUP_TRACE_CALLS as it was when the library was
+// loaded, read from the process environment itself (the runtime's copy may
+// predate a host's SetEnvironmentVariableA).
+std::string TraceFileAtLoad() {
+  const DWORD callersError = ::GetLastError();
+  std::string path;
+  DWORD need = ::GetEnvironmentVariableA("KVSUP_TRACE_CALLS", nullptr, 0);
+  if (need > 1) {
+    path.resize(need);
+    DWORD n = ::GetEnvironmentVariableA("KVSUP_TRACE_CALLS", &path[0], need);
+    path.resize(n < need ? n : 0);
+  }
+  ::SetLastError(callersError);
+  return path;
+}
+
+const std::string g_traceFile = TraceFileAtLoad();
+TracedPlatform* g_tracer = nullptr;  // set once, with the context
+#else
 std::unique_ptr<Context>& NativeContext() {
   static std::unique_ptr<Context> ctx;
   return ctx;
@@ -42,12 +65,27 @@ Context& DllContext() {
   const DWORD callersError = ::GetLastError();
   static Win32Platform platform;
   static Context* ctx = [] {
-    static Context c(platform);
+    Platform* os = &platform;
+    if (!g_traceFile.empty()) {
+      // A file that cannot be opened leaves the plain platform in place.
+      static TracedPlatform traced(platform, g_traceFile);
+      if (traced.tracing()) {
+        g_tracer = &traced;
+        os = &traced;
+      }
+    }
+    static Context c(*os);
     AttachTraceLog(c);
     return &c;
   }();
   ::SetLastError(callersError);
   return *ctx;
+}
+
+void NoteExportCall(const char* exportName) noexcept {
+  if (g_traceFile.empty()) return;
+  DllContext();  // the first export opens the trace
+  if (g_tracer) g_tracer->Heading(exportName);
 }
 #else
 Context& DllContext() {
@@ -59,6 +97,14 @@ Context& DllContext() {
     std::abort();
   }
   return *ctx;
+}
+
+void NoteExportCall(const char* exportName) noexcept {
+  // A test may bind a traced platform; an unbound one aborts in the body.
+  if (auto& ctx = NativeContext()) {
+    if (auto* traced = dynamic_cast<TracedPlatform*>(&ctx->os))
+      traced->Heading(exportName);
+  }
 }
 
 void SetExportPlatform(Platform& platform) {

@@ -6,7 +6,9 @@
 namespace kv {
 
 // The process-wide context every export works on. In the Windows build it is
-// bound to the real system on first use; in the native build to the platform
+// bound to the real system on first use (through a TracedPlatform writing to
+// the file that KVSUP_TRACE_CALLS named when the library was loaded, when it
+// names one that can be opened); in the native build to the platform
 // given to SetExportPlatform (the host's or a test's simulated machine);
 // there, with no platform bound, it reports "no platform bound to the
 // exports" on stderr and aborts the process.

@@ -18,14 +18,20 @@ int WINAPI InstallPrinterMonitor(LPCSTR sii) {
       0, [&] { return kv::InstallPrinterMonitor(DllContext(), OrEmpty(sii)); });
 }
 
+// The three registration exports' one body; the call trace names the
+// export that called it.
 static int RegisterPrinter(LPCSTR port, LPCSTR model, int makeDefault,
                            LPCSTR setupDir, LPCSTR printerName, int usb,
-                           LPCSTR sii) {
-  return Guarded(0, [&] {
-    return kv::ToRegPrinter(DllContext(), OrEmpty(port), OrEmpty(model),
-                            makeDefault, OrEmpty(setupDir),
-                            OrEmpty(printerName), usb, OrEmpty(sii));
-  });
+                           LPCSTR sii,
+                           const char* exportName = __builtin_FUNCTION()) {
+  return Guarded(
+      0,
+      [&] {
+        return kv::ToRegPrinter(DllContext(), OrEmpty(port), OrEmpty(model),
+                                makeDefault, OrEmpty(setupDir),
+                                OrEmpty(printerName), usb, OrEmpty(sii));
+      },
+      exportName);
 }
 
 int WINAPI ToRegPrinter(LPCSTR port, LPCSTR model, int makeDefault,

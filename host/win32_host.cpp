@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ const char kUsage[] =
     "  --stop-on-error      stop at the first bad line\n"
     "  --list               list the exports and whether the library has "
     "them\n"
+    "  --trace              print every call the library makes to Windows\n"
+    "                       (it traces into a temporary file through\n"
+    "                       KVSUP_TRACE_CALLS), after each script line\n"
     "  --snapshot FILE      write a snapshot of this system after the script\n"
     "                       (no script named: of the system as it is)\n"
     "  --leftovers BEFORE AFTER\n"
@@ -245,9 +249,55 @@ bool RunRunOnceCommands(std::ostream& out, std::string* error) {
   return true;
 }
 
+// The library's call trace (KVSUP_TRACE_CALLS) in a temporary file: the
+// lines it grew by since the last look, printed as the native host prints
+// the simulated machine's operations. The file goes when the run ends.
+class TraceFollower {
+ public:
+  ~TraceFollower() {
+    if (!path_.empty()) DeleteFileA(path_.c_str());
+  }
+  // Makes the file and names it to the library that is loaded next.
+  bool Start(std::string* error) {
+    char dir[MAX_PATH] = {};
+    char file[MAX_PATH] = {};
+    DWORD n = GetTempPathA(sizeof dir, dir);
+    if (n == 0 || n >= sizeof dir || !GetTempFileNameA(dir, "kvt", 0, file)) {
+      *error = "cannot make a trace file: " + ErrorText(::GetLastError());
+      return false;
+    }
+    path_ = file;
+    if (!SetEnvironmentVariableA("KVSUP_TRACE_CALLS", file)) {
+      *error = "cannot set KVSUP_TRACE_CALLS: " + ErrorText(::GetLastError());
+      return false;
+    }
+    return true;
+  }
+  // The whole lines added since the last call, each indented.
+  void Print(std::ostream& out) {
+    std::ifstream in(path_.c_str(), std::ios::binary);
+    if (!in || !in.seekg(static_cast<std::streamoff>(read_))) return;
+    std::string added((std::istreambuf_iterator<char>(in)),
+                      std::istreambuf_iterator<char>());
+    size_t end = added.rfind('\n');
+    if (end == std::string::npos) return;
+    for (size_t at = 0; at <= end;) {
+      size_t eol = added.find('\n', at);
+      out << "  | " << added.substr(at, eol - at) << "\n";
+      at = eol + 1;
+    }
+    read_ += end + 1;
+  }
+
+ private:
+  std::string path_;
+  size_t read_ = 0;
+};
+
 class Win32Machine : public Machine {
  public:
-  explicit Win32Machine(BoxAnswerer* answerer) : answerer_(answerer) {
+  Win32Machine(BoxAnswerer* answerer, TraceFollower* trace)
+      : answerer_(answerer), trace_(trace) {
     g_received = &received_;
     carriedError_ = ::GetLastError();
   }
@@ -262,6 +312,7 @@ class Win32Machine : public Machine {
   void AfterCall() override { carriedError_ = ::GetLastError(); }
 
   void Report(std::ostream& out) override {
+    if (trace_) trace_->Print(out);
     if (answerer_) {
       for (const std::string& line : answerer_->TakeLog()) out << line << "\n";
     }
@@ -304,6 +355,7 @@ class Win32Machine : public Machine {
       }
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+    if (trace_) trace_->Print(out);  // the timer thread's calls
     PrintMessages(out);
   }
 
@@ -392,6 +444,7 @@ class Win32Machine : public Machine {
   }
 
   BoxAnswerer* answerer_;
+  TraceFollower* trace_;
   DWORD carriedError_ = 0;
   bool registered_ = false;
   std::vector<HWND> created_;
@@ -402,8 +455,11 @@ class Win32Machine : public Machine {
 class Library {
  public:
   explicit Library(HMODULE module) : module_(module) {}
-  ~Library() {
+  ~Library() { Free(); }
+  // Unloading closes the library's trace file.
+  void Free() {
     if (module_) FreeLibrary(module_);
+    module_ = nullptr;
   }
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
@@ -453,6 +509,7 @@ int HostMain(int argc, char** argv) {
   std::string dllPath = HostFolder() + "\\_KVSUP32.dll";
   bool answerBoxes = false;
   bool list = false;
+  bool trace = false;
   std::vector<std::pair<std::string, std::string>> copyIns;
   RunOptions run;
   std::string scriptPath;
@@ -487,6 +544,8 @@ int HostMain(int argc, char** argv) {
       run.stopOnError = true;
     } else if (a == "--list") {
       list = true;
+    } else if (a == "--trace") {
+      trace = true;
     } else if (a == "--snapshot") {
       snapshotPath = args[++i];
     } else if (a == "--leftovers") {
@@ -519,6 +578,14 @@ int HostMain(int argc, char** argv) {
   if (!snapshotPath.empty() && scriptPath.empty() && !list)
     return SnapshotCommand(snapshotPath);
 
+  TraceFollower follower;
+  if (trace && !list) {
+    std::string why;
+    if (!follower.Start(&why)) {
+      std::cerr << "kvsup-host: " << why << "\n";
+      return 2;
+    }
+  }
   Library dll(LoadLibraryA(dllPath.c_str()));
   if (!dll.get()) {
     const DWORD error = GetLastError();  // before any output can change it
@@ -556,7 +623,8 @@ int HostMain(int argc, char** argv) {
   }
   int rc;
   {
-    Win32Machine machine(answerBoxes ? &answerer : nullptr);
+    Win32Machine machine(answerBoxes ? &answerer : nullptr,
+                         trace ? &follower : nullptr);
     for (const auto& [from, to] : copyIns) {
       std::string why;
       if (!machine.CopyIn(from, machine.ExpandWinPath(to), &why)) {
@@ -573,6 +641,10 @@ int HostMain(int argc, char** argv) {
     rc = summary.ok() ? 0 : 1;
   }
   answerer.Stop();
+  if (trace) {
+    dll.Free();
+    follower.Print(std::cout);  // what the library wrote last
+  }
   if (!snapshotPath.empty() && SnapshotCommand(snapshotPath) != 0) rc = 2;
   return rc;
 }
