@@ -11,11 +11,16 @@
 #include <vector>
 
 #include "tests/wine/support/cleanup.h"
+#include "tests/wine/support/machine.h"
 #include "tests/wine/support/wine_test.h"
 
 using kvwine::DeleteTree;
+using kvwine::DriverDirectory;
 using kvwine::kWinePs;
 using kvwine::RemovePrinter;
+using kvwine::RemoveService;
+using kvwine::ServiceExists;
+using kvwine::WriteFileText;
 
 namespace {
 
@@ -50,27 +55,6 @@ constexpr const char* kPpd =
     "*ImageableArea A4/A4: \"18 18 577 824\"\r\n*DefaultPaperDimension: A4\r\n"
     "*PaperDimension A4/A4: \"595 842\"\r\n*DefaultResolution: 600dpi\r\n";
 
-bool WriteFileText(const std::string& path, const std::string& text) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()),
-                            &written, nullptr);
-  CloseHandle(f);
-  return ok && written == text.size();
-}
-
-std::string DriverDirectory() {
-  char dir[MAX_PATH] = {};
-  DWORD needed = 0;
-  if (!GetPrinterDriverDirectoryA(nullptr, nullptr, 1,
-                                  reinterpret_cast<LPBYTE>(dir), sizeof dir,
-                                  &needed))
-    return std::string();
-  return dir;
-}
-
 // The level-2 records of the local printers.
 std::vector<BYTE> LocalPrinters(DWORD* count) {
   DWORD needed = 0;
@@ -81,27 +65,6 @@ std::vector<BYTE> LocalPrinters(DWORD* count) {
                      &needed, count))
     *count = 0;
   return buffer;
-}
-
-bool ServiceExists(const char* name) {
-  SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (!scm) return false;
-  SC_HANDLE svc = OpenServiceA(scm, name, SERVICE_QUERY_STATUS);
-  if (svc) CloseServiceHandle(svc);
-  CloseServiceHandle(scm);
-  return svc != nullptr;
-}
-
-void RemoveService(const char* name) {
-  SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!scm) return;
-  if (SC_HANDLE svc = OpenServiceA(scm, name, SERVICE_ALL_ACCESS)) {
-    SERVICE_STATUS st;
-    ControlService(svc, SERVICE_CONTROL_STOP, &st);
-    DeleteService(svc);
-    CloseServiceHandle(svc);
-  }
-  CloseServiceHandle(scm);
 }
 
 class RegisterPrinter : public testing::Test {

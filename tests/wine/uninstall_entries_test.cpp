@@ -16,10 +16,20 @@
 
 #include "tests/wine/support/box_watch.h"
 #include "tests/wine/support/cleanup.h"
+#include "tests/wine/support/machine.h"
 #include "tests/wine/support/wine_test.h"
 
+using kvwine::Exists;
+using kvwine::Has;
+using kvwine::kPpd;
+using kvwine::kRunOnce;
 using kvwine::kWinePs;
-using kvwine::RemovePrinter;
+using kvwine::Names;
+using kvwine::ReadFileBytes;
+using kvwine::RemoveService;
+using kvwine::RunCommand;
+using kvwine::ServiceExists;
+using kvwine::WriteFileText;
 
 namespace {
 
@@ -41,57 +51,6 @@ constexpr const char* kCaption = "KORVA Removal";
 constexpr const char* kInf = "kvprn.inf";
 constexpr const char* kListed[] = {"kvprnui.dll", "kvprnres.dll", "kvtest.ppd"};
 constexpr const char* kHeld = "kvprnres.dll";
-constexpr const char* kRunOnce =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const std::string kUserDevices =
-    "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
-
-constexpr const char* kPpd =
-    "*PPD-Adobe: \"4.3\"\r\n*FormatVersion: \"4.3\"\r\n"
-    "*LanguageVersion: English\r\n*LanguageEncoding: ISOLatin1\r\n"
-    "*PCFileName: \"KVTEST.PPD\"\r\n*Manufacturer: \"KORVA\"\r\n"
-    "*ModelName: \"KORVA KV-1000\"\r\n*NickName: \"KORVA KV-1000\"\r\n"
-    "*LanguageLevel: \"3\"\r\n*ColorDevice: False\r\n"
-    "*OpenUI *PageSize: PickOne\r\n*DefaultPageSize: A4\r\n"
-    "*PageSize A4/A4: \"<</PageSize[595 842]>>setpagedevice\"\r\n"
-    "*CloseUI: *PageSize\r\n*DefaultImageableArea: A4\r\n"
-    "*ImageableArea A4/A4: \"18 18 577 824\"\r\n*DefaultPaperDimension: A4\r\n"
-    "*PaperDimension A4/A4: \"595 842\"\r\n*DefaultResolution: 600dpi\r\n";
-
-std::string Dir(bool system) {
-  char buffer[MAX_PATH] = {};
-  const UINT n = system ? GetSystemDirectoryA(buffer, MAX_PATH)
-                        : GetWindowsDirectoryA(buffer, MAX_PATH);
-  return std::string(buffer, n < MAX_PATH ? n : 0);
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool WriteFileText(const std::string& path, const std::string& text) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()),
-                            &written, nullptr);
-  CloseHandle(f);
-  return ok && written == text.size();
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string text;
-  char chunk[4096];
-  DWORD read = 0;
-  while (ReadFile(f, chunk, sizeof chunk, &read, nullptr) && read > 0)
-    text.append(chunk, read);
-  CloseHandle(f);
-  return text;
-}
 
 // The RunOnce values this library writes, "name=text" each, in name order
 // ("VT3E", then "VT3E_0", "VT3E_1", ...).
@@ -115,102 +74,19 @@ std::vector<std::string> RunOnceValues() {
   return values;
 }
 
-void DeleteRunOnceValues() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_ALL_ACCESS, &key) !=
-      ERROR_SUCCESS)
-    return;
-  RegDeleteValueA(key, "VT3E");
-  for (int i = 0; i < 32; ++i)
-    RegDeleteValueA(key, ("VT3E_" + std::to_string(i)).c_str());
-  RegCloseKey(key);
-}
-
-// Runs `command` in `folder` and waits for it (at most 30 s); its exit
-// code, or -1.
-int RunCommand(const std::string& command, const std::string& folder) {
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  std::vector<char> line(command.begin(), command.end());
-  line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &si, &pi))
-    return -1;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
-    GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
-}
-
-template <typename Info>
-std::vector<std::string> Names(BOOL(WINAPI* list)(LPSTR, LPSTR, DWORD, LPBYTE,
-                                                  DWORD, LPDWORD, LPDWORD),
-                               DWORD level) {
-  DWORD needed = 0, count = 0;
-  list(nullptr, nullptr, level, nullptr, 0, &needed, &count);
-  std::vector<BYTE> buffer(needed ? needed : 4);
-  std::vector<std::string> names;
-  if (!list(nullptr, nullptr, level, buffer.data(), needed, &needed, &count))
-    return names;
-  auto* info = reinterpret_cast<Info*>(buffer.data());
-  for (DWORD i = 0; i < count; ++i) names.push_back(info[i].pName);
-  return names;
-}
-
-BOOL WINAPI EnumLocalPrinters(LPSTR, LPSTR, DWORD level, LPBYTE buffer,
-                              DWORD size, LPDWORD needed, LPDWORD count) {
-  return EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, level, buffer, size, needed,
-                       count);
-}
-
-BOOL WINAPI EnumMonitorList(LPSTR server, LPSTR, DWORD level, LPBYTE buffer,
-                            DWORD size, LPDWORD needed, LPDWORD count) {
-  return EnumMonitorsA(server, level, buffer, size, needed, count);
-}
-
 // What the spooler lists, one name a line: printers, drivers, monitors.
 struct Spooler {
   std::vector<std::string> printers, drivers, monitors;
   static Spooler Now() {
-    return {Names<PRINTER_INFO_1A>(EnumLocalPrinters, 1),
+    return {Names<PRINTER_INFO_1A>(kvwine::EnumLocalPrinters, 1),
             Names<DRIVER_INFO_1A>(EnumPrinterDriversA, 1),
-            Names<MONITOR_INFO_1A>(EnumMonitorList, 1)};
+            Names<MONITOR_INFO_1A>(kvwine::EnumMonitorList, 1)};
   }
   bool operator==(const Spooler& o) const {
     return printers == o.printers && drivers == o.drivers &&
            monitors == o.monitors;
   }
 };
-
-bool Has(const std::vector<std::string>& names, const char* name) {
-  for (const auto& n : names)
-    if (lstrcmpiA(n.c_str(), name) == 0) return true;
-  return false;
-}
-
-bool ServiceExists(const char* name) {
-  SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (!scm) return false;
-  SC_HANDLE svc = OpenServiceA(scm, name, SERVICE_QUERY_STATUS);
-  if (svc) CloseServiceHandle(svc);
-  CloseServiceHandle(scm);
-  return svc != nullptr;
-}
-
-void RemoveService(const char* name) {
-  SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!scm) return;
-  if (SC_HANDLE svc = OpenServiceA(scm, name, SERVICE_ALL_ACCESS)) {
-    SERVICE_STATUS st;
-    ControlService(svc, SERVICE_CONTROL_STOP, &st);
-    DeleteService(svc);
-    CloseServiceHandle(svc);
-  }
-  CloseServiceHandle(scm);
-}
 
 std::string DefaultDevice() {
   char line[1024] = {};
@@ -229,19 +105,11 @@ kvwine::BoxSeen CallEntry(EntryFn entry, int* result) {
   return watch.Wait();
 }
 
-// The uninstall setup files, the batch, its RunOnce values and the message
-// file are the machine's, one of each: every test starts and ends without
-// them.
-class UninstallEntries : public kvwine::CleanupTest {
+class UninstallEntries : public kvwine::RemovalTest {
  protected:
-  void SetUp() override {
-    system_ = Dir(true);
-    windows_ = Dir(false);
-    ASSERT_FALSE(system_.empty());
-    ASSERT_FALSE(windows_.empty());
-    batch_ = system_ + "\\VT3E.bat";
-    ClearMachine();
-    AtEnd([this] { ClearMachine(); });
+  UninstallEntries() : RemovalTest(kMessageFile) {}
+
+  void Prepare() override {
     // Windows 9x's end of removal sets the default printer.
     const std::string device = DefaultDevice();
     AtEnd([device] {
@@ -252,14 +120,6 @@ class UninstallEntries : public kvwine::CleanupTest {
     uninit_ = kvwine::Export<EntryFn>("UninstUnInitialize");
     ASSERT_NE(init_, nullptr);
     ASSERT_NE(uninit_, nullptr);
-  }
-
-  void ClearMachine() {
-    DeleteFileA(batch_.c_str());
-    DeleteRunOnceValues();
-    for (const char* f : {"vt3eins.sii", "vt3dins.sii", "vt3hins.sii"})
-      DeleteFileA((windows_ + "\\" + f).c_str());
-    DeleteFileA((system_ + "\\" + kMessageFile).c_str());
   }
 
   // A folder made for the test, removed at the end when it was made here.
@@ -279,7 +139,6 @@ class UninstallEntries : public kvwine::CleanupTest {
     hold_ = INVALID_HANDLE_VALUE;
   }
 
-  std::string system_, windows_, batch_;
   HANDLE hold_ = INVALID_HANDLE_VALUE;
   EntryFn init_ = nullptr;
   EntryFn uninit_ = nullptr;
@@ -316,11 +175,8 @@ TEST_F(UninstallEntries, RemoveARealInstallationAndLeaveTheRestToTheRestart) {
   const std::string folder = W + "\\kvuent";
   const std::string sibling = S + "\\" + kSibling;
   const std::string siblingLog = sibling + ".log";
-  char dir[MAX_PATH] = {};
-  DWORD needed = 0;
-  ASSERT_TRUE(GetPrinterDriverDirectoryA(
-      nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir), sizeof dir, &needed));
-  const std::string driverDir = dir;
+  const std::string driverDir = kvwine::DriverDirectory();
+  ASSERT_FALSE(driverDir.empty());
 
   // Folders and files first: their clean-up runs after the registrations'.
   Folder(folder);
@@ -353,36 +209,8 @@ TEST_F(UninstallEntries, RemoveARealInstallationAndLeaveTheRestToTheRestart) {
   }
 
   auto undoRegistrations = [] {
-    for (const char* p : {kDrivers[0], kDrivers[1], kOther}) {
-      RemovePrinter(p);  // each printer is named like its driver
-      for (LPSTR env :
-           {static_cast<LPSTR>(nullptr), const_cast<LPSTR>("Windows 4.0"),
-            const_cast<LPSTR>("Windows NT x86")})
-        DeletePrinterDriverA(nullptr, env, const_cast<LPSTR>(p));
-    }
-    // Wine's spooler unloads a monitor at DeleteMonitor even when its key
-    // is gone already, as removal leaves it; the library file is then free.
-    for (const char* env : {"Windows NT x86", "Windows 4.0"})
-      DeleteMonitorA(nullptr, const_cast<LPSTR>(env),
-                     const_cast<LPSTR>(kMonitor));
+    kvwine::UnregisterPrinters({kDrivers[0], kDrivers[1], kOther}, kMonitor);
     RemoveService(kService);
-    for (const char* section : {"Devices", "PrinterPorts"}) {
-      HKEY key;
-      if (RegOpenKeyExA(HKEY_CURRENT_USER, (kUserDevices + section).c_str(), 0,
-                        KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        continue;
-      for (const char* p : {kDrivers[0], kDrivers[1], kOther})
-        RegDeleteValueA(key, p);
-      RegCloseKey(key);
-    }
-    // Wine's spooler runs in this process and keeps a printer's driver
-    // loaded when the printer went by its registry records (the Windows
-    // spooler lets it go when it starts again); a loaded file can't be
-    // deleted. No printer uses the driver any more.
-    for (int i = 0; i < 16; ++i) {
-      HMODULE loaded = GetModuleHandleA("kvwineps.drv");
-      if (!loaded || !FreeLibrary(loaded)) break;
-    }
   };
   undoRegistrations();
   ASSERT_FALSE(Has(Spooler::Now().printers, kDrivers[0]))

@@ -15,60 +15,24 @@
 #include "foundation/win32_platform.h"
 #include "tests/wine/support/box_watch.h"
 #include "tests/wine/support/cleanup.h"
+#include "tests/wine/support/machine.h"
 #include "tests/wine/support/wine_test.h"
 #include "uninstall/batch.h"
 #include "uninstall/printer_stack.h"
 
-using kvwine::kWinePs;
-using kvwine::RemovePrinter;
+using kvwine::Exists;
+using kvwine::Has;
+using kvwine::WriteFileText;
 
 namespace {
 
 using RegisterFn = int(WINAPI*)(LPCSTR, LPCSTR, int, LPCSTR, LPCSTR, int,
                                 LPCSTR);
 
-constexpr const char* kRunOnce =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-
-std::string Dir(bool system) {
-  char buffer[MAX_PATH] = {};
-  const UINT n = system ? GetSystemDirectoryA(buffer, MAX_PATH)
-                        : GetWindowsDirectoryA(buffer, MAX_PATH);
-  return std::string(buffer, n < MAX_PATH ? n : 0);
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool WriteFileText(const std::string& path, const std::string& text) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()),
-                            &written, nullptr);
-  CloseHandle(f);
-  return ok && written == text.size();
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string text;
-  char chunk[4096];
-  DWORD read = 0;
-  while (ReadFile(f, chunk, sizeof chunk, &read, nullptr) && read > 0)
-    text.append(chunk, read);
-  CloseHandle(f);
-  return text;
-}
-
 // A RunOnce value: its text and its data length; "<none>" when missing.
 std::string RunOnceValue(const std::string& name, DWORD* size = nullptr) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_READ, &key) !=
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kvwine::kRunOnce, 0, KEY_READ, &key) !=
       ERROR_SUCCESS)
     return "<none>";
   char data[1024] = {};
@@ -82,60 +46,15 @@ std::string RunOnceValue(const std::string& name, DWORD* size = nullptr) {
   return data;
 }
 
-void DeleteRunOnceValues() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_ALL_ACCESS, &key) !=
-      ERROR_SUCCESS)
-    return;
-  RegDeleteValueA(key, "VT3E");
-  for (int i = 0; i < 16; ++i)
-    RegDeleteValueA(key, ("VT3E_" + std::to_string(i)).c_str());
-  RegCloseKey(key);
-}
-
-// Runs `command` in `folder` and waits for it (at most 30 s); its exit
-// code, or -1.
-int RunCommand(const std::string& command, const std::string& folder) {
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  std::vector<char> line(command.begin(), command.end());
-  line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &si, &pi))
-    return -1;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
-    GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
-}
-
-// The batch, the RunOnce values, the uninstall setup files and the message
-// file are the machine's, one of each: every test starts and ends without
-// them.
-class Removal : public kvwine::CleanupTest {
+// A folder of its own for the files each test makes.
+class Removal : public kvwine::RemovalTest {
  protected:
-  void SetUp() override {
-    system_ = Dir(true);
-    windows_ = Dir(false);
-    ASSERT_FALSE(system_.empty());
-    ASSERT_FALSE(windows_.empty());
-    batch_ = system_ + "\\VT3E.bat";
+  Removal() : RemovalTest(kMessageFile) {}
+
+  void Prepare() override {
     folder_ = windows_ + "\\kvremove";
-    ClearMachine();
-    AtEnd([this] { ClearMachine(); });
     CreateDirectoryA(folder_.c_str(), nullptr);
     AtEnd([this] { RemoveDirectoryA(folder_.c_str()); });
-  }
-
-  void ClearMachine() {
-    DeleteFileA(batch_.c_str());
-    DeleteRunOnceValues();
-    for (const char* f : {"vt3eins.sii", "vt3dins.sii", "vt3hins.sii"})
-      DeleteFileA((windows_ + "\\" + f).c_str());
-    DeleteFileA((system_ + "\\" + kMessageFile).c_str());
   }
 
   // A file in the test folder, deleted at the end.
@@ -158,7 +77,7 @@ class Removal : public kvwine::CleanupTest {
   static constexpr const char* kMessageFile = "kvrbmsg.dat";
   kv::Win32Platform platform_;
   kv::Context ctx_{platform_};
-  std::string system_, windows_, batch_, folder_;
+  std::string folder_;
 };
 
 // ------------------------------------------------- batch and hand-over
@@ -193,7 +112,7 @@ TEST_F(Removal, BatchListsFilesInUseAndRunsAtTheNextStart) {
   kv::HandOverBatch(ctx_);
   for (HANDLE h : held) CloseHandle(h);
   expected += word + batch_ + "\r\n";
-  EXPECT_EQ(ReadFileBytes(batch_), expected);
+  EXPECT_EQ(kvwine::ReadFileBytes(batch_), expected);
 
   // The commands to run at the next start, as Windows would run them.
   std::vector<std::string> commands;
@@ -225,7 +144,7 @@ TEST_F(Removal, BatchListsFilesInUseAndRunsAtTheNextStart) {
     commands.push_back("cmd.exe /c " + RunOnceValue("VT3E"));
   }
   for (const std::string& command : commands)
-    EXPECT_EQ(RunCommand(command, system_), 0) << command;
+    EXPECT_EQ(kvwine::RunCommand(command, system_), 0) << command;
 
   for (const Case& c : cases)
     EXPECT_FALSE(Exists(folder_ + "\\" + c.name)) << c.name;
@@ -316,7 +235,7 @@ TEST_F(Removal, RebootQuestionAnsweredNoLeavesTheBatchForTheNextStart) {
     // privilege only on its way to ExitWindowsEx.
     EXPECT_EQ(ShutdownPrivilegeEnabled(), privilegeBefore);
     // The batch and its hand-over wait for whatever restart comes next.
-    const std::string batch = ReadFileBytes(batch_);
+    const std::string batch = kvwine::ReadFileBytes(batch_);
     EXPECT_NE(batch.find(file), std::string::npos) << batch;
     EXPECT_NE(batch.find(batch_ + "\r\n"), std::string::npos) << batch;
     if (kvwine::IsWin9x()) {
@@ -336,64 +255,15 @@ constexpr const char* kMonitorDll = "kvtstmon.dll";
 // The 9x monitor libraries <stem>01.DLL, <stem>02.DLL removal deletes.
 constexpr const char* kLibraryStem = "kvtstm";
 
-constexpr const char* kPpd =
-    "*PPD-Adobe: \"4.3\"\r\n*FormatVersion: \"4.3\"\r\n"
-    "*LanguageVersion: English\r\n*LanguageEncoding: ISOLatin1\r\n"
-    "*PCFileName: \"KVTEST.PPD\"\r\n*Manufacturer: \"KORVA\"\r\n"
-    "*ModelName: \"KORVA KV-1000\"\r\n*NickName: \"KORVA KV-1000\"\r\n"
-    "*LanguageLevel: \"3\"\r\n*ColorDevice: False\r\n"
-    "*OpenUI *PageSize: PickOne\r\n*DefaultPageSize: A4\r\n"
-    "*PageSize A4/A4: \"<</PageSize[595 842]>>setpagedevice\"\r\n"
-    "*CloseUI: *PageSize\r\n*DefaultImageableArea: A4\r\n"
-    "*ImageableArea A4/A4: \"18 18 577 824\"\r\n*DefaultPaperDimension: A4\r\n"
-    "*PaperDimension A4/A4: \"595 842\"\r\n*DefaultResolution: 600dpi\r\n";
-
-template <typename Info>
-std::vector<std::string> Names(BOOL(WINAPI* list)(LPSTR, LPSTR, DWORD, LPBYTE,
-                                                  DWORD, LPDWORD, LPDWORD),
-                               LPSTR environment, DWORD level) {
-  DWORD needed = 0, count = 0;
-  list(nullptr, environment, level, nullptr, 0, &needed, &count);
-  std::vector<BYTE> buffer(needed ? needed : 4);
-  std::vector<std::string> names;
-  if (!list(nullptr, environment, level, buffer.data(), needed, &needed,
-            &count))
-    return names;
-  auto* info = reinterpret_cast<Info*>(buffer.data());
-  for (DWORD i = 0; i < count; ++i) names.push_back(info[i].pName);
-  return names;
-}
-
-bool Has(const std::vector<std::string>& names, const char* name) {
-  for (const auto& n : names)
-    if (lstrcmpiA(n.c_str(), name) == 0) return true;
-  return false;
-}
-
-BOOL WINAPI EnumLocalPrinters(LPSTR, LPSTR, DWORD level, LPBYTE buffer,
-                              DWORD size, LPDWORD needed, LPDWORD count) {
-  return EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, level, buffer, size, needed,
-                       count);
-}
-
-BOOL WINAPI EnumMonitorList(LPSTR server, LPSTR, DWORD level, LPBYTE buffer,
-                            DWORD size, LPDWORD needed, LPDWORD count) {
-  return EnumMonitorsA(server, level, buffer, size, needed, count);
-}
-
 std::vector<std::string> Printers() {
-  return Names<PRINTER_INFO_1A>(EnumLocalPrinters, nullptr, 1);
+  return kvwine::Names<PRINTER_INFO_1A>(kvwine::EnumLocalPrinters, 1);
 }
 std::vector<std::string> Drivers() {
-  return Names<DRIVER_INFO_1A>(EnumPrinterDriversA, nullptr, 1);
+  return kvwine::Names<DRIVER_INFO_1A>(EnumPrinterDriversA, 1);
 }
 std::vector<std::string> Monitors() {
-  return Names<MONITOR_INFO_1A>(EnumMonitorList, nullptr, 1);
+  return kvwine::Names<MONITOR_INFO_1A>(kvwine::EnumMonitorList, 1);
 }
-
-// The user's [Devices] and [PrinterPorts] entries of the NT family.
-const std::string kUserDevices =
-    "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
 
 bool DeviceEntry(const char* printer) {
   char value[256] = {};
@@ -401,45 +271,16 @@ bool DeviceEntry(const char* printer) {
 }
 
 TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
-  if (GetFileAttributesA(kWinePs) == INVALID_FILE_ATTRIBUTES)
-    GTEST_SKIP() << "Wine's PostScript driver is not at " << kWinePs;
+  if (GetFileAttributesA(kvwine::kWinePs) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "Wine's PostScript driver is not at " << kvwine::kWinePs;
   auto undoStack = [] {
-    for (const char* d : {kDriver, kOtherDriver}) {
-      RemovePrinter(d);  // each printer is named like its driver
-      for (LPSTR env :
-           {static_cast<LPSTR>(nullptr), const_cast<LPSTR>("Windows 4.0"),
-            const_cast<LPSTR>("Windows NT x86")})
-        DeletePrinterDriverA(nullptr, env, const_cast<LPSTR>(d));
-    }
-    for (const char* env : {"Windows NT x86", "Windows 4.0"})
-      DeleteMonitorA(nullptr, const_cast<LPSTR>(env),
-                     const_cast<LPSTR>(kMonitor));
-    for (const char* section : {"Devices", "PrinterPorts"}) {
-      HKEY key;
-      if (RegOpenKeyExA(HKEY_CURRENT_USER, (kUserDevices + section).c_str(), 0,
-                        KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        continue;
-      for (const char* d : {kDriver, kOtherDriver}) RegDeleteValueA(key, d);
-      RegCloseKey(key);
-    }
-    // Wine's spooler runs in this process and keeps a printer's driver
-    // loaded until DeletePrinter; a printer removed by its registry records
-    // (as on the NT family) never unloads it, and a loaded file can't be
-    // deleted. No printer uses the driver any more. (The Windows spooler
-    // runs in a process of its own and lets it go when it starts again.)
-    for (int i = 0; i < 16; ++i) {
-      HMODULE loaded = GetModuleHandleA("kvwineps.drv");
-      if (!loaded || !FreeLibrary(loaded)) break;
-    }
+    kvwine::UnregisterPrinters({kDriver, kOtherDriver}, kMonitor);
   };
   undoStack();
   ASSERT_FALSE(Has(Printers(), kDriver)) << "left over from an earlier run";
 
-  char dir[MAX_PATH] = {};
-  DWORD needed = 0;
-  ASSERT_TRUE(GetPrinterDriverDirectoryA(
-      nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir), sizeof dir, &needed));
-  const std::string driverDir = dir;
+  const std::string driverDir = kvwine::DriverDirectory();
+  ASSERT_FALSE(driverDir.empty());
   auto place = [this](const std::string& path) {
     AtEnd([path] { DeleteFileA(path.c_str()); });
   };
@@ -453,9 +294,9 @@ TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
       place(driverDir + sub + f);
   // Before the files go: a driver or monitor still registered holds them.
   AtEnd(undoStack);
-  ASSERT_TRUE(
-      CopyFileA(kWinePs, (driverDir + "\\kvwineps.drv").c_str(), FALSE));
-  ASSERT_TRUE(WriteFileText(driverDir + "\\kvtest.ppd", kPpd));
+  ASSERT_TRUE(CopyFileA(kvwine::kWinePs, (driverDir + "\\kvwineps.drv").c_str(),
+                        FALSE));
+  ASSERT_TRUE(WriteFileText(driverDir + "\\kvtest.ppd", kvwine::kPpd));
   ASSERT_TRUE(CopyFileA((kvwine::ProgramDir() + kMonitorDll).c_str(),
                         monitorDll.c_str(), FALSE));
 
