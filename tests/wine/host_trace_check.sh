@@ -43,8 +43,10 @@ sim: DocumentPropertiesA DocumentPropertiesA -> DocumentPropertiesA
 EOF_KNOWN
 }
 
-work=$(mktemp -d "${KVSUP_WINE_ROOT:-/tmp}/trace-$version.XXXXXX")
-trap 'rm -rf "$work" "$work.lock" "$work.boot.log"' EXIT
+root=${KVSUP_WINE_ROOT:-$src/build/wine}
+mkdir -p "$root"
+work=$(mktemp -d "$root/trace-$version.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 "$src/tools/wine-prefix.sh" "$version" "$prefix" >"$work/prefix.log" 2>&1 || {
   cat "$work/prefix.log"
