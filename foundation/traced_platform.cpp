@@ -33,6 +33,21 @@ struct TextArg {
 };
 TextArg Text(const char* text) { return TextArg{text}; }
 
+// A handle the call returns through a pointer (a key or printer opened):
+// shown as "&<handle>" once the call succeeded, so that the calls on it can
+// be told apart; before that, or after a failure, only the pointer.
+struct OutHandle {
+  const void* at;
+  uintptr_t (*read)(const void*);
+};
+template <class T>
+OutHandle Out(T* handle) {
+  return OutHandle{
+      handle, [](const void* at) {
+        return reinterpret_cast<uintptr_t>(*static_cast<T const*>(at));
+      }};
+}
+
 void AppendHex(std::string& out, uintptr_t value) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "0x%llX",
@@ -138,15 +153,35 @@ void AppendValue(std::string& out, T value) {
   }
 }
 
-inline std::string ArgList() { return std::string(); }
+// The arguments of a call that has returned; `succeeded` tells whether the
+// handles it returned are there to show.
+struct ArgText {
+  bool succeeded;
 
-template <class First, class... Rest>
-std::string ArgList(First first, Rest... rest) {
-  std::string out;
-  AppendValue(out, first);
-  ((out += ", ", AppendValue(out, rest)), ...);
-  return out;
-}
+  std::string List() const { return std::string(); }
+  template <class First, class... Rest>
+  std::string List(First first, Rest... rest) const {
+    std::string out;
+    Append(out, first);
+    ((out += ", ", Append(out, rest)), ...);
+    return out;
+  }
+
+ private:
+  template <class T>
+  void Append(std::string& out, T value) const {
+    if constexpr (std::is_same_v<T, OutHandle>) {
+      if (succeeded && value.at) {
+        out += '&';
+        AppendHex(out, value.read(value.at));
+      } else {
+        AppendValue(out, value.at);
+      }
+    } else {
+      AppendValue(out, value);
+    }
+  }
+};
 
 // How a result tells failure. `code` is the error a failed call reports
 // when it returns it rather than leaving it as the last error.
@@ -295,9 +330,9 @@ void TracedPlatform::Heading(const char* name) {
   inner_.SetLastError(callersError);
 }
 
-// The line is composed before the call (the arguments as passed) and
-// written after it; the last error the caller sees is the callee's, whatever
-// composing and writing did to it.
+// The line is composed once the call has returned (its inputs are const or
+// shown only as addresses, so they read as passed); the last error the
+// caller sees is the callee's, whatever composing and writing did to it.
 template <class Result, class Call, class Show>
 auto TracedPlatform::Traced(const char* name, Call&& call, Show&& show)
     -> decltype(call()) {
@@ -306,43 +341,32 @@ auto TracedPlatform::Traced(const char* name, Call&& call, Show&& show)
     (void)name;
     (void)show;
     return call();
-  } else {
-    std::string line;
-    const DWORD before = inner_.GetLastError();
+  } else if constexpr (std::is_void_v<Ret>) {
+    call();
+    const DWORD after = inner_.GetLastError();
     try {
-      line = name;
-      line += '(';
-      line += show();
-      line += ')';
-    } catch (...) {
-      line.clear();
+      WriteLine(std::string(name) + "(" + show(true) + ")");
+    } catch (...) {  // no memory for the line: it is left out
     }
-    inner_.SetLastError(before);
-    if constexpr (std::is_void_v<Ret>) {
-      call();
-      const DWORD after = inner_.GetLastError();
-      if (!line.empty()) WriteLine(line);
-      inner_.SetLastError(after);
-    } else {
-      Ret result = call();
-      const DWORD after = inner_.GetLastError();
-      if (!line.empty()) {
-        try {
-          line += " = ";
-          AppendValue(line, result);
-          if (Result::Failed(result)) {
-            DWORD error = after;
-            if constexpr (std::is_same_v<Result, Status>)
-              error = static_cast<DWORD>(result);
-            line += "  error " + std::to_string(error);
-          }
-          WriteLine(line);
-        } catch (...) {
-        }
+    inner_.SetLastError(after);
+  } else {
+    Ret result = call();
+    const DWORD after = inner_.GetLastError();
+    try {
+      const bool failed = Result::Failed(result);
+      std::string line = std::string(name) + "(" + show(!failed) + ") = ";
+      AppendValue(line, result);
+      if (failed) {
+        DWORD error = after;
+        if constexpr (std::is_same_v<Result, Status>)
+          error = static_cast<DWORD>(result);
+        line += "  error " + std::to_string(error);
       }
-      inner_.SetLastError(after);
-      return result;
+      WriteLine(line);
+    } catch (...) {
     }
+    inner_.SetLastError(after);
+    return result;
   }
 }
 
@@ -351,7 +375,7 @@ auto TracedPlatform::Traced(const char* name, Call&& call, Show&& show)
     if (!on_.load(std::memory_order_relaxed)) return inner_.Name Args; \
     return Traced<Result>(                                             \
         #Name, [&]() -> Ret { return inner_.Name Args; },              \
-        [&] { return ArgList Shown; });                                \
+        [&](bool ok) { return ArgText{ok}.List Shown; });              \
   }
 KV_PLATFORM_METHODS(KV_TRACED_DEFINE)
 #undef KV_TRACED_DEFINE

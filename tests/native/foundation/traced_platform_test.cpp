@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -129,9 +130,25 @@ TEST(TracedPlatform, ShowsArgumentsSafely) {
        "87"},
   };
   for (const Case& c : cases) c.call();
+  // A key opened is shown by its handle, so the calls on it can be found.
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      traced.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key),
+      ERROR_SUCCESS);
+  char hex[32];
+  std::snprintf(
+      hex, sizeof hex, "0x%llX",
+      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(key)));
+  traced.RegCloseKey(key);
   std::vector<std::string> lines = ReadLines(file);
-  ASSERT_EQ(lines.size(), std::size(cases));
-  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], cases[i].line);
+  ASSERT_EQ(lines.size(), std::size(cases) + 2);
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(lines[i], cases[i].line);
+  EXPECT_EQ(lines[std::size(cases)],
+            std::string("RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"SOFTWARE\", 0, "
+                        "0x20019, &") +
+                hex + ") = 0");
+  EXPECT_EQ(lines.back(), std::string("RegCloseKey(") + hex + ") = 0");
 }
 
 TEST(TracedPlatform, FileThatFailsOrFillsEndsOnlyTheTrace) {
