@@ -4,8 +4,9 @@
 # Windows XP: Xcopy of a large tree and the sample registration, each run
 # with the variable unset, naming a file that cannot be opened, and naming
 # a file; wall time per run of kvsup-host.exe, less that of a script with
-# one trivial call (Wine's start-up). Prints the median of `runs` runs
-# (default 3) and the trace's size. A benchmark, not a test: nothing fails.
+# one trivial call (Wine's start-up). Prints the median of `runs` rounds
+# (default 3), the three modes taking turns in each, and the trace's size.
+# A benchmark, not a test: nothing fails.
 set -uo pipefail
 if [ -z "${KVSUP_TRACE_BENCH_X:-}" ]; then  # one X display for every run
   KVSUP_TRACE_BENCH_X=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
@@ -95,15 +96,20 @@ printf '%-14s %10s %10s %10s %12s\n' "" "unset" "bad file" "traced" "trace size"
 for kind in xcopy register; do
   script=$kind.kvs
   [ "$kind" = register ] && script='examples\register-printer.kvs'
-  declare -A t=()
-  for mode in unset bad file; do
-    t[$mode]=$(for i in $(seq "$runs"); do
+  # The modes take turns within each round, so that a change in the
+  # machine's load falls on all three alike.
+  declare -A t=([unset]="" [bad]="" [file]="")
+  for i in $(seq "$runs"); do
+    for mode in unset bad file; do
       prepare "$kind"
-      run "$mode" "$script"
+      t[$mode]+="$(run "$mode" "$script") "
       if ! tr -d '\r' <"$work/out.txt" | grep -qE '^(Xcopy|ToRegPrinter)\(.*\) = 1$'; then
         echo "warning: $kind ($mode) did not succeed" >&2
       fi
-    done | median)
+    done
+  done
+  for mode in unset bad file; do
+    t[$mode]=$(tr ' ' '\n' <<<"${t[$mode]}" | grep . | median)
   done
   size=$(stat -c %s "$job/trace.txt" 2>/dev/null || echo 0)
   lines=$(wc -l <"$job/trace.txt" 2>/dev/null || echo 0)
