@@ -183,8 +183,8 @@ struct ArgText {
   }
 };
 
-// How a result tells failure. `code` is the error a failed call reports
-// when it returns it rather than leaving it as the last error.
+// How a result tells failure. A registry call's result is its error; the
+// others leave theirs as the last error.
 struct Bool {
   template <class T>
   static bool Failed(T v) {
