@@ -92,6 +92,13 @@ class Platform {
   virtual BOOL GetPrinterDriverA(HANDLE printer, LPCSTR environment,
                                  DWORD level, LPBYTE buffer, DWORD size,
                                  LPDWORD needed) = 0;
+  // Levels 1 to 3; no environment lists the machine's own.
+  virtual BOOL EnumPrinterDriversA(LPCSTR server, LPCSTR environment,
+                                   DWORD level, LPBYTE buffer, DWORD size,
+                                   LPDWORD needed, LPDWORD returned) = 0;
+  virtual BOOL EnumPrintProcessorsA(LPCSTR server, LPCSTR environment,
+                                    DWORD level, LPBYTE buffer, DWORD size,
+                                    LPDWORD needed, LPDWORD returned) = 0;
   virtual BOOL GetPrinterDriverDirectoryA(LPCSTR server, LPCSTR environment,
                                           DWORD level, LPBYTE buffer,
                                           DWORD size, LPDWORD needed) = 0;

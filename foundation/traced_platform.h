@@ -137,6 +137,16 @@
      DWORD size, LPDWORD needed),                                              \
     (printer, environment, level, buffer, size, needed),                       \
     (printer, environment, level, buffer, size, needed))                       \
+  X(BOOL, EnumPrinterDriversA, Bool,                                           \
+    (LPCSTR server, LPCSTR environment, DWORD level, LPBYTE buffer,            \
+     DWORD size, LPDWORD needed, LPDWORD returned),                            \
+    (server, environment, level, buffer, size, needed, returned),              \
+    (server, environment, level, buffer, size, needed, returned))              \
+  X(BOOL, EnumPrintProcessorsA, Bool,                                          \
+    (LPCSTR server, LPCSTR environment, DWORD level, LPBYTE buffer,            \
+     DWORD size, LPDWORD needed, LPDWORD returned),                            \
+    (server, environment, level, buffer, size, needed, returned),              \
+    (server, environment, level, buffer, size, needed, returned))              \
   X(BOOL, GetPrinterDriverDirectoryA, Bool,                                    \
     (LPCSTR server, LPCSTR environment, DWORD level, LPBYTE buffer,            \
      DWORD size, LPDWORD needed),                                              \

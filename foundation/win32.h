@@ -438,6 +438,17 @@ typedef struct _devicemodeA {
 #define DM_OUT_BUFFER 2
 #define DM_IN_BUFFER 8
 
+typedef struct _DRIVER_INFO_1A {
+  LPSTR pName;
+} DRIVER_INFO_1A;
+typedef struct _DRIVER_INFO_2A {
+  DWORD cVersion;
+  LPSTR pName;
+  LPSTR pEnvironment;
+  LPSTR pDriverPath;
+  LPSTR pDataFile;
+  LPSTR pConfigFile;
+} DRIVER_INFO_2A;
 typedef struct _DRIVER_INFO_3A {
   DWORD cVersion;
   LPSTR pName;
@@ -492,6 +503,9 @@ typedef struct _MONITOR_INFO_2A {
   LPSTR pEnvironment;
   LPSTR pDLLName;
 } MONITOR_INFO_2A;
+typedef struct _PRINTPROCESSOR_INFO_1A {
+  LPSTR pName;
+} PRINTPROCESSOR_INFO_1A;
 typedef struct _PORT_INFO_1A {
   LPSTR pName;
 } PORT_INFO_1A;

@@ -174,6 +174,20 @@ BOOL Win32Platform::GetPrinterDriverA(HANDLE printer, LPCSTR environment,
                              W(size), W(needed));
 }
 
+BOOL Win32Platform::EnumPrinterDriversA(LPCSTR server, LPCSTR environment,
+                                        DWORD level, LPBYTE buffer, DWORD size,
+                                        LPDWORD needed, LPDWORD returned) {
+  return ::EnumPrinterDriversA(W(server), W(environment), W(level), W(buffer),
+                               W(size), W(needed), W(returned));
+}
+
+BOOL Win32Platform::EnumPrintProcessorsA(LPCSTR server, LPCSTR environment,
+                                         DWORD level, LPBYTE buffer, DWORD size,
+                                         LPDWORD needed, LPDWORD returned) {
+  return ::EnumPrintProcessorsA(W(server), W(environment), W(level), W(buffer),
+                                W(size), W(needed), W(returned));
+}
+
 BOOL Win32Platform::GetPrinterDriverDirectoryA(LPCSTR server,
                                                LPCSTR environment, DWORD level,
                                                LPBYTE buffer, DWORD size,

@@ -67,6 +67,12 @@ class Win32Platform final : public Platform {
                             LPCSTR name) override;
   BOOL GetPrinterDriverA(HANDLE printer, LPCSTR environment, DWORD level,
                          LPBYTE buffer, DWORD size, LPDWORD needed) override;
+  BOOL EnumPrinterDriversA(LPCSTR server, LPCSTR environment, DWORD level,
+                           LPBYTE buffer, DWORD size, LPDWORD needed,
+                           LPDWORD returned) override;
+  BOOL EnumPrintProcessorsA(LPCSTR server, LPCSTR environment, DWORD level,
+                            LPBYTE buffer, DWORD size, LPDWORD needed,
+                            LPDWORD returned) override;
   BOOL GetPrinterDriverDirectoryA(LPCSTR server, LPCSTR environment,
                                   DWORD level, LPBYTE buffer, DWORD size,
                                   LPDWORD needed) override;

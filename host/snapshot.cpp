@@ -48,6 +48,8 @@ constexpr KindInfo kKinds[] = {
     {SnapshotGroup::kSpooler, "printer", 1},
     {SnapshotGroup::kSpooler, "monitor", 1},
     {SnapshotGroup::kSpooler, "port", 1},
+    {SnapshotGroup::kSpooler, "driver", 1},
+    {SnapshotGroup::kSpooler, "processor", 1},
     {SnapshotGroup::kSpooler, "error", 1},
     {SnapshotGroup::kWinIni, "entry", 2},
     {SnapshotGroup::kFiles, "file", 1},
@@ -245,6 +247,8 @@ class Recorder {
     Printers();
     Monitors();
     Ports();
+    Drivers();
+    Processors();
   }
 
   void WinIni() {
@@ -515,6 +519,42 @@ class Recorder {
       std::memcpy(&p, buffer.data() + i * sizeof p, sizeof p);
       Add(SnapshotGroup::kSpooler, "port", {Field(p.pName)}, "");
     }
+  }
+
+  // The names of a level-1 list whose records hold only a name pointer
+  // (drivers and print processors of the machine's own environment).
+  template <typename Call>
+  void Names(const char* callName, const char* kind, Call call) {
+    std::vector<BYTE> buffer;
+    DWORD count = 0, error = 0;
+    if (!Enumerate(call, &buffer, &count, &error)) {
+      SpoolerError(callName, error);
+      return;
+    }
+    count = std::min<DWORD>(count,
+                            static_cast<DWORD>(buffer.size() / sizeof(LPSTR)));
+    for (DWORD i = 0; i < count; ++i) {
+      LPSTR name;
+      std::memcpy(&name, buffer.data() + i * sizeof name, sizeof name);
+      Add(SnapshotGroup::kSpooler, kind, {Field(name)}, "");
+    }
+  }
+
+  void Drivers() {
+    static_assert(sizeof(DRIVER_INFO_1A) == sizeof(LPSTR), "a name only");
+    Names("EnumPrinterDriversA", "driver",
+          [&](LPBYTE b, DWORD s, LPDWORD n, LPDWORD r) {
+            return os_.EnumPrinterDriversA(nullptr, nullptr, 1, b, s, n, r);
+          });
+  }
+
+  void Processors() {
+    static_assert(sizeof(PRINTPROCESSOR_INFO_1A) == sizeof(LPSTR),
+                  "a name only");
+    Names("EnumPrintProcessorsA", "processor",
+          [&](LPBYTE b, DWORD s, LPDWORD n, LPDWORD r) {
+            return os_.EnumPrintProcessorsA(nullptr, nullptr, 1, b, s, n, r);
+          });
   }
 
   // --- win.ini ------------------------------------------------------------

@@ -13,9 +13,13 @@
 // - The environments served are "Windows NT x86" and "Windows 4.0" on the
 //   NT family and only "Windows 4.0" on 9x; any other fails with
 //   ERROR_INVALID_ENVIRONMENT.
-// - AddPrintProcessorA loads the processor from the processor directory: a
-// - GetPrinterDriverA names every file with its full path, the dependent
-//   files included.
+// - GetPrinterDriverA and EnumPrinterDriversA name every file with its full
+//   path, the dependent files included.
+// - EnumPrinterDriversA lists the drivers of one environment in registry
+//   order; on Windows 2000 and XP the NT environment's version-2 drivers
+//   follow the version-3 ones, as both serve printers there. Levels 1 to 3
+//   (the later levels of Windows 2000 are not simulated). An empty list is
+//   success with nothing needed, as EnumPrintersA answers.
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
@@ -26,6 +30,70 @@
 namespace kv::sim {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Fills the fields of `level` (1 to 3) for driver record `d` of `env`. The
+// fixed parts of levels 1 and 2 are prefixes of level 3's (level 1's from
+// pName on).
+void FillDriver(const SimPlatform& os, const RegNode& d, const char* env,
+                DWORD level, Packer& k, DRIVER_INFO_3A& r) {
+  r.cVersion = DwordValue(d, "Version");
+  // The folder of the record's own version: an older driver that 2000 and
+  // XP still serve keeps its files in its own version folder.
+  const std::string dir =
+      (IsWin9x(os.version())
+           ? VersionDirectory(os, env)
+           : DriverDirectory(os, env) + "\\" + std::to_string(r.cVersion)) +
+      "\\";
+  auto full = [&](const std::string& f) { return f.empty() ? f : dir + f; };
+  r.pName = k.Text(d.name);
+  if (level == 1) return;
+  r.pEnvironment = k.Text(env);
+  r.pDriverPath = k.Text(full(StringValue(d, "Driver")));
+  r.pDataFile = k.Text(full(StringValue(d, "Data File")));
+  r.pConfigFile = k.Text(full(StringValue(d, "Configuration File")));
+  if (level == 2) return;
+  r.pHelpFile = k.Text(full(StringValue(d, "Help File")));
+  std::vector<std::string> deps = MultiSzValue(d, "Dependent Files");
+  for (auto& f : deps) f = full(f);
+  r.pDependentFiles = k.List(deps);
+  r.pMonitorName = k.Text(StringValue(d, "Monitor"));
+  r.pDefaultDataType = k.Text(StringValue(d, "Datatype"));
+}
+
+// The records of `env`'s drivers, as EnumPrinterDriversA lists them.
+std::vector<const RegNode*> DriverRecords(const SimPlatform& os,
+                                          const char* env) {
+  std::vector<std::string> paths = {DriversKeyPath(os, env)};
+  if (env == kNtEnv && DriverVersion(os, env) == 3)
+    paths.push_back(std::string(kPrintKeyPath) +
+                    "\\Environments\\Windows NT x86\\Drivers\\Version-2");
+  std::vector<const RegNode*> records;
+  for (const auto& path : paths)
+    if (RegNode* drivers = os.FindKey(HKEY_LOCAL_MACHINE, path))
+      for (const auto& d : drivers->subkeys) records.push_back(d.second.get());
+  return records;
+}
+
+// Packs `records` as an array of `Record` (DRIVER_INFO_1A to _3A).
+template <typename Record>
+bool PackDrivers(const SimPlatform& os,
+                 const std::vector<const RegNode*>& records, const char* env,
+                 DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                 DWORD* lastError) {
+  return PackRecords<Record>(
+      records.size(), buffer, size, needed, lastError,
+      [&](Packer& k, Record& r, size_t i) {
+        DRIVER_INFO_3A full{};
+        FillDriver(os, *records[i], env, level, k, full);
+        const void* from = level == 1 ? static_cast<const void*>(&full.pName)
+                                      : static_cast<const void*>(&full);
+        std::memcpy(&r, from, sizeof r);
+      });
+}
+
+}  // namespace
 
 // ---- Drivers ----------------------------------------------------------------
 
@@ -179,24 +247,8 @@ BOOL SimPlatform::GetPrinterDriverA(HANDLE printer, LPCSTR environment,
     lastError_ = ERROR_UNKNOWN_PRINTER_DRIVER;
     return FALSE;
   }
-  const std::string dir = VersionDirectory(*this, env) + "\\";
-  auto full = [&](const std::string& f) { return f.empty() ? f : dir + f; };
-  const DWORD version = DwordValue(*d, "Version");
   auto fill = [&](Packer& k, DRIVER_INFO_3A& r, size_t) {
-    r.cVersion = version;
-    r.pName = k.Text(d->name);
-    if (level == 1) return;
-    r.pEnvironment = k.Text(env);
-    r.pDriverPath = k.Text(full(StringValue(*d, "Driver")));
-    r.pDataFile = k.Text(full(StringValue(*d, "Data File")));
-    r.pConfigFile = k.Text(full(StringValue(*d, "Configuration File")));
-    if (level == 2) return;
-    r.pHelpFile = k.Text(full(StringValue(*d, "Help File")));
-    std::vector<std::string> deps = MultiSzValue(*d, "Dependent Files");
-    for (auto& f : deps) f = full(f);
-    r.pDependentFiles = k.List(deps);
-    r.pMonitorName = k.Text(StringValue(*d, "Monitor"));
-    r.pDefaultDataType = k.Text(StringValue(*d, "Datatype"));
+    FillDriver(*this, *d, env, level, k, r);
   };
   // The fixed part of levels 1 and 2 is a prefix of level 3's.
   const size_t fixed = level == 1   ? sizeof(LPSTR)
@@ -219,6 +271,44 @@ BOOL SimPlatform::GetPrinterDriverA(HANDLE printer, LPCSTR environment,
     std::memcpy(buffer, &r.pName, sizeof(LPSTR));
   else
     std::memcpy(buffer, &r, fixed);
+  return TRUE;
+}
+
+BOOL SimPlatform::EnumPrinterDriversA(LPCSTR server, LPCSTR environment,
+                                      DWORD level, LPBYTE buffer, DWORD size,
+                                      LPDWORD needed, LPDWORD returned) {
+  if (Enter("EnumPrinterDriversA",
+            ArgText(server) + ", " + ArgText(environment) + ", " +
+                std::to_string(level) + ", " + std::to_string(size)))
+    return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
+  if (!IsLocalServer(*this, server)) return FALSE;
+  if (level < 1 || level > 3) {
+    lastError_ = ERROR_INVALID_LEVEL;
+    return FALSE;
+  }
+  if (DWORD e = EnumArgsError(buffer, size, needed, returned)) {
+    lastError_ = e;
+    return FALSE;
+  }
+  const char* env = ServedEnvironment(*this, environment);
+  if (!env) return FALSE;
+  const std::vector<const RegNode*> records = DriverRecords(*this, env);
+  if (records.empty()) {
+    *needed = 0;
+    return TRUE;
+  }
+  const bool ok =
+      level == 1
+          ? PackDrivers<DRIVER_INFO_1A>(*this, records, env, level, buffer,
+                                        size, needed, &lastError_)
+      : level == 2
+          ? PackDrivers<DRIVER_INFO_2A>(*this, records, env, level, buffer,
+                                        size, needed, &lastError_)
+          : PackDrivers<DRIVER_INFO_3A>(*this, records, env, level, buffer,
+                                        size, needed, &lastError_);
+  if (!ok) return FALSE;
+  *returned = static_cast<DWORD>(records.size());
   return TRUE;
 }
 

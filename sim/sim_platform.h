@@ -369,6 +369,12 @@ class SimPlatform : public Platform {
                             LPCSTR name) override;
   BOOL GetPrinterDriverA(HANDLE printer, LPCSTR environment, DWORD level,
                          LPBYTE buffer, DWORD size, LPDWORD needed) override;
+  BOOL EnumPrinterDriversA(LPCSTR server, LPCSTR environment, DWORD level,
+                           LPBYTE buffer, DWORD size, LPDWORD needed,
+                           LPDWORD returned) override;
+  BOOL EnumPrintProcessorsA(LPCSTR server, LPCSTR environment, DWORD level,
+                            LPBYTE buffer, DWORD size, LPDWORD needed,
+                            LPDWORD returned) override;
   BOOL GetPrinterDriverDirectoryA(LPCSTR server, LPCSTR environment,
                                   DWORD level, LPBYTE buffer, DWORD size,
                                   LPDWORD needed) override;

@@ -3,12 +3,15 @@
 //
 // AddPrintProcessorA loads the processor from the processor directory: a
 // missing file fails with ERROR_MOD_NOT_FOUND; a name already installed with
-// ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED.
+// ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED. EnumPrintProcessorsA (level 1
+// only) lists the processors of an environment in registry order; an empty
+// list is success with nothing needed.
 #include "sim/spooler_records.h"
 
 #include <cstring>
 #include <filesystem>
 
+#include "sim/enum_buffer.h"
 #include "sim/file_paths.h"
 
 namespace kv::sim {
@@ -237,6 +240,42 @@ BOOL SimPlatform::AddPrintProcessorA(LPCSTR server, LPCSTR environment,
     return FALSE;
   }
   SetString(CreateKeyPath(HKEY_LOCAL_MACHINE, keyPath), "Driver", file);
+  return TRUE;
+}
+
+BOOL SimPlatform::EnumPrintProcessorsA(LPCSTR server, LPCSTR environment,
+                                       DWORD level, LPBYTE buffer, DWORD size,
+                                       LPDWORD needed, LPDWORD returned) {
+  if (Enter("EnumPrintProcessorsA",
+            ArgText(server) + ", " + ArgText(environment) + ", " +
+                std::to_string(level) + ", " + std::to_string(size)))
+    return FALSE;
+  if (SpoolerDown(*this)) return FALSE;
+  if (!IsLocalServer(*this, server)) return FALSE;
+  if (level != 1) {
+    lastError_ = ERROR_INVALID_LEVEL;
+    return FALSE;
+  }
+  if (DWORD e = EnumArgsError(buffer, size, needed, returned)) {
+    lastError_ = e;
+    return FALSE;
+  }
+  const char* env = ServedEnvironment(*this, environment);
+  if (!env) return FALSE;
+  std::vector<std::string> names;
+  if (RegNode* processors = FindKey(HKEY_LOCAL_MACHINE, ProcessorsKeyPath(env)))
+    for (const auto& p : processors->subkeys) names.push_back(p.second->name);
+  if (names.empty()) {
+    *needed = 0;
+    return TRUE;
+  }
+  if (!PackRecords<PRINTPROCESSOR_INFO_1A>(
+          names.size(), buffer, size, needed, &lastError_,
+          [&](Packer& k, PRINTPROCESSOR_INFO_1A& r, size_t i) {
+            r.pName = k.Text(names[i]);
+          }))
+    return FALSE;
+  *returned = static_cast<DWORD>(names.size());
   return TRUE;
 }
 

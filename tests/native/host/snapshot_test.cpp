@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "host/host_main.h"
 #include "host/leftovers.h"
 #include "printer/registration.h"
+#include "sim/sim_services.h"
 #include "tests/native/support/printer_support.h"
 
 namespace kv::host {
@@ -66,6 +68,7 @@ TEST(SnapshotTest, RegistrationShowsAsLeftBehindAndItsUndoingAsRemoved) {
   } kCases[] = {
       {WindowsVersion::XP,
        {"spooler:\n"
+        "  left behind: driver \"KORVA KV-1000\"\n"
         "  left behind: monitor \"KV Lang Monitor\" = dll \"kvmon2k.dll\"\n"
         "  left behind: printer \"KV Printer\" = driver \"KORVA KV-1000\" "
         "port \"LPT1:\"\n",
@@ -80,7 +83,8 @@ TEST(SnapshotTest, RegistrationShowsAsLeftBehindAndItsUndoingAsRemoved) {
         "left behind: file "
         "\"SYSTEM32\\spool\\drivers\\w32x86\\3\\kvdrv2k.dll\""}},
       {WindowsVersion::Win98,
-       {"left behind: printer \"KV Printer\" = driver \"KORVA KV-1000\"",
+       {"left behind: driver \"KORVA KV-1000\"\n",
+        "left behind: printer \"KV Printer\" = driver \"KORVA KV-1000\"",
         "win.ini:\n  left behind: entry \"Devices\" \"KV Printer\" = "
         "\"KVDRV,LPT1:\"",
         "left behind: key \"HKLM\\Enum\\LPTENUM\\KORVAKV-1000D1A2\""}},
@@ -105,6 +109,49 @@ TEST(SnapshotTest, RegistrationShowsAsLeftBehindAndItsUndoingAsRemoved) {
     const std::string back = Report(CompareSnapshots(r.after, r.before, {}));
     EXPECT_TRUE(Has(back, "removed: printer \"KV Printer\"")) << back;
     EXPECT_FALSE(Has(back, "left behind:")) << back;
+  }
+}
+
+// Each spooler list as the spooler gives it; a list that cannot be had is
+// recorded as its call's error while the others are still listed.
+TEST(SnapshotTest, SpoolerListsAndTheirFailures) {
+  const struct {
+    const char* call;
+    const char* fact;  // what the list gives on the registered machine
+  } kLists[] = {
+      {"EnumPrintersA", "spooler printer \"KV Printer\" = "},
+      {"EnumMonitorsA", "spooler monitor \"Local Port\" = "},
+      {"EnumPortsA", "spooler port \"LPT1:\"\n"},
+      {"EnumPrinterDriversA", "spooler driver \"KORVA KV-1000\"\n"},
+      {"EnumPrintProcessorsA", "spooler processor \"WinPrint\"\n"},
+  };
+  Registered r(WindowsVersion::XP);
+  ASSERT_EQ(r.rc, 1);
+  sim::SimPlatform& os = r.m.os();
+  auto error = [](const char* call, DWORD e) {
+    return std::string("spooler error \"") + call + "\" = error " +
+           std::to_string(e) + "\n";
+  };
+  // None failing, then each in turn.
+  for (int failing = -1; failing < int(std::size(kLists)); ++failing) {
+    SCOPED_TRACE(failing < 0 ? "none" : kLists[failing].call);
+    if (failing >= 0)
+      os.FailOperation(kLists[failing].call, ERROR_ACCESS_DENIED);
+    const std::string text = SnapshotText(TakeSnapshot(os));
+    for (int i = 0; i < int(std::size(kLists)); ++i) {
+      EXPECT_EQ(Has(text, kLists[i].fact), i != failing) << text;
+      EXPECT_EQ(Has(text, error(kLists[i].call, ERROR_ACCESS_DENIED)),
+                i == failing)
+          << text;
+    }
+  }
+  // A stopped spooler answers none of them (RPC_S_SERVER_UNAVAILABLE).
+  constexpr DWORD kServerUnavailable = 1722;
+  sim::SetServiceState(os, "Spooler", SERVICE_STOPPED);
+  const std::string text = SnapshotText(TakeSnapshot(os));
+  for (const auto& l : kLists) {
+    EXPECT_FALSE(Has(text, l.fact)) << text;
+    EXPECT_TRUE(Has(text, error(l.call, kServerUnavailable))) << text;
   }
 }
 

@@ -1,10 +1,12 @@
 // The simulated spooler: port monitors (Windows' refusals and error codes,
-// the registry records, the enumeration layout in the caller's buffer) and
-// the refusals of drivers, processors and printers the registration meets.
+// the registry records, the enumeration layout in the caller's buffer), the
+// driver and print processor lists, and the refusals of drivers, processors and
+// printers the registration meets.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -178,6 +180,255 @@ TEST(SimSpooler, EnumMonitorsArguments) {
   ASSERT_TRUE(
       os.EnumMonitorsA(nullptr, 1, buf, sizeof buf, &needed, &returned));
   EXPECT_EQ(needed, 3 * sizeof(MONITOR_INFO_1A) + 11 + 11 + 10);
+}
+
+// What an enumeration answers: its error, or the records it listed.
+struct Listed {
+  DWORD error = 0;
+  std::vector<std::string> items;
+  bool operator==(const Listed& o) const {
+    return error == o.error && items == o.items;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Listed& l) {
+  out << "error " << l.error << " {";
+  for (const auto& i : l.items) out << " \"" << i << "\"";
+  return out << " }";
+}
+
+using EnumCall = std::function<BOOL(LPBYTE, DWORD, LPDWORD, LPDWORD)>;
+// Record `index` of a filled buffer as text; `text` reads a string of it.
+using Decode = std::function<std::string(
+    const BYTE*, DWORD, const std::function<std::string(LPCSTR)>&)>;
+
+// Runs an enumeration as a caller does, checking Windows' buffer rules on
+// the way: no buffer asks for the size (an empty list succeeds needing
+// nothing), a buffer one byte short is refused and not written past, the
+// strings lie inside the bytes asked for.
+Listed List(sim::SimPlatform& os, const EnumCall& call, const Decode& decode) {
+  Listed out;
+  DWORD needed = 7, returned = 7;
+  os.SetLastError(kSentinel);
+  if (call(nullptr, 0, &needed, &returned)) {
+    EXPECT_EQ(needed, 0u);
+    EXPECT_EQ(returned, 0u);
+    EXPECT_EQ(os.GetLastError(), kSentinel);
+    return out;
+  }
+  if (os.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    out.error = os.GetLastError();
+    return out;
+  }
+  std::vector<BYTE> buf(needed + 16, 0xCC);
+  EXPECT_FALSE(call(buf.data(), needed - 1, &needed, &returned));
+  EXPECT_EQ(os.GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  EXPECT_EQ(returned, 0u);
+  EXPECT_EQ(buf[needed - 1], 0xCC);
+  EXPECT_TRUE(call(buf.data(), needed, &needed, &returned));
+  for (size_t i = needed; i < buf.size(); ++i) EXPECT_EQ(buf[i], 0xCC);
+  const BYTE* lo = buf.data();
+  const BYTE* hi = buf.data() + needed;
+  auto text = [&](LPCSTR s) {
+    const BYTE* p = reinterpret_cast<const BYTE*>(s);
+    EXPECT_TRUE(p >= lo && p < hi);
+    return s && p >= lo && p < hi ? std::string(s) : std::string("?");
+  };
+  for (DWORD i = 0; i < returned; ++i)
+    out.items.push_back(decode(buf.data(), i, text));
+  return out;
+}
+
+template <typename Record>
+Record RecordAt(const BYTE* buf, DWORD index) {
+  Record r;
+  std::memcpy(&r, buf + index * sizeof r, sizeof r);
+  return r;
+}
+
+// Level 1: the name; 2: "version|name|environment|driver|data|config";
+// 3: level 2's and "|dependents;...|monitor".
+std::string DriverText(const BYTE* buf, DWORD index, DWORD level,
+                       const std::function<std::string(LPCSTR)>& text) {
+  if (level == 1) return text(RecordAt<DRIVER_INFO_1A>(buf, index).pName);
+  DRIVER_INFO_3A r{};
+  if (level == 2) {
+    const auto r2 = RecordAt<DRIVER_INFO_2A>(buf, index);
+    std::memcpy(&r, &r2, sizeof r2);
+  } else {
+    r = RecordAt<DRIVER_INFO_3A>(buf, index);
+  }
+  std::string s = std::to_string(r.cVersion) + "|" + text(r.pName) + "|" +
+                  text(r.pEnvironment) + "|" + text(r.pDriverPath) + "|" +
+                  text(r.pDataFile) + "|" + text(r.pConfigFile);
+  if (level == 2) return s;
+  s += "|";
+  for (LPCSTR p = r.pDependentFiles; p && *p; p += std::strlen(p) + 1)
+    s += text(p) + ";";
+  return s + "|" + text(r.pMonitorName);
+}
+
+// Adds driver `name` of `env` from stand-in files in its driver directory.
+void AddDriver(sim::SimPlatform& os, std::string name, std::string env) {
+  const std::string dir = sim::DriverDirectory(os, env);
+  for (const char* f : {"kvd.dll", "kvd.ppd", "kvui.dll", "kvdep.dll"})
+    ASSERT_TRUE(os.WriteTextFile(dir + "\\" + f, "MZ")) << f;
+  std::string drv = "kvd.dll", data = "kvd.ppd", ui = "kvui.dll",
+              mon = "KV Mon";
+  char deps[] = "kvdep.dll\0";
+  DRIVER_INFO_3A di = {};
+  di.pName = &name[0];
+  di.pEnvironment = &env[0];
+  di.pDriverPath = &drv[0];
+  di.pDataFile = &data[0];
+  di.pConfigFile = &ui[0];
+  di.pDependentFiles = deps;
+  di.pMonitorName = &mon[0];
+  ASSERT_TRUE(os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)))
+      << name << " " << os.GetLastError();
+}
+
+// The drivers of the environment asked for, the machine's own when none is
+// named; on 2000 and XP the version-2 drivers after the version-3 ones.
+TEST(SimSpooler, EnumPrinterDriversListsOneEnvironment) {
+  const std::string xp3 = "C:\\WINDOWS\\SYSTEM32\\spool\\drivers\\w32x86\\3\\";
+  const std::string xp0 = "C:\\WINDOWS\\SYSTEM32\\spool\\drivers\\win40\\0\\";
+  const std::string w98 = "C:\\WINDOWS\\SYSTEM\\";
+  const struct {
+    WindowsVersion version;
+    const char* server;
+    const char* env;
+    DWORD level;
+    Listed want;
+  } cases[] = {
+      {WindowsVersion::XP,
+       nullptr,
+       nullptr,
+       1,
+       {0, {"KV Alpha", "KV Beta", "KV Old"}}},
+      {WindowsVersion::XP,
+       nullptr,
+       "windows nt x86",
+       2,
+       {0,
+        {"3|KV Alpha|Windows NT x86|" + xp3 + "kvd.dll|" + xp3 + "kvd.ppd|" +
+             xp3 + "kvui.dll",
+         "3|KV Beta|Windows NT x86|" + xp3 + "kvd.dll|" + xp3 + "kvd.ppd|" +
+             xp3 + "kvui.dll",
+         "2|KV Old|Windows NT x86|C:\\WINDOWS\\SYSTEM32\\spool\\drivers\\"
+         "w32x86\\2\\old.dll||"}}},
+      {WindowsVersion::XP,
+       nullptr,
+       "Windows 4.0",
+       3,
+       {0,
+        {"0|KV Nine|Windows 4.0|" + xp0 + "kvd.dll|" + xp0 + "kvd.ppd|" + xp0 +
+         "kvui.dll|" + xp0 + "kvdep.dll;|KV Mon"}}},
+      {WindowsVersion::XP,
+       nullptr,
+       "Windows IA64",
+       1,
+       {ERROR_INVALID_ENVIRONMENT, {}}},
+      {WindowsVersion::XP, nullptr, nullptr, 4, {ERROR_INVALID_LEVEL, {}}},
+      {WindowsVersion::XP, "\\\\other", nullptr, 1, {ERROR_INVALID_NAME, {}}},
+      {WindowsVersion::NT4, nullptr, "Windows 4.0", 1, {0, {}}},
+      {WindowsVersion::Win98,
+       nullptr,
+       nullptr,
+       3,
+       {0,
+        {"0|KV Alpha|Windows 4.0|" + w98 + "kvd.dll|" + w98 + "kvd.ppd|" + w98 +
+             "kvui.dll|" + w98 + "kvdep.dll;|KV Mon",
+         "0|KV Beta|Windows 4.0|" + w98 + "kvd.dll|" + w98 + "kvd.ppd|" + w98 +
+             "kvui.dll|" + w98 + "kvdep.dll;|KV Mon"}}},
+      {WindowsVersion::Win98,
+       nullptr,
+       "Windows NT x86",
+       1,
+       {ERROR_INVALID_ENVIRONMENT, {}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(sim::WindowsVersionName(c.version)) + " " +
+                 (c.env ? c.env : "(own)") + " level " +
+                 std::to_string(c.level));
+    SimMachine m(c.version);
+    auto& os = m.os();
+    if (c.version != WindowsVersion::NT4) {
+      const char* own =
+          sim::IsWin9x(c.version) ? "Windows 4.0" : "Windows NT x86";
+      AddDriver(os, "KV Beta", own);
+      AddDriver(os, "KV Alpha", own);
+    }
+    if (c.version == WindowsVersion::XP) {
+      AddDriver(os, "KV Nine", "Windows 4.0");
+      // A driver left by an upgrade from NT 4.0.
+      HKEY key = nullptr;
+      ASSERT_EQ(os.RegCreateKeyA(HKEY_LOCAL_MACHINE,
+                                 "SYSTEM\\CurrentControlSet\\Control\\Print\\"
+                                 "Environments\\Windows NT x86\\Drivers\\"
+                                 "Version-2\\KV Old",
+                                 &key),
+                ERROR_SUCCESS);
+      const DWORD two = 2;
+      os.RegSetValueExA(key, "Version", 0, REG_DWORD,
+                        reinterpret_cast<const BYTE*>(&two), sizeof two);
+      os.RegSetValueExA(key, "Driver", 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>("old.dll"), 8);
+      os.RegCloseKey(key);
+    }
+    const Listed got = List(
+        os,
+        [&](LPBYTE b, DWORD s, LPDWORD n, LPDWORD r) {
+          return os.EnumPrinterDriversA(c.server, c.env, c.level, b, s, n, r);
+        },
+        [&](const BYTE* b, DWORD i, const auto& text) {
+          return DriverText(b, i, c.level, text);
+        });
+    EXPECT_EQ(got, c.want);
+  }
+}
+
+// The print processors of an environment, level 1 only.
+TEST(SimSpooler, EnumPrintProcessorsListsOneEnvironment) {
+  const struct {
+    WindowsVersion version;
+    const char* env;
+    DWORD level;
+    Listed want;
+  } cases[] = {
+      {WindowsVersion::XP, nullptr, 1, {0, {"KV Proc", "WinPrint"}}},
+      {WindowsVersion::Win2000,
+       "Windows NT x86",
+       1,
+       {0, {"KV Proc", "WinPrint"}}},
+      {WindowsVersion::XP, "Windows 4.0", 1, {0, {}}},
+      {WindowsVersion::XP, "Windows IA64", 1, {ERROR_INVALID_ENVIRONMENT, {}}},
+      {WindowsVersion::XP, nullptr, 2, {ERROR_INVALID_LEVEL, {}}},
+      {WindowsVersion::Win95, nullptr, 1, {0, {"KV Proc", "WinPrint"}}},
+      {WindowsVersion::Win95,
+       "Windows NT x86",
+       1,
+       {ERROR_INVALID_ENVIRONMENT, {}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(sim::WindowsVersionName(c.version)) + " " +
+                 (c.env ? c.env : "(own)") + " level " +
+                 std::to_string(c.level));
+    SimMachine m(c.version);
+    auto& os = m.os();
+    ASSERT_TRUE(
+        os.WriteTextFile(sim::PrintProcessorDirectory(os) + "\\kvp.dll", "MZ"));
+    ASSERT_TRUE(os.AddPrintProcessorA(nullptr, nullptr, "kvp.dll", "KV Proc"));
+    const Listed got = List(
+        os,
+        [&](LPBYTE b, DWORD s, LPDWORD n, LPDWORD r) {
+          return os.EnumPrintProcessorsA(nullptr, c.env, c.level, b, s, n, r);
+        },
+        [&](const BYTE* b, DWORD i, const auto& text) {
+          return text(RecordAt<PRINTPROCESSOR_INFO_1A>(b, i).pName);
+        });
+    EXPECT_EQ(got, c.want);
+  }
 }
 
 // The spooler's refusals that the registration steps pass on.
@@ -497,6 +748,16 @@ TEST(SimSpooler, StoppedSpoolerAnswersNothing) {
          [&] {
            return !os.EnumPortsA(nullptr, 1, buf, sizeof buf, &needed,
                                  &returned);
+         }},
+        {"EnumPrinterDriversA",
+         [&] {
+           return !os.EnumPrinterDriversA(nullptr, nullptr, 1, buf, sizeof buf,
+                                          &needed, &returned);
+         }},
+        {"EnumPrintProcessorsA",
+         [&] {
+           return !os.EnumPrintProcessorsA(nullptr, nullptr, 1, buf, sizeof buf,
+                                           &needed, &returned);
          }},
     };
     // A handle opened while the spooler ran, for the calls on a printer.
