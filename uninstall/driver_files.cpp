@@ -262,15 +262,26 @@ void DeleteUsbInfFiles9x(Context& ctx, const char* setupFile) {
   }
 }
 
+namespace {
+
+// Where the NT family keeps a printer driver's files: the driver store, the
+// system directory, the spooler's driver folder and its version folder;
+// each deferred when it can't be deleted now.
+std::vector<RemovalTarget> NtDriverTargets(const Folders& d,
+                                           const std::string& versionFolder) {
+  return {{d.Store(), OnFailure::Defer, ""},
+          {d.sys, OnFailure::Defer, ""},
+          {d.Spool(), OnFailure::Defer, ""},
+          {versionFolder, OnFailure::Defer, ""}};
+}
+
+}  // namespace
+
 void DeletePrnFilesNT(Context& ctx, const char* setupFile) {
   const Folders d(ctx);
   const std::string inf =
       ModelName(ctx, setupFile, "PRNInfFileNT", kInfNameSize);
-  WalkInfFiles(ctx, inf, EntryCut::FirstEquals,
-               {{d.Store(), OnFailure::Defer, ""},
-                {d.sys, OnFailure::Defer, ""},
-                {d.Spool(), OnFailure::Defer, ""},
-                {d.Spool2(), OnFailure::Defer, ""}});
+  WalkInfFiles(ctx, inf, EntryCut::FirstEquals, NtDriverTargets(d, d.Spool2()));
   RemoveFile(ctx, d.Store(), inf, OnFailure::Defer);
   RemoveFile(ctx, d.WinInf(), inf, OnFailure::Ignore);
 }
@@ -279,11 +290,7 @@ void DeletePrnFiles2k(Context& ctx, const char* setupFile) {
   const Folders d(ctx);
   const std::string inf =
       ModelName(ctx, setupFile, "PRNInfFile2K", kInfNameSize);
-  WalkInfFiles(ctx, inf, EntryCut::FirstEquals,
-               {{d.Store(), OnFailure::Defer, ""},
-                {d.sys, OnFailure::Defer, ""},
-                {d.Spool(), OnFailure::Defer, ""},
-                {d.Spool3(), OnFailure::Defer, ""}});
+  WalkInfFiles(ctx, inf, EntryCut::FirstEquals, NtDriverTargets(d, d.Spool3()));
   // Windows 2000 keeps its own copy of the INF under another name in
   // W\INF: it is not touched.
   RemoveFile(ctx, d.Store(), inf, OnFailure::Ignore);
@@ -297,10 +304,7 @@ void DeletePrnFilesXP(Context& ctx, const char* setupFile) {
   const Folders d(ctx);
   const std::string inf =
       ModelName(ctx, setupFile, "PRNInfFileXP", kInfNameSize);
-  std::vector<RemovalTarget> targets = {{d.Store(), OnFailure::Defer, ""},
-                                        {d.sys, OnFailure::Defer, ""},
-                                        {d.Spool(), OnFailure::Defer, ""},
-                                        {d.Spool3(), OnFailure::Defer, ""}};
+  std::vector<RemovalTarget> targets = NtDriverTargets(d, d.Spool3());
   // Copies in a USB model's folder are tried once; one that can't be
   // deleted stays.
   for (RemovalTarget& model : ModelFolders(ctx, d, setupFile))
