@@ -65,6 +65,8 @@ const std::vector<KnownItem>& KnownLeftovers() {
        "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\*"
        "\\Print Processors\\*",
        "print processors are not removed: another printer may use one"},
+      {SnapshotGroup::kSpooler, "processor", Change::kLeftBehind, "*",
+       "print processors are not removed: another printer may use one"},
       // Windows 9x: the printer's hardware-profile key is written by
       // registration and not among the printer records removal deletes.
       {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
