@@ -90,7 +90,9 @@ EOF_KNOWN
 
 root=${KVSUP_WINE_ROOT:-$src/build/wine}
 mkdir -p "$root"
-work=$(mktemp -d "$root/trace-$version.XXXXXX")
+work=$(mktemp -d "$root/trace-$version.XXXXXX") || exit 1
+prefix=$work/prefix
+job=$prefix/drive_c/kvjob
 finish() {
   if [ -n "${KVSUP_TRACE_KEEP:-}" ]; then
     mkdir -p "$KVSUP_TRACE_KEEP"
@@ -100,8 +102,6 @@ finish() {
 }
 trap finish EXIT
 started=$SECONDS
-prefix=$work/prefix
-job=$prefix/drive_c/kvjob
 "$src/tools/wine-prefix.sh" "$version" "$prefix" >"$work/prefix.log" 2>&1 || {
   cat "$work/prefix.log"
   exit 1
@@ -212,9 +212,9 @@ for s in register remove; do
   check "$s: the traced calls differ from the simulated machine's (< simulated, > Wine)" \
     diff "$work/sim.$s.calls" "$work/wine.$s.calls"
 done
-check "the trace names the exports" \
+check "the trace names the export (ToRegPrinter)" \
   grep -qx '  | == ToRegPrinter' "$work/wine.register.log"
-check "the trace names the exports" \
+check "the trace names the export (UninstInitialize)" \
   grep -qx '  | == UninstInitialize' "$work/wine.remove.log"
 # A failed call shows its error: the port driver's service, not yet made,
 # on the NT family; the ACPI device tree, which 98 without ACPI lacks.
