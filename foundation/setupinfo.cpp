@@ -5,6 +5,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/model_names.h"
 
 namespace kv {
 
@@ -28,8 +29,6 @@ int ReadSetupInt(Context& ctx, const char* file, const char* section,
 
 namespace {
 
-constexpr DWORD kProductBufferSize = 20;  // 19 characters
-
 int NotFound(Context& ctx) {
   ctx.os.SetLastError(ERROR_INVALID_DATA);
   return 0;
@@ -38,7 +37,7 @@ int NotFound(Context& ctx) {
 int FoundModel(Context& ctx, const std::string& product,
                const std::string& modelName, const char* file) {
   CopyCut(ctx.driverName, sizeof ctx.driverName,
-          (product + " " + modelName).c_str());
+          ComposeDriverName(product, modelName).c_str());
   const std::string devId =
       ReadSetupString(ctx, file, "DevID", modelName.c_str());
   CopyCut(ctx.deviceId, sizeof ctx.deviceId, devId.c_str());
@@ -49,8 +48,7 @@ int FoundModel(Context& ctx, const std::string& product,
 
 int LookupModel(Context& ctx, const char* model, const char* file) {
   const int count = ReadSetupInt(ctx, file, "ModelName", "nModelNum", -1);
-  const std::string product =
-      ReadSetupString(ctx, file, "Initial", "Product", kProductBufferSize);
+  const std::string product = ReadProductName(ctx, file);
   CopyCut(ctx.driverName, sizeof ctx.driverName, (product + " ").c_str());
 
   if (count == 1)

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/model_names.h"
 #include "foundation/names.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
@@ -120,23 +121,18 @@ int WriteUsbDeviceEntry9x(Context& ctx, const char* port, const char* setupDir,
       instanceName = name;
   }
 
-  const std::string product =
-      ReadSetupString(ctx, sii.c_str(), "Initial", "Product");
-  const std::string model =
-      ReadSetupString(ctx, sii.c_str(), "ModelName", "Model1");
-  const std::string description = product + model;
+  // Removal finds the entry by the same name (UsbDeviceName9x).
+  const std::string description = UsbDeviceName9x(ctx, sii.c_str());
   const std::string printerId =
       ReadSetupString(ctx, sii.c_str(), "Files.9x", "DevID");
   // A value the setup file does not give (or a read that failed) would name
   // the entry or its ids wrongly: no entry rather than a wrong one.
-  if (product.empty() || model.empty() || printerId.empty()) return 1;
+  if (description.empty() || printerId.empty()) return 1;
   const std::string instanceKey =
       std::string(port) + "USB&" + usbId + "&" + instanceName;
-  // Each part names one key: a backslash from the setup file or the port
-  // would nest the entry somewhere else.
-  if (!CheckRegistryKeyName(ctx.os, description.c_str()) ||
-      !CheckRegistryKeyName(ctx.os, instanceKey.c_str()))
-    return 1;
+  // The port and the USB id are part of one key name: a backslash in
+  // either would nest the entry somewhere else.
+  if (!CheckRegistryKeyName(ctx.os, instanceKey.c_str())) return 1;
   const std::string path =
       SubKeyPath(kEnumKey, "USBPRINT\\" + description + "\\" + instanceKey);
   RegKey entry(ctx.os);

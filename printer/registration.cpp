@@ -6,6 +6,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/model_names.h"
 #include "foundation/names.h"
 #include "foundation/oskind.h"
 #include "foundation/services.h"
@@ -18,20 +19,6 @@
 
 namespace kv {
 namespace {
-
-// The driver's path below the system directory, or false when the system
-// directory can't be had: a path built from a failed call would name a file
-// that isn't there.
-bool DriverBinaryPath(Context& ctx, const std::string& driverFile,
-                      std::string* path) {
-  char dir[MAX_PATH] = {};
-  const UINT n = ctx.os.GetSystemDirectoryA(dir, sizeof dir);
-  if (n == 0 || n >= sizeof dir) return false;
-  *path = std::string(dir, n);
-  if (path->back() != '\\') *path += '\\';
-  *path += driverFile;
-  return true;
-}
 
 void WaitUntilRunning(Context& ctx, SC_HANDLE service) {
   SERVICE_STATUS status = {};
@@ -81,7 +68,8 @@ void RecreateService(Context& ctx, SC_HANDLE manager, const char* name,
 int InstallPortDriverService(Context& ctx, const char* service,
                              const char* driverFile) {
   std::string binaryPath;
-  if (!DriverBinaryPath(ctx, driverFile, &binaryPath)) return 1;
+  // A path built from a failed call would name a file that isn't there.
+  if (!PortDriverImagePath(ctx, driverFile, &binaryPath)) return 1;
   ScHandle manager(ctx.os, ctx.os.OpenSCManagerA(nullptr, nullptr,
                                                  SC_MANAGER_CREATE_SERVICE));
   if (!manager) return 1;

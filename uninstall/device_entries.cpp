@@ -6,12 +6,14 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/model_names.h"
 #include "foundation/names.h"
 #include "foundation/oskind.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "foundation/services.h"
 #include "foundation/setupinfo.h"
+#include "uninstall/batch.h"
 #include "uninstall/removal_guard.h"
 
 namespace kv {
@@ -221,16 +223,31 @@ void DeleteFirstMatchInf(Context& ctx, const char* guid, DeviceMatch match,
 }
 
 // Whether `service` is the kernel driver installation made for
-// `driverFile`: its image is that file, below the system directory.
+// `driverFile`: its image is the very path installation wrote (the NT
+// family may give it back in its native "\??\" form). Windows' own drivers
+// name theirs relative to the system root, so they never match.
 bool IsInstalledPortDriver(Context& ctx, SC_HANDLE service,
                            const std::string& driverFile) {
   ServiceConfig config;
-  if (!ReadServiceConfig(ctx, service, &config) ||
+  std::string installed;
+  if (!PortDriverImagePath(ctx, driverFile, &installed) ||
+      !ReadServiceConfig(ctx, service, &config) ||
       config.type != SERVICE_KERNEL_DRIVER || config.binaryPath.empty())
     return false;
   const std::string& image = config.binaryPath;
-  return EqualNoCase(image, driverFile) ||
-         EndsWithNoCase(image, "\\" + driverFile);
+  return EqualNoCase(image, installed) ||
+         EqualNoCase(image, "\\??\\" + installed);
+}
+
+// The port driver's file, once its service is gone: deferred when it is in
+// use (a driver that did not stop).
+void DeletePortDriverFile(Context& ctx, const std::string& driverFile) {
+  const std::string system = SystemDirectory(ctx);
+  const std::string path = OwnedFilePath(ctx, system, driverFile);
+  if (path.empty()) return PassOver(ctx, "port driver file", driverFile);
+  if (!DeleteOwnedFile(ctx, system, driverFile) &&
+      ctx.os.GetLastError() != ERROR_FILE_NOT_FOUND)
+    AddDeferredDeletion(ctx, path.c_str());
 }
 
 }  // namespace
@@ -267,6 +284,12 @@ int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile) {
       ReadLimited(ctx, setupFile, "USBID2", model, kUsbValueLimit);
   if (!usbId2.text.empty()) DeleteUsbDevice(ctx, usbId2);
   return 1;
+}
+
+void DeleteUsbPrinterEntry9x(Context& ctx, const char* setupFile) {
+  if (!setupFile) return;
+  const std::string name = UsbDeviceName9x(ctx, setupFile);
+  if (!name.empty()) DeleteDeviceKey(ctx, SubKeyPath(kDefaultEnumerator, name));
 }
 
 void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile) {
@@ -316,8 +339,13 @@ int DeleteDriverService(Context& ctx, const char* serviceName,
   SERVICE_STATUS status = {};
   ctx.os.ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
   ctx.os.ControlService(service.get(), SERVICE_CONTROL_INTERROGATE, &status);
-  if (!ctx.os.DeleteService(service.get()))
+  if (!ctx.os.DeleteService(service.get()) &&
+      ctx.os.GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
     DebugTraceLastError(ctx, "DeleteService Fail ErrMsg[0x%x]\n");
+    return 1;
+  }
+  service.Close();
+  DeletePortDriverFile(ctx, file);
   return 1;
 }
 

@@ -38,6 +38,11 @@ constexpr size_t kTwainDsValueLimit = 48;  // TwainDS
 // meaningful.
 int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile);
 
+// Windows 9x: deletes "Enum\USBPRINT\" + UsbDeviceName9x(setupFile), the
+// USB printer entry installation wrote for the set, with everything below
+// it.
+void DeleteUsbPrinterEntry9x(Context& ctx, const char* setupFile);
+
 // Windows 9x: deletes "Enum\<DevID of model>" with every instance below it.
 void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile);
 
@@ -54,12 +59,14 @@ void DeleteClassInfFiles(Context& ctx, const char* driverName,
                          const char* setupFile);
 
 // NT family: asks the parallel-port driver service `serviceName` to stop
-// (without waiting) and marks it for deletion. Only the service
-// installation made is touched: a kernel driver whose image is
-// `driverFile` (below the system directory, as installation names it);
-// another service of that name (the spooler, the system's own port driver,
-// named by a faulty setup file), a name that is no key name and an empty
-// driver file leave everything alone. Always 1.
+// (without waiting), marks it for deletion, then deletes its file (the
+// system directory + `driverFile`, a plain or "drivers\name" form),
+// deferred to the next start when it can't go now. Only the service
+// installation made is touched: a kernel driver whose image is the path
+// installation gave it (PortDriverImagePath); another service of that name
+// (the spooler, the system's own port driver, named by a faulty setup
+// file), a name that is no key name and an empty driver file leave
+// everything alone. Always 1.
 int DeleteDriverService(Context& ctx, const char* serviceName,
                         const char* driverFile);
 

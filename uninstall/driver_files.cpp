@@ -43,7 +43,7 @@ std::string EntryName(const std::string& line, EntryCut cut) {
 struct Folders {
   explicit Folders(Context& ctx)
       : sys(SystemDirectory(ctx)), win(WindowsDirectory(ctx)) {}
-  std::string Store() const { return sys + "\\KVDRV"; }
+  std::string Store() const { return sys + "\\" + kDriverStoreFolder; }
   std::string WinInf() const { return win + "\\INF"; }
   std::string Spool() const { return sys + "\\Spool\\Drivers\\w32x86"; }
   std::string Spool2() const { return Spool() + "\\2"; }
@@ -78,6 +78,9 @@ void DeleteLptDriverFile(Context& ctx, const Folders& d,
                          const char* setupFile) {
   const std::string name =
       ReadRemovalName(ctx, setupFile, "Files.2K", "Lpt2K", kInfNameSize);
+  // "drivers\name" names a file below the system directory only.
+  if (IsSystemRelativeName(name))
+    return (void)RemoveFile(ctx, d.sys, name, OnFailure::Ignore);
   for (const std::string& folder : {d.Store(), d.sys, d.Spool(), d.Spool3()})
     RemoveFile(ctx, folder, name, OnFailure::Ignore);
 }

@@ -44,6 +44,8 @@ struct RemovalTarget {
 // Setup-file read buffers, in characters with the terminator. A longer
 // value is passed over (traced, read as empty), not cut: a cut name would
 // name another file.
+// The driver store folder below the system directory.
+constexpr char kDriverStoreFolder[] = "KVDRV";
 constexpr unsigned kInfNameSize = 49;       // internal removals' file names
 constexpr unsigned kExportNameSize = 256;   // exported removals' file names
 constexpr unsigned kNameHeaderSize = 10;    // the scanner name header

@@ -5,6 +5,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/model_names.h"
 #include "foundation/oskind.h"
 #include "foundation/services.h"
 #include "foundation/setupinfo.h"
@@ -16,8 +17,6 @@
 namespace kv {
 
 namespace {
-
-constexpr DWORD kProductBufferSize = 25;  // 24 characters
 
 struct ModelSet {
   const char* file;
@@ -31,16 +30,17 @@ std::string ModelName(Context& ctx, const ModelSet& set, int i) {
   return ReadSetupString(ctx, set.file, "ModelName", key.c_str());
 }
 
-// "Product" + " " + model, or empty (traced) when it would pass the limit.
+// The model's driver name as installation made it; empty (traced) when
+// installation would have refused the model: no product or no model name.
 std::string DriverNameOf(Context& ctx, const ModelSet& set,
                          const std::string& model) {
-  std::string name = set.product + " " + model;
-  if (name.size() > kModelDriverNameLimit) {
-    DebugTrace(ctx, "Driver name too long, model passed over [%s]\n",
-               name.c_str());
+  if (set.product.empty() || model.empty()) {
+    if (!model.empty() || !set.product.empty())
+      DebugTrace(ctx, "Model passed over [%s] [%s]\n", set.product.c_str(),
+                 model.c_str());
     return std::string();
   }
-  return name;
+  return ComposeDriverName(set.product, model);
 }
 
 // The parallel-port driver service and monitor key go while the print
@@ -77,24 +77,27 @@ void CallSibling(Context& ctx, const std::string& model, const char* file) {
   if (procedure) procedure(model.c_str(), file);
 }
 
-void RemoveModel(Context& ctx, const ModelSet& set, int i) {
+// Removes model `i`; false when its driver stays (a printer still uses it).
+bool RemoveModel(Context& ctx, const ModelSet& set, int i) {
   const std::string model = ModelName(ctx, set, i);
   const std::string driver = DriverNameOf(ctx, set, model);
-  if (driver.empty()) return;
-  RemovePrinterStack(ctx, driver.c_str(), set.file);
+  if (driver.empty()) return true;
+  bool kept = false;
+  RemovePrinterStack(ctx, driver.c_str(), set.file, &kept);
   switch (set.kind) {
     case OsKind::Win9x:
       DeleteDevIDEntry(ctx, model.c_str(), set.file);
       DeleteUSBIDEntry(ctx, model.c_str(), set.file);
-      return;
+      break;
     case OsKind::Win2000:
     case OsKind::XP:
       CallSibling(ctx, model, set.file);
-      return;
+      break;
     case OsKind::NT4:
     case OsKind::Other:
-      return;
+      break;
   }
+  return !kept;
 }
 
 void RemoveDriverFiles(Context& ctx, OsKind kind, const char* file) {
@@ -128,8 +131,7 @@ void RemoveModelSet(Context& ctx, const char* setupFile) {
   set.kind = GetOSKind(ctx);
   set.count = std::min(
       ReadSetupInt(ctx, set.file, "ModelName", "nModelNum", -1), kModelLimit);
-  set.product =
-      ReadSetupString(ctx, set.file, "Initial", "Product", kProductBufferSize);
+  set.product = ReadProductName(ctx, set.file);
 
   if (set.kind == OsKind::Win2000 || set.kind == OsKind::XP) {
     for (int i = 1; i <= set.count; ++i) {
@@ -140,8 +142,16 @@ void RemoveModelSet(Context& ctx, const char* setupFile) {
   char monitorKey[kMonitorKeyNameSize] = {};
   FindMonitorKey(ctx, monitorKey, set.file);
   CycleServicesAround(ctx, set, monitorKey);
-  for (int i = 1; i <= set.count; ++i) RemoveModel(ctx, set, i);
-  RemoveDriverFiles(ctx, set.kind, set.file);
+  bool driversGone = true;
+  for (int i = 1; i <= set.count; ++i)
+    driversGone = RemoveModel(ctx, set, i) && driversGone;
+  if (set.kind == OsKind::Win9x) DeleteUsbPrinterEntry9x(ctx, set.file);
+  DeleteMonitorLibrary(ctx, set.file);
+  // The set's models share their files: a driver that stays keeps them.
+  if (driversGone)
+    RemoveDriverFiles(ctx, set.kind, set.file);
+  else
+    DebugTrace(ctx, "Driver files kept, a driver of %s stays\n", set.file);
 }
 
 }  // namespace kv

@@ -15,15 +15,12 @@ constexpr char kSiblingLibrary[] = "_kvsup2k.dll";
 constexpr char kSiblingProcedure[] = "fnSetupDiService";
 using SiblingProcedure = int(WINAPI*)(LPCSTR model, LPCSTR setupFile);
 
-// Longest driver name ("Product", a space, the model) removal acts on; a
-// model whose driver name would be longer is passed over with a trace, as a
-// cut name would name another driver.
-constexpr size_t kModelDriverNameLimit = 98;
-
 // Removes the model set of `setupFile` (a bare name is found in the Windows
 // directory). Runs whether the file exists or not: without it the model
 // list is empty, and the service, monitor-key and file steps still run.
-// At most kModelLimit models are removed.
+// At most kModelLimit models are removed. Each model's driver name is made
+// as installation made it (ComposeDriverName); when a printer keeps one of
+// the set's drivers, the set's driver files stay as well.
 void RemoveModelSet(Context& ctx, const char* setupFile);
 
 }  // namespace kv

@@ -12,6 +12,8 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
+#include "uninstall/batch.h"
+#include "uninstall/default_printer.h"
 #include "uninstall/removal_guard.h"
 
 namespace kv {
@@ -34,9 +36,9 @@ bool SingleKeyName(Context& ctx, const std::string& name) {
          CheckRegistryKeyName(ctx.os, name.c_str());
 }
 
-// A printer or driver name installation could have made: a single key name
-// of at most kRemovalNameLimit characters. Anything else is traced and
-// passed over, never cut.
+// A driver name installation could have made: a single key name of at
+// most kRemovalNameLimit characters. Anything else is traced and passed
+// over, never cut.
 bool RemovableName(Context& ctx, const char* name) {
   if (name && std::strlen(name) <= kRemovalNameLimit &&
       SingleKeyName(ctx, name))
@@ -57,6 +59,21 @@ const char* Environment(OsKind kind) {
       break;
   }
   return nullptr;
+}
+
+// A printer name from the spooler's list: used whole, when it names one key.
+bool RemovablePrinterName(Context& ctx, const char* name) {
+  if (name && SingleKeyName(ctx, name)) return true;
+  DebugTrace(ctx, "Printer passed over [%s]\n", name ? name : "");
+  return false;
+}
+
+// Whether the spooler's records still hold printer `name` (an open that
+// fails for another reason than a missing key counts as held).
+bool PrinterRecordsRemain(Context& ctx, const char* name) {
+  RegKey key(ctx.os);
+  return OpenKey(ctx.os, HKEY_LOCAL_MACHINE, SubKeyPath(kPrintersKey, name),
+                 key) != ERROR_FILE_NOT_FOUND;
 }
 
 const char* DriversKey(OsKind kind) {
@@ -101,22 +118,16 @@ void RemoveProjectKeys(Context& ctx, const char* key) {
 
 // Deletes what the NT spooler keeps of a printer beside its records and
 // forgets only when the printer is deleted through it: the user's
-// [Devices] and [PrinterPorts] values, and the default printer ("device"
-// of [windows]) when it is this printer. Left, they would name a printer
-// that is gone.
+// [Devices] and [PrinterPorts] values; and a default printer ("device" of
+// [windows]) naming this printer moves to one that remains. Left, they
+// would name a printer that is gone.
 void RemoveUserDeviceEntries(Context& ctx, const char* printerName) {
   for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
     RegKey key(ctx.os);
     if (OpenKey(ctx.os, HKEY_CURRENT_USER, path, key) == ERROR_SUCCESS)
       ctx.os.RegDeleteValueA(key.get(), printerName);
   }
-  char device[kMonitorKeyNameSize] = {};
-  ctx.os.GetProfileStringA("windows", "device", "", device, sizeof device);
-  const size_t length = std::strlen(printerName);
-  const std::string named(device, std::min(std::strlen(device), length));
-  if (length < sizeof device && device[length] == ',' &&
-      ctx.os.lstrcmpiA(named.c_str(), printerName) == 0)
-    ctx.os.WriteProfileStringA("windows", "device", nullptr);
+  RepairDefaultPrinter(ctx, true, printerName);
 }
 
 // Deletes one printer through the spooler (Windows 9x). False when the open
@@ -155,21 +166,78 @@ std::string LibraryStem(Context& ctx, OsKind kind, const char* setupFile) {
   return std::string();
 }
 
+// Windows 9x: the hardware-profile key registration made for the driver.
+void RemoveConfigPrinterKey(Context& ctx, const char* driverName) {
+  const LONG result = DeleteOwnedKeyTree(
+      ctx, SubKeyPath(kPrintersKey, driverName), HKEY_CURRENT_CONFIG);
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+    DebugTrace(ctx, "Hardware-profile key not deleted [%s] ErrMsg[0x%lx]\n",
+               driverName, static_cast<unsigned long>(result));
+}
+
+// The file name part of a monitor's "Driver" value.
+std::string LibraryFileName(const std::string& value) {
+  const size_t slash = value.find_last_of("\\/:");
+  return slash == std::string::npos ? value : value.substr(slash + 1);
+}
+
+// Whether a monitor key is named `monitor`, or any monitor names `library`
+// as its "Driver". True as well when the monitors can't be listed: the
+// library might be in use.
+bool MonitorOrLibraryRemains(Context& ctx, const std::string& monitor,
+                             const std::string& library) {
+  RegKey monitors(ctx.os);
+  const LONG opened =
+      OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kMonitorsKey, monitors);
+  if (opened == ERROR_FILE_NOT_FOUND) return false;
+  if (opened != ERROR_SUCCESS) return true;
+  for (DWORD i = 0;; ++i) {
+    char name[kMonitorKeyNameSize] = {};
+    const LONG r = ctx.os.RegEnumKeyA(monitors.get(), i, name, sizeof name);
+    if (r == ERROR_NO_MORE_ITEMS) return false;
+    if (r != ERROR_SUCCESS) return true;
+    if (EqualNoCase(name, monitor)) return true;
+    RegKey key(ctx.os);
+    if (OpenKey(ctx.os, monitors.get(), name, key) != ERROR_SUCCESS) continue;
+    char value[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    DWORD type = 0;
+    if (ctx.os.RegQueryValueExA(key.get(), "Driver", nullptr, &type,
+                                reinterpret_cast<BYTE*>(value),
+                                &size) == ERROR_SUCCESS &&
+        EqualNoCase(LibraryFileName(value), library))
+      return true;
+  }
+}
+
 }  // namespace
 
 int RemovePrinterStack(Context& ctx, const char* driverName,
-                       const char* setupFile) {
-  if (!RemovePrintersOfDriver(ctx, driverName))
+                       const char* setupFile, bool* driverKept) {
+  bool allGone = false;
+  if (!RemovePrintersOfDriver(ctx, driverName, &allGone))
     DebugTrace(ctx, "UnregistPrinter Fail\n");
-  if (!RemovePrinterDriver(ctx, driverName))
-    DebugTrace(ctx, "UninstallPrinterDriver Fail\n");
-  RemoveDriverKey(ctx, driverName);
+  if (allGone) {
+    if (!RemovePrinterDriver(ctx, driverName))
+      DebugTrace(ctx, "UninstallPrinterDriver Fail\n");
+    RemoveDriverKey(ctx, driverName);
+    if (GetOSKind(ctx) == OsKind::Win9x)
+      RemoveConfigPrinterKey(ctx, driverName);
+  } else {
+    // A printer left without its driver can't print, nor be removed by the
+    // user through the spooler.
+    DebugTrace(ctx, "Driver kept, a printer may still use it [%s]\n",
+               driverName ? driverName : "");
+  }
+  if (driverKept) *driverKept = !allGone;
   const int removed = RemovePortMonitor(ctx, setupFile);
   if (!removed) DebugTrace(ctx, "UninstallPrinterMonitor Fail\n");
   return removed;
 }
 
-int RemovePrintersOfDriver(Context& ctx, const char* driverName) {
+int RemovePrintersOfDriver(Context& ctx, const char* driverName,
+                           bool* allGone) {
+  if (allGone) *allGone = false;
   if (!RemovableName(ctx, driverName)) return 0;
   const bool is9x = GetOSKind(ctx) == OsKind::Win9x;
 
@@ -180,7 +248,10 @@ int RemovePrintersOfDriver(Context& ctx, const char* driverName) {
                             &needed, &returned) &&
       ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return 0;
-  if (needed == 0) return 1;  // no printers at all
+  if (needed == 0) {  // no printers at all
+    if (allGone) *allGone = true;
+    return 1;
+  }
   GlobalBuffer list(ctx.os, needed);
   returned = 0;
   if (!list || !ctx.os.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2,
@@ -188,25 +259,31 @@ int RemovePrintersOfDriver(Context& ctx, const char* driverName) {
     return 0;
 
   bool lastOpenFailed = false;
+  bool remain = false;
   const auto* printers = list.as<PRINTER_INFO_2A>();
   for (DWORD i = 0; i < returned; ++i) {
     const PRINTER_INFO_2A& p = printers[i];
     if (!p.pDriverName || !p.pPrinterName ||
         ctx.os.lstrcmpiA(p.pDriverName, driverName) != 0)
       continue;
-    if (!RemovableName(ctx, p.pPrinterName)) continue;
+    if (!RemovablePrinterName(ctx, p.pPrinterName)) {
+      remain = true;
+      continue;
+    }
     if (is9x) lastOpenFailed = !DeleteThroughSpooler(ctx, p.pPrinterName);
     RemovePrinterRecords(ctx, p.pPrinterName);
     // The spooler wrote the printer's [Devices] and [PrinterPorts] entries
     // (the user's registry on the NT family) and deletes them only with the
     // printer: left, they would name a printer that is gone.
     if (!is9x) RemoveUserDeviceEntries(ctx, p.pPrinterName);
+    remain = remain || PrinterRecordsRemain(ctx, p.pPrinterName);
   }
+  if (allGone) *allGone = !remain;
   return lastOpenFailed ? 0 : 1;
 }
 
 int RemovePrinterRecords(Context& ctx, const char* printerName) {
-  if (!RemovableName(ctx, printerName)) return 0;
+  if (!RemovablePrinterName(ctx, printerName)) return 0;
   const std::string base = SubKeyPath(kPrintersKey, printerName);
   bool userSettings = false;
   for (const char* sub : kPrinterSubKeys)
@@ -224,10 +301,9 @@ int RemovePrinterDriver(Context& ctx, const char* driverName) {
   if (!RemovableName(ctx, driverName)) return 0;
   const char* environment = Environment(GetOSKind(ctx));
   if (environment) {
-    char name[kRemovalNameLimit + 1] = {};
-    CopyCut(name, sizeof name, driverName);
+    std::string name = driverName;
     const BOOL deleted = ctx.os.DeletePrinterDriverA(
-        nullptr, const_cast<LPSTR>(environment), name);
+        nullptr, const_cast<LPSTR>(environment), &name[0]);
     if (deleted) return deleted;
   }
   DebugTraceLastError(ctx, "DeletePrinterDriver Fail ErrMsg[0x%x]\n");
@@ -292,6 +368,25 @@ int FindMonitorKey(Context& ctx, char* out, const char* setupFile) {
 int DeleteMonitorKey(Context& ctx, const char* name) {
   if (!name || !*name || !SingleKeyName(ctx, name)) return 0;
   return DeleteKey(ctx, SubKeyPath(kMonitorsKey, name)) ? 1 : 0;
+}
+
+void DeleteMonitorLibrary(Context& ctx, const char* setupFile) {
+  const std::string monitor =
+      ReadSetupString(ctx, setupFile, "Files.Com", "Lmonn");
+  const std::string library = LibraryStem(ctx, GetOSKind(ctx), setupFile);
+  // Without a monitor name installation registered no monitor, and the
+  // library is not known to be its.
+  if (monitor.empty() || library.empty()) return;
+  const std::string system = SystemDirectory(ctx);
+  const std::string path = OwnedFilePath(ctx, system, library);
+  if (path.empty() || !IsPlainFileName(library)) {
+    DebugTrace(ctx, "Monitor library passed over [%s]\n", library.c_str());
+    return;
+  }
+  if (MonitorOrLibraryRemains(ctx, monitor, library)) return;
+  if (!DeleteOwnedFile(ctx, system, library) &&
+      ctx.os.GetLastError() != ERROR_FILE_NOT_FOUND)
+    AddDeferredDeletion(ctx, path.c_str());
 }
 
 void DeleteMonitorLibraries(Context& ctx, const char* setupFile) {

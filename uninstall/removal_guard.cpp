@@ -24,14 +24,23 @@ constexpr int kTreeDepthLimit = 16;
 // device class is Windows' own, only a device or an instance below it is
 // the installation's.
 struct KeyRoot {
+  HKEY root;
   const char* path;
   size_t minDepth;
 };
-constexpr KeyRoot kKeyRoots[] = {
-    {kEnumKey, 2},      {kClassKey, 2},      {kPrintersKey, 1},
-    {kMonitorsKey, 1},  {kNt4DriversKey, 1}, {kNt5DriversKey, 1},
-    {k9xDriversKey, 1}, {kKorvaKey, 1},
+const KeyRoot kKeyRoots[] = {
+    {HKEY_LOCAL_MACHINE, kEnumKey, 2},
+    {HKEY_LOCAL_MACHINE, kClassKey, 2},
+    {HKEY_LOCAL_MACHINE, kPrintersKey, 1},
+    {HKEY_LOCAL_MACHINE, kMonitorsKey, 1},
+    {HKEY_LOCAL_MACHINE, kNt4DriversKey, 1},
+    {HKEY_LOCAL_MACHINE, kNt5DriversKey, 1},
+    {HKEY_LOCAL_MACHINE, k9xDriversKey, 1},
+    {HKEY_LOCAL_MACHINE, kKorvaKey, 1},
+    {HKEY_CURRENT_CONFIG, kPrintersKey, 1},
 };
+// The system directory's sub-folders a setup file names files in.
+constexpr const char* kSystemSubFolders[] = {"drivers"};
 
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -170,6 +179,16 @@ bool IsPlainFileName(const std::string& name) {
   return !IsDeviceName(name);
 }
 
+bool IsSystemRelativeName(const std::string& name) {
+  const size_t separator = name.find('\\');
+  if (separator == std::string::npos) return false;
+  const std::string folder = name.substr(0, separator);
+  return std::any_of(
+             std::begin(kSystemSubFolders), std::end(kSystemSubFolders),
+             [&](const char* sub) { return EqualNoCase(folder, sub); }) &&
+         IsPlainFileName(name.substr(separator + 1));
+}
+
 bool IsRemovalFolder(Context& ctx, const std::string& folder) {
   for (const std::string& root :
        {WindowsDirectory(ctx), UserScannerRoot(ctx)}) {
@@ -185,9 +204,22 @@ bool IsRemovalFolder(Context& ctx, const std::string& folder) {
   return false;
 }
 
+namespace {
+
+// A plain name anywhere, a system-relative one in the system directory.
+bool IsNameFor(Context& ctx, const std::string& folder,
+               const std::string& name) {
+  if (IsPlainFileName(name)) return true;
+  if (!IsSystemRelativeName(name)) return false;
+  const std::string system = SystemDirectory(ctx);
+  return !system.empty() && EqualNoCase(folder, system);
+}
+
+}  // namespace
+
 std::string OwnedFilePath(Context& ctx, const std::string& folder,
                           const std::string& name) {
-  if (!IsPlainFileName(name) || !IsRemovalFolder(ctx, folder))
+  if (!IsNameFor(ctx, folder, name) || !IsRemovalFolder(ctx, folder))
     return std::string();
   const std::string path = folder + "\\" + name;
   return path.size() < MAX_PATH ? path : std::string();
@@ -195,7 +227,7 @@ std::string OwnedFilePath(Context& ctx, const std::string& folder,
 
 BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
                      const std::string& name) {
-  if (!IsPlainFileName(name))
+  if (!IsNameFor(ctx, folder, name))
     return Refuse(ctx, ERROR_INVALID_NAME, "file name", name);
   if (!IsRemovalFolder(ctx, folder))
     return Refuse(ctx, ERROR_ACCESS_DENIED, "folder", folder);
@@ -205,11 +237,20 @@ BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
   return ctx.os.DeleteFileA(path.c_str());
 }
 
-bool IsRemovalKey(const std::string& path) {
-  for (const KeyRoot& root : kKeyRoots) {
+BOOL RemoveOwnedEmptyFolder(Context& ctx, const std::string& folder) {
+  const std::string windows = WindowsDirectory(ctx);
+  if (windows.empty() || EqualNoCase(folder, windows) ||
+      !IsRemovalFolder(ctx, folder) ||
+      !EqualNoCase(folder.substr(0, windows.size()), windows))
+    return Refuse(ctx, ERROR_ACCESS_DENIED, "folder", folder);
+  return ctx.os.RemoveDirectoryA(folder.c_str());
+}
+
+bool IsRemovalKey(const std::string& path, HKEY root) {
+  for (const KeyRoot& entry : kKeyRoots) {
     std::vector<std::string> parts;
-    if (!ComponentsBelow(path, root.path, parts) ||
-        parts.size() < root.minDepth)
+    if (entry.root != root || !ComponentsBelow(path, entry.path, parts) ||
+        parts.size() < entry.minDepth)
       continue;
     bool names = true;
     for (const std::string& part : parts)
@@ -224,17 +265,17 @@ bool IsRemovalKey(const std::string& path) {
   return false;
 }
 
-LONG DeleteOwnedKeyTree(Context& ctx, const std::string& path) {
-  if (!IsRemovalKey(path)) {
+LONG DeleteOwnedKeyTree(Context& ctx, const std::string& path, HKEY root) {
+  if (!IsRemovalKey(path, root)) {
     Refuse(ctx, ERROR_ACCESS_DENIED, "key", path);
     return ERROR_ACCESS_DENIED;
   }
   RegKey key(ctx.os);
-  const LONG opened = OpenKey(ctx.os, HKEY_LOCAL_MACHINE, path, key);
+  const LONG opened = OpenKey(ctx.os, root, path, key);
   if (opened != ERROR_SUCCESS) return opened;
   DeleteSubKeys(ctx, key.get(), 1);
   key.Close();
-  return ctx.os.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+  return ctx.os.RegDeleteKeyA(root, path.c_str());
 }
 
 }  // namespace kv

@@ -37,6 +37,11 @@ std::string UserScannerRoot(Context& ctx);
 // extension).
 bool IsPlainFileName(const std::string& name);
 
+// A file name relative to the system directory as setup files spell the
+// parallel-port driver: a sub-folder Windows keeps its drivers in
+// ("drivers", any case), one separator, a plain file name.
+bool IsSystemRelativeName(const std::string& name);
+
 // Whether removal may delete files in `folder`: the Windows directory or a
 // folder below it (system, driver store, spooler, colour, INF, font, kernel
 // driver and TWAIN folders), or the per-user scanner root or a folder below
@@ -44,9 +49,11 @@ bool IsPlainFileName(const std::string& name);
 bool IsRemovalFolder(Context& ctx, const std::string& folder);
 
 // Deletes `folder` + "\" + `name` (folder without a trailing separator).
-// The DeleteFileA result; FALSE with ERROR_ACCESS_DENIED when the folder is
-// no removal folder, ERROR_INVALID_NAME when the name is no plain file name
-// or the path would not fit in MAX_PATH (a cut path names another file).
+// `name` is a plain file name, or a system-relative name when `folder` is
+// the system directory. The DeleteFileA result; FALSE with
+// ERROR_ACCESS_DENIED when the folder is no removal folder,
+// ERROR_INVALID_NAME when the name is neither or the path would not fit in
+// MAX_PATH (a cut path names another file).
 BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
                      const std::string& name);
 
@@ -54,16 +61,22 @@ BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
 std::string OwnedFilePath(Context& ctx, const std::string& folder,
                           const std::string& name);
 
-// Whether `path` (below HKEY_LOCAL_MACHINE) is a key removal may delete:
-// strictly below "Enum", the device classes, the spooler's printers,
-// monitors and environments, or "Software\KORVA", each component a key
-// name that is not "." or "..".
-bool IsRemovalKey(const std::string& path);
+// Removes `folder` when it is empty and a folder below the Windows
+// directory removal may delete files in. The RemoveDirectoryA result.
+BOOL RemoveOwnedEmptyFolder(Context& ctx, const std::string& folder);
 
-// Deletes HKEY_LOCAL_MACHINE\`path` with everything below it (the NT family
-// refuses to delete a key that has sub-keys). The Win32 result of deleting
-// the key itself; ERROR_ACCESS_DENIED without touching anything when the
-// key is no removal key.
-LONG DeleteOwnedKeyTree(Context& ctx, const std::string& path);
+// Whether `path` below `root` is a key removal may delete: in
+// HKEY_LOCAL_MACHINE strictly below "Enum", the device classes, the
+// spooler's printers, monitors and environments, or "Software\KORVA"; in
+// HKEY_CURRENT_CONFIG strictly below the spooler's printers (Windows 9x's
+// hardware-profile keys). Each component a key name that is not "." or "..".
+bool IsRemovalKey(const std::string& path, HKEY root = HKEY_LOCAL_MACHINE);
+
+// Deletes `root`\`path` with everything below it (the NT family refuses
+// to delete a key that has sub-keys). The Win32 result of deleting the key
+// itself; ERROR_ACCESS_DENIED without touching anything when the key is no
+// removal key.
+LONG DeleteOwnedKeyTree(Context& ctx, const std::string& path,
+                        HKEY root = HKEY_LOCAL_MACHINE);
 
 }  // namespace kv

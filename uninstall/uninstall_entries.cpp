@@ -1,22 +1,20 @@
 #include "uninstall/uninstall_entries.h"
 
 #include <string>
-#include <vector>
 
 #include "foundation/diagnostics.h"
 #include "foundation/oskind.h"
 #include "foundation/services.h"
 #include "uninstall/batch.h"
+#include "uninstall/default_printer.h"
+#include "uninstall/driver_files.h"
 #include "uninstall/model_set.h"
+#include "uninstall/removal_guard.h"
 #include "uninstall/scanner_data.h"
 
 namespace kv {
 
 namespace {
-
-constexpr DWORD kDeviceListSize = 5000;
-constexpr DWORD kDeviceValueSize = 1024;
-constexpr char kWinIni[] = "win.ini";
 
 void Broadcast(Context& ctx, UINT message, const char* section) {
   ctx.os.SendMessageA(HWND_BROADCAST, message, 0,
@@ -33,6 +31,11 @@ void UninstInitialize(Context& ctx) {
   for (const char* file : kUninstallSetupFiles) RemoveModelSet(ctx, file);
   if (kind != OsKind::NT4) RemoveScannerData(ctx, kUninstallSetupFiles[0]);
   DeleteFilesTWAIN(ctx, kUninstallSetupFiles[0]);
+  // The driver store folder goes once all three sets took their files out
+  // of it (a file deferred to the next start keeps it).
+  const std::string system = SystemDirectory(ctx);
+  if (!system.empty())
+    RemoveOwnedEmptyFolder(ctx, system + "\\" + kDriverStoreFolder);
   StopPrintServices(ctx, kind);
   StartPrintServices(ctx, kind);
 }
@@ -61,25 +64,9 @@ void RepairDefaultPrinter9x(Context& ctx) {
   if (ctx.driverName[0])
     ctx.os.WriteProfileStringA("Devices", ctx.driverName, nullptr);
   Broadcast(ctx, WM_WININICHANGE, "Devices");
-
-  std::vector<char> names(kDeviceListSize, '\0');
-  ctx.os.GetPrivateProfileStringA("Devices", nullptr, " ", names.data(),
-                                  kDeviceListSize, kWinIni);
-  const std::string first(names.data());
-  char value[kDeviceValueSize] = {};
-  const DWORD length = ctx.os.GetPrivateProfileStringA(
-      "Devices", first.c_str(), "", value, kDeviceValueSize, kWinIni);
-
-  ctx.os.WriteProfileStringA("windows", "device", nullptr);
-  // No printer left (the default " "), or a value cut by the buffer: a
-  // "device" line naming no printer, or the wrong driver or port, would be
-  // a default printer Windows can't use.
-  if (first.empty() || first == " " || length + 1 >= kDeviceValueSize) {
-    DebugTrace(ctx, "No default printer to set [%s]\n", first.c_str());
-  } else {
-    const std::string entry = first + "," + value;
-    ctx.os.WriteProfileStringA("windows", "device", entry.c_str());
-  }
+  // The user's default stays while its printer does; only a default naming
+  // a removed printer moves, to a printer that remains.
+  RepairDefaultPrinter(ctx, false, nullptr);
   Broadcast(ctx, WM_WININICHANGE, "windows");
 }
 

@@ -22,9 +22,10 @@ void UninstInitialize(Context& ctx);
 // reboot question when files wait for the restart.
 void UninstUnInitialize(Context& ctx);
 
-// Windows 9x: deletes the removed driver's printer from [Devices] of
-// win.ini and makes the first printer left the default ("device" of
-// [windows]). With no printer left, "device" is deleted.
+// Windows 9x: deletes the key named by the process-wide driver name from
+// [Devices] of win.ini; then, when the default printer ("device" of
+// [windows]) names a printer no longer in [Devices], makes the first printer
+// left the default, or deletes "device" when none is left.
 void RepairDefaultPrinter9x(Context& ctx);
 
 }  // namespace kv

@@ -63,17 +63,17 @@ bool HasKey(SimMachine& m, const std::string& path) {
   return m.os().FindKey(HKEY_LOCAL_MACHINE, path) != nullptr;
 }
 
-// The printers of the driver go in any letter case (a name of 99 characters
-// too), the others stay; the spooler deletes printers on Windows 9x only;
-// the driver and its record go, and a driver the spooler still finds in use
-// (its printer's name of 100 characters was passed over) still loses its
-// record.
+// The printers of the driver go in any letter case, whatever the length of
+// the name the spooler lists (past 99 characters too), the others stay; the
+// spooler deletes printers on Windows 9x only; the driver and its record go.
+// A printer that can't be removed keeps its driver and the driver's record:
+// left without them it could neither print nor be removed.
 TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
-  const std::string atLimit(99, 'P'), tooLong(100, 'P');
+  const std::string atLimit(99, 'P'), longer(200, 'Q');
   for (const WindowsVersion v : kRemovalVersions) {
-    for (const bool inUse : {false, true}) {
+    for (const bool stuck : {false, true}) {
       SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) +
-                   (inUse ? " in use" : ""));
+                   (stuck ? " stuck" : ""));
       SimMachine m(v);
       const bool is9x = sim::IsWin9x(v);
       const std::string driverKey = SubKeyPath(DriversKeyOf(v), kDriverName);
@@ -82,8 +82,8 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
       AddPrinter(m, "KV One", kDriverName);
       AddPrinter(m, "kv two", "korva kv-1000");
       AddPrinter(m, atLimit, kDriverName);
+      AddPrinter(m, longer, kDriverName);
       AddPrinter(m, "KORVA KV-1000", "Other Driver");
-      if (inUse) AddPrinter(m, tooLong, kDriverName);
       WriteSetup(m, "[Files.Com]\r\nLmonn=KV Lang Monitor\r\n");
       // The NT spooler's per-user [Devices] and [PrinterPorts] entries.
       for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
@@ -93,8 +93,13 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
         for (const char* printer : {"KV One", "KORVA KV-1000"})
           WriteString(m.os(), key.get(), printer, "winspool,LPT1:");
       }
+      if (stuck) {
+        m.os().FailOperation("RegDeleteKeyA", ERROR_ACCESS_DENIED, 0, -1);
+        m.os().FailOperation("DeletePrinter", ERROR_ACCESS_DENIED, 0, -1);
+      }
 
-      RemovePrinterStack(m.ctx(), kDriverName, kSii);
+      bool kept = false;
+      RemovePrinterStack(m.ctx(), kDriverName, kSii, &kept);
 
       for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
         RegKey key(m.os());
@@ -107,21 +112,21 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
         EXPECT_TRUE(has("KORVA KV-1000")) << path;
       }
 
-      EXPECT_FALSE(HasKey(m, SubKeyPath(kPrintersKey, "KV One")));
-      EXPECT_FALSE(HasKey(m, SubKeyPath(kPrintersKey, "kv two")));
-      EXPECT_FALSE(HasKey(m, SubKeyPath(kPrintersKey, atLimit)));
+      for (const std::string& name :
+           {std::string("KV One"), std::string("kv two"), atLimit, longer})
+        EXPECT_EQ(HasKey(m, SubKeyPath(kPrintersKey, name)), stuck)
+            << name.substr(0, 10);
       EXPECT_TRUE(HasKey(m, SubKeyPath(kPrintersKey, "KORVA KV-1000")));
-      EXPECT_EQ(HasKey(m, SubKeyPath(kPrintersKey, tooLong)), inUse);
-      EXPECT_EQ(m.os().CountOperations("DeletePrinter"), is9x ? 3u : 0u);
-      EXPECT_FALSE(HasKey(m, driverKey));
+      EXPECT_EQ(m.os().CountOperations("DeletePrinter"), is9x ? 4u : 0u);
+      EXPECT_EQ(kept, stuck);
+      EXPECT_EQ(HasKey(m, driverKey), stuck);
+      EXPECT_EQ(m.os().CountOperations("DeletePrinterDriverA"),
+                stuck ? 0u : 1u);
       EXPECT_TRUE(HasKey(m, SubKeyPath(DriversKeyOf(v), "Other Driver")));
       const std::string trace = m.traceText();
-      EXPECT_EQ(trace.find("DeletePrinterDriver Fail ErrMsg[0xbb9]\n") !=
+      EXPECT_EQ(trace.find("Driver kept, a printer may still use it") !=
                     std::string::npos,
-                inUse);
-      EXPECT_EQ(
-          trace.find("UninstallPrinterDriver Fail\n") != std::string::npos,
-          inUse);
+                stuck);
       // No monitor is installed.
       EXPECT_NE(trace.find("UninstallPrinterMonitor Fail\n"),
                 std::string::npos);
@@ -187,16 +192,53 @@ TEST(PrinterStack, PrinterRecordsAndProjectKeys) {
   }
 }
 
+// NT family: a default printer naming a removed printer moves to the first
+// printer left in the user's [Devices]; one naming another printer stays;
+// with none left the line goes.
+TEST(PrinterStack, DefaultPrinterMovesOnlyWhenItsPrinterGoes) {
+  const struct {
+    std::vector<const char*> others;  // printers of other drivers
+    const char* before;
+    const char* after;
+  } cases[] = {
+      {{"Other"}, "KV One,winspool,LPT1:", "Other,winspool,LPT1:"},
+      {{"Other", "Third"}, "Third,winspool,LPT1:", "Third,winspool,LPT1:"},
+      {{}, "KV One,winspool,LPT1:", ""},
+      {{"Other"}, "", ""},
+  };
+  for (const WindowsVersion v :
+       {WindowsVersion::NT4, WindowsVersion::Win2000, WindowsVersion::XP}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) + " " + c.before);
+      SimMachine m(v);
+      RegKey devices(m.os());
+      ASSERT_EQ(CreateKey(m.os(), HKEY_CURRENT_USER, kUserDevicesKey, devices),
+                ERROR_SUCCESS);
+      AddPrinter(m, "KV One", kDriverName);
+      WriteString(m.os(), devices.get(), "KV One", "winspool,LPT1:");
+      for (const char* other : c.others) {
+        AddPrinter(m, other, "Other Driver");
+        WriteString(m.os(), devices.get(), other, "winspool,LPT1:");
+      }
+      devices.Close();
+      if (*c.before) m.os().WriteProfileStringA("windows", "device", c.before);
+      RemovePrintersOfDriver(m.ctx(), kDriverName);
+      char line[256] = {};
+      m.os().GetProfileStringA("windows", "device", "", line, sizeof line);
+      EXPECT_STREQ(line, c.after);
+    }
+  }
+}
+
 // Names no installation makes delete nothing, whatever they would name.
 TEST(PrinterStack, BadNamesPassedOver) {
-  const std::string longName(100, 'D');
+  const std::string longName(kRemovalNameLimit + 1, 'D');
   for (const char* name :
        {"", "Printers\\KV One", "KV\x01One", "..", longName.c_str()}) {
     SCOPED_TRACE(name);
     for (const WindowsVersion v : {WindowsVersion::Win98, WindowsVersion::XP}) {
       SimMachine m(v);
       AddPrinter(m, "KV One", name);
-      AddPrinter(m, longName, kDriverName);
       MakeKey(m, SubKeyPath(DriversKeyOf(v), "KV One"));
       EXPECT_EQ(RemovePrinterRecords(m.ctx(), name), 0);
       EXPECT_EQ(RemovePrinterDriver(m.ctx(), name), 0);
