@@ -18,17 +18,6 @@ const std::vector<KnownItem>& KnownLeftovers() {
        "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
        "{4D36E968-E325-11CE-BFC1-08002BE10318}\\*\\DriverDateData",
        "the display driver's date, rewritten by every start of Wine"},
-      // The driver store folder is shared by the model sets of all three
-      // uninstall setup files; removal deletes the files in it only.
-      {SnapshotGroup::kFiles, "dir", Change::kLeftBehind, "SYSTEM*\\KVDRV",
-       "the driver store folder: removal deletes its files, not the folder"},
-      // The port monitor's library, copied in by the installer: removal
-      // asks the spooler to delete the monitor and on Windows 9x deletes
-      // only the numbered libraries <stem>01.DLL, <stem>02.DLL, ...
-      {SnapshotGroup::kFiles, "file", Change::kLeftBehind,
-       "SYSTEM*\\kvtstmon.dll",
-       "the sample port monitor's library: removal deletes only numbered "
-       "monitor libraries, on Windows 9x"},
       // The sample script copies the driver files to the NT family's driver
       // folder on every family; Windows 9x keeps drivers in the system
       // directory, where removal looks on 9x.
@@ -67,12 +56,13 @@ const std::vector<KnownItem>& KnownLeftovers() {
        "print processors are not removed: another printer may use one"},
       {SnapshotGroup::kSpooler, "processor", Change::kLeftBehind, "*",
        "print processors are not removed: another printer may use one"},
-      // Windows 9x: the printer's hardware-profile key is written by
-      // registration and not among the printer records removal deletes.
-      {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
-       "HKCC\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\*",
-       "the 9x hardware-profile printer key: not among the records removal "
-       "deletes"},
+      // A port outlives its printer: Windows keeps it, with the record its
+      // monitor holds, for the next printer on that port.
+      {SnapshotGroup::kSpooler, "port", Change::kLeftBehind, "*",
+       "ports stay when their printers go, as Windows keeps them"},
+      {SnapshotGroup::kRegistry, nullptr, Change::kLeftBehind,
+       "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\*\\Ports\\*",
+       "a port's record, kept with the port"},
       // Windows 9x: the parallel-port enumerator's key, which the device
       // entry of the model was written below; removal deletes the device.
       {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,

@@ -104,6 +104,8 @@ void SimPlatform::LayOutFiles() {
     const bool nt4 =
         version_ == WindowsVersion::NT4 || version_ == WindowsVersion::NT351;
     folders.push_back("WINDOWS\\SYSTEM32");
+    // Kernel drivers' folder, which every NT installation has.
+    folders.push_back("WINDOWS\\SYSTEM32\\drivers");
     folders.push_back("WINDOWS\\SYSTEM32\\spool\\drivers\\w32x86");
     folders.push_back(
         std::string("WINDOWS\\SYSTEM32\\spool\\drivers\\w32x86\\") +

@@ -502,6 +502,13 @@ BOOL SimPlatform::DeletePrinter(HANDLE printer) {
   const std::string path = std::string(kPrintersKeyPath) + "\\" + name;
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
   RemoveDeviceEntries(*this, name);
+  // As Wine's spooler does, a default printer line naming the printer goes
+  // with it.
+  char device[1024] = {};
+  GetProfileStringA("windows", "device", "", device, sizeof device);
+  const std::string line = device;
+  if (EqualNoCase(line.substr(0, line.find(',')), name))
+    WriteProfileStringA("windows", "device", nullptr);
   operations_.resize(mark);
   traceOut_ = trace;
   failures_ = failures;

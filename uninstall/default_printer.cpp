@@ -58,20 +58,30 @@ bool IsGone(const std::string& printer, const char* removed) {
   return removed && EqualNoCase(printer, removed);
 }
 
+std::string DefaultPrinterLine(Context& ctx) {
+  char line[kDeviceLineSize] = {};
+  ctx.os.GetProfileStringA("windows", "device", "", line, sizeof line);
+  return line;
+}
+
 }  // namespace
+
+bool IsDefaultPrinter(Context& ctx, const char* name) {
+  const std::string current = DefaultPrinterLine(ctx);
+  return name && !current.empty() &&
+         EqualNoCase(current.substr(0, current.find(',')), name);
+}
 
 std::vector<DeviceEntry> ListUserDevices(Context& ctx, bool nt) {
   return nt ? ListDevicesNT(ctx) : ListDevices9x(ctx);
 }
 
 bool RepairDefaultPrinter(Context& ctx, bool nt, const char* removed) {
-  char line[kDeviceLineSize] = {};
-  ctx.os.GetProfileStringA("windows", "device", "", line, sizeof line);
-  const std::string current(line);
-  if (current.empty()) return false;
+  const std::string current = DefaultPrinterLine(ctx);
+  if (current.empty() && !removed) return false;
   const std::string printer = current.substr(0, current.find(','));
   const std::vector<DeviceEntry> devices = ListUserDevices(ctx, nt);
-  if (!IsGone(printer, removed))
+  if (!current.empty() && !IsGone(printer, removed))
     for (const DeviceEntry& d : devices)
       if (EqualNoCase(d.printer, printer)) return false;
 
@@ -83,6 +93,7 @@ bool RepairDefaultPrinter(Context& ctx, bool nt, const char* removed) {
     return true;
   }
   DebugTrace(ctx, "No default printer to set [%s]\n", printer.c_str());
+  if (current.empty()) return false;
   ctx.os.WriteProfileStringA("windows", "device", nullptr);
   return true;
 }

@@ -20,9 +20,14 @@ struct DeviceEntry {
 };
 std::vector<DeviceEntry> ListUserDevices(Context& ctx, bool nt);
 
+// Whether the default printer line names printer `name` (any case).
+bool IsDefaultPrinter(Context& ctx, const char* name);
+
 // Repairs the default printer as above, `removed` (may be null) counting as
-// gone whatever the list says. Leaves a machine without a default printer
-// as it is. True when the "device" line was rewritten or deleted.
+// gone whatever the list says. A machine without a default printer is left
+// so, unless `removed` is given: then the default was that printer, which
+// the spooler may have cleared as it deleted it. True when the "device"
+// line was rewritten or deleted.
 bool RepairDefaultPrinter(Context& ctx, bool nt, const char* removed);
 
 }  // namespace kv

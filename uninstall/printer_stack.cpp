@@ -118,16 +118,14 @@ void RemoveProjectKeys(Context& ctx, const char* key) {
 
 // Deletes what the NT spooler keeps of a printer beside its records and
 // forgets only when the printer is deleted through it: the user's
-// [Devices] and [PrinterPorts] values; and a default printer ("device" of
-// [windows]) naming this printer moves to one that remains. Left, they
-// would name a printer that is gone.
+// [Devices] and [PrinterPorts] values. Left, they would name a printer that
+// is gone.
 void RemoveUserDeviceEntries(Context& ctx, const char* printerName) {
   for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
     RegKey key(ctx.os);
     if (OpenKey(ctx.os, HKEY_CURRENT_USER, path, key) == ERROR_SUCCESS)
       ctx.os.RegDeleteValueA(key.get(), printerName);
   }
-  RepairDefaultPrinter(ctx, true, printerName);
 }
 
 // Deletes one printer through the spooler (Windows 9x). False when the open
@@ -270,12 +268,15 @@ int RemovePrintersOfDriver(Context& ctx, const char* driverName,
       remain = true;
       continue;
     }
+    const bool wasDefault = IsDefaultPrinter(ctx, p.pPrinterName);
     if (is9x) lastOpenFailed = !DeleteThroughSpooler(ctx, p.pPrinterName);
     RemovePrinterRecords(ctx, p.pPrinterName);
     // The spooler wrote the printer's [Devices] and [PrinterPorts] entries
     // (the user's registry on the NT family) and deletes them only with the
     // printer: left, they would name a printer that is gone.
     if (!is9x) RemoveUserDeviceEntries(ctx, p.pPrinterName);
+    // The machine keeps a default printer while it has printers.
+    if (wasDefault) RepairDefaultPrinter(ctx, !is9x, p.pPrinterName);
     remain = remain || PrinterRecordsRemain(ctx, p.pPrinterName);
   }
   if (allGone) *allGone = !remain;

@@ -71,6 +71,9 @@ register wine: RegCreateKeyExA("SYSTEM\CURRENTCONTROLSET\CONTROL\PRINT\PRINTERS\
   Wine makes HKEY_CURRENT_CONFIG volatile: the 9x printer's hardware-profile
   key cannot be made there (ERROR_CHILD_MUST_BE_VOLATILE), so none is
   closed.
+remove sim: RegDeleteKeyA("*\DRIVERS\*") GetVersionExA RegOpenKeyExA("SYSTEM\CURRENTCONTROLSET\CONTROL\PRINT\PRINTERS\*") RegEnumKeyExA RegCloseKey RegDeleteKeyA -> RegDeleteKeyA GetVersionExA RegOpenKeyExA
+  The same key at removal, which goes after the driver's record: Wine has
+  none to delete.
 register sim: RegOpenKeyExA("ENUM\BIOS") (RegEnumKeyA|lstrcmpiA|RegOpenKeyExA|RegCreateKeyExA|RegSetValueExA|RegCloseKey)+ RegOpenKeyExA("ENUM\ROOT") (RegEnumKeyA|lstrcmpiA)+ RegCloseKey -> RegOpenKeyExA RegOpenKeyExA
 remove sim: RegOpenKeyExA("ENUM\LPTENUM\*") (RegEnumKeyExA|RegOpenKeyExA|RegCloseKey|RegDeleteKeyA)+ GetPrivateProfileStringA -> RegOpenKeyExA GetPrivateProfileStringA
   A Wine prefix at 98 has no Windows 9x device tree (Enum\BIOS with the

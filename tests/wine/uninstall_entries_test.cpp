@@ -325,16 +325,9 @@ TEST_F(UninstallEntries, RemoveARealInstallationAndLeaveTheRestToTheRestart) {
   EXPECT_TRUE(Has(removed.drivers, kOther));
   EXPECT_TRUE(Exists(driverDir + "\\kvother.ppd"));
   EXPECT_FALSE(ServiceExists(kService));
-  // The default printer named a removed one: the NT family drops the
-  // line, Windows 9x makes the first printer left the default.
+  // The default printer named a removed one: it moves to the printer left.
   const std::string device = DefaultDevice();
-  if (is9x) {
-    EXPECT_TRUE(
-        Has(removed.printers, device.substr(0, device.find(',')).c_str()))
-        << device;
-  } else {
-    EXPECT_EQ(device, "");
-  }
+  EXPECT_EQ(device.substr(0, device.find(',')), kOther) << device;
   for (const std::string& f : listed) EXPECT_EQ(Exists(f), f == held) << f;
   EXPECT_FALSE(Exists(store + "\\" + kInf));
   // Wine files the spooler's copy of an NT 4.0 driver under version 3 and of

@@ -192,9 +192,10 @@ TEST(PrinterStack, PrinterRecordsAndProjectKeys) {
   }
 }
 
-// NT family: a default printer naming a removed printer moves to the first
-// printer left in the user's [Devices]; one naming another printer stays;
-// with none left the line goes.
+// A default printer naming a removed printer moves to the first printer
+// left in the user's [Devices] (the registry on the NT family, win.ini on
+// 9x, where the spooler clears the line as it deletes the printer); one
+// naming another printer stays; with none left the line goes.
 TEST(PrinterStack, DefaultPrinterMovesOnlyWhenItsPrinterGoes) {
   const struct {
     std::vector<const char*> others;  // printers of other drivers
@@ -206,20 +207,22 @@ TEST(PrinterStack, DefaultPrinterMovesOnlyWhenItsPrinterGoes) {
       {{}, "KV One,winspool,LPT1:", ""},
       {{"Other"}, "", ""},
   };
-  for (const WindowsVersion v :
-       {WindowsVersion::NT4, WindowsVersion::Win2000, WindowsVersion::XP}) {
+  for (const WindowsVersion v : kRemovalVersions) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) + " " + c.before);
       SimMachine m(v);
       RegKey devices(m.os());
       ASSERT_EQ(CreateKey(m.os(), HKEY_CURRENT_USER, kUserDevicesKey, devices),
                 ERROR_SUCCESS);
-      AddPrinter(m, "KV One", kDriverName);
-      WriteString(m.os(), devices.get(), "KV One", "winspool,LPT1:");
-      for (const char* other : c.others) {
-        AddPrinter(m, other, "Other Driver");
-        WriteString(m.os(), devices.get(), other, "winspool,LPT1:");
-      }
+      const auto addPrinter = [&](const char* name, const char* driver) {
+        AddPrinter(m, name, driver);
+        if (sim::IsWin9x(v))
+          m.os().WriteProfileStringA("Devices", name, "winspool,LPT1:");
+        else
+          WriteString(m.os(), devices.get(), name, "winspool,LPT1:");
+      };
+      addPrinter("KV One", kDriverName);
+      for (const char* other : c.others) addPrinter(other, "Other Driver");
       devices.Close();
       if (*c.before) m.os().WriteProfileStringA("windows", "device", c.before);
       RemovePrintersOfDriver(m.ctx(), kDriverName);
