@@ -78,9 +78,9 @@ void DeleteLptDriverFile(Context& ctx, const Folders& d,
                          const char* setupFile) {
   const std::string name =
       ReadRemovalName(ctx, setupFile, "Files.2K", "Lpt2K", kInfNameSize);
-  // "drivers\name" names a file below the system directory only.
-  if (IsSystemRelativeName(name))
-    return (void)RemoveFile(ctx, d.sys, name, OnFailure::Ignore);
+  // "drivers\name" is the image of the port driver's service, which goes
+  // with the service once that is known to be the installation's.
+  if (IsSystemRelativeName(name)) return;
   for (const std::string& folder : {d.Store(), d.sys, d.Spool(), d.Spool3()})
     RemoveFile(ctx, folder, name, OnFailure::Ignore);
 }
