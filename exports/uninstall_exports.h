@@ -17,17 +17,20 @@ extern "C" {
 
 // The uninstaller's first entry: removes what installation registered for
 // the model sets of vt3eins.sii, vt3dins.sii and vt3hins.sii in the Windows
-// directory (fonts, printers, drivers, port monitors, port-driver services,
-// device entries, driver and scanner files, scanner data, TWAIN files),
-// starting the deferred-deletion batch for files in use, and cycles the
-// print services. The three arguments are ignored; always 0. Last error:
-// not meaningful.
+// directory (fonts, printers, drivers, port monitors and their libraries,
+// port-driver services and their files, device entries, driver and scanner
+// files, the driver store folder when empty, scanner data, TWAIN files),
+// each found under the name installation gave it; a driver (and its set's
+// files) stays while a printer uses it, and a default printer that is
+// removed moves to a printer left. Starts the deferred-deletion batch for
+// files in use and cycles the print services. The three arguments are
+// ignored; always 0. Last error: not meaningful.
 int WINAPI UninstInitialize(DWORD reserved1, DWORD reserved2, DWORD reserved3);
 // The uninstaller's last entry: starts the print services again (NT family)
-// or makes the first printer left the default (Windows 9x), then hands the
-// batch to the next start of Windows and asks whether to restart now (Yes
-// restarts Windows). The three arguments are ignored; always 0. Last
-// error: not meaningful.
+// or, on Windows 9x, makes the first printer left the default when the
+// default names a printer that is gone; then hands the batch to the next
+// start of Windows and asks whether to restart now (Yes restarts Windows).
+// The three arguments are ignored; always 0. Last error: not meaningful.
 int WINAPI UninstUnInitialize(DWORD reserved1, DWORD reserved2,
                               DWORD reserved3);
 
