@@ -69,6 +69,12 @@ const std::vector<KnownItem>& KnownLeftovers() {
        "HKLM\\Enum\\LPTENUM",
        "Windows' parallel-port enumerator key; removal deletes the model's "
        "device below it"},
+      // The same for the USB printing enumerator, made when the first USB
+      // printer was plugged in.
+      {SnapshotGroup::kRegistry, "key", Change::kLeftBehind,
+       "HKLM\\Enum\\USBPRINT",
+       "Windows' USB printing enumerator key; removal deletes the model's "
+       "device below it"},
   };
   return kTable;
 }

@@ -64,6 +64,18 @@ std::string DefaultPrinterLine(Context& ctx) {
   return line;
 }
 
+// The default printer line for a printer of [Devices], as registration
+// writes one: on the NT family "<printer>,WINSPOOL,<port>" (the entry's
+// driver field is the spooler's, written in other cases), on 9x
+// "<printer>,<entry>".
+std::string DefaultLine(bool nt, const DeviceEntry& d) {
+  const size_t comma = d.entry.find(',');
+  if (nt && comma != std::string::npos &&
+      EqualNoCase(d.entry.substr(0, comma), "winspool"))
+    return d.printer + ",WINSPOOL" + d.entry.substr(comma);
+  return d.printer + "," + d.entry;
+}
+
 }  // namespace
 
 bool IsDefaultPrinter(Context& ctx, const char* name) {
@@ -87,7 +99,7 @@ bool RepairDefaultPrinter(Context& ctx, bool nt, const char* removed) {
 
   for (const DeviceEntry& d : devices) {
     if (IsGone(d.printer, removed) || d.entry.empty()) continue;
-    const std::string entry = d.printer + "," + d.entry;
+    const std::string entry = DefaultLine(nt, d);
     if (entry.size() >= kDeviceLineSize) continue;
     ctx.os.WriteProfileStringA("windows", "device", entry.c_str());
     return true;

@@ -173,10 +173,22 @@ void RemoveConfigPrinterKey(Context& ctx, const char* driverName) {
                driverName, static_cast<unsigned long>(result));
 }
 
-// The file name part of a monitor's "Driver" value.
-std::string LibraryFileName(const std::string& value) {
-  const size_t slash = value.find_last_of("\\/:");
-  return slash == std::string::npos ? value : value.substr(slash + 1);
+// The file name of monitor `name`'s library (its "Driver" value, below the
+// open Monitors key); empty when it can't be read.
+std::string MonitorLibrary(Context& ctx, HKEY monitors, const char* name) {
+  RegKey key(ctx.os);
+  if (OpenKey(ctx.os, monitors, name, key) != ERROR_SUCCESS) return "";
+  char value[MAX_PATH + 1] = {};
+  DWORD size = MAX_PATH;
+  DWORD type = 0;
+  if (ctx.os.RegQueryValueExA(key.get(), "Driver", nullptr, &type,
+                              reinterpret_cast<BYTE*>(value),
+                              &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return "";
+  const std::string path = value;
+  const size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Whether a monitor key is named `monitor`, or any monitor names `library`
@@ -194,18 +206,20 @@ bool MonitorOrLibraryRemains(Context& ctx, const std::string& monitor,
     const LONG r = ctx.os.RegEnumKeyA(monitors.get(), i, name, sizeof name);
     if (r == ERROR_NO_MORE_ITEMS) return false;
     if (r != ERROR_SUCCESS) return true;
-    if (EqualNoCase(name, monitor)) return true;
-    RegKey key(ctx.os);
-    if (OpenKey(ctx.os, monitors.get(), name, key) != ERROR_SUCCESS) continue;
-    char value[MAX_PATH + 1] = {};
-    DWORD size = MAX_PATH;
-    DWORD type = 0;
-    if (ctx.os.RegQueryValueExA(key.get(), "Driver", nullptr, &type,
-                                reinterpret_cast<BYTE*>(value),
-                                &size) == ERROR_SUCCESS &&
-        EqualNoCase(LibraryFileName(value), library))
+    if (EqualNoCase(name, monitor) ||
+        EqualNoCase(MonitorLibrary(ctx, monitors.get(), name), library))
       return true;
   }
+}
+
+// Whether monitor key `name` (below the open Monitors key) is the one
+// installation registered: not one of Windows' own, and its library the one
+// the setup file names for the OS kind.
+bool IsInstalledMonitor(Context& ctx, HKEY monitors, const char* name,
+                        const char* setupFile) {
+  const std::string library = LibraryStem(ctx, GetOSKind(ctx), setupFile);
+  return !library.empty() && !IsWindowsMonitor(name, library) &&
+         EqualNoCase(MonitorLibrary(ctx, monitors, name), library);
 }
 
 }  // namespace
@@ -361,6 +375,10 @@ int FindMonitorKey(Context& ctx, char* out, const char* setupFile) {
     // The whole name: installation registers the monitor under "Lmonn"
     // itself, and a longer name beginning with it is another monitor.
     if (ctx.os.lstrcmpiA(name, monitor.c_str()) == 0) break;
+  }
+  if (!IsInstalledMonitor(ctx, monitors.get(), name, setupFile)) {
+    DebugTrace(ctx, "Monitor passed over, not the installation's [%s]\n", name);
+    return 0;
   }
   CopyCut(out, kMonitorKeyNameSize, name);
   return 1;

@@ -39,6 +39,29 @@ const KeyRoot kKeyRoots[] = {
     {HKEY_LOCAL_MACHINE, kKorvaKey, 1},
     {HKEY_CURRENT_CONFIG, kPrintersKey, 1},
 };
+// The port monitors Windows and its print services bring, and their
+// libraries, from Windows 95 to XP.
+constexpr const char* kWindowsMonitors[] = {
+    "Local Port",
+    "Standard TCP/IP Port",
+    "LPR Port",
+    "USB Monitor",
+    "PJL Language Monitor",
+    "BJ Language Monitor",
+    "AppleTalk Printing Devices",
+    "Hewlett-Packard Network Port",
+    "Digital Network Port",
+    "Windows NT Fax Monitor",
+    "Microsoft Shared Fax Monitor",
+    "Microsoft Document Imaging Writer Monitor",
+    "Infrared Port",
+    "Local Monitor"};
+constexpr const char* kWindowsMonitorLibraries[] = {
+    "localspl.dll", "localmon.dll", "spoolss.dll",  "tcpmon.dll", "lprmon.dll",
+    "usbmon.dll",   "pjlmon.dll",   "bjlmon.dll",   "sfmmon.dll", "hpmon.dll",
+    "decpsmon.dll", "lprmon2.dll",  "msfaxmon.dll", "fxsmon.dll", "mdimon.dll",
+    "irmon.dll",    "spool32.exe",  "spoolss.exe",  "spoolsv.exe"};
+
 // The system directory's sub-folders a setup file names files in.
 constexpr const char* kSystemSubFolders[] = {"drivers"};
 
@@ -189,6 +212,15 @@ bool IsSystemRelativeName(const std::string& name) {
          IsPlainFileName(name.substr(separator + 1));
 }
 
+bool IsWindowsMonitor(const std::string& name, const std::string& library) {
+  const auto in = [](const auto& list, const std::string& text) {
+    return std::any_of(std::begin(list), std::end(list), [&](const char* item) {
+      return EqualNoCase(text, item);
+    });
+  };
+  return in(kWindowsMonitors, name) || in(kWindowsMonitorLibraries, library);
+}
+
 bool IsRemovalFolder(Context& ctx, const std::string& folder) {
   for (const std::string& root :
        {WindowsDirectory(ctx), UserScannerRoot(ctx)}) {
@@ -238,11 +270,19 @@ BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
 }
 
 BOOL RemoveOwnedEmptyFolder(Context& ctx, const std::string& folder) {
-  const std::string windows = WindowsDirectory(ctx);
-  if (windows.empty() || EqualNoCase(folder, windows) ||
-      !IsRemovalFolder(ctx, folder) ||
-      !EqualNoCase(folder.substr(0, windows.size()), windows))
-    return Refuse(ctx, ERROR_ACCESS_DENIED, "folder", folder);
+  std::vector<std::string> parts;
+  // Never the Windows directory itself, only folders below it.
+  bool owned = ComponentsBelow(folder, WindowsDirectory(ctx), parts) &&
+               IsRemovalFolder(ctx, folder);
+  const std::string scanner = UserScannerRoot(ctx);
+  if (!owned && !scanner.empty()) {
+    const std::string maker = scanner.substr(0, scanner.rfind('\\'));
+    owned = EqualNoCase(folder, maker) ||
+            (IsRemovalFolder(ctx, folder) &&
+             (EqualNoCase(folder, scanner) ||
+              ComponentsBelow(folder, scanner, parts)));
+  }
+  if (!owned) return Refuse(ctx, ERROR_ACCESS_DENIED, "folder", folder);
   return ctx.os.RemoveDirectoryA(folder.c_str());
 }
 

@@ -61,9 +61,15 @@ BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
 std::string OwnedFilePath(Context& ctx, const std::string& folder,
                           const std::string& name);
 
-// Removes `folder` when it is empty and a folder below the Windows
-// directory removal may delete files in. The RemoveDirectoryA result.
+// Removes `folder` when it is empty and either a folder below the Windows
+// directory removal may delete files in, or the per-user scanner root, a
+// folder below it, or the maker's folder holding it (AppData\Korva). The
+// RemoveDirectoryA result.
 BOOL RemoveOwnedEmptyFolder(Context& ctx, const std::string& folder);
+
+// Whether a port monitor is one of Windows' own, by its name or by its
+// library (any case): never the installation's, whatever a setup file says.
+bool IsWindowsMonitor(const std::string& name, const std::string& library);
 
 // Whether `path` below `root` is a key removal may delete: in
 // HKEY_LOCAL_MACHINE strictly below "Enum", the device classes, the

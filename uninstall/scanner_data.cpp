@@ -5,6 +5,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/oskind.h"
 #include "foundation/setupinfo.h"
+#include "uninstall/batch.h"
 #include "uninstall/removal_guard.h"
 
 namespace kv {
@@ -41,9 +42,10 @@ std::string Join(const std::string& base, const std::string& tail) {
 }
 
 // Deletes `folder`\`name`; an empty folder is one that is not there.
-void DeleteListed(Context& ctx, const std::string& folder,
+// True when the file was deleted.
+bool DeleteListed(Context& ctx, const std::string& folder,
                   const std::string& name) {
-  if (!folder.empty()) DeleteOwnedFile(ctx, folder, name);
+  return !folder.empty() && DeleteOwnedFile(ctx, folder, name);
 }
 
 void RemoveFontList(Context& ctx, const char* list, int keys,
@@ -102,16 +104,19 @@ ScannerFolders FoldersOf(Context& ctx, OsKind kind,
 }
 
 // Deletes each plain file name of the list from `temp`, then from `home`.
-void DeleteListTwice(Context& ctx, const char* file, const std::string& section,
-                     const std::string& temp, const std::string& home) {
+// The number of files deleted from `temp`.
+int DeleteListTwice(Context& ctx, const char* file, const std::string& section,
+                    const std::string& temp, const std::string& home) {
+  int fromTemp = 0;
   for (const std::string& name : ReadSectionLines(ctx, file, section.c_str())) {
     if (!IsPlainFileName(name)) {
       DebugTrace(ctx, "List line passed over [%s]\n", name.c_str());
       continue;
     }
-    DeleteListed(ctx, temp, name);
+    fromTemp += DeleteListed(ctx, temp, name) ? 1 : 0;
     DeleteListed(ctx, home, name);
   }
+  return fromTemp;
 }
 
 }  // namespace
@@ -121,6 +126,29 @@ void RemoveFonts(Context& ctx) {
   RemoveFontList(ctx, "font1.sii", kFontList1Keys, fontFolder);
   RemoveFontList(ctx, "font2.sii", kFontList2Keys, fontFolder);
   ctx.os.SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+}
+
+void DeleteFontLists(Context& ctx) {
+  const std::string windows = WindowsDirectory(ctx);
+  for (const char* list : {"font1.sii", "font2.sii"}) {
+    const std::string path = OwnedFilePath(ctx, windows, list);
+    if (!path.empty() && !DeleteOwnedFile(ctx, windows, list) &&
+        ctx.os.GetLastError() != ERROR_FILE_NOT_FOUND)
+      AddDeferredDeletion(ctx, path.c_str());
+  }
+}
+
+void RemoveEmptyScannerFolders(Context& ctx) {
+  const ScannerFolders folders =
+      FoldersOf(ctx, GetOSKind(ctx),
+                ReadWhole(ctx, kScannerSetupFile, "Initial", "NameHeader"),
+                std::string());
+  const std::string root = UserScannerRoot(ctx);
+  // Deepest first: each goes only when what was below it went.
+  for (const std::string& folder :
+       {folders.twain, folders.perUser, root,
+        root.empty() ? root : root.substr(0, root.rfind('\\'))})
+    if (!folder.empty()) RemoveOwnedEmptyFolder(ctx, folder);
 }
 
 void RemoveScannerData(Context& ctx, const char* setupFile) {
@@ -159,10 +187,15 @@ int DeleteFilesTWAIN(Context& ctx, const char* /*ignored*/) {
       {"User", userFolder},
       {"Color", folders.colour},
   };
+  int fromTemp = 0;
   for (const auto& list : lists)
-    DeleteListTwice(ctx, kScannerSetupFile,
-                    ReadWhole(ctx, kScannerSetupFile, "Sections", list.key),
-                    folders.temp, list.home);
+    fromTemp +=
+        DeleteListTwice(ctx, kScannerSetupFile,
+                        ReadWhole(ctx, kScannerSetupFile, "Sections", list.key),
+                        folders.temp, list.home);
+  // The copy folder is the installation's when it held the listed copies;
+  // it goes once they are all gone.
+  if (fromTemp > 0) RemoveOwnedEmptyFolder(ctx, folders.temp);
   return 0;
 }
 

@@ -26,6 +26,17 @@ constexpr int kFontList2Keys = 132;
 // loaded at that moment keeps its file). Then broadcasts WM_FONTCHANGE once.
 void RemoveFonts(Context& ctx);
 
+// Deletes the font lists "font1.sii" and "font2.sii" of the Windows
+// directory, which installation left there for RemoveFonts (deferred to the
+// next start when they can't go now).
+void DeleteFontLists(Context& ctx);
+
+// Removes the scanner's folders once they are empty: the TWAIN folder
+// <Windows>\Twain_32\<NameHeader>twn and the per-user
+// <AppData>\Korva\ScannerDriver\<NameHeader>, ScannerDriver and Korva, of
+// "vt3eins.sii". A folder that still holds anything stays.
+void RemoveEmptyScannerFolders(Context& ctx);
+
 // Deletes the scanner's preference data file ([Model] "SCNPreData") from the
 // scanner data folder of the OS kind, and each file of the [UserDir] section
 // from <system>\KVDRV and from that folder. The scanner data folder is
@@ -43,8 +54,9 @@ void RemoveScannerData(Context& ctx, const char* setupFile);
 // <AppData>\Korva\ScannerDriver\<NameHeader> on NT 4.0, 2000 and XP; the
 // colour folder <system>\Color on Windows 9x and <system>\Spool\Drivers\Color
 // on the NT family. On another OS kind the user and colour lists lose only
-// their temporary copies. `ignored` is not read: the file is always
-// "vt3eins.sii". Always 0.
+// their temporary copies. The temporary copy folder goes too when listed
+// copies were deleted from it and nothing else is left in it. `ignored` is
+// not read: the file is always "vt3eins.sii". Always 0.
 int DeleteFilesTWAIN(Context& ctx, const char* ignored);
 
 }  // namespace kv

@@ -28,6 +28,7 @@ void UninstInitialize(Context& ctx) {
   RemoveFonts(ctx);
   ctx.os.SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   WriteBatchHead(ctx, kUninstallSetupFiles[0]);
+  DeleteFontLists(ctx);
   for (const char* file : kUninstallSetupFiles) RemoveModelSet(ctx, file);
   if (kind != OsKind::NT4) RemoveScannerData(ctx, kUninstallSetupFiles[0]);
   DeleteFilesTWAIN(ctx, kUninstallSetupFiles[0]);
@@ -36,6 +37,7 @@ void UninstInitialize(Context& ctx) {
   const std::string system = SystemDirectory(ctx);
   if (!system.empty())
     RemoveOwnedEmptyFolder(ctx, system + "\\" + kDriverStoreFolder);
+  RemoveEmptyScannerFolders(ctx);
   StopPrintServices(ctx, kind);
   StartPrintServices(ctx, kind);
 }

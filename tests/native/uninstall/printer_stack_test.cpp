@@ -202,9 +202,9 @@ TEST(PrinterStack, DefaultPrinterMovesOnlyWhenItsPrinterGoes) {
     const char* before;
     const char* after;
   } cases[] = {
-      {{"Other"}, "KV One,winspool,LPT1:", "Other,winspool,LPT1:"},
-      {{"Other", "Third"}, "Third,winspool,LPT1:", "Third,winspool,LPT1:"},
-      {{}, "KV One,winspool,LPT1:", ""},
+      {{"Other"}, "KV One,WINSPOOL,LPT1:", "Other,WINSPOOL,LPT1:"},
+      {{"Other", "Third"}, "Third,WINSPOOL,LPT1:", "Third,WINSPOOL,LPT1:"},
+      {{}, "KV One,WINSPOOL,LPT1:", ""},
       {{"Other"}, "", ""},
   };
   for (const WindowsVersion v : kRemovalVersions) {
@@ -214,10 +214,12 @@ TEST(PrinterStack, DefaultPrinterMovesOnlyWhenItsPrinterGoes) {
       RegKey devices(m.os());
       ASSERT_EQ(CreateKey(m.os(), HKEY_CURRENT_USER, kUserDevicesKey, devices),
                 ERROR_SUCCESS);
+      // [Devices] as each family's spooler writes it; the default line as
+      // registration does ("WINSPOOL" on the NT family, the driver on 9x).
       const auto addPrinter = [&](const char* name, const char* driver) {
         AddPrinter(m, name, driver);
         if (sim::IsWin9x(v))
-          m.os().WriteProfileStringA("Devices", name, "winspool,LPT1:");
+          m.os().WriteProfileStringA("Devices", name, "WINSPOOL,LPT1:");
         else
           WriteString(m.os(), devices.get(), name, "winspool,LPT1:");
       };
@@ -255,34 +257,52 @@ TEST(PrinterStack, BadNamesPassedOver) {
   }
 }
 
-// "Lmonn" is a case-sensitive prefix of the first monitor key listed that
-// has it; the spooler is asked with the key's name on Windows 9x and with
-// "Lmonn" itself on the NT family.
-// Only the monitor named "Lmonn" is the installation's: a longer name
-// beginning with it is another product's monitor.
+// Only the monitor named "Lmonn" (any case) is the installation's: a longer
+// name beginning with it is another product's monitor, and so is one whose
+// library is not the setup file's, or any of Windows' own monitors. The
+// spooler is asked with the key's name on Windows 9x and with "Lmonn" itself
+// on the NT family.
 TEST(PrinterStack, MonitorKeyName) {
   struct Case {
     const char* lmonn;
-    std::vector<std::string> keys;  // listed in name order, case ignored
-    const char* found;              // "": none
+    std::vector<std::string> keys;      // listed in name order, case ignored
+    const char* found;                  // "": none
+    const char* library = "kvmon.dll";  // the setup file's and the keys'
+    const char* keyLibrary = "KVMON.DLL";
   } cases[] = {
-      {"ABC", {"ABC", "ABCD"}, "ABC"}, {"ABC", {"ABC 2", "ABCD"}, ""},
-      {"ABC", {"ABCD", "XYZ"}, ""},    {"ABC", {"abc", "ABCD"}, "abc"},
-      {"ABC", {"AB", "abc"}, "abc"},   {"", {"ABC"}, ""},
+      {"ABC", {"ABC", "ABCD"}, "ABC"},
+      {"ABC", {"ABC 2", "ABCD"}, ""},
+      {"ABC", {"ABCD", "XYZ"}, ""},
+      {"ABC", {"abc", "ABCD"}, "abc"},
+      {"ABC", {"AB", "abc"}, "abc"},
+      {"", {"ABC"}, ""},
+      {"ABC", {"ABC"}, "", "kvmon.dll", "other.dll"},
+      {"ABC", {"ABC"}, "", "", ""},
+      {"Local Port", {"Local Port"}, "", "localspl.dll", "localspl.dll"},
+      {"My Port", {"My Port"}, "", "tcpmon.dll", "tcpmon.dll"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.lmonn) + " -> " + c.found);
     for (const WindowsVersion v : {WindowsVersion::Win98, WindowsVersion::XP}) {
       SimMachine m(v);
-      for (const auto& k : c.keys) MakeKey(m, SubKeyPath(kMonitorsKey, k));
-      WriteSetup(m, std::string("[Files.Com]\r\nLmonn=") + c.lmonn + "\r\n");
+      for (const auto& k : c.keys) {
+        RegKey key(m.os());
+        ASSERT_EQ(CreateKey(m.os(), HKEY_LOCAL_MACHINE,
+                            SubKeyPath(kMonitorsKey, k), key),
+                  ERROR_SUCCESS);
+        WriteString(m.os(), key.get(), "Driver", c.keyLibrary);
+      }
+      WriteSetup(m, std::string("[Files.Com]\r\nLmonn=") + c.lmonn +
+                        "\r\n[Files.9x]\r\nLmonm9x=" + c.library +
+                        "\r\n[Files.2K]\r\nLmonm2K=" + c.library + "\r\n");
       char out[kMonitorKeyNameSize] = "stale";
       EXPECT_EQ(FindMonitorKey(m.ctx(), out, kSii), *c.found ? 1 : 0);
       EXPECT_STREQ(out, c.found);
       EXPECT_EQ(m.os().OpenKeyHandles(), 0u);
 
       m.os().ClearOperations();
-      EXPECT_EQ(RemovePortMonitor(m.ctx(), kSii), 0);  // none registered
+      // A key with a library is a monitor to the spooler, which deletes it.
+      EXPECT_EQ(RemovePortMonitor(m.ctx(), kSii), *c.found ? 1 : 0);
       const std::string asked = sim::IsWin9x(v) ? c.found : c.lmonn;
       EXPECT_EQ(m.os().CountOperations("DeleteMonitorA"), *c.found ? 1u : 0u);
       for (const auto& op : m.os().operations()) {
@@ -290,13 +310,12 @@ TEST(PrinterStack, MonitorKeyName) {
           EXPECT_NE(op.find(", \"" + asked + "\")"), std::string::npos) << op;
         }
       }
-      // Only Windows 9x deletes the key itself, and only the one found.
+      // Only the one found goes.
       for (const auto& k : c.keys)
-        EXPECT_EQ(HasKey(m, SubKeyPath(kMonitorsKey, k)),
-                  !(sim::IsWin9x(v) && k == c.found))
-            << k;
-      EXPECT_NE(m.traceText().find("DeleteMonitor Fail ErrMsg[0x"),
-                std::string::npos);
+        EXPECT_EQ(HasKey(m, SubKeyPath(kMonitorsKey, k)), k != c.found) << k;
+      EXPECT_EQ(m.traceText().find("DeleteMonitor Fail ErrMsg[0x") !=
+                    std::string::npos,
+                !*c.found);
     }
   }
 }
@@ -333,7 +352,8 @@ TEST(PrinterStack, MonitorLibraries) {
             CreateKey(os, HKEY_LOCAL_MACHINE,
                       SubKeyPath(kMonitorsKey, "KV Lang Monitor"), monitor),
             ERROR_SUCCESS);
-        WriteString(os, monitor.get(), "Driver", "kvmon.dll");
+        // Installation registers the monitor with the setup file's library.
+        WriteString(os, monitor.get(), "Driver", "KVMON");
       }
       WriteSetup(m, setup);
       if (refused) os.FailOperation("DeleteMonitorA", ERROR_ACCESS_DENIED);
