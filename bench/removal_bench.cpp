@@ -70,6 +70,7 @@ class BenchHost : public kv::host::Machine {
 
   std::string WindowsDirectory() override { return os_.windowsDir(); }
   std::string SystemDirectory() override { return os_.systemDir(); }
+  std::string AppDataDirectory() override { return os_.appDataDir(); }
   bool CopyIn(const std::string& hostPath, const std::string& winPath,
               std::string* error) override {
     const std::string target = os_.HostPath(winPath);

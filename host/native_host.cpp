@@ -36,7 +36,8 @@ const char kUsage[] =
     "  --print-boxes        print each message box with its answer\n"
     "  --trace              print every platform operation as it happens\n"
     "  --copy-in HOST=WIN   copy a host file or folder onto the machine\n"
-    "                       before the script (WIN may use %WINDIR% %SYSDIR%)\n"
+    "                       before the script (WIN may use %WINDIR% %SYSDIR% "
+    "%APPDATA%)\n"
     "  --check              check the script only; call nothing\n"
     "  --stop-on-error      stop at the first bad line\n"
     "  --list               list the exports and their argument kinds\n"
@@ -125,6 +126,7 @@ class NativeMachine : public Machine {
 
   std::string WindowsDirectory() override { return os_.windowsDir(); }
   std::string SystemDirectory() override { return os_.systemDir(); }
+  std::string AppDataDirectory() override { return os_.appDataDir(); }
 
   bool CopyIn(const std::string& hostPath, const std::string& winPath,
               std::string* error) override {

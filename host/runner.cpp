@@ -201,7 +201,8 @@ std::string Machine::ExpandWinPath(const std::string& path) {
     const char* name;
     std::string (Machine::*dir)();
   } vars[] = {{"%WINDIR%", &Machine::WindowsDirectory},
-              {"%SYSDIR%", &Machine::SystemDirectory}};
+              {"%SYSDIR%", &Machine::SystemDirectory},
+              {"%APPDATA%", &Machine::AppDataDirectory}};
   std::string out = path;
   for (const auto& v : vars) {
     size_t at;

@@ -33,6 +33,9 @@ class Machine {
   // Host commands.
   virtual std::string WindowsDirectory() = 0;
   virtual std::string SystemDirectory() = 0;
+  // The user's application data folder ("AppData" of the shell folders);
+  // empty when the machine has none.
+  virtual std::string AppDataDirectory() = 0;
   // Copies a host file or folder to a Windows path of the machine.
   virtual bool CopyIn(const std::string& hostPath, const std::string& winPath,
                       std::string* error) = 0;

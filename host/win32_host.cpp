@@ -31,7 +31,7 @@ const char kUsage[] =
     "                       host's process shows (No where the box has one),\n"
     "                       printing caption and text\n"
     "  --copy-in HOST=WIN   copy a file or folder before the script\n"
-    "                       (WIN may use %WINDIR% %SYSDIR%)\n"
+    "                       (WIN may use %WINDIR% %SYSDIR% %APPDATA%)\n"
     "  --check              check the script only; call nothing\n"
     "  --stop-on-error      stop at the first bad line\n"
     "  --list               list the exports and whether the library has "
@@ -328,6 +328,22 @@ class Win32Machine : public Machine {
     char dir[MAX_PATH] = {};
     GetSystemDirectoryA(dir, sizeof dir);
     return dir;
+  }
+  std::string AppDataDirectory() override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER,
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\"
+                      "Explorer\\Shell Folders",
+                      0, KEY_READ, &key) != ERROR_SUCCESS)
+      return std::string();
+    char dir[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    DWORD type = 0;
+    const LONG read = RegQueryValueExA(key, "AppData", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(dir), &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ ? std::string(dir)
+                                                   : std::string();
   }
 
   bool CopyIn(const std::string& hostPath, const std::string& winPath,

@@ -107,6 +107,9 @@ class FakeMachine : public Machine {
  public:
   std::string WindowsDirectory() override { return "C:\\WINDOWS"; }
   std::string SystemDirectory() override { return "C:\\WINDOWS\\SYSTEM"; }
+  std::string AppDataDirectory() override {
+    return "C:\\WINDOWS\\Application Data";
+  }
   bool CopyIn(const std::string& from, const std::string& to,
               std::string* error) override {
     copies.push_back(from + " -> " + to);
