@@ -789,14 +789,12 @@ struct Family {
   std::string ColourFolder() const {
     return is9x ? "%SYSDIR%\\Color" : "%SYSDIR%\\spool\\drivers\\color";
   }
-  // The scanner's per-user data folder; on 9x the TWAIN folder. The NT
-  // family's application data folder is the simulated machine's.
+  // The scanner's per-user data folder; on 9x the TWAIN folder. On the NT
+  // family below the installing user's application data folder, wherever
+  // the machine keeps it (a Wine prefix has its own).
   std::string UserFolder(const std::string& header) const {
     if (is9x) return TwainFolder(header);
-    return (nt4 ? "%WINDIR%\\Profiles\\Administrator\\Application Data"
-                : "C:\\Documents and Settings\\Administrator\\Application "
-                  "Data") +
-           std::string("\\Korva\\ScannerDriver\\") + header;
+    return "%APPDATA%\\Korva\\ScannerDriver\\" + header;
   }
   std::string TwainFolder(const std::string& header) const {
     return "%WINDIR%\\Twain_32\\" + header + "twn";
