@@ -270,18 +270,22 @@ BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
 }
 
 BOOL RemoveOwnedEmptyFolder(Context& ctx, const std::string& folder) {
-  std::vector<std::string> parts;
-  // Never the Windows directory itself, only folders below it.
-  bool owned = ComponentsBelow(folder, WindowsDirectory(ctx), parts) &&
-               IsRemovalFolder(ctx, folder);
+  // Both roots read once, whichever holds the folder, so that a removal's
+  // calls are the same wherever the user's folder lies.
+  const std::string windows = WindowsDirectory(ctx);
   const std::string scanner = UserScannerRoot(ctx);
-  if (!owned && !scanner.empty()) {
-    const std::string maker = scanner.substr(0, scanner.rfind('\\'));
-    owned = EqualNoCase(folder, maker) ||
-            (IsRemovalFolder(ctx, folder) &&
-             (EqualNoCase(folder, scanner) ||
-              ComponentsBelow(folder, scanner, parts)));
-  }
+  const auto plainBelow = [&folder](const std::string& root) {
+    std::vector<std::string> parts;
+    return ComponentsBelow(folder, root, parts) &&
+           std::all_of(parts.begin(), parts.end(), IsPlainFileName);
+  };
+  // Never the Windows directory itself, only folders below it; the scanner
+  // root, folders below it and the maker's folder that holds it.
+  const bool owned =
+      plainBelow(windows) ||
+      (!scanner.empty() &&
+       (EqualNoCase(folder, scanner) || plainBelow(scanner) ||
+        EqualNoCase(folder, scanner.substr(0, scanner.rfind('\\')))));
   if (!owned) return Refuse(ctx, ERROR_ACCESS_DENIED, "folder", folder);
   return ctx.os.RemoveDirectoryA(folder.c_str());
 }

@@ -252,8 +252,6 @@ constexpr const char* kDriver = "KORVA KV-1000";
 constexpr const char* kOtherDriver = "KORVA KV-2000";
 constexpr const char* kMonitor = "KV Test Monitor";
 constexpr const char* kMonitorDll = "kvtstmon.dll";
-// The 9x monitor libraries <stem>01.DLL, <stem>02.DLL removal deletes.
-constexpr const char* kLibraryStem = "kvtstm";
 
 std::vector<std::string> Printers() {
   return kvwine::Names<PRINTER_INFO_1A>(kvwine::EnumLocalPrinters, 1);
@@ -332,13 +330,12 @@ TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
   ASSERT_TRUE(Has(Drivers(), kDriver));
   ASSERT_TRUE(Has(Monitors(), kMonitor));
 
-  // The 9x monitor libraries, named by a stem from here on.
-  for (const char* f : {"NT", "2K", "9x"})
-    write((std::string("Files.") + f).c_str(),
-          (std::string("Lmonm") + f).c_str(), kLibraryStem);
+  // The 9x monitor libraries, numbered after the monitor's library (the
+  // value installation registered the monitor with: removal takes only a
+  // monitor whose library is the setup file's).
   std::vector<std::string> libraries;
   for (const char* n : {"01", "02"}) {
-    libraries.push_back(system_ + "\\" + kLibraryStem + n + ".DLL");
+    libraries.push_back(system_ + "\\" + kMonitorDll + n + ".DLL");
     ASSERT_TRUE(WriteFileText(libraries.back(), "library"));
     place(libraries.back());
   }
