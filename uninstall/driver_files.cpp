@@ -1,10 +1,16 @@
 #include "uninstall/driver_files.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
+#include <set>
+#include <vector>
 
 #include "foundation/diagnostics.h"
+#include "foundation/handles.h"
 #include "foundation/oskind.h"
+#include "foundation/registry.h"
+#include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
 #include "uninstall/batch.h"
 #include "uninstall/removal_guard.h"
@@ -106,6 +112,68 @@ std::vector<RemovalTarget> ModelFolders(Context& ctx, const Folders& d,
 
 const char* OrEmpty(const char* s) { return s ? s : ""; }
 
+std::string UpperBaseName(const char* path) {
+  std::string name = path ? path : "";
+  const size_t slash = name.find_last_of("\\/:");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  for (char& c : name)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return name;
+}
+
+// Whether the spooler's registry still holds driver `d`: a driver whose
+// record removal deleted may linger in the NT spooler's memory until it
+// starts again, and its files are no other driver's.
+bool DriverRecordRemains(Context& ctx, const DRIVER_INFO_3A& d) {
+  if (!d.pName) return false;
+  std::vector<std::string> paths;
+  if (GetOSKind(ctx) == OsKind::Win9x) {
+    // Windows 9x files records directly below Drivers, Wine below Version-0.
+    paths = {std::string(k9xDriversKey) + "\\" + d.pName,
+             std::string(k9xDriversKey) + "\\Version-0\\" + d.pName};
+  } else {
+    paths = {std::string(kEnvironmentsKey) +
+             "\\Windows NT x86\\Drivers\\Version-" +
+             std::to_string(d.cVersion) + "\\" + d.pName};
+  }
+  for (const std::string& path : paths) {
+    RegKey key(ctx.os);
+    if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, path, key) != ERROR_FILE_NOT_FOUND)
+      return true;
+  }
+  return false;
+}
+
+// The file names (upper case, no folder) every driver the spooler still
+// has names: its driver, data, configuration and help files and its
+// dependent files. False when the drivers can't be listed.
+bool FilesOfInstalledDrivers(Context& ctx, std::set<std::string>* files) {
+  DWORD needed = 0, returned = 0;
+  BYTE probe[4096] = {};
+  if (!ctx.os.EnumPrinterDriversA(nullptr, nullptr, 3, probe, sizeof probe,
+                                  &needed, &returned) &&
+      ctx.os.GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return false;
+  if (needed == 0) return true;
+  // Whole DWORDs: the records start with pointers.
+  std::vector<DWORD> list((needed + 3) / 4, 0);
+  if (!ctx.os.EnumPrinterDriversA(
+          nullptr, nullptr, 3, reinterpret_cast<LPBYTE>(list.data()),
+          static_cast<DWORD>(list.size() * 4), &needed, &returned))
+    return false;
+  const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(list.data());
+  for (DWORD i = 0; i < returned; ++i) {
+    const DRIVER_INFO_3A& d = drivers[i];
+    if (!DriverRecordRemains(ctx, d)) continue;
+    for (const char* f :
+         {d.pDriverPath, d.pDataFile, d.pConfigFile, d.pHelpFile})
+      if (f && *f) files->insert(UpperBaseName(f));
+    for (const char* f = d.pDependentFiles; f && *f; f += std::strlen(f) + 1)
+      files->insert(UpperBaseName(f));
+  }
+  return true;
+}
+
 // The keys that tell DeleteFiles2k from DeleteFilesXP.
 struct ExportKeys {
   const char* printerInf;
@@ -192,11 +260,26 @@ void WalkInfFiles(Context& ctx, const std::string& infName, EntryCut cut,
   }
   const std::string sys = SystemDirectory(ctx);
   if (sys.empty()) return;
-  for (const std::string& line : ReadSectionLines(
-           ctx, (sys + "\\KVDRV\\" + infName).c_str(), kFileListSection)) {
+  const std::vector<std::string> lines = ReadSectionLines(
+      ctx, (sys + "\\KVDRV\\" + infName).c_str(), kFileListSection);
+  if (lines.empty()) return;
+  // Maker INFs list Windows' shared printing files too: a file another
+  // installed driver names stays, and without the list every file does.
+  std::set<std::string> inUse;
+  if (!FilesOfInstalledDrivers(ctx, &inUse)) {
+    DebugTrace(ctx, "Drivers not listed, the files of %s kept\n",
+               infName.c_str());
+    return;
+  }
+  for (const std::string& line : lines) {
     const std::string name = EntryName(line, cut);
     if (!IsPlainFileName(name)) {
       DebugTrace(ctx, "File name passed over [%s]\n", name.c_str());
+      continue;
+    }
+    if (inUse.count(UpperBaseName(name.c_str()))) {
+      DebugTrace(ctx, "File kept, an installed driver names it [%s]\n",
+                 name.c_str());
       continue;
     }
     // The USB drivers are shared with other devices: they stay.

@@ -195,5 +195,64 @@ TEST(InstallRemove, PortDriverAndMonitorLibraryOnlyWhenTheirs) {
   }
 }
 
+// A file the maker's INF lists that another installed driver names (the
+// shared files of Windows' printing, say) stays where it is, while the
+// driver's own files go; drivers that can't be listed keep every file.
+TEST(InstallRemove, FilesAnotherDriverNamesStay) {
+  for (const WindowsVersion v : kAllVersions) {
+    for (const bool listFails : {false, true}) {
+      SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) +
+                   (listFails ? " list fails" : ""));
+      SimMachine m(v);
+      auto& os = m.os();
+      const bool is9x = sim::IsWin9x(v);
+      SampleSii sii;
+      sii.models = "nModelNum=1\r\nModel1=KV-1000\r\n";
+      const std::string setup =
+          sii.Text() +
+          "[Model]\r\nPRNInfFile9x=kvprn.inf\r\nPRNInfFileNT=kvprn.inf\r\n"
+          "PRNInfFile2K=kvprn.inf\r\nPRNInfFileXP=kvprn.inf\r\n";
+      PlaceMedium(m, sii);
+      ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii", setup));
+      const std::string env = is9x ? "Windows 4.0" : "Windows NT x86";
+      const std::string drivers = sim::DriverDirectory(os, env);
+      ASSERT_TRUE(os.WriteTextFile(drivers + "\\SHARED.DLL", "MZ"));
+      // Another maker's driver, installed first, depends on the shared file.
+      for (const char* f : {"other.drv", "other.ppd"})
+        ASSERT_TRUE(os.WriteTextFile(drivers + "\\" + f, "MZ"));
+      DRIVER_INFO_3A other = {};
+      other.cVersion = is9x ? 0 : v == WindowsVersion::NT4 ? 2 : 3;
+      other.pName = const_cast<LPSTR>("Other Maker Printer");
+      other.pEnvironment = const_cast<LPSTR>(env.c_str());
+      other.pDriverPath = const_cast<LPSTR>("other.drv");
+      other.pDataFile = const_cast<LPSTR>("other.ppd");
+      other.pConfigFile = const_cast<LPSTR>("other.drv");
+      other.pDependentFiles = const_cast<LPSTR>("SHARED.DLL\0");
+      ASSERT_TRUE(
+          os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&other)));
+      ASSERT_TRUE(os.WriteTextFile(
+          os.systemDir() + "\\KVDRV\\kvprn.inf",
+          "[SourceDisksFiles]\r\nkvdata.ppd=1\r\nshared.dll=1\r\n"));
+      ASSERT_EQ(ToRegPrinter(m.ctx(), "LPT1:", "KV-1000", 0, kSetupDir, "KV", 0,
+                             kSii),
+                1);
+      const std::string installed =
+          sim::DriverDirectory(os, env) + (is9x                       ? ""
+                                           : v == WindowsVersion::NT4 ? "\\2"
+                                                                      : "\\3");
+      ASSERT_TRUE(Exists(m, installed + "\\SHARED.DLL"));
+      ASSERT_TRUE(Exists(m, installed + "\\kvdata.ppd"));
+      if (listFails)
+        os.FailOperation("EnumPrinterDriversA", ERROR_OUTOFMEMORY, 0, -1);
+
+      UninstInitialize(m.ctx());
+
+      EXPECT_TRUE(Exists(m, installed + "\\SHARED.DLL"));
+      EXPECT_TRUE(Exists(m, drivers + "\\SHARED.DLL"));
+      EXPECT_EQ(Exists(m, installed + "\\kvdata.ppd"), listFails);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kv::test
