@@ -1,5 +1,6 @@
 #include "uninstall/batch.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -63,68 +64,122 @@ bool WriteAll(Context& ctx, HANDLE file, const std::string& text) {
           written == text.size());
 }
 
-// Writes `text` as the batch's whole content.
-bool RewriteBatch(Context& ctx, const std::string& batchPath,
-                  const std::string& text) {
-  KernelHandle file(ctx.os, ctx.os.CreateFileA(batchPath.c_str(), GENERIC_WRITE,
-                                               0, nullptr, CREATE_ALWAYS,
-                                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file && WriteAll(ctx, file.get(), text);
+// `batchPath` with another extension: the new batch is written there, the
+// old one kept there until the new one is in place.
+std::string Sibling(const std::string& batchPath, const char* extension) {
+  return batchPath.substr(0, batchPath.rfind('.')) + extension;
 }
 
-// Appends `lines`, each ended by CR LF, to the batch (created when
-// missing), keeping its self-deletion line last: a removal before the
-// restart that follows an earlier one writes its lines in place of that
-// line and the line after them, since the command interpreter stops at the
-// line that deletes the batch. A last line that was never ended (a write
-// cut short) is dropped: run, the piece of a path would name another file.
-// When a write is cut short, the batch is written back as it was.
-void AppendLines(Context& ctx, const std::string& batchPath,
-                 const std::vector<std::string>& lines) {
-  if (lines.empty() || batchPath.empty()) return;
-  std::string old;
+// Writes `text` as the batch's whole content without ever leaving a cut
+// batch: the text goes to a new file first, which takes the batch's place
+// only when complete; the old batch moves aside meanwhile and comes back
+// when the new one can't take its place.
+bool RewriteBatch(Context& ctx, const std::string& batchPath,
+                  const std::string& text) {
+  const std::string fresh = Sibling(batchPath, ".$$$");
+  const std::string old = Sibling(batchPath, ".old");
   {
     KernelHandle file(
         ctx.os,
-        ctx.os.CreateFileA(batchPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      DebugTraceLastError(ctx, "VT3E.bat Open Fail ErrMsg[0x%x]\n");
-      return;
-    }
-    if (!ReadWholeBatch(ctx, file.get(), &old)) {
-      DebugTraceLastError(ctx, "VT3E.bat Read Fail ErrMsg[0x%x]\n");
-      return;
+        ctx.os.CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    if (!WriteAll(ctx, file.get(), text)) {
+      const DWORD error = ctx.os.GetLastError();
+      file.Close();
+      ctx.os.DeleteFileA(fresh.c_str());
+      ctx.os.SetLastError(error);
+      return false;
     }
   }
-  // The whole lines the batch holds, and whether it ends with its
-  // self-deletion line.
-  const size_t whole =
-      old.rfind('\n') == std::string::npos ? 0 : old.rfind('\n') + 1;
-  std::string kept = old.substr(0, whole);
-  const std::string selfLine =
-      BatchLine(ctx, GetOSKind(ctx), batchPath) + "\r\n";
-  const bool endsWithSelf =
-      selfLine.size() > 2 && kept.size() >= selfLine.size() &&
-      kept.compare(kept.size() - selfLine.size(), selfLine.size(), selfLine) ==
-          0 &&
-      (kept.size() == selfLine.size() ||
-       kept[kept.size() - selfLine.size() - 1] == '\n');
-  const bool adding = lines.size() != 1 || lines[0] + "\r\n" != selfLine;
-  if (endsWithSelf && !adding && whole == old.size()) return;  // handed over
-  if (endsWithSelf) kept.resize(kept.size() - selfLine.size());
-  std::string text = kept;
-  for (const std::string& line : lines) text += line + "\r\n";
-  if (endsWithSelf && adding) text += selfLine;
-  if (whole != old.size())
-    DebugTrace(ctx, "VT3E.bat: unfinished last line dropped\n");
-  if (!RewriteBatch(ctx, batchPath, text)) {
-    DebugTraceLastError(ctx, "VT3E.bat Write Fail ErrMsg[0x%x]\n");
-    // Whole lines only: the batch as it was, less an unfinished line.
-    if (!RewriteBatch(ctx, batchPath, old.substr(0, whole)))
+  ctx.os.DeleteFileA(old.c_str());
+  const bool hadBatch = ctx.os.MoveFileA(batchPath.c_str(), old.c_str()) != 0;
+  const DWORD moveError = ctx.os.GetLastError();
+  if (!hadBatch && moveError != ERROR_FILE_NOT_FOUND) {
+    ctx.os.DeleteFileA(fresh.c_str());
+    ctx.os.SetLastError(moveError);
+    return false;
+  }
+  if (!ctx.os.MoveFileA(fresh.c_str(), batchPath.c_str())) {
+    const DWORD error = ctx.os.GetLastError();
+    if (hadBatch && !ctx.os.MoveFileA(old.c_str(), batchPath.c_str()))
       DebugTraceLastError(ctx, "VT3E.bat Restore Fail ErrMsg[0x%x]\n");
+    ctx.os.DeleteFileA(fresh.c_str());
+    ctx.os.SetLastError(error);
+    return false;
   }
+  if (hadBatch) ctx.os.DeleteFileA(old.c_str());
+  return true;
+}
+
+// The batch's whole lines (without their ends, CR LF, LF or CR alike); a
+// last line that was never ended is left out. False when the batch exists
+// but can't be read (tried twice: one refused open is not a missing batch).
+bool ReadBatchLines(Context& ctx, const std::string& batchPath,
+                    std::vector<std::string>* lines, bool* exists) {
+  lines->clear();
+  *exists = false;
+  std::string text;
+  for (int attempt = 0;; ++attempt) {
+    KernelHandle file(
+        ctx.os, ctx.os.CreateFileA(batchPath.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file && ReadWholeBatch(ctx, file.get(), &text)) break;
+    const DWORD error = ctx.os.GetLastError();
+    if (!file &&
+        (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+      return true;
+    if (attempt == 1) {
+      DebugTraceLastError(ctx, "VT3E.bat Read Fail ErrMsg[0x%x]\n");
+      return false;
+    }
+  }
+  *exists = true;
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines->push_back(line);
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty())
+    DebugTrace(ctx, "VT3E.bat: unfinished last line dropped\n");
+  return true;
+}
+
+// Adds `lines` to the batch (made when missing), each ended by CR LF. Every
+// self-deletion line the batch holds is taken out first, whatever its line
+// end: the command interpreter stops at the line that deletes the batch.
+// With `selfLast`, or when the batch had been handed over (it held such a
+// line), exactly one self-deletion line ends it. The batch is never left
+// cut: it is rewritten whole or not at all. False when it could not be.
+bool AppendLines(Context& ctx, const std::string& batchPath,
+                 const std::vector<std::string>& lines, bool selfLast) {
+  if (batchPath.empty()) return false;
+  std::vector<std::string> old;
+  bool exists = false;
+  if (!ReadBatchLines(ctx, batchPath, &old, &exists)) return false;
+  const std::string self = BatchLine(ctx, GetOSKind(ctx), batchPath);
+  if (self.empty()) return false;
+  std::string text;
+  bool handedOver = false;
+  for (const std::string& line : old) {
+    if (EqualNoCase(line, self)) {
+      handedOver = true;
+      continue;
+    }
+    text += line + "\r\n";
+  }
+  for (const std::string& line : lines) text += line + "\r\n";
+  if (selfLast || handedOver) text += self + "\r\n";
+  if (RewriteBatch(ctx, batchPath, text)) return true;
+  DebugTraceLastError(ctx, "VT3E.bat Write Fail ErrMsg[0x%x]\n");
+  return false;
 }
 
 // `text` as a RunOnce value of kRunOnceDataSize bytes: the text, its
@@ -178,7 +233,14 @@ std::string BatchLine(Context& ctx, OsKind kind, const std::string& path) {
   }
   std::string line = word;
   line += NeedsQuotes(path) ? "\"" + path + "\"" : path;
-  if (line.size() > kBatchLineLimit) {
+  // On Windows 9x each line runs as a RunOnce value of its own, which holds
+  // the command word of the interpreter too.
+  const size_t limit =
+      kind == OsKind::Win9x
+          ? std::min<size_t>(kBatchLineLimit, kRunOnceDataSize - 1 -
+                                                  (sizeof kCommandPrefix9x - 1))
+          : kBatchLineLimit;
+  if (line.size() > limit) {
     DebugTrace(ctx, "VT3E.bat: path too long for a line, passed over: %s\n",
                path.c_str());
     return std::string();
@@ -222,7 +284,7 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
                "passed over: %s\n",
                dll);
   }
-  AppendLines(ctx, batch, lines);
+  if (!lines.empty()) AppendLines(ctx, batch, lines, false);
 }
 
 void AddDeferredDeletion(Context& ctx, const char* path) {
@@ -232,20 +294,27 @@ void AddDeferredDeletion(Context& ctx, const char* path) {
   if (!CanOpenForReading(ctx, path) &&
       ctx.os.GetLastError() != ERROR_SHARING_VIOLATION)
     return;
-  std::string line = BatchLine(ctx, GetOSKind(ctx), path);
+  const OsKind kind = GetOSKind(ctx);
+  // Windows 9x's del leaves a read-only file: made writable it may go now,
+  // or else at the next start.
+  const DWORD attributes = ctx.os.GetFileAttributesA(path);
+  if (kind == OsKind::Win9x && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_READONLY) &&
+      ctx.os.SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) &&
+      ctx.os.DeleteFileA(path))
+    return;
+  std::string line = BatchLine(ctx, kind, path);
   if (line.empty()) return;
-  AppendLines(ctx, BatchPath(ctx), {line});
+  AppendLines(ctx, BatchPath(ctx), {line}, false);
 }
 
-void AppendSelfDeletion(Context& ctx, const std::string& batchPath) {
-  if (!CanOpenForReading(ctx, batchPath)) return;
-  std::string line = BatchLine(ctx, GetOSKind(ctx), batchPath);
-  if (line.empty()) return;
-  AppendLines(ctx, batchPath, {line});
+bool AppendSelfDeletion(Context& ctx, const std::string& batchPath) {
+  return AppendLines(ctx, batchPath, {}, true);
 }
 
 void HandOverBatchNT(Context& ctx, const std::string& batchPath) {
-  AppendSelfDeletion(ctx, batchPath);
+  // A batch without its last line would stay, and run again at no start.
+  if (!AppendSelfDeletion(ctx, batchPath)) return;
   RegKey key(ctx.os);
   if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, kRunOnceKey, key) != ERROR_SUCCESS)
     return;
@@ -256,7 +325,7 @@ void HandOverBatchNT(Context& ctx, const std::string& batchPath) {
 }
 
 void HandOverBatch9x(Context& ctx, const std::string& batchPath) {
-  AppendSelfDeletion(ctx, batchPath);
+  if (!AppendSelfDeletion(ctx, batchPath)) return;
   KernelHandle file(ctx.os, ctx.os.CreateFileA(batchPath.c_str(), GENERIC_READ,
                                                FILE_SHARE_READ, nullptr,
                                                OPEN_EXISTING, 0, nullptr));
@@ -301,7 +370,12 @@ void HandOverBatch9x(Context& ctx, const std::string& batchPath) {
 void HandOverBatch(Context& ctx) {
   const OsKind kind = GetOSKind(ctx);
   const std::string batch = BatchPath(ctx);
-  if (batch.empty() || !CanOpenForReading(ctx, batch)) return;
+  // Only a missing batch means nothing to hand over.
+  if (batch.empty() ||
+      (ctx.os.GetFileAttributesA(batch.c_str()) == INVALID_FILE_ATTRIBUTES &&
+       (ctx.os.GetLastError() == ERROR_FILE_NOT_FOUND ||
+        ctx.os.GetLastError() == ERROR_PATH_NOT_FOUND)))
+    return;
   switch (kind) {
     case OsKind::NT4:
     case OsKind::Win2000:

@@ -49,8 +49,10 @@ void AddDeferredDeletion(Context& ctx, const char* path);
 // asks the reboot question.
 void HandOverBatch(Context& ctx);
 
-// The batch's last line, which deletes the batch itself.
-void AppendSelfDeletion(Context& ctx, const std::string& batchPath);
+// Ends the batch with its one self-deletion line (any earlier one taken
+// out). True when the batch now ends so; false when it could not be read or
+// written whole (it is then as it was).
+bool AppendSelfDeletion(Context& ctx, const std::string& batchPath);
 void HandOverBatchNT(Context& ctx, const std::string& batchPath);
 void HandOverBatch9x(Context& ctx, const std::string& batchPath);
 

@@ -104,9 +104,12 @@ TEST(Batch, LineNamesExactlyOneFile) {
   for (WindowsVersion version :
        {WindowsVersion::XP, WindowsVersion::Win98, WindowsVersion::NT351}) {
     const size_t word = version == WindowsVersion::Win98 ? 4 : 7;
-    // Paths that make a line of 258 characters, and one more.
-    const std::string plain = "C:\\" + std::string(255 - word, 'a');
-    const std::string quoted = "C:\\" + std::string(251 - word, 'a') + " b";
+    // Paths that make the longest line, and one more: 258 characters, on
+    // 9x what a RunOnce value holds after "command.com /c ".
+    const size_t limit = version == WindowsVersion::Win98 ? 239 : 258;
+    const std::string plain = "C:\\" + std::string(limit - word - 3, 'a');
+    const std::string quoted =
+        "C:\\" + std::string(limit - word - 7, 'a') + " b";
     std::vector<Case> all(std::begin(cases), std::end(cases));
     all.push_back({plain, "del /f " + plain, nullptr});
     all.push_back({plain + "a", "", "too long"});
@@ -210,22 +213,18 @@ class LongSystemDir : public sim::SimPlatform {
 };
 
 // The self-deletion line is whole for any system directory that fits a
-// line; on 9x a line too long for a RunOnce value is passed over whole.
+// line (on 9x, a RunOnce value); a batch that can't end with it is not
+// handed over at all: it would stay, its lines never to run again.
 TEST(Batch, SelfDeletionWithALongSystemDirectory) {
   struct Case {
     WindowsVersion version;
     size_t length;
-    bool line;   // the self-deletion line is in the batch
-    bool value;  // and handed over
+    bool line;  // the self-deletion line is in the batch, which is handed over
   } cases[] = {
-      {WindowsVersion::XP, 34, true, true},
-      {WindowsVersion::XP, 35, true, true},
-      {WindowsVersion::XP, 242, true, true},
-      {WindowsVersion::XP, 243, false, true},
-      {WindowsVersion::Win95, 37, true, true},
-      {WindowsVersion::Win95, 38, true, true},
-      {WindowsVersion::Win95, 226, true, true},
-      {WindowsVersion::Win95, 227, true, false},
+      {WindowsVersion::XP, 34, true},     {WindowsVersion::XP, 35, true},
+      {WindowsVersion::XP, 242, true},    {WindowsVersion::XP, 243, false},
+      {WindowsVersion::Win95, 37, true},  {WindowsVersion::Win95, 38, true},
+      {WindowsVersion::Win95, 226, true}, {WindowsVersion::Win95, 227, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
@@ -246,18 +245,76 @@ TEST(Batch, SelfDeletionWithALongSystemDirectory) {
     EXPECT_EQ(text, c.line ? head + self + "\r\n" : head);
     const auto values = RunOnceValues(os);
     if (nt) {
-      ASSERT_EQ(values.count("VT3E"), 1u);
-      EXPECT_EQ(values.at("VT3E").data, Padded(batch));
+      ASSERT_EQ(values.count("VT3E"), c.line ? 1u : 0u);
+      if (c.line) {
+        EXPECT_EQ(values.at("VT3E").data, Padded(batch));
+      }
     } else {
-      EXPECT_EQ(values.size(), c.value ? 2u : 1u);
-      if (c.value) {
+      EXPECT_EQ(values.size(), c.line ? 2u : 0u);
+      if (c.line) {
         EXPECT_EQ(values.at("VT3E_1").data, "command.com /c " + self + '\0');
       }
     }
-    if (!c.line || !c.value)
+    if (!c.line)
       EXPECT_NE(trace.find("too long"), std::string::npos) << trace;
     else
       EXPECT_EQ(trace, "");
+  }
+}
+
+// The batch survives failure and repetition: self-deletion lines of any
+// line end are taken out before the one that ends it; a write or a move
+// that fails leaves the batch as it was (never cut, never emptied) and then
+// nothing is handed over; one refused open is not a missing batch.
+TEST(Batch, SurvivesFailureAndRepetition) {
+  const struct {
+    const char* name;
+    const char* before;  // the batch's text; %s: its own path
+    const char* fail;    // operation failing once; null: none
+    int skip;            // successful calls of it first
+    bool handedOver;
+  } cases[] = {
+      {"self lines of every ending",
+       "del /f a\r\ndel /f %s\ndel /f b\rdel /f %s\r\n", nullptr, 0, true},
+      {"an unfinished last line", "del /f a\r\ndel /f C:\\WIN", nullptr, 0,
+       true},
+      {"the new batch not written", "del /f a\r\n", "WriteFile", 0, false},
+      {"the old batch not moved aside", "del /f a\r\n", "MoveFileA", 0, false},
+      {"the new batch not moved in", "del /f a\r\n", "MoveFileA", 1, false},
+      {"one refused open", "del /f a\r\n", "CreateFileA", 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimMachine m(WindowsVersion::XP);
+    auto& os = m.os();
+    const std::string batch = os.systemDir() + "\\VT3E.bat";
+    std::string before = c.before;
+    for (size_t at; (at = before.find("%s")) != std::string::npos;)
+      before.replace(at, 2, batch);
+    ASSERT_TRUE(os.WriteTextFile(batch, before));
+    if (c.fail) os.FailOperation(c.fail, ERROR_HANDLE_DISK_FULL, c.skip);
+    os.QueueMessageBoxAnswer(IDNO);
+
+    HandOverBatch(m.ctx());
+
+    std::string after;
+    ASSERT_TRUE(os.ReadTextFile(batch, &after));
+    const std::string self = "del /f " + batch + "\r\n";
+    if (c.handedOver) {
+      EXPECT_EQ(after.substr(0, 9), "del /f a\r");
+      ASSERT_GE(after.size(), self.size());
+      EXPECT_EQ(after.substr(after.size() - self.size()), self);
+      EXPECT_EQ(after.find("del /f " + batch), after.size() - self.size());
+      EXPECT_EQ(after.find("C:\\WIN\r"), std::string::npos);
+    } else {
+      EXPECT_EQ(after, before);
+    }
+    EXPECT_EQ(RunOnceValues(os).count("VT3E"), c.handedOver ? 1u : 0u);
+    for (const char* ext : {".$$$", ".old"})
+      EXPECT_EQ(
+          os.GetFileAttributesA((os.systemDir() + "\\VT3E" + ext).c_str()),
+          INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(os.OpenFileHandles(), 0u);
   }
 }
 
