@@ -256,6 +256,14 @@ bool CanOpenForReading(Context& ctx, const std::string& path) {
   return file.valid();
 }
 
+// Whether `path` is a file that exists: a line naming a folder would delete
+// every file in it, one naming nothing is of no use.
+bool IsExistingFile(Context& ctx, const std::string& path) {
+  const DWORD attributes = ctx.os.GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void WriteBatchHead(Context& ctx, const char* setupFile) {
   const OsKind kind = GetOSKind(ctx);
   const std::string batch = BatchPath(ctx);
@@ -263,7 +271,9 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
   std::vector<std::string> lines;
   if (!windows.empty()) {
     for (const char* name : kUninstallSetupFiles) {
-      std::string line = BatchLine(ctx, kind, windows + "\\" + name);
+      const std::string path = windows + "\\" + name;
+      if (!IsExistingFile(ctx, path)) continue;
+      std::string line = BatchLine(ctx, kind, path);
       if (!line.empty()) lines.push_back(std::move(line));
     }
   }
@@ -276,7 +286,9 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
   // separator something outside it.
   if (std::strlen(dll) <= kUninstDllLimit && IsPlainFileName(dll)) {
     const std::string path = OwnedFilePath(ctx, SystemDirectory(ctx), dll);
-    std::string line = path.empty() ? path : BatchLine(ctx, kind, path);
+    std::string line = path.empty() || !IsExistingFile(ctx, path)
+                           ? std::string()
+                           : BatchLine(ctx, kind, path);
     if (!line.empty()) lines.push_back(std::move(line));
   } else if (dll[0]) {
     DebugTrace(ctx,
@@ -289,6 +301,14 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
 
 void AddDeferredDeletion(Context& ctx, const char* path) {
   if (!path || !*path) return;
+  // Nothing there needs no line; a folder would lose every file in it to
+  // the line.
+  const DWORD attributes = ctx.os.GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES
+          ? ctx.os.GetLastError() == ERROR_FILE_NOT_FOUND ||
+                ctx.os.GetLastError() == ERROR_PATH_NOT_FOUND
+          : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return;
   // A file that another program holds without sharing is one in use: it
   // stays on the list.
   if (!CanOpenForReading(ctx, path) &&
@@ -297,7 +317,6 @@ void AddDeferredDeletion(Context& ctx, const char* path) {
   const OsKind kind = GetOSKind(ctx);
   // Windows 9x's del leaves a read-only file: made writable it may go now,
   // or else at the next start.
-  const DWORD attributes = ctx.os.GetFileAttributesA(path);
   if (kind == OsKind::Win9x && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_READONLY) &&
       ctx.os.SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) &&

@@ -75,16 +75,26 @@ void AskReboot(Context& ctx) {
       return;
     const std::string line1 = ReadMessage(ctx, file, "STR_Reboot_1");
     const std::string line2 = ReadMessage(ctx, file, "STR_Reboot_2");
-    // A cut question could read as another one: the built-in one is asked.
-    if (line1.size() + line2.size() <= kRebootLinesLimit) {
-      caption = CutAtCharacter(ctx, ReadMessage(ctx, file, "STR_Reboot_TITLE"),
-                               kRebootCaptionLimit);
-      text = line1 + "\r\n" + line2 + "\n";
+    const std::string title = ReadMessage(ctx, file, "STR_Reboot_TITLE");
+    // Only the product's message file is used and deleted: one that holds
+    // the question. The batch, or a file of Windows' that a setup file
+    // names, holds none and stays; the built-in question is asked.
+    if (EqualNoCase(value, kBatchFileName) ||
+        (line1.empty() && line2.empty() && title.empty())) {
+      DebugTrace(ctx, "UNINST_MSG_DAT is no message file, kept: %s\n",
+                 value.c_str());
     } else {
-      DebugTrace(ctx, "%s: reboot question too long\n", file.c_str());
+      // A cut question could read as another one: the built-in one is
+      // asked.
+      if (line1.size() + line2.size() <= kRebootLinesLimit) {
+        caption = CutAtCharacter(ctx, title, kRebootCaptionLimit);
+        text = line1 + "\r\n" + line2 + "\n";
+      } else {
+        DebugTrace(ctx, "%s: reboot question too long\n", file.c_str());
+      }
+      if (!DeleteOwnedFile(ctx, system, value))
+        DebugTraceLastError(ctx, "Message file Delete Fail ErrMsg[0x%x]\n");
     }
-    if (!DeleteOwnedFile(ctx, system, value))
-      DebugTraceLastError(ctx, "Message file Delete Fail ErrMsg[0x%x]\n");
   }
   if (ctx.os.MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_YESNO) ==
       IDYES)

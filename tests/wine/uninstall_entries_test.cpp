@@ -343,11 +343,11 @@ TEST_F(UninstallEntries, RemoveARealInstallationAndLeaveTheRestToTheRestart) {
                               kModels[1] + "|vt3eins.sii\r\n"
                         : std::string("<missing>"));
 
-  // The batch: the uninstall setup files, the file in use, itself.
+  // The batch: the uninstall setup file there is (the other two are
+  // not), the file in use, itself.
   const std::string del = is9x ? "del " : "del /f ";
   std::vector<std::string> lines;
-  for (const char* f : {"vt3eins.sii", "vt3dins.sii", "vt3hins.sii"})
-    lines.push_back(del + W + "\\" + f);
+  lines.push_back(del + W + "\\vt3eins.sii");
   lines.push_back(del + held);
   lines.push_back(del + batch_);
   std::string text;

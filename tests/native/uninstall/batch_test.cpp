@@ -30,6 +30,9 @@ TEST(Batch, TwoRemovalsBeforeARestart) {
                      "[DllName]\r\nUninstDll=kvun.dll\r\n"
                      "[UninstName]\r\nUNINST_MSG_DAT=1\r\n");
     os.WriteTextFile("C:\\Program Files\\KV\\kv drv.dll", "x");
+    for (const std::string& f :
+         {win + "\\vt3dins.sii", win + "\\vt3hins.sii", sys + "\\kvun.dll"})
+      os.WriteTextFile(f, "x");
     std::string lines;
     const std::string w = Word(v.osKind);
     for (int removal = 0; removal < 2; ++removal) {
@@ -137,8 +140,8 @@ TEST(Batch, LineNamesExactlyOneFile) {
 }
 
 // Only a file that is there gets a line; one held without sharing is in use
-// and keeps its line; a folder, an empty "UninstDll" or one that leaves the
-// system directory gets none.
+// and keeps its line; a folder, a missing file, an empty "UninstDll" or one
+// that leaves the system directory gets none.
 TEST(Batch, WhatGetsALine) {
   SimMachine m(WindowsVersion::Win2000);
   auto& os = m.os();
@@ -151,18 +154,20 @@ TEST(Batch, WhatGetsALine) {
   AddDeferredDeletion(m.ctx(), "C:\\kv\\locked.dll");
   // A name past 99 characters is not cut to another file's name.
   const std::string longName = std::string(96, 'd') + ".dll";
-  const char* names[] = {"",  "..\\win.ini", "C:\\boot.ini",  "*.dll",
-                         ".", "kv ok.dll",   longName.c_str()};
+  os.WriteTextFile(sys + "\\kv ok.dll", "x");
+  os.CreateDirectoryA((sys + "\\kvfolder").c_str(), nullptr);
+  const char* names[] = {"",         "..\\win.ini", "C:\\boot.ini",
+                         "*.dll",    ".",           "kvfolder",
+                         "gone.dll", "kv ok.dll",   longName.c_str()};
   for (const char* name : names) {
     os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii",
                      std::string("[DllName]\r\nUninstDll=") + name + "\r\n");
     WriteBatchHead(m.ctx(), "vt3eins.sii");
   }
-  std::string head;
-  for (const char* f : {"vt3eins.sii", "vt3dins.sii", "vt3hins.sii"})
-    head += "del /f " + os.windowsDir() + "\\" + f + "\r\n";
+  // Only the setup file that is there gets a line.
+  const std::string head = "del /f " + os.windowsDir() + "\\vt3eins.sii\r\n";
   std::string want = "del /f C:\\kv\\locked.dll\r\n";
-  for (int i = 0; i < 5; ++i) want += head;
+  for (int i = 0; i < 7; ++i) want += head;
   want += head + "del /f \"" + sys + "\\kv ok.dll\"\r\n" + head;
   EXPECT_EQ(Batch(os), want);
   EXPECT_NE(m.traceText().find("..\\win.ini"), std::string::npos);

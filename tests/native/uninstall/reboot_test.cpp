@@ -32,6 +32,7 @@ TEST(Reboot, WhereTheQuestionComesFrom) {
     UINT codePage;
     const char* caption;  // null: no question
     std::string text;
+    bool kept = false;  // the message file is not the product's and stays
   } cases[] = {
       {"built-in", "1", nullptr, nullptr, "", true, 1252, "Confirm", builtIn},
       {"no key", nullptr, nullptr, nullptr, "", true, 1252, nullptr, ""},
@@ -66,6 +67,10 @@ TEST(Reboot, WhereTheQuestionComesFrom) {
        "[String]\r\nSTR_Reboot_1=" + line1 + "\r\nSTR_Reboot_2=" + line2 +
            "\r\n",
        true, 1252, "", line1 + "\r\n" + line2 + "\n"},
+      {"a file that holds no question", "kvmsg.dat", nullptr, nullptr,
+       "MZ not a message file\r\n", true, 1252, "Confirm", builtIn, true},
+      {"the batch itself", "VT3E.bat", nullptr, nullptr, "", true, 1252,
+       "Confirm", builtIn, true},
       {"lines one past", "kvmsg.dat", nullptr, nullptr,
        "[String]\r\nSTR_Reboot_TITLE=KV\r\nSTR_Reboot_1=" + line1 +
            "\r\nSTR_Reboot_2=" + line2 + "b\r\n",
@@ -102,9 +107,12 @@ TEST(Reboot, WhereTheQuestionComesFrom) {
     EXPECT_EQ(box.caption, c.caption);
     EXPECT_EQ(box.text, c.text);
     EXPECT_EQ(box.type, static_cast<UINT>(MB_YESNO));
-    // A message file is used once, and gone before the box is up.
-    EXPECT_FALSE(messageLeft);
-    if (!contents.empty()) {
+    // A message file is used once, and gone before the box is up; a file
+    // that is none stays, the batch too.
+    EXPECT_EQ(messageLeft, c.kept && !contents.empty());
+    EXPECT_NE(os.GetFileAttributesA((os.systemDir() + "\\VT3E.bat").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    if (!contents.empty() && !c.kept) {
       const auto& ops = os.operations();
       auto at = [&](const std::string& prefix) {
         return std::find_if(ops.begin(), ops.end(),
