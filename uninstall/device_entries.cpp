@@ -24,6 +24,8 @@ constexpr char kPrinterClassGuid[] = "{4D36E979-E325-11CE-BFC1-08002BE10318}";
 constexpr char kDefaultEnumerator[] = "USBPRINT";
 constexpr char kOtherNamingProduct[] = "ZODIR";
 constexpr char kPclPsMark[] = "PCL_PS";
+// The maker's name registration writes into its device entries.
+constexpr char kMakerName[] = "KORVA";
 // The print identifier is [USBPRINT] less these trailing characters.
 constexpr size_t kPrintIdTail = 4;
 constexpr const char* kLanguageEndings[] = {
@@ -298,6 +300,36 @@ void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile) {
       ReadLimited(ctx, setupFile, "DevID", model, kDevIdValueLimit);
   if (devId.text.empty() || !devId.usable) return;
   if (!IsDevicePath(devId.text, 2)) return PassOver(ctx, "DevID", devId.text);
+  const std::string device = SubKeyPath(kEnumKey, devId.text);
+  if (device.size() > kMaxDevicePath) return PassOver(ctx, "long path", device);
+  RegKey key(ctx.os);
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, device, key) != ERROR_SUCCESS) return;
+  // Only the instances registration wrote go: a DevID naming a device of
+  // Windows' own (a port, a whole class) would otherwise take its entries.
+  std::vector<std::string> ours;
+  bool others = false;
+  for (DWORD i = 0;; ++i) {
+    char name[kClassKeyNameSize] = {};
+    DWORD size = sizeof name;
+    if (ctx.os.RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr,
+                             nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    RegKey instance(ctx.os);
+    std::string maker, hardwareId;
+    const bool written =
+        OpenKey(ctx.os, key.get(), name, instance) == ERROR_SUCCESS &&
+        ReadClassString(ctx, instance.get(), "Manufacturer", &maker) &&
+        ReadClassString(ctx, instance.get(), "HardwareID", &hardwareId) &&
+        maker == kMakerName && EqualNoCase(hardwareId, devId.text);
+    if (written)
+      ours.push_back(name);
+    else
+      others = true;
+  }
+  key.Close();
+  for (const std::string& instance : ours)
+    DeleteDeviceKey(ctx, SubKeyPath(devId.text, instance));
+  if (others) return PassOver(ctx, "DevID with other instances", devId.text);
   DeleteDeviceKey(ctx, devId.text);
 }
 

@@ -43,7 +43,9 @@ int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile);
 // it.
 void DeleteUsbPrinterEntry9x(Context& ctx, const char* setupFile);
 
-// Windows 9x: deletes "Enum\<DevID of model>" with every instance below it.
+// Windows 9x: deletes the instances below "Enum\<DevID of model>" that
+// registration wrote (Manufacturer "KORVA", HardwareID the DevID), then the
+// device key when no other instance is left below it.
 void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile);
 
 // Windows 2000 and XP: in each of the image and printer device classes, the

@@ -8,6 +8,7 @@
 
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
+#include "printer/pnp9x.h"
 #include "sim/sim_services.h"
 #include "tests/native/support/sim_fixture.h"
 
@@ -166,8 +167,10 @@ TEST(DeviceEntries, NinexEntriesOfTheModelGoAndNothingElse) {
     SimMachine m(c.me ? WindowsVersion::WinMe : WindowsVersion::Win98);
     ASSERT_TRUE(m.os().WriteTextFile(kSii, SetupText(c.sii, c.model)));
     for (const char* path : kSentinels) RegKey(m.os(), MakeKey(m, path));
+    // Each instance as registration writes one.
     for (const std::string& key : Split(c.gone + "|" + c.kept))
-      RegKey(m.os(), MakeKey(m, "Enum\\" + key + "\\0000"));
+      MakeKeyWith(m, "Enum\\" + key + "\\0000",
+                  {{"Manufacturer", "KORVA"}, {"HardwareID", key}});
 
     DeleteDevIDEntry(m.ctx(), c.model.c_str(), kSii);
     EXPECT_EQ(DeleteUSBIDEntry(m.ctx(), c.model.c_str(), kSii), c.result);
@@ -177,6 +180,28 @@ TEST(DeviceEntries, NinexEntriesOfTheModelGoAndNothingElse) {
     for (const std::string& key : Split(c.kept))
       EXPECT_TRUE(HasKey(m, "Enum\\" + key + "\\0000")) << key;
     for (const char* path : kSentinels) EXPECT_TRUE(HasKey(m, path)) << path;
+  }
+}
+
+// The parallel-port entries go as registration wrote them, and only those:
+// a DevID that names a device of Windows' own (the BIOS's parallel port)
+// keeps that device and its own instance.
+TEST(DeviceEntries, DevIdTakesOnlyWhatRegistrationWrote) {
+  for (const char* devId : {"LPTENUM\\KORVAKV-1000D1A2", "BIOS\\*PNP0400"}) {
+    SCOPED_TRACE(devId);
+    SimMachine m(WindowsVersion::Win98);
+    ASSERT_TRUE(m.os().WriteTextFile(
+        kSii, std::string("[DevID]\r\nKV-1000=") + devId + "\r\n"));
+    ASSERT_EQ(WriteLptDeviceEntries9x(m.ctx(), "KORVA KV-1000", devId), 1);
+    const std::string device = std::string("Enum\\") + devId;
+    const bool windows = std::string(devId).rfind("BIOS", 0) == 0;
+    ASSERT_TRUE(HasKey(m, device + "\\BIOS&*PNP0400&0D"));
+
+    DeleteDevIDEntry(m.ctx(), "KV-1000", kSii);
+
+    EXPECT_FALSE(HasKey(m, device + "\\BIOS&*PNP0400&0D"));
+    EXPECT_EQ(HasKey(m, device), windows);
+    EXPECT_EQ(HasKey(m, "Enum\\BIOS\\*PNP0400\\0D"), true);
   }
 }
 
