@@ -16,8 +16,6 @@ namespace {
 constexpr char kShellFoldersKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kScannerFolder[] = "\\Korva\\ScannerDriver";
-// Deeper trees than this are not the installation's device entries.
-constexpr int kTreeDepthLimit = 16;
 
 // Where removal may delete registry keys, and how many components below
 // the root a deletable key has at least: an enumerator ("Enum\USB") or a
@@ -121,29 +119,53 @@ bool Refuse(Context& ctx, DWORD error, const char* what,
   return false;
 }
 
-// Deletes every key below `key` (opened), deepest first.
-void DeleteSubKeys(Context& ctx, HKEY key, int depth) {
-  if (depth > kTreeDepthLimit) return;
-  // Index 0 again after each deletion; a sub-key that can't be deleted
-  // moves the index on, so that the walk ends.
-  DWORD index = 0;
-  for (;;) {
+// Deletes every key below `root`\`path`, deepest first, whatever the
+// tree's depth: a walk down one path at a time, without recursion. A key
+// that can't be opened or deleted is stepped over (the walk goes on with
+// its next sibling), so the walk always ends. The result of opening
+// `path` itself.
+LONG DeleteSubKeys(Context& ctx, HKEY root, const std::string& path) {
+  struct Level {
+    std::string path;
+    DWORD skip;  // sub-keys stepped over so far
+  };
+  std::vector<Level> stack = {{path, 0}};
+  LONG first = ERROR_SUCCESS;
+  while (!stack.empty()) {
+    const std::string current = stack.back().path;
+    const DWORD skip = stack.back().skip;
     // 255 characters of a double-byte code page take up to 510 bytes.
     char name[2 * kMaxKeyNameLength + 2] = {};
     DWORD size = sizeof name;
-    const LONG enumerated = ctx.os.RegEnumKeyExA(
-        key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
-    if (enumerated == ERROR_MORE_DATA) {
-      ++index;
+    LONG enumerated = ERROR_NO_MORE_ITEMS;
+    {
+      RegKey key(ctx.os);
+      const LONG opened = OpenKey(ctx.os, root, current, key);
+      if (stack.size() == 1 && skip == 0) first = opened;
+      if (opened != ERROR_SUCCESS && stack.size() == 1) return opened;
+      if (opened == ERROR_SUCCESS)
+        enumerated = ctx.os.RegEnumKeyExA(key.get(), skip, name, &size, nullptr,
+                                          nullptr, nullptr, nullptr);
+      else
+        enumerated = ERROR_ACCESS_DENIED;
+    }
+    if (enumerated == ERROR_SUCCESS) {
+      stack.push_back({current + "\\" + name, 0});
       continue;
     }
-    if (enumerated != ERROR_SUCCESS) return;
-    RegKey child(ctx.os);
-    if (OpenKey(ctx.os, key, name, child) == ERROR_SUCCESS)
-      DeleteSubKeys(ctx, child.get(), depth + 1);
-    child.Close();
-    if (ctx.os.RegDeleteKeyA(key, name) != ERROR_SUCCESS) ++index;
+    if (enumerated == ERROR_MORE_DATA) {
+      ++stack.back().skip;
+      continue;
+    }
+    // No sub-key left to look at: this key goes (the top one is the
+    // caller's), or is stepped over by its parent when it can't.
+    const bool opened = enumerated == ERROR_NO_MORE_ITEMS;
+    stack.pop_back();
+    if (stack.empty()) break;
+    if (!opened || ctx.os.RegDeleteKeyA(root, current.c_str()) != ERROR_SUCCESS)
+      ++stack.back().skip;
   }
+  return first;
 }
 
 }  // namespace
@@ -314,11 +336,8 @@ LONG DeleteOwnedKeyTree(Context& ctx, const std::string& path, HKEY root) {
     Refuse(ctx, ERROR_ACCESS_DENIED, "key", path);
     return ERROR_ACCESS_DENIED;
   }
-  RegKey key(ctx.os);
-  const LONG opened = OpenKey(ctx.os, root, path, key);
+  const LONG opened = DeleteSubKeys(ctx, root, path);
   if (opened != ERROR_SUCCESS) return opened;
-  DeleteSubKeys(ctx, key.get(), 1);
-  key.Close();
   return ctx.os.RegDeleteKeyA(root, path.c_str());
 }
 

@@ -75,7 +75,7 @@ remove sim: RegDeleteKeyA("*\DRIVERS\*") GetVersionExA RegOpenKeyExA("SYSTEM\CUR
   The same key at removal, which goes after the driver's record: Wine has
   none to delete.
 register sim: RegOpenKeyExA("ENUM\BIOS") (RegEnumKeyA|lstrcmpiA|RegOpenKeyExA|RegCreateKeyExA|RegSetValueExA|RegCloseKey)+ RegOpenKeyExA("ENUM\ROOT") (RegEnumKeyA|lstrcmpiA)+ RegCloseKey -> RegOpenKeyExA RegOpenKeyExA
-remove sim: RegOpenKeyExA("ENUM\LPTENUM\*") (RegEnumKeyExA|RegOpenKeyExA|RegCloseKey|RegDeleteKeyA)+ GetPrivateProfileStringA -> RegOpenKeyExA GetPrivateProfileStringA
+remove sim: RegOpenKeyExA("ENUM\LPTENUM\*") (RegEnumKeyExA|RegOpenKeyExA|RegQueryValueExA|RegCloseKey|RegDeleteKeyA)+ GetPrivateProfileStringA -> RegOpenKeyExA GetPrivateProfileStringA
   A Wine prefix at 98 has no Windows 9x device tree (Enum\BIOS with the
   parallel port, Enum\ROOT): no device entry for the printer is written
   below the port, so removal finds none to delete.

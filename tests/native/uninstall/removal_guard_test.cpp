@@ -133,5 +133,30 @@ TEST(RemovalGuard, KeyTreesBelowOwnedRootsOnly) {
   }
 }
 
+// A tree of any depth goes whole; a key that can't be deleted keeps only
+// itself and what is above it, and the walk still ends.
+TEST(RemovalGuard, DeepTreesGoWithoutRecursion) {
+  for (const int stuckAt : {-1, 0, 5}) {
+    SCOPED_TRACE(stuckAt);
+    SimMachine m(WindowsVersion::XP);
+    auto& os = m.os();
+    const std::string device = "Enum\\USBPRINT\\KORVAKV";
+    std::string deep = device;
+    for (int i = 0; i < 60; ++i) deep += "\\" + std::to_string(i % 10);
+    for (const std::string& path : {deep, device + "\\other\\x"}) {
+      RegKey key(os);
+      ASSERT_EQ(CreateKey(os, HKEY_LOCAL_MACHINE, path, key), ERROR_SUCCESS);
+    }
+    if (stuckAt >= 0)
+      os.FailOperation("RegDeleteKeyA", ERROR_ACCESS_DENIED, stuckAt, 1);
+    const LONG result = DeleteOwnedKeyTree(m.ctx(), device);
+    EXPECT_EQ(result == ERROR_SUCCESS, stuckAt < 0);
+    EXPECT_EQ(os.FindKey(HKEY_LOCAL_MACHINE, device) != nullptr, stuckAt >= 0);
+    EXPECT_EQ(os.FindKey(HKEY_LOCAL_MACHINE, "Enum\\USBPRINT") != nullptr,
+              true);
+    EXPECT_EQ(os.OpenKeyHandles(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace kv::test
