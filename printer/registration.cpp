@@ -1,10 +1,12 @@
 #include "printer/registration.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "foundation/diagnostics.h"
+#include "foundation/environment.h"
 #include "foundation/handles.h"
 #include "foundation/model_names.h"
 #include "foundation/names.h"
@@ -16,6 +18,7 @@
 #include "printer/pnp9x.h"
 #include "printer/printer.h"
 #include "printer/processor.h"
+#include "uninstall/batch.h"
 
 namespace kv {
 namespace {
@@ -151,6 +154,31 @@ void PrepareServices(Context& ctx, OsKind kind, const PortDriver& driver) {
   }
 }
 
+// A removal before this installation may have left its batch for the next
+// start: what this installation puts in place must not go then.
+void KeepPendingRemovalOffWhatIsInstalled(Context& ctx, OsKind kind,
+                                          const char* file,
+                                          const PortDriver& portDriver) {
+  const char* section = FilesSection(kind);
+  if (!section) return;
+  const std::string suffix = KeySuffix(kind);
+  std::vector<std::string> names = {"vt3eins.sii", "vt3dins.sii",
+                                    "vt3hins.sii"};
+  for (const char* key : {"Drvf", "Datf", "Conf", "Lmonm"})
+    names.push_back(
+        ReadSetupString(ctx, file, section, (key + suffix).c_str()));
+  names.push_back(ReadSetupString(ctx, file, "Files.Com", "Helpf"));
+  for (const char* p = ctx.dependentFiles; *p; p += std::strlen(p) + 1)
+    names.push_back(std::string(p).substr(0, std::string(p).find('=')));
+  const std::string lpt = portDriver.file;
+  if (!lpt.empty()) names.push_back(lpt.substr(lpt.find_last_of('\\') + 1));
+  const std::string setup = file ? file : "";
+  names.push_back(setup.substr(setup.find_last_of('\\') + 1));
+  names.erase(std::remove(names.begin(), names.end(), std::string()),
+              names.end());
+  DropPendingDeletions(ctx, names);
+}
+
 }  // namespace
 
 int ToRegPrinter(Context& ctx, const char* port, const char* model,
@@ -173,6 +201,7 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
     DebugTrace(ctx, "RegistPrinter Fail\n");
     return 0;
   }
+  KeepPendingRemovalOffWhatIsInstalled(ctx, kind, file, portDriver);
   PrepareServices(ctx, kind, portDriver);
 
   if (!InstallPrintProcessor(ctx, file))

@@ -327,6 +327,79 @@ void AddDeferredDeletion(Context& ctx, const char* path) {
   AppendLines(ctx, BatchPath(ctx), {line}, false);
 }
 
+namespace {
+
+// The file name a batch line deletes ("del [/f] path", the path maybe
+// quoted), without its folder; empty for any other line.
+std::string DeletedFileName(const std::string& line) {
+  std::string path;
+  for (const char* word : {"del /f ", "del "}) {
+    const size_t n = std::strlen(word);
+    if (line.size() > n && EqualNoCase(line.substr(0, n), word)) {
+      path = line.substr(n);
+      break;
+    }
+  }
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+    path = path.substr(1, path.size() - 2);
+  return path.substr(path.find_last_of('\\') + 1);
+}
+
+bool NamesOneOf(const std::string& line,
+                const std::vector<std::string>& names) {
+  const std::string name = DeletedFileName(line);
+  return !name.empty() &&
+         std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+           return EqualNoCase(n, name);
+         });
+}
+
+}  // namespace
+
+void DropPendingDeletions(Context& ctx, const std::vector<std::string>& names) {
+  const std::string batch = BatchPath(ctx);
+  if (batch.empty() ||
+      ctx.os.GetFileAttributesA(batch.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return;
+  std::vector<std::string> lines;
+  bool exists = false;
+  if (!ReadBatchLines(ctx, batch, &lines, &exists) || !exists) return;
+  std::string text;
+  bool dropped = false;
+  for (const std::string& line : lines) {
+    if (NamesOneOf(line, names)) {
+      dropped = true;
+      continue;
+    }
+    text += line + "\r\n";
+  }
+  if (dropped && !RewriteBatch(ctx, batch, text))
+    DebugTraceLastError(ctx, "VT3E.bat Write Fail ErrMsg[0x%x]\n");
+  if (GetOSKind(ctx) != OsKind::Win9x) return;
+  // Handed over, each line of 9x's batch is a RunOnce value of its own.
+  RegKey key(ctx.os);
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kRunOnceKey, key) != ERROR_SUCCESS)
+    return;
+  const std::string prefix = std::string(kRunOnceValueName) + "_";
+  std::vector<std::string> values;
+  for (DWORD i = 0;; ++i) {
+    char name[256] = {};
+    char data[kRunOnceDataSize + 1] = {};
+    DWORD nameSize = sizeof name, dataSize = kRunOnceDataSize, type = 0;
+    if (ctx.os.RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type,
+                             reinterpret_cast<BYTE*>(data),
+                             &dataSize) != ERROR_SUCCESS)
+      break;
+    const std::string command = data;
+    const size_t word = sizeof kCommandPrefix9x - 1;
+    if (EqualNoCase(std::string(name).substr(0, prefix.size()), prefix) &&
+        command.size() > word && NamesOneOf(command.substr(word), names))
+      values.push_back(name);
+  }
+  for (const std::string& value : values)
+    ctx.os.RegDeleteValueA(key.get(), value.c_str());
+}
+
 bool AppendSelfDeletion(Context& ctx, const std::string& batchPath) {
   return AppendLines(ctx, batchPath, {}, true);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "foundation/context.h"
 #include "foundation/oskind.h"
@@ -48,6 +49,13 @@ void AddDeferredDeletion(Context& ctx, const char* path);
 // it to RunOnce (the batch on the NT family, each line on Windows 9x) and
 // asks the reboot question.
 void HandOverBatch(Context& ctx);
+
+// An installation made before the restart keeps what it installs: takes
+// out of a pending batch every line that deletes a file of one of `names`
+// (bare file names, any case, in whatever folder), and on Windows 9x the
+// RunOnce values such lines were handed over as. Nothing when no batch is
+// pending.
+void DropPendingDeletions(Context& ctx, const std::vector<std::string>& names);
 
 // Ends the batch with its one self-deletion line (any earlier one taken
 // out). True when the batch now ends so; false when it could not be read or

@@ -10,6 +10,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "printer/registration.h"
+#include "sim/next_start.h"
 #include "tests/native/support/printer_support.h"
 #include "tests/native/uninstall/uninstall_support.h"
 #include "uninstall/uninstall_entries.h"
@@ -251,6 +252,57 @@ TEST(InstallRemove, FilesAnotherDriverNamesStay) {
       EXPECT_TRUE(Exists(m, drivers + "\\SHARED.DLL"));
       EXPECT_EQ(Exists(m, installed + "\\kvdata.ppd"), listFails);
     }
+  }
+}
+
+// A removal whose files in use wait for the next start, then a new
+// installation before that start: the next start takes only what the new
+// installation did not put back.
+TEST(InstallRemove, AnInstallationBeforeTheRestartKeepsItsFiles) {
+  for (const WindowsVersion v : {WindowsVersion::Win98, WindowsVersion::XP}) {
+    SCOPED_TRACE(sim::WindowsVersionName(v));
+    SimMachine m(v);
+    auto& os = m.os();
+    SampleSii sii;
+    sii.models = "nModelNum=1\r\nModel1=KV-1000\r\n";
+    const std::string setup =
+        sii.Text() +
+        "[Model]\r\nPRNInfFile9x=kvprn.inf\r\n"
+        "PRNInfFile2K=kvprn.inf\r\nPRNInfFileXP=kvprn.inf\r\n";
+    PlaceMedium(m, sii);
+    ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii", setup));
+    const std::string store = os.systemDir() + "\\KVDRV";
+    ASSERT_TRUE(os.WriteTextFile(store + "\\kvprn.inf",
+                                 "[SourceDisksFiles]\r\nkvdata.ppd=1\r\n"
+                                 "kvold.dll=1\r\n"));
+    const std::string installed =
+        sim::IsWin9x(v) ? os.systemDir()
+                        : sim::DriverDirectory(os, "Windows NT x86") + "\\3";
+    ASSERT_TRUE(os.WriteTextFile(installed + "\\kvold.dll", "old"));
+    ASSERT_EQ(
+        ToRegPrinter(m.ctx(), "LPT1:", "KV-1000", 0, kSetupDir, "KV", 0, kSii),
+        1);
+    for (const char* f : {"kvdata.ppd", "kvold.dll"})
+      os.SetFileInUse(installed + "\\" + f, true);
+    UninstInitialize(m.ctx());
+    os.QueueMessageBoxAnswer(IDNO);
+    UninstUnInitialize(m.ctx());
+    ASSERT_NE(Batch(os).find("kvdata.ppd"), std::string::npos);
+    for (const char* f : {"kvdata.ppd", "kvold.dll"})
+      os.SetFileInUse(installed + "\\" + f, false);
+
+    // The installer copies the setup file again and registers the printer.
+    PlaceMedium(m, sii);
+    ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii", setup));
+    ASSERT_EQ(
+        ToRegPrinter(m.ctx(), "LPT1:", "KV-1000", 0, kSetupDir, "KV", 0, kSii),
+        1);
+    sim::StartWindowsAgain(os);
+
+    EXPECT_TRUE(Exists(m, installed + "\\kvdata.ppd"));
+    EXPECT_TRUE(Exists(m, os.windowsDir() + "\\vt3eins.sii"));
+    EXPECT_FALSE(Exists(m, installed + "\\kvold.dll"));
+    EXPECT_FALSE(Exists(m, os.systemDir() + "\\VT3E.bat"));
   }
 }
 
