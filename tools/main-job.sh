@@ -6,6 +6,10 @@
 #   - under Wine with the real DLL at NT 4.0, 95, 98, Me, 2000 and XP,
 # printing what each run did. Exits non-zero when a build or a run fails or a
 # run did not do its work (monitor registered, tree copied, printer created).
+# Then one generated medium per family (kvsup-medium) with a second maker's
+# product installed before ours, on the simulated machine and under Wine at
+# all six versions: installed, removed, restarted, judged by its leftover
+# report and by the second maker's printer being the default again.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -50,7 +54,9 @@ fi
 
 native_host=$native_dir/kvsup-host
 win_host=$mingw_dir/kvsup-host.exe
+medium_tool=$native_dir/kvsup-medium
 [ -x "$native_host" ] || die "$native_host was not built"
+[ -x "$medium_tool" ] || die "$medium_tool was not built"
 [ -f "$win_host" ] || die "$win_host was not built"
 [ -f "$mingw_dir/_KVSUP32.dll" ] || die "$mingw_dir/_KVSUP32.dll was not built"
 # The sample port monitor (a test fixture of the Wine suites): the file the
@@ -74,7 +80,7 @@ judge() {
     verdict="FAILED ($what)"
   fi
   [ "$verdict" = ok ] || failed=1
-  results+=("$(printf '%-26s %s' "$name" "$verdict")")
+  results+=("$(printf '%-28s %s' "$name" "$verdict")")
 }
 
 # The three scripts of an installation, in the order an installer runs them
@@ -93,6 +99,28 @@ judge_leftovers() {
   local rc=${PIPESTATUS[0]}
   judge "$name leftovers" "$rc" "$log" "nothing unknown is left" \
     "the removal left something the installation added"
+}
+
+# The generated medium of each family, one seed per family, the same on the
+# simulated machine and under Wine (none that needs a USB printer plugged
+# in on 9x, which Wine cannot do). Each run is one round trip of
+# tests/wine/roundtrip_check.sh; its scripts, logs and snapshots are kept in
+# $out/media/<sim or wine>/<version>-<seed>.
+declare -A medium_seed=([nt40]=1014 [win95]=5 [win98]=14 [winme]=17 [win2k]=1011 [winxp]=4)
+# judge_medium <name> <log> <sim|wine> <roundtrip_check.sh arguments...>
+judge_medium() {
+  local name=$1 log=$2 machine=$3
+  shift 3
+  KVSUP_WINE_ROOT=$out KVSUP_ROUNDTRIP_KEEP=$out/media/$machine \
+    tests/wine/roundtrip_check.sh "$@" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]} verdict=ok
+  if [ "$rc" -ne 0 ]; then
+    # The first thing the check found wrong.
+    verdict="FAILED ($(grep -m1 '^  [^ ]' "$log" | sed 's/^  //; s/:$//'))"
+    [ "$verdict" != "FAILED ()" ] || verdict="FAILED (exit code $rc)"
+    failed=1
+  fi
+  results+=("$(printf '%-28s %s' "$name" "$verdict")")
 }
 
 for v in nt40 win98 win2k winxp; do
@@ -114,6 +142,13 @@ for v in nt40 win98 win2k winxp; do
     "the removal did not run to the restart"
   judge_leftovers "simulated $v" "$native_host" "$out/sim-$v.before.snap" \
     "$out/sim-$v.after.snap" "$out/sim-$v.leftovers.log" env
+done
+
+for v in nt40 win95 win98 winme win2k winxp; do
+  seed=${medium_seed[$v]}
+  step "Simulated machine: $v, generated medium $seed"
+  judge_medium "simulated $v medium $seed" "$out/sim-$v.medium.log" sim --sim "$v" \
+    "$win_host" "$native_host" "$medium_tool" "$seed"
 done
 
 export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
@@ -159,6 +194,13 @@ for v in nt40 win95 win98 winme win2k winxp; do
     "the removal did not run to the restart"
   judge_leftovers "wine $v" "$native_host" "$job/before.snap" "$job/after.snap" \
     "$out/wine-$v.leftovers.log" env
+  # The generated medium on the same machine after the sample's removal,
+  # judged by its own snapshots: after its second maker's product, and
+  # after its removal.
+  seed=${medium_seed[$v]}
+  step "Wine at $v, generated medium $seed"
+  judge_medium "wine $v medium $seed" "$out/wine-$v.medium.log" wine --prefix "$prefix" "$v" \
+    "$win_host" "$native_host" "$medium_tool" "$seed"
 done
 
 step "Summary"
