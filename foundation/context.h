@@ -72,6 +72,12 @@ struct TimerRecord {
   std::atomic<HANDLE> stopEvent{nullptr};
 };
 
+// The folders a removal works in, read once as it starts (RemovalRoots in
+// uninstall/removal_guard.h holds them for the removal's lifetime).
+struct RemovalFolders {
+  std::string windows, system, appData;
+};
+
 struct Context {
   explicit Context(Platform& platform) : os(platform) {}
   Context(const Context&) = delete;
@@ -95,6 +101,9 @@ struct Context {
   DeviceFinderRecord deviceFinder = {};
 
   TimerRecord timer;
+
+  // Set while a removal operation runs; null otherwise.
+  const RemovalFolders* removalFolders = nullptr;
 
   // Receives each debug-trace text once formatted. Empty: the trace is silent,
   // as in the shipped configuration.

@@ -255,6 +255,7 @@ void DeletePortDriverFile(Context& ctx, const std::string& driverFile) {
 }  // namespace
 
 int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile) {
+  const RemovalRoots roots(ctx);
   // An empty model names no entry of the setup file.
   if (!model || !*model || !setupFile) return 0;
   const SetupValue printId =

@@ -404,6 +404,7 @@ void DeletePrnFilesXP(Context& ctx, const char* setupFile) {
 }
 
 int DeleteFiles9x(Context& ctx, const char* setupFile) {
+  const RemovalRoots roots(ctx);
   const Folders d(ctx);
   const std::string printerInf =
       ModelName(ctx, setupFile, "PRNInfFile9x", kExportNameSize);
@@ -439,6 +440,7 @@ int DeleteFiles9x(Context& ctx, const char* setupFile) {
 }
 
 int DeleteFilesNT(Context& ctx, const char* setupFile) {
+  const RemovalRoots roots(ctx);
   const Folders d(ctx);
   const std::string inf =
       ModelName(ctx, setupFile, "PRNInfFileNT", kExportNameSize);
@@ -451,12 +453,14 @@ int DeleteFilesNT(Context& ctx, const char* setupFile) {
 }
 
 int DeleteFiles2k(Context& ctx, const char* setupFile) {
+  const RemovalRoots roots(ctx);
   return DeleteFilesNT5(
       ctx, setupFile,
       {"PRNInfFile2K", "SCNInfFile2K", "PRNCatFile2K", "SCNCatFile2K"});
 }
 
 int DeleteFilesXP(Context& ctx, const char* setupFile) {
+  const RemovalRoots roots(ctx);
   return DeleteFilesNT5(
       ctx, setupFile,
       {"PRNInfFileXP", "SCNInfFileXP", "PRNCatFileXP", "SCNCatFileXP"});

@@ -37,6 +37,9 @@ const KeyRoot kKeyRoots[] = {
     {HKEY_LOCAL_MACHINE, kKorvaKey, 1},
     {HKEY_CURRENT_CONFIG, kPrintersKey, 1},
 };
+// The most sub-keys of one key the tree walk steps over.
+constexpr DWORD kMaxSubKeys = 1u << 16;
+
 // The port monitors Windows and its print services bring, and their
 // libraries, from Windows 95 to XP.
 constexpr const char* kWindowsMonitors[] = {
@@ -99,7 +102,7 @@ bool IsDeviceName(const std::string& name) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
-std::string DirectoryOf(Context& ctx, bool system) {
+std::string ReadDirectory(Context& ctx, bool system) {
   char buffer[MAX_PATH] = {};
   const UINT n = system ? ctx.os.GetSystemDirectoryA(buffer, MAX_PATH)
                         : ctx.os.GetWindowsDirectoryA(buffer, MAX_PATH);
@@ -111,6 +114,18 @@ std::string DirectoryOf(Context& ctx, bool system) {
   if (buffer[n - 1] == '\\') return std::string();
   return std::string(buffer, n);
 }
+
+std::string DirectoryOf(Context& ctx, bool system) {
+  // A folder that could not be read as the removal started is asked for
+  // again: the failure may have passed.
+  if (const RemovalFolders* f = ctx.removalFolders) {
+    const std::string& folder = system ? f->system : f->windows;
+    if (!folder.empty()) return folder;
+  }
+  return ReadDirectory(ctx, system);
+}
+
+std::string ReadAppDataFolder(Context& ctx);
 
 bool Refuse(Context& ctx, DWORD error, const char* what,
             const std::string& name) {
@@ -153,7 +168,9 @@ LONG DeleteSubKeys(Context& ctx, HKEY root, const std::string& path) {
       stack.push_back({current + "\\" + name, 0});
       continue;
     }
-    if (enumerated == ERROR_MORE_DATA) {
+    // A name too long to be one of the tree's is stepped over; a platform
+    // that answers so at every index does not hold the walk for ever.
+    if (enumerated == ERROR_MORE_DATA && skip < kMaxSubKeys) {
       ++stack.back().skip;
       continue;
     }
@@ -181,7 +198,27 @@ std::string SystemDirectory(Context& ctx) { return DirectoryOf(ctx, true); }
 
 std::string WindowsDirectory(Context& ctx) { return DirectoryOf(ctx, false); }
 
+RemovalRoots::RemovalRoots(Context& ctx)
+    : ctx_(ctx), owner_(ctx.removalFolders == nullptr) {
+  if (!owner_) return;
+  folders_.windows = ReadDirectory(ctx, false);
+  folders_.system = ReadDirectory(ctx, true);
+  folders_.appData = ReadAppDataFolder(ctx);
+  ctx.removalFolders = &folders_;
+}
+
+RemovalRoots::~RemovalRoots() {
+  if (owner_) ctx_.removalFolders = nullptr;
+}
+
 std::string UserAppDataFolder(Context& ctx) {
+  if (const RemovalFolders* f = ctx.removalFolders) return f->appData;
+  return ReadAppDataFolder(ctx);
+}
+
+namespace {
+
+std::string ReadAppDataFolder(Context& ctx) {
   RegKey key(ctx.os);
   if (OpenKey(ctx.os, HKEY_CURRENT_USER, kShellFoldersKey, key) !=
       ERROR_SUCCESS)
@@ -203,6 +240,8 @@ std::string UserAppDataFolder(Context& ctx) {
     return std::string();
   return folder;
 }
+
+}  // namespace
 
 std::string UserScannerRoot(Context& ctx) {
   const std::string appData = UserAppDataFolder(ctx);

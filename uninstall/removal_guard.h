@@ -13,6 +13,23 @@
 
 namespace kv {
 
+// Reads the Windows, system and per-user application data folders once,
+// for the removal operation it lives through: the guard and the removal
+// steps take them from here rather than asking the platform at every
+// deletion. A scope inside another uses the outer one's folders.
+class RemovalRoots {
+ public:
+  explicit RemovalRoots(Context& ctx);
+  ~RemovalRoots();
+  RemovalRoots(const RemovalRoots&) = delete;
+  RemovalRoots& operator=(const RemovalRoots&) = delete;
+
+ private:
+  Context& ctx_;
+  RemovalFolders folders_;
+  bool owner_;
+};
+
 // Whether two names are the same to Windows' file and key lookups for ASCII
 // letters (A-Z and a-z alike).
 bool EqualNoCase(const std::string& a, const std::string& b);

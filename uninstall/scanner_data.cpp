@@ -170,6 +170,7 @@ void RemoveScannerData(Context& ctx, const char* setupFile) {
 }
 
 int DeleteFilesTWAIN(Context& ctx, const char* /*ignored*/) {
+  const RemovalRoots roots(ctx);
   const OsKind kind = GetOSKind(ctx);
   const ScannerFolders folders = FoldersOf(
       ctx, kind, ReadWhole(ctx, kScannerSetupFile, "Initial", "NameHeader"),

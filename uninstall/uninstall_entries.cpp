@@ -24,6 +24,7 @@ void Broadcast(Context& ctx, UINT message, const char* section) {
 }  // namespace
 
 void UninstInitialize(Context& ctx) {
+  const RemovalRoots roots(ctx);
   const OsKind kind = GetOSKind(ctx);
   RemoveFonts(ctx);
   ctx.os.SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
@@ -43,6 +44,7 @@ void UninstInitialize(Context& ctx) {
 }
 
 void UninstUnInitialize(Context& ctx) {
+  const RemovalRoots roots(ctx);
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version;
   // Without the version record the family is unknown: neither the

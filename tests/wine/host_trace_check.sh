@@ -83,7 +83,7 @@ remove sim: GetPrivateProfileStringA RegOpenKeyExA("SYSTEM\CURRENTCONTROLSET\CON
   A fresh Wine prefix has no printer device class key: opening it fails
   (ERROR_FILE_NOT_FOUND) where Windows and the simulated machine have it,
   empty, to look through.
-remove both: DeleteFileA("*\W32X86\2\*") GetWindowsDirectoryA RegOpenKeyExA RegQueryValueExA RegCloseKey GetFileAttributesA("*\W32X86\2\*") -> DeleteFileA
+remove both: DeleteFileA("*\W32X86\2\*") GetFileAttributesA("*\W32X86\2\*") -> DeleteFileA
   Wine's spooler files NT 4.0 drivers as version 3, so the version-2
   folder is missing: every delete there fails (ERROR_PATH_NOT_FOUND) and
   the library looks whether the file is in use; on the simulated NT 4.0
