@@ -209,6 +209,8 @@ BOOL SimPlatform::DeletePrinterDriverA(LPCSTR server, LPCSTR environment,
   // The record goes; the files stay, as DeletePrinterDriver leaves them.
   // Removed through the registry so that open keys stay valid, but kept out
   // of the record: the caller made no registry call.
+  // Untouched by failures injected into the caller's calls.
+  const auto failures = failures_;
   const size_t mark = operations_.size();
   std::ostream* trace = traceOut_;
   traceOut_ = nullptr;
@@ -216,6 +218,7 @@ BOOL SimPlatform::DeletePrinterDriverA(LPCSTR server, LPCSTR environment,
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
   operations_.resize(mark);
   traceOut_ = trace;
+  failures_ = failures;
   return TRUE;
 }
 

@@ -577,6 +577,8 @@ BOOL SimPlatform::CloseServiceHandle(SC_HANDLE handle) {
   // manager removes its record. Done through the registry itself so that
   // open keys stay valid, but kept out of the record: the caller made no
   // registry call.
+  // Untouched by failures injected into the caller's calls.
+  const auto failures = failures_;
   const size_t mark = operations_.size();
   std::ostream* trace = traceOut_;
   traceOut_ = nullptr;
@@ -584,6 +586,7 @@ BOOL SimPlatform::CloseServiceHandle(SC_HANDLE handle) {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
   operations_.resize(mark);
   traceOut_ = trace;
+  failures_ = failures;
   sm.runtime.erase(closed.service);
   return TRUE;
 }

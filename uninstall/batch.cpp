@@ -152,6 +152,24 @@ bool ReadBatchLines(Context& ctx, const std::string& batchPath,
   return true;
 }
 
+// Whether the file a batch line deletes is no longer there.
+bool IsGone(Context& ctx, const std::string& line) {
+  std::string path;
+  for (const char* word : {"del /f ", "del "}) {
+    const size_t n = std::strlen(word);
+    if (line.size() > n && line.compare(0, n, word) == 0) {
+      path = line.substr(n);
+      break;
+    }
+  }
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+    path = path.substr(1, path.size() - 2);
+  if (path.empty()) return false;
+  return ctx.os.GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+         (ctx.os.GetLastError() == ERROR_FILE_NOT_FOUND ||
+          ctx.os.GetLastError() == ERROR_PATH_NOT_FOUND);
+}
+
 // Adds `lines` to the batch (made when missing), each ended by CR LF. Every
 // self-deletion line the batch holds is taken out first, whatever its line
 // end: the command interpreter stops at the line that deletes the batch.
@@ -173,9 +191,14 @@ bool AppendLines(Context& ctx, const std::string& batchPath,
       handedOver = true;
       continue;
     }
+    // Handed over, the batch names only files that are still there: a
+    // later step may have deleted a file deferred before it.
+    if (selfLast && IsGone(ctx, line)) continue;
     text += line + "\r\n";
   }
-  for (const std::string& line : lines) text += line + "\r\n";
+  for (const std::string& line : lines)
+    if (std::find(old.begin(), old.end(), line) == old.end())
+      text += line + "\r\n";
   if (selfLast || handedOver) text += self + "\r\n";
   if (RewriteBatch(ctx, batchPath, text)) return true;
   DebugTraceLastError(ctx, "VT3E.bat Write Fail ErrMsg[0x%x]\n");
@@ -404,9 +427,19 @@ bool AppendSelfDeletion(Context& ctx, const std::string& batchPath) {
   return AppendLines(ctx, batchPath, {}, true);
 }
 
+bool CompleteBatch(Context& ctx, const std::string& batchPath) {
+  // Tried twice: one failure is not the end of the batch.
+  if (AppendSelfDeletion(ctx, batchPath) || AppendSelfDeletion(ctx, batchPath))
+    return true;
+  // A batch without its last line would stay, its lines never run: what it
+  // names stays instead, and the batch goes.
+  DebugTrace(ctx, "VT3E.bat could not be completed, deleted\n");
+  ctx.os.DeleteFileA(batchPath.c_str());
+  return false;
+}
+
 void HandOverBatchNT(Context& ctx, const std::string& batchPath) {
-  // A batch without its last line would stay, and run again at no start.
-  if (!AppendSelfDeletion(ctx, batchPath)) return;
+  if (!CompleteBatch(ctx, batchPath)) return;
   RegKey key(ctx.os);
   if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE, kRunOnceKey, key) != ERROR_SUCCESS)
     return;
@@ -417,7 +450,7 @@ void HandOverBatchNT(Context& ctx, const std::string& batchPath) {
 }
 
 void HandOverBatch9x(Context& ctx, const std::string& batchPath) {
-  if (!AppendSelfDeletion(ctx, batchPath)) return;
+  if (!CompleteBatch(ctx, batchPath)) return;
   KernelHandle file(ctx.os, ctx.os.CreateFileA(batchPath.c_str(), GENERIC_READ,
                                                FILE_SHARE_READ, nullptr,
                                                OPEN_EXISTING, 0, nullptr));

@@ -61,6 +61,9 @@ void DropPendingDeletions(Context& ctx, const std::vector<std::string>& names);
 // out). True when the batch now ends so; false when it could not be read or
 // written whole (it is then as it was).
 bool AppendSelfDeletion(Context& ctx, const std::string& batchPath);
+// AppendSelfDeletion, tried twice; a batch that still can't end so is
+// deleted (a batch is either complete or absent). True when complete.
+bool CompleteBatch(Context& ctx, const std::string& batchPath);
 void HandOverBatchNT(Context& ctx, const std::string& batchPath);
 void HandOverBatch9x(Context& ctx, const std::string& batchPath);
 

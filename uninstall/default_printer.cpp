@@ -65,13 +65,12 @@ std::string DefaultPrinterLine(Context& ctx) {
 }
 
 // The default printer line for a printer of [Devices], as registration
-// writes one: on the NT family "<printer>,WINSPOOL,<port>" (the entry's
-// driver field is the spooler's, written in other cases), on 9x
-// "<printer>,<entry>".
+// writes one: on the NT family "<printer>,WINSPOOL,<port>" (every local
+// printer's line names the spooler, whatever driver field the entry
+// holds), on 9x "<printer>,<entry>".
 std::string DefaultLine(bool nt, const DeviceEntry& d) {
   const size_t comma = d.entry.find(',');
-  if (nt && comma != std::string::npos &&
-      EqualNoCase(d.entry.substr(0, comma), "winspool"))
+  if (nt && comma != std::string::npos)
     return d.printer + ",WINSPOOL" + d.entry.substr(comma);
   return d.printer + "," + d.entry;
 }

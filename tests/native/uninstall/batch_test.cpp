@@ -43,8 +43,11 @@ TEST(Batch, TwoRemovalsBeforeARestart) {
       os.QueueMessageBoxAnswer(IDNO);
       HandOverBatch(m.ctx());
       if (v.osKind == OsKind::Other) continue;
-      lines += w + win + "\\vt3eins.sii\r\n" + w + win + "\\vt3dins.sii\r\n" +
-               w + win + "\\vt3hins.sii\r\n" + w + sys + "\\kvun.dll\r\n";
+      // The second removal's lines that are there already are not
+      // written twice.
+      if (removal == 0)
+        lines += w + win + "\\vt3eins.sii\r\n" + w + win + "\\vt3dins.sii\r\n" +
+                 w + win + "\\vt3hins.sii\r\n" + w + sys + "\\kvun.dll\r\n";
       if (removal == 1)
         lines += w + "\"C:\\Program Files\\KV\\kv drv.dll\"\r\n";
       const std::string expected = lines + w + sys + "\\VT3E.bat\r\n";
@@ -166,9 +169,9 @@ TEST(Batch, WhatGetsALine) {
   }
   // Only the setup file that is there gets a line.
   const std::string head = "del /f " + os.windowsDir() + "\\vt3eins.sii\r\n";
-  std::string want = "del /f C:\\kv\\locked.dll\r\n";
-  for (int i = 0; i < 7; ++i) want += head;
-  want += head + "del /f \"" + sys + "\\kv ok.dll\"\r\n" + head;
+  // A line that is there already is not written twice.
+  const std::string want = "del /f C:\\kv\\locked.dll\r\n" + head +
+                           "del /f \"" + sys + "\\kv ok.dll\"\r\n";
   EXPECT_EQ(Batch(os), want);
   EXPECT_NE(m.traceText().find("..\\win.ini"), std::string::npos);
 }
@@ -185,6 +188,8 @@ TEST(Batch, NineXHandsOverEachWholeLine) {
   const std::string over = "del C:\\" + std::string(233, 'b');  // 240
   const std::string whole =
       "del C:\\\xFF.dll\r\n" + fits + "\r\n" + over + "\r\n";
+  for (const std::string& line : {std::string("del C:\\\xFF.dll"), fits, over})
+    os.WriteTextFile(line.substr(4), "x");
   os.WriteTextFile(sys + "\\VT3E.bat", whole + "del C:\\kvdrv");
   HandOverBatch(m.ctx());
   const std::string self = "del " + sys + "\\VT3E.bat";
@@ -218,8 +223,8 @@ class LongSystemDir : public sim::SimPlatform {
 };
 
 // The self-deletion line is whole for any system directory that fits a
-// line (on 9x, a RunOnce value); a batch that can't end with it is not
-// handed over at all: it would stay, its lines never to run again.
+// line (on 9x, a RunOnce value); a batch that can't end with it is deleted,
+// not handed over: it would stay, its lines never to run again.
 TEST(Batch, SelfDeletionWithALongSystemDirectory) {
   struct Case {
     WindowsVersion version;
@@ -243,11 +248,12 @@ TEST(Batch, SelfDeletionWithALongSystemDirectory) {
     const std::string head = std::string(nt ? "del /f " : "del ") +
                              os.windowsDir() + "\\vt3eins.sii\r\n";
     os.WriteTextFile(batch, head);
+    os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii", "x");
     HandOverBatch(ctx);
     std::string text;
     os.ReadTextFile(batch, &text);
     const std::string self = std::string(nt ? "del /f " : "del ") + batch;
-    EXPECT_EQ(text, c.line ? head + self + "\r\n" : head);
+    EXPECT_EQ(text, c.line ? head + self + "\r\n" : std::string());
     const auto values = RunOnceValues(os);
     if (nt) {
       ASSERT_EQ(values.count("VT3E"), c.line ? 1u : 0u);
@@ -269,24 +275,31 @@ TEST(Batch, SelfDeletionWithALongSystemDirectory) {
 
 // The batch survives failure and repetition: self-deletion lines of any
 // line end are taken out before the one that ends it; a write or a move
-// that fails leaves the batch as it was (never cut, never emptied) and then
-// nothing is handed over; one refused open is not a missing batch.
+// that fails once is tried again, one that keeps failing leaves no batch
+// at all (never one cut, emptied or without its last line), and nothing is
+// handed over; one refused open is not a missing batch.
 TEST(Batch, SurvivesFailureAndRepetition) {
   const struct {
     const char* name;
     const char* before;  // the batch's text; %s: its own path
-    const char* fail;    // operation failing once; null: none
-    int skip;            // successful calls of it first
-    bool handedOver;
+    const char* fail;    // operation failing; null: none
+    int skip, count;     // successful calls of it first, failures
+    bool handedOver;     // else: no batch left
   } cases[] = {
       {"self lines of every ending",
-       "del /f a\r\ndel /f %s\ndel /f b\rdel /f %s\r\n", nullptr, 0, true},
-      {"an unfinished last line", "del /f a\r\ndel /f C:\\WIN", nullptr, 0,
+       "del /f C:\\a.txt\r\ndel /f %s\ndel /f C:\\b.txt\rdel /f %s\r\n",
+       nullptr, 0, 0, true},
+      {"an unfinished last line", "del /f C:\\a.txt\r\ndel /f C:\\WIN", nullptr,
+       0, 0, true},
+      {"the new batch not written once", "del /f C:\\a.txt\r\n", "WriteFile", 0,
+       1, true},
+      {"the new batch never written", "del /f C:\\a.txt\r\n", "WriteFile", 0, 2,
+       false},
+      {"the old batch not moved aside", "del /f C:\\a.txt\r\n", "MoveFileA", 0,
+       2, false},
+      {"the new batch not moved in", "del /f C:\\a.txt\r\n", "MoveFileA", 1, 1,
        true},
-      {"the new batch not written", "del /f a\r\n", "WriteFile", 0, false},
-      {"the old batch not moved aside", "del /f a\r\n", "MoveFileA", 0, false},
-      {"the new batch not moved in", "del /f a\r\n", "MoveFileA", 1, false},
-      {"one refused open", "del /f a\r\n", "CreateFileA", 0, true},
+      {"one refused open", "del /f C:\\a.txt\r\n", "CreateFileA", 0, 1, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -297,22 +310,24 @@ TEST(Batch, SurvivesFailureAndRepetition) {
     for (size_t at; (at = before.find("%s")) != std::string::npos;)
       before.replace(at, 2, batch);
     ASSERT_TRUE(os.WriteTextFile(batch, before));
-    if (c.fail) os.FailOperation(c.fail, ERROR_HANDLE_DISK_FULL, c.skip);
+    for (const char* f : {"C:\\a.txt", "C:\\b.txt"})
+      ASSERT_TRUE(os.WriteTextFile(f, "x"));
+    if (c.fail)
+      os.FailOperation(c.fail, ERROR_HANDLE_DISK_FULL, c.skip, c.count);
     os.QueueMessageBoxAnswer(IDNO);
 
     HandOverBatch(m.ctx());
 
     std::string after;
-    ASSERT_TRUE(os.ReadTextFile(batch, &after));
+    const bool exists = os.ReadTextFile(batch, &after);
+    EXPECT_EQ(exists, c.handedOver);
     const std::string self = "del /f " + batch + "\r\n";
     if (c.handedOver) {
-      EXPECT_EQ(after.substr(0, 9), "del /f a\r");
+      EXPECT_EQ(after.substr(0, 16), "del /f C:\\a.txt\r");
       ASSERT_GE(after.size(), self.size());
       EXPECT_EQ(after.substr(after.size() - self.size()), self);
       EXPECT_EQ(after.find("del /f " + batch), after.size() - self.size());
       EXPECT_EQ(after.find("C:\\WIN\r"), std::string::npos);
-    } else {
-      EXPECT_EQ(after, before);
     }
     EXPECT_EQ(RunOnceValues(os).count("VT3E"), c.handedOver ? 1u : 0u);
     for (const char* ext : {".$$$", ".old"})
