@@ -92,9 +92,37 @@ void DeleteDeviceKey(Context& ctx, const std::string& path) {
 }
 
 // A USB device path (enumerator and device at least) and its interfaces.
+// Windows' own bus enumerators: what lies below them is the machine's
+// hardware (hubs, ports, the system board), never the model's printing
+// device.
+constexpr const char* kBusEnumerators[] = {
+    "USB",    "ROOT",    "BIOS",  "ACPI",    "PCI",     "ISAPNP",
+    "PCMCIA", "LPTENUM", "HTREE", "MONITOR", "NETWORK", "SCSI",
+    "ESDI",   "FLOP",    "HID",   "DISPLAY"};
+
+bool IsBusEnumerator(const std::string& name) {
+  for (const char* bus : kBusEnumerators)
+    if (EqualNoCase(name, bus)) return true;
+  return false;
+}
+
+std::string FirstPart(const std::string& path) {
+  return path.substr(0, path.find('\\'));
+}
+
+// A USB device of a vendor and product ("USB\VID_xxxx&PID_yyyy"): a hub or
+// a class below USB is Windows' own.
+bool IsUsbProductPath(const std::string& path) {
+  const size_t slash = path.find('\\');
+  return slash != std::string::npos &&
+         EqualNoCase(path.substr(0, slash), "USB") &&
+         EqualNoCase(path.substr(slash + 1, 4), "VID_");
+}
+
 void DeleteUsbDevice(Context& ctx, const SetupValue& usbId) {
   if (!usbId.usable) return;
-  if (!IsDevicePath(usbId.text, 2)) return PassOver(ctx, "USBID", usbId.text);
+  if (!IsDevicePath(usbId.text, 2) || !IsUsbProductPath(usbId.text))
+    return PassOver(ctx, "USBID", usbId.text);
   for (const char* suffix : kUsbInterfaces)
     DeleteDeviceKey(ctx, usbId.text + suffix);
 }
@@ -118,7 +146,10 @@ void DeletePrintingDevice(Context& ctx, const std::string& model,
     const std::string id = value.size() >= kPrintIdTail
                                ? value.substr(0, value.size() - kPrintIdTail)
                                : std::string();
-    if (!IsDevicePath(id, 2)) return PassOver(ctx, "USBPRINT", value);
+    if (!IsDevicePath(id, 2) || !enumerator.usable ||
+        !EqualNoCase(FirstPart(id), enumerator.text) ||
+        IsBusEnumerator(enumerator.text))
+      return PassOver(ctx, "USBPRINT", value);
     return DeleteDeviceKey(ctx, id);
   }
   const size_t markSize = std::strlen(kPclPsMark);
@@ -128,7 +159,8 @@ void DeletePrintingDevice(Context& ctx, const std::string& model,
   const std::string device =
       product.text + ModelKeyName(model, pclPs ? kPclPsMark : "");
   if (!enumerator.usable) return;
-  if (!IsOneKeyName(enumerator.text) || !IsOneKeyName(device))
+  if (!IsOneKeyName(enumerator.text) || !IsOneKeyName(device) ||
+      IsBusEnumerator(enumerator.text))
     return PassOver(ctx, "printing device", enumerator.text + "\\" + device);
   DeleteDeviceKey(ctx, SubKeyPath(enumerator.text, device));
 }
@@ -278,7 +310,8 @@ int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile) {
       ReadLimited(ctx, setupFile, "USBPRINT2", model, kUsbValueLimit);
   if (printId2.text.empty()) return 1;
   if (printId2.usable && enumerator.usable) {
-    if (IsOneKeyName(enumerator.text) && IsDevicePath(printId2.text, 1))
+    if (IsOneKeyName(enumerator.text) && !IsBusEnumerator(enumerator.text) &&
+        IsDevicePath(printId2.text, 1))
       DeleteDeviceKey(ctx, SubKeyPath(enumerator.text, printId2.text));
     else
       PassOver(ctx, "USBPRINT2", enumerator.text + "\\" + printId2.text);

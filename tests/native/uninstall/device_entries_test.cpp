@@ -130,6 +130,15 @@ std::vector<EntryCase> EntryCases() {
       {"parallel-port entry", false, 0, "DevID/@=LPTENUM\\KORVAQV-7731LN1A2B",
        "LPTENUM\\KORVAQV-7731LN1A2B",
        "LPTENUM\\KORVAQV-7731LN1A2|BIOS\\*PNP0400"},
+      // Values that name Windows' own devices (a hub, a bus enumerator, the
+      // BIOS's port) delete nothing.
+      {"Windows' own devices", false, 1,
+       "Initial/Product=KORVA|USBID/@=USB\\ROOT_HUB|USBID2/@=USB\\CLASS_07|"
+       "USBPRINT2/@=*PNP0400|Files.9x/USBKey=BIOS",
+       "", "USB\\ROOT_HUB|USB\\CLASS_07|BIOS\\*PNP0400|BIOS\\KORVAQV-7731LN"},
+      {"zodir naming below a bus", false, 1,
+       "Initial/Product=zodir|USBID/@=USB\\X|USBPRINT/@=ROOT\\*PNP0C010001", "",
+       "ROOT\\*PNP0C01"},
       // Values that name no device of the model delete nothing.
       {"bare or climbing values", false, 1,
        "Initial/Product=zodir|USBID/@=USB|USBPRINT/@=USBPRINT0001|"
