@@ -42,7 +42,8 @@ int WINAPI DeleteFilesTWAIN(LPCSTR ignored);
 
 // Windows 9x: deletes the USB device entries of printer model `model` that
 // `setupFile` names ([USBID], [USBID2], [USBPRINT], [USBPRINT2]) below Enum,
-// with everything below them. 0 when the model has no [USBID] value
+// with everything below them; a value naming a hub, a class or a bus of
+// Windows' own deletes nothing. 0 when the model has no [USBID] value
 // (nothing is deleted), otherwise 1. Last error: not meaningful.
 int WINAPI DeleteUSBIDEntry(LPCSTR model, LPCSTR setupFile);
 
