@@ -152,18 +152,25 @@ bool ReadBatchLines(Context& ctx, const std::string& batchPath,
   return true;
 }
 
-// Whether the file a batch line deletes is no longer there.
-bool IsGone(Context& ctx, const std::string& line) {
+// The path a batch line deletes ("del [/f] path", the path maybe quoted);
+// empty for any other line.
+std::string DeletedPath(const std::string& line) {
   std::string path;
   for (const char* word : {"del /f ", "del "}) {
     const size_t n = std::strlen(word);
-    if (line.size() > n && line.compare(0, n, word) == 0) {
+    if (line.size() > n && EqualNoCase(line.substr(0, n), word)) {
       path = line.substr(n);
       break;
     }
   }
   if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
     path = path.substr(1, path.size() - 2);
+  return path;
+}
+
+// Whether the file a batch line deletes is no longer there.
+bool IsGone(Context& ctx, const std::string& line) {
+  const std::string path = DeletedPath(line);
   if (path.empty()) return false;
   return ctx.os.GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
          (ctx.os.GetLastError() == ERROR_FILE_NOT_FOUND ||
@@ -352,19 +359,10 @@ void AddDeferredDeletion(Context& ctx, const char* path) {
 
 namespace {
 
-// The file name a batch line deletes ("del [/f] path", the path maybe
-// quoted), without its folder; empty for any other line.
+// The file name a batch line deletes, without its folder; empty for any
+// other line.
 std::string DeletedFileName(const std::string& line) {
-  std::string path;
-  for (const char* word : {"del /f ", "del "}) {
-    const size_t n = std::strlen(word);
-    if (line.size() > n && EqualNoCase(line.substr(0, n), word)) {
-      path = line.substr(n);
-      break;
-    }
-  }
-  if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
-    path = path.substr(1, path.size() - 2);
+  const std::string path = DeletedPath(line);
   return path.substr(path.find_last_of('\\') + 1);
 }
 
