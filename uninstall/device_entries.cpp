@@ -284,6 +284,59 @@ void DeletePortDriverFile(Context& ctx, const std::string& driverFile) {
     AddDeferredDeletion(ctx, path.c_str());
 }
 
+// Which instance of a device key registration wrote, given the instance's
+// open key.
+using InstanceMatch = bool (*)(Context& ctx, HKEY instance,
+                               const std::string& wanted);
+
+// A parallel-port entry: the maker's name and the DevID as hardware id.
+bool LptEntryWritten(Context& ctx, HKEY instance, const std::string& devId) {
+  std::string maker, hardwareId;
+  return ReadClassString(ctx, instance, "Manufacturer", &maker) &&
+         ReadClassString(ctx, instance, "HardwareID", &hardwareId) &&
+         maker == kMakerName && EqualNoCase(hardwareId, devId);
+}
+
+// The USB printer entry: the maker's name and the product and model as
+// description.
+bool UsbEntryWritten(Context& ctx, HKEY instance, const std::string& name) {
+  std::string maker, description;
+  return ReadClassString(ctx, instance, "mfg", &maker) &&
+         ReadClassString(ctx, instance, "DeviceDesc", &description) &&
+         maker == kMakerName && description == name;
+}
+
+// Deletes the instances below "Enum\" + `path` that registration wrote,
+// then the device key when nothing else is below it: a value naming a
+// device of Windows' own (a port, a whole class) leaves its entries alone.
+void DeleteWrittenInstances(Context& ctx, const std::string& path,
+                            InstanceMatch written, const std::string& wanted) {
+  const std::string device = SubKeyPath(kEnumKey, path);
+  if (device.size() > kMaxDevicePath) return PassOver(ctx, "long path", device);
+  RegKey key(ctx.os);
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, device, key) != ERROR_SUCCESS) return;
+  std::vector<std::string> ours;
+  bool others = false;
+  for (DWORD i = 0;; ++i) {
+    char name[kClassKeyNameSize] = {};
+    DWORD size = sizeof name;
+    if (ctx.os.RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr,
+                             nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    RegKey instance(ctx.os);
+    if (OpenKey(ctx.os, key.get(), name, instance) == ERROR_SUCCESS &&
+        written(ctx, instance.get(), wanted))
+      ours.push_back(name);
+    else
+      others = true;
+  }
+  key.Close();
+  for (const std::string& instance : ours)
+    DeleteDeviceKey(ctx, SubKeyPath(path, instance));
+  if (others) return PassOver(ctx, "device with other instances", path);
+  DeleteDeviceKey(ctx, path);
+}
+
 }  // namespace
 
 int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile) {
@@ -325,7 +378,9 @@ int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile) {
 void DeleteUsbPrinterEntry9x(Context& ctx, const char* setupFile) {
   if (!setupFile) return;
   const std::string name = UsbDeviceName9x(ctx, setupFile);
-  if (!name.empty()) DeleteDeviceKey(ctx, SubKeyPath(kDefaultEnumerator, name));
+  if (!name.empty())
+    DeleteWrittenInstances(ctx, SubKeyPath(kDefaultEnumerator, name),
+                           UsbEntryWritten, name);
 }
 
 void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile) {
@@ -334,37 +389,7 @@ void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile) {
       ReadLimited(ctx, setupFile, "DevID", model, kDevIdValueLimit);
   if (devId.text.empty() || !devId.usable) return;
   if (!IsDevicePath(devId.text, 2)) return PassOver(ctx, "DevID", devId.text);
-  const std::string device = SubKeyPath(kEnumKey, devId.text);
-  if (device.size() > kMaxDevicePath) return PassOver(ctx, "long path", device);
-  RegKey key(ctx.os);
-  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, device, key) != ERROR_SUCCESS) return;
-  // Only the instances registration wrote go: a DevID naming a device of
-  // Windows' own (a port, a whole class) would otherwise take its entries.
-  std::vector<std::string> ours;
-  bool others = false;
-  for (DWORD i = 0;; ++i) {
-    char name[kClassKeyNameSize] = {};
-    DWORD size = sizeof name;
-    if (ctx.os.RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr,
-                             nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    RegKey instance(ctx.os);
-    std::string maker, hardwareId;
-    const bool written =
-        OpenKey(ctx.os, key.get(), name, instance) == ERROR_SUCCESS &&
-        ReadClassString(ctx, instance.get(), "Manufacturer", &maker) &&
-        ReadClassString(ctx, instance.get(), "HardwareID", &hardwareId) &&
-        maker == kMakerName && EqualNoCase(hardwareId, devId.text);
-    if (written)
-      ours.push_back(name);
-    else
-      others = true;
-  }
-  key.Close();
-  for (const std::string& instance : ours)
-    DeleteDeviceKey(ctx, SubKeyPath(devId.text, instance));
-  if (others) return PassOver(ctx, "DevID with other instances", devId.text);
-  DeleteDeviceKey(ctx, devId.text);
+  DeleteWrittenInstances(ctx, devId.text, LptEntryWritten, devId.text);
 }
 
 void DeleteClassInfFiles(Context& ctx, const char* driverName,

@@ -38,9 +38,10 @@ constexpr size_t kTwainDsValueLimit = 48;  // TwainDS
 // meaningful.
 int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile);
 
-// Windows 9x: deletes "Enum\USBPRINT\" + UsbDeviceName9x(setupFile), the
-// USB printer entry installation wrote for the set, with everything below
-// it.
+// Windows 9x: deletes the instances below "Enum\USBPRINT\" +
+// UsbDeviceName9x(setupFile) that registration wrote for the set (mfg
+// "KORVA", that name as DeviceDesc), then the device key when nothing else
+// is below it.
 void DeleteUsbPrinterEntry9x(Context& ctx, const char* setupFile);
 
 // Windows 9x: deletes the instances below "Enum\<DevID of model>" that

@@ -212,6 +212,18 @@ TEST(DeviceEntries, DevIdTakesOnlyWhatRegistrationWrote) {
     EXPECT_EQ(HasKey(m, device), windows);
     EXPECT_EQ(HasKey(m, "Enum\\BIOS\\*PNP0400\\0D"), true);
   }
+  // The USB printer entry likewise: Windows' own instance below the same
+  // name stays, with the key.
+  SimMachine m(WindowsVersion::Win98);
+  ASSERT_TRUE(m.os().WriteTextFile(
+      kSii, "[Initial]\r\nProduct=KORVA\r\n[ModelName]\r\nModel1=KV\r\n"));
+  const std::string entry = "Enum\\USBPRINT\\KORVAKV";
+  MakeKeyWith(m, entry + "\\LPT1:USB&X&0",
+              {{"mfg", "KORVA"}, {"DeviceDesc", "KORVAKV"}});
+  MakeKeyWith(m, entry + "\\WINDOWS", {{"mfg", "Other"}});
+  DeleteUsbPrinterEntry9x(m.ctx(), kSii);
+  EXPECT_FALSE(HasKey(m, entry + "\\LPT1:USB&X&0"));
+  EXPECT_TRUE(HasKey(m, entry + "\\WINDOWS"));
 }
 
 // Image and printer devices of several makers and models on 2000 and XP:
