@@ -24,3 +24,25 @@ target_compile_options(kvsup-host PRIVATE ${KVSUP_WARNINGS})
 target_link_libraries(kvsup-host PRIVATE kvsup_core ${KVSUP_SYSTEM_LIBS})
 
 add_subdirectory(tests/wine)
+
+# The example NSIS installer of the sample printer (examples/nsis), built
+# with makensis around this build's DLL and the sample monitor when NSIS is
+# installed.
+find_program(KVSUP_MAKENSIS makensis)
+if(KVSUP_MAKENSIS)
+  file(GLOB KVSUP_MEDIUM_FILES ${CMAKE_SOURCE_DIR}/examples/medium/kv.sii
+       ${CMAKE_SOURCE_DIR}/examples/medium/drivers/* ${CMAKE_SOURCE_DIR}/examples/medium/kvdrv/*)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/kvsetup.exe
+    COMMAND ${KVSUP_MAKENSIS} -V2 -DKVSUP_DLL=$<TARGET_FILE:_KVSUP32>
+            -DKVSUP_MONITOR=$<TARGET_FILE:kvtstmon>
+            -DKVSUP_MEDIUM=${CMAKE_SOURCE_DIR}/examples/medium
+            -DOUTFILE=${CMAKE_BINARY_DIR}/kvsetup.exe
+            ${CMAKE_SOURCE_DIR}/examples/nsis/kvsetup.nsi
+    DEPENDS ${CMAKE_SOURCE_DIR}/examples/nsis/kvsetup.nsi _KVSUP32 kvtstmon
+            ${KVSUP_MEDIUM_FILES}
+    COMMENT "Building the example installer kvsetup.exe with makensis")
+  add_custom_target(kvsetup ALL DEPENDS ${CMAKE_BINARY_DIR}/kvsetup.exe)
+else()
+  message(STATUS "makensis not found: the example installer kvsetup.exe is not built")
+endif()

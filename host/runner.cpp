@@ -74,6 +74,7 @@ const Command kCommands[] = {
     {"echo", {Arg::Kind::String}, "!echo \"text\""},
     {"lasterror", {Arg::Kind::Integer}, "!lasterror code"},
     {"restart", {}, "!restart"},
+    {"run", {Arg::Kind::String}, "!run \"command line\""},
 };
 
 const Command* FindCommand(const std::string& name) {
@@ -87,7 +88,8 @@ bool CheckCommand(const Line& line, const Command** found, std::string* why) {
   const Command* c = FindCommand(line.name);
   if (!c) {
     *why = "unknown host command !" + line.name +
-           " (known: !copy, !wait, !echo, !lasterror, !restart)";
+           " (known: !copy, !wait, !echo, !lasterror, !restart, "
+           "!run)";
     return false;
   }
   bool ok = line.args.size() == c->args.size();
@@ -127,6 +129,17 @@ bool RunCommand(const Line& line, Machine& machine, std::ostream& out,
       return false;
     }
     out << "!copy " << QuoteText(from) << " -> " << QuoteText(to) << "\n";
+  } else if (line.name == "run") {
+    out << line.source << "\n";
+    std::string why;
+    DWORD exit = 0;
+    if (!machine.RunProgram(machine.ExpandWinPath(line.args[0].text), &exit,
+                            out, &why)) {
+      err << options.scriptName << ":" << number << ": error: " << why
+          << "\n    " << line.source << "\n";
+      return false;
+    }
+    out << "  exit code " << exit << "\n";
   } else if (line.name == "restart") {
     out << line.source << "\n";
     std::string why;

@@ -49,6 +49,16 @@ class Machine {
   // `error`, when they can't be run at all.
   virtual bool StartWindowsAgain(std::ostream& out, std::string* error) = 0;
 
+  // Runs a program of the machine (a command line) and waits for it to
+  // end, answering its message boxes as the host answers its own; `exit`
+  // gets its exit code. False, with `error`, when it can't be started (the
+  // simulated machine runs no programs).
+  virtual bool RunProgram(const std::string& commandLine, DWORD* exit,
+                          std::ostream& out, std::string* error) {
+    (void)commandLine, (void)exit, (void)out;
+    *error = "this machine runs no programs";
+    return false;
+  }
   // %WINDIR% and %SYSDIR% in `path` replaced by the machine's directories.
   std::string ExpandWinPath(const std::string& path);
 

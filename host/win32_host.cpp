@@ -28,8 +28,9 @@ const char kUsage[] =
     "  --dll PATH           the library (default: _KVSUP32.dll beside the "
     "host)\n"
     "  --answer-boxes       press the default button of each message box the\n"
-    "                       host's process shows (No where the box has one),\n"
-    "                       printing caption and text\n"
+    "                       host's process (or a program !run started) shows\n"
+    "                       (No where the box has one), printing caption and\n"
+    "                       text\n"
     "  --copy-in HOST=WIN   copy a file or folder before the script\n"
     "                       (WIN may use %WINDIR% %SYSDIR% %APPDATA%)\n"
     "  --check              check the script only; call nothing\n"
@@ -105,6 +106,15 @@ class BoxAnswerer {
       stop_ = nullptr;
     }
   }
+  // Answers the boxes of process `pid` too, until Unwatch.
+  void Watch(DWORD pid) {
+    Lock hold(lock_);
+    watched_ = pid;
+  }
+  void Unwatch() {
+    Lock hold(lock_);
+    watched_ = 0;
+  }
   std::vector<std::string> TakeLog() {
     Lock hold(lock_);
     std::vector<std::string> log;
@@ -126,7 +136,7 @@ class BoxAnswerer {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     char cls[16] = {};
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(window) ||
+    if (!me->Answers(pid) || !IsWindowVisible(window) ||
         !GetClassNameA(window, cls, sizeof cls) ||
         std::strcmp(cls, "#32770") != 0) {
       return TRUE;
@@ -154,7 +164,13 @@ class BoxAnswerer {
     return TRUE;
   }
 
+  bool Answers(DWORD pid) {
+    Lock hold(lock_);
+    return pid == GetCurrentProcessId() || (watched_ && pid == watched_);
+  }
+
   CRITICAL_SECTION lock_;
+  DWORD watched_ = 0;  // a program !run started
   HANDLE stop_ = nullptr;
   HANDLE thread_ = nullptr;
   std::vector<std::string> log_;
@@ -376,6 +392,28 @@ class Win32Machine : public Machine {
   }
 
   void SetLastError(DWORD error) override { carriedError_ = error; }
+  bool RunProgram(const std::string& commandLine, DWORD* exit,
+                  std::ostream& out, std::string* error) override {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+      *error =
+          "cannot start " + commandLine + ": " + ErrorText(::GetLastError());
+      return false;
+    }
+    CloseHandle(process.hThread);
+    if (answerer_) answerer_->Watch(process.dwProcessId);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    if (answerer_) answerer_->Unwatch();
+    GetExitCodeProcess(process.hProcess, exit);
+    CloseHandle(process.hProcess);
+    Report(out);
+    return true;
+  }
   bool StartWindowsAgain(std::ostream& out, std::string* error) override {
     return RunRunOnceCommands(out, error);
   }

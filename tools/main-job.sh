@@ -9,7 +9,10 @@
 # Then one generated medium per family (kvsup-medium) with a second maker's
 # product installed before ours, on the simulated machine and under Wine at
 # all six versions: installed, removed, restarted, judged by its leftover
-# report and by the second maker's printer being the default again.
+# report and by the second maker's printer being the default again. Last,
+# on each Wine machine, the example NSIS installer (kvsetup.exe, built by
+# the mingw build with makensis) installs silently and its uninstaller
+# removes, judged by the same leftover report.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -59,6 +62,8 @@ medium_tool=$native_dir/kvsup-medium
 [ -x "$medium_tool" ] || die "$medium_tool was not built"
 [ -f "$win_host" ] || die "$win_host was not built"
 [ -f "$mingw_dir/_KVSUP32.dll" ] || die "$mingw_dir/_KVSUP32.dll was not built"
+# The example NSIS installer, built by the mingw build with makensis.
+[ -f "$mingw_dir/kvsetup.exe" ] || die "$mingw_dir/kvsetup.exe was not built (is makensis installed?)"
 # The sample port monitor (a test fixture of the Wine suites): the file the
 # medium's setup information names for every Windows family.
 monitor=$(find "$mingw_dir" -name kvtstmon.dll -print -quit)
@@ -201,6 +206,14 @@ for v in nt40 win95 win98 winme win2k winxp; do
   step "Wine at $v, generated medium $seed"
   judge_medium "wine $v medium $seed" "$out/wine-$v.medium.log" wine --prefix "$prefix" "$v" \
     "$win_host" "$native_host" "$medium_tool" "$seed"
+  # The example NSIS installer and its uninstaller on the same machine,
+  # run silently, judged by their own snapshots.
+  step "Wine at $v, the NSIS installer"
+  log=$out/wine-$v.nsis.log
+  KVSUP_WINE_ROOT=$out tests/wine/nsis_check.sh --prefix "$prefix" "$v" \
+    "$mingw_dir/kvsetup.exe" "$win_host" "$native_host" 2>&1 | tee "$log"
+  judge "wine $v NSIS installer" "${PIPESTATUS[0]}" "$log" "^ok: " \
+    "the NSIS round trip failed"
 done
 
 step "Summary"

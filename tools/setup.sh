@@ -16,6 +16,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   util-linux   # flock, used by tools/wine-prefix.sh
   bc           # the ratios of tools/bench.sh
+  nsis nsis-doc   # makensis builds the example NSIS installer
 )
 
 missing=()

@@ -130,6 +130,15 @@ class FakeMachine : public Machine {
     return restartWorks;
   }
   bool restartWorks = true;
+  bool RunProgram(const std::string& commandLine, DWORD* exit,
+                  std::ostream& out, std::string* error) override {
+    if (!runs) return Machine::RunProgram(commandLine, exit, out, error);
+    programs.push_back(commandLine);
+    *exit = 2;
+    return true;
+  }
+  bool runs = true;
+  std::vector<std::string> programs;
   void BeforeCall() override { ++before; }
   void AfterCall() override { ++after; }
   void Report(std::ostream& out) override { out << "  report\n"; }
@@ -327,8 +336,12 @@ TEST_F(RunnerTest, HostCommands) {
       "!lasterror 0xBBE\n"
       "!wait 25\n"
       "!echo \"-- done\"\n"
+      "!run \"%SYSDIR%\\\\kvsetup.exe /S\"\n"
       "!restart\n",
       machine, o);
+  EXPECT_EQ(machine.programs,
+            std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\kvsetup.exe /S"});
+  EXPECT_NE(r.out.find("/S\"\n  exit code 2\n"), std::string::npos) << r.out;
   EXPECT_EQ(machine.copies,
             (std::vector<std::string>{
                 "/media/disk/medium -> C:\\WINDOWS\\SYSTEM\\kv.dll",
@@ -347,6 +360,14 @@ TEST_F(RunnerTest, HostCommands) {
   r = RunText("!restart\n", machine);
   EXPECT_EQ(r.summary.faults, 1);
   EXPECT_NE(r.err.find("t.kvs:1: error: no restart here"), std::string::npos);
+
+  // The simulated machine runs no programs: the line fails.
+  machine.runs = false;
+  r = RunText("!run \"setup.exe\"\n", machine);
+  EXPECT_EQ(r.summary.faults, 1);
+  EXPECT_NE(r.err.find("t.kvs:1: error: this machine runs no programs"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST(SplitCopyIn, FindsTheWindowsSide) {
