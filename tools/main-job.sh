@@ -166,6 +166,10 @@ for v in nt40 win95 win98 winme win2k winxp; do
     judge "wine $v" 1 /dev/null . "no prefix"
     continue
   fi
+  # A copy of the fresh machine for the NSIS installer at the end, which
+  # then meets nothing the scripts before it left.
+  rm -rf "$prefix-nsis"
+  cp -a "$prefix" "$prefix-nsis"
   # The prefix maps no drive to this computer's root, so the host, the DLL,
   # the sample monitor and the examples run from a copy on its drive C:.
   job=$prefix/drive_c/kvjob
@@ -206,11 +210,11 @@ for v in nt40 win95 win98 winme win2k winxp; do
   step "Wine at $v, generated medium $seed"
   judge_medium "wine $v medium $seed" "$out/wine-$v.medium.log" wine --prefix "$prefix" "$v" \
     "$win_host" "$native_host" "$medium_tool" "$seed"
-  # The example NSIS installer and its uninstaller on the same machine,
-  # run silently, judged by their own snapshots.
-  step "Wine at $v, the NSIS installer"
+  # The example NSIS installer and its uninstaller on a fresh machine of
+  # the version, run silently, judged by their own snapshots.
+  step "Wine at $v, the NSIS installer (prefix $prefix-nsis)"
   log=$out/wine-$v.nsis.log
-  KVSUP_WINE_ROOT=$out tests/wine/nsis_check.sh --prefix "$prefix" "$v" \
+  KVSUP_WINE_ROOT=$out tests/wine/nsis_check.sh --prefix "$prefix-nsis" "$v" \
     "$mingw_dir/kvsetup.exe" "$win_host" "$native_host" 2>&1 | tee "$log"
   judge "wine $v NSIS installer" "${PIPESTATUS[0]}" "$log" "^ok: " \
     "the NSIS round trip failed"

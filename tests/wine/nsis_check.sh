@@ -140,9 +140,15 @@ expect_rc() {  # expect_rc <dir/name> <code> <what>
   [ -z "$4" ] || grep -q "^  exit code $4\$" "$1.out" 2>/dev/null ||
     problem "$3: the program's exit code is not $4 ($(grep -m1 '^  exit code' "$1.out" 2>/dev/null))"
 }
+# The leftover report's differences that are no known item.
+unknown_differences() {
+  awk '/^      known: /{skip=1} {if (NR > 1 && !skip && prev ~ /^  [^ ]/) print "    " prev;
+    if (!/^      known: /) skip=0; prev=$0}
+    END {if (prev ~ /^  [^ ]/) print "    " prev}' "$1"
+}
 leftovers_clean() {  # leftovers_clean <before> <after> <what>
   "$native_host" --leftovers "$1" "$2" >"$work/leftovers.log" 2>&1 ||
-    problem "$3: the leftover report finds:"$'\n'"$(grep -v '^      known:' "$work/leftovers.log" | grep -B1 -A0 '^  ' | head -20)"
+    problem "$3: the leftover report finds:"$'\n'"$(unknown_differences "$work/leftovers.log" | head -20)"
 }
 
 # The NSIS machine.
