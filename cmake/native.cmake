@@ -29,7 +29,8 @@ target_include_directories(kvsup_exports PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(kvsup_exports PUBLIC kvsup_core)
 target_compile_options(kvsup_exports PRIVATE ${KVSUP_WARNINGS})
 
-add_executable(kvsup-host ${KVSUP_HOST_SOURCES} host/native_exports.cpp host/native_host.cpp)
+add_executable(kvsup-host ${KVSUP_HOST_SOURCES} host/native_exports.cpp host/native_host.cpp
+  host/capture_load.cpp)
 target_link_libraries(kvsup-host PRIVATE kvsup_exports kvsup_sim)
 target_compile_options(kvsup-host PRIVATE ${KVSUP_WARNINGS})
 

@@ -12,6 +12,7 @@
 #include <streambuf>
 
 #include "exports/dll_context.h"
+#include "host/capture_load.h"
 #include "host/host_main.h"
 #include "host/leftovers.h"
 #include "host/runner.h"
@@ -43,6 +44,9 @@ const char kUsage[] =
     "  --list               list the exports and their argument kinds\n"
     "  --snapshot FILE      write a snapshot of the machine after the script\n"
     "                       (no script named: of the machine as it is)\n"
+    "  --from-capture FILE  make the --machine folder (a new one) a copy of\n"
+    "                       the machine kvsup-host.exe --capture recorded,\n"
+    "                       then run the script on it, if one is named\n"
     "  --leftovers BEFORE AFTER\n"
     "                       compare two snapshots and report what changed;\n"
     "                       exit 0 when nothing unknown is left, 1 when\n"
@@ -248,6 +252,7 @@ struct NativeOptions {
   RunOptions run;
   std::string script;  // empty or "-": stdin
   std::string snapshot;
+  std::string fromCapture;
   std::string leftoversBefore, leftoversAfter;
 };
 
@@ -308,6 +313,9 @@ bool ParseOptions(const std::vector<std::string>& args, NativeOptions* o,
     } else if (a == "--snapshot") {
       if (!(v = need(i))) return false;
       o->snapshot = *v;
+    } else if (a == "--from-capture") {
+      if (!(v = need(i))) return false;
+      o->fromCapture = *v;
     } else if (a == "--leftovers") {
       if (i + 2 >= args.size()) {
         err << "kvsup-host: --leftovers needs two snapshot files\n" << kUsage;
@@ -331,6 +339,11 @@ bool ParseOptions(const std::vector<std::string>& args, NativeOptions* o,
   if (!o->leftoversBefore.empty() &&
       (!o->script.empty() || !o->snapshot.empty() || o->list)) {
     err << "kvsup-host: --leftovers compares two files and runs nothing\n";
+    return false;
+  }
+  if (!o->fromCapture.empty() && o->machineDir.empty()) {
+    err << "kvsup-host: --from-capture needs --machine DIR, the folder the "
+           "copy is kept in\n";
     return false;
   }
   return true;
@@ -375,6 +388,22 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
     }
   }
   std::error_code ec;
+  // A capture is read whole before anything is made: a bad one leaves no
+  // half-made machine.
+  Capture capture;
+  if (!o.fromCapture.empty()) {
+    std::string why;
+    if (!ReadCapture(o.fromCapture, &capture, &why)) {
+      err << "kvsup-host: " << why << "\n";
+      return 2;
+    }
+    if (fs::exists(fs::path(dir) / "machine.ini")) {
+      err << "kvsup-host: " << dir
+          << " holds a machine already; a capture is loaded into a new "
+             "folder\n";
+      return 2;
+    }
+  }
   fs::create_directories(dir, ec);
   bool saved = fs::exists(fs::path(dir) / "machine.ini");
   sim::WindowsVersion version = sim::WindowsVersion::XP;
@@ -391,8 +420,25 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   } else if (haveSavedVersion) {
     version = savedVersion;
   }
+  if (!o.fromCapture.empty()) {
+    sim::WindowsVersion captured;
+    std::string note;
+    if (!CaptureVersion(capture, &captured, &note)) out << note << "\n";
+    if (!o.os.empty() && captured != version) {
+      err << "kvsup-host: the capture is of a "
+          << sim::WindowsVersionName(captured) << " machine, not " << o.os
+          << "\n";
+      return 2;
+    }
+    version = captured;
+  }
 
   auto os = std::make_unique<sim::SimPlatform>(version, dir);
+  if (!o.fromCapture.empty()) {
+    out << "loaded " << o.fromCapture << " into " << dir << " ("
+        << sim::WindowsVersionName(version) << ")\n";
+    LoadCapture(capture, *os, out);
+  }
   if (saved && !os->LoadState()) {
     err << "kvsup-host: the machine saved in " << dir << " cannot be loaded\n";
     return 2;
@@ -414,7 +460,7 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
 
   // A snapshot with no script named records the machine as it is.
   RunSummary summary;
-  if (o.snapshot.empty() || !o.script.empty())
+  if ((o.snapshot.empty() && o.fromCapture.empty()) || !o.script.empty())
     summary = RunScript(*script, table, machine, out, err, o.run);
   os->SetTraceStream(nullptr);
 

@@ -86,6 +86,13 @@ struct SnapshotBounds {
 Snapshot TakeSnapshot(Platform& os,
                       const SnapshotBounds& bounds = SnapshotBounds());
 
+// Only the system line and the spooler's lists (printers, monitors, ports,
+// drivers, processors).
+Snapshot TakeSpoolerSnapshot(Platform& os);
+
+// One fact as a line of the text form.
+std::string FactText(const SnapshotFact& fact);
+
 // The snapshot as text, first line "kvsup-snapshot 1", last line "end N".
 std::string SnapshotText(const Snapshot& snapshot);
 // Writes SnapshotText to `path`; false with `error` set when it cannot.

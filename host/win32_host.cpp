@@ -14,6 +14,7 @@
 
 #include "exports/all.h"
 #include "foundation/win32_platform.h"
+#include "host/capture.h"
 #include "host/host_main.h"
 #include "host/leftovers.h"
 #include "host/runner.h"
@@ -42,6 +43,9 @@ const char kUsage[] =
     "                       KVSUP_TRACE_CALLS), after each script line\n"
     "  --snapshot FILE      write a snapshot of this system after the script\n"
     "                       (no script named: of the system as it is)\n"
+    "  --capture FILE       record what the library reads or writes on this\n"
+    "                       machine into FILE, for a rehearsal on a copy\n"
+    "                       (native kvsup-host --from-capture)\n"
     "  --leftovers BEFORE AFTER\n"
     "                       compare two snapshots and report what changed;\n"
     "                       exit 0 when nothing unknown is left, 1 when\n"
@@ -548,6 +552,35 @@ int SnapshotCommand(const std::string& path) {
   return 0;
 }
 
+// Records this machine for a rehearsal on a copy, and says how large the
+// record is.
+int CaptureCommand(const std::string& path) {
+  const DWORD started = GetTickCount();
+  Win32Platform os;
+  const Capture capture = TakeCapture(os);
+  std::string why;
+  if (!WriteCapture(capture, path, &why)) {
+    std::cerr << "kvsup-host: " << why << "\n";
+    return 2;
+  }
+  size_t withContent = 0, files = 0;
+  for (const CapturedFile& f : capture.files) {
+    if (f.directory) continue;
+    ++files;
+    if (f.hasContent) ++withContent;
+  }
+  std::ifstream written(path.c_str(), std::ios::binary | std::ios::ate);
+  std::cout << "captured " << capture.keys.size() << " registry keys, "
+            << capture.values.size() << " values, " << files << " files ("
+            << withContent << " with their content), "
+            << capture.services.size() << " service states into " << path
+            << ": " << static_cast<long long>(written.tellg()) << " bytes in "
+            << (GetTickCount() - started) << " ms\n";
+  for (const std::string& limit : capture.limits)
+    std::cout << "  cut short: " << limit << "\n";
+  return 0;
+}
+
 std::string HostFolder() {
   char path[MAX_PATH] = {};
   DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
@@ -568,11 +601,14 @@ int HostMain(int argc, char** argv) {
   RunOptions run;
   std::string scriptPath;
   std::string snapshotPath;
+  std::string capturePath;
   std::string leftoversBefore, leftoversAfter;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool hasValue = i + 1 < args.size();
-    if ((a == "--dll" || a == "--copy-in" || a == "--snapshot") && !hasValue) {
+    if ((a == "--dll" || a == "--copy-in" || a == "--snapshot" ||
+         a == "--capture") &&
+        !hasValue) {
       std::cerr << "kvsup-host: " << a << " needs a value\n" << kUsage;
       return 2;
     }
@@ -602,6 +638,8 @@ int HostMain(int argc, char** argv) {
       trace = true;
     } else if (a == "--snapshot") {
       snapshotPath = args[++i];
+    } else if (a == "--capture") {
+      capturePath = args[++i];
     } else if (a == "--leftovers") {
       leftoversBefore = args[++i];
       leftoversAfter = args[++i];
@@ -626,6 +664,14 @@ int HostMain(int argc, char** argv) {
     }
     return LeftoversCommand(leftoversBefore, leftoversAfter, std::cout,
                             std::cerr);
+  }
+  if (!capturePath.empty()) {
+    if (!scriptPath.empty() || !snapshotPath.empty() || list) {
+      std::cerr << "kvsup-host: --capture records the machine and runs "
+                   "nothing\n";
+      return 2;
+    }
+    return CaptureCommand(capturePath);
   }
   // A snapshot with no script named records the system as it is, and
   // needs no library.

@@ -33,10 +33,21 @@ void FileState::Load(const std::string& machineDir) {
   loaded = true;
   std::ifstream in(machineDir + "/attributes.ini", std::ios::binary);
   std::string line;
+  bool placeholderSection = false;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (line[0] == '[') {
+      placeholderSection = line == "[placeholders]";
+      continue;
+    }
+    // A placeholder line is its key alone: a file name may hold '='.
+    if (placeholderSection) {
+      placeholders.insert(line);
+      continue;
+    }
     const size_t eq = line.rfind('=');
-    if (eq == std::string::npos || line.empty() || line[0] == '[') continue;
+    if (eq == std::string::npos) continue;
     attributes[line.substr(0, eq)] =
         static_cast<DWORD>(std::strtoul(line.c_str() + eq + 1, nullptr, 16)) &
         kKeptAttributes;
@@ -54,6 +65,12 @@ void FileState::Flush(const std::string& machineDir) const {
     std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(a.second));
     text += a.first + "=" + hex + "\r\n";
   }
+  // Written only when there are any, so a machine without placeholders
+  // keeps the file it always had.
+  if (!placeholders.empty()) {
+    text += "\r\n[placeholders]\r\n";
+    for (const auto& p : placeholders) text += p + "\r\n";
+  }
   // Rewriting an unchanged file costs a flush on some file systems (ext4
   // syncs a file truncated and written again), once per file operation.
   if (text == savedText) return;
@@ -66,23 +83,43 @@ DWORD FileState::Stored(const std::string& key, bool directory) const {
   return directory ? 0 : FILE_ATTRIBUTE_ARCHIVE;
 }
 
+namespace {
+
+// Whether `key` is `top` or lies below it.
+bool AtOrBelow(const std::string& key, const std::string& top) {
+  return key.compare(0, top.size(), top) == 0 &&
+         (key.size() == top.size() || key[top.size()] == '\\');
+}
+
+}  // namespace
+
 void FileState::Rename(const std::string& from, const std::string& to) {
   std::map<std::string, DWORD> moved;
   for (auto it = attributes.begin(); it != attributes.end();) {
-    const std::string& k = it->first;
-    if (k == from ||
-        (k.size() > from.size() && k.compare(0, from.size(), from) == 0 &&
-         k[from.size()] == '\\')) {
-      moved[to + k.substr(from.size())] = it->second;
+    if (AtOrBelow(it->first, from)) {
+      moved[to + it->first.substr(from.size())] = it->second;
       it = attributes.erase(it);
     } else {
       ++it;
     }
   }
   for (auto& m : moved) attributes[m.first] = m.second;
+  std::set<std::string> movedMarks;
+  for (auto it = placeholders.begin(); it != placeholders.end();) {
+    if (AtOrBelow(*it, from)) {
+      movedMarks.insert(to + it->substr(from.size()));
+      it = placeholders.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  placeholders.insert(movedMarks.begin(), movedMarks.end());
 }
 
-void FileState::Forget(const std::string& key) { attributes.erase(key); }
+bool FileState::Forget(const std::string& key) {
+  const size_t attributeRecords = attributes.erase(key);
+  return attributeRecords + placeholders.erase(key) != 0;
+}
 
 FileState& Files(SimPlatform& os, const std::string& machineDir) {
   FileState& f = os.extension<FileState>("files");
@@ -162,10 +199,19 @@ void SimPlatform::LayOutFiles() {
                  "[drivers]\r\n");
 }
 
-std::string SimPlatform::windowsDir() const { return "C:\\WINDOWS"; }
+std::string SimPlatform::windowsDir() const {
+  return windowsDir_.empty() ? "C:\\WINDOWS" : windowsDir_;
+}
 
 std::string SimPlatform::systemDir() const {
+  if (!systemDir_.empty()) return systemDir_;
   return IsWin9x(version_) ? "C:\\WINDOWS\\SYSTEM" : "C:\\WINDOWS\\SYSTEM32";
+}
+
+void SimPlatform::SetDirectories(const std::string& windows,
+                                 const std::string& system) {
+  windowsDir_ = windows;
+  systemDir_ = system;
 }
 
 std::string SimPlatform::appDataDir() const {
@@ -201,13 +247,34 @@ bool SimPlatform::IsFileInUse(const std::string& winPath) const {
   return false;
 }
 
+void SimPlatform::MarkPlaceholder(const std::string& winPath) {
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
+  if (p.error || KindOf(p.host) != HostKind::File) return;
+  FileState& state = Files(*this, machineDir_);
+  if (state.placeholders.insert(p.key).second) state.Save(machineDir_);
+}
+
+bool SimPlatform::IsPlaceholder(const std::string& winPath) const {
+  ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
+  // Reading the records in on first use changes nothing a caller sees.
+  return !p.error && Files(const_cast<SimPlatform&>(*this), machineDir_)
+                         .IsPlaceholder(p.key);
+}
+
 bool SimPlatform::WriteTextFile(const std::string& winPath,
                                 const std::string& content) {
   ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   if (p.error || p.isRoot) return false;
   std::error_code ec;
   fs::create_directories(fs::path(p.host).parent_path(), ec);
-  return WriteHostFile(p.host, content);
+  // Only an existing file can be a placeholder: a fresh machine's layout
+  // writes its files without reading the records in.
+  const bool existed = KindOf(p.host) == HostKind::File;
+  if (!WriteHostFile(p.host, content)) return false;
+  // Content written over a placeholder is known: the file is ordinary now.
+  FileState* state = existed ? &Files(*this, machineDir_) : nullptr;
+  if (state && state->placeholders.erase(p.key)) state->Save(machineDir_);
+  return true;
 }
 
 bool SimPlatform::ReadTextFile(const std::string& winPath,

@@ -110,6 +110,12 @@ HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
       lastError_ = ERROR_SHARING_VIOLATION;
       return INVALID_HANDLE_VALUE;
     }
+    // A placeholder's content is unknown: it can be neither read nor
+    // updated, only replaced (or opened for its size and times alone).
+    if ((wantRead || wantWrite) && !truncate && state.IsPlaceholder(p.key)) {
+      RefuseOffline("INVALID_HANDLE_VALUE");
+      return INVALID_HANDLE_VALUE;
+    }
   }
   int mode = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
   if (!exists) mode |= O_CREAT;
@@ -125,12 +131,10 @@ HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
   file->canRead = wantRead;
   file->canWrite = wantWrite;
   if (!exists || truncate) {
-    // A new file takes the attributes asked for.
+    // A new file takes the attributes asked for, and is no placeholder.
     const DWORD bits = flags & kKeptAttributes;
-    if (bits)
-      state.attributes[p.key] = bits | FILE_ATTRIBUTE_ARCHIVE;
-    else
-      state.Forget(p.key);
+    state.Forget(p.key);
+    if (bits) state.attributes[p.key] = bits | FILE_ATTRIBUTE_ARCHIVE;
     state.Save(machineDir_);
   }
   const uintptr_t h = NewHandle();
@@ -150,6 +154,11 @@ BOOL SimPlatform::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead,
   if (read) *read = 0;
   auto* open = UsableFile(files_, file, false, buffer, toRead, &lastError_);
   if (!open) return FALSE;
+  // Open since before the file was marked: its bytes are still not given.
+  if (Files(*this, machineDir_).IsPlaceholder(open->key)) {
+    RefuseOffline("FALSE");
+    return FALSE;
+  }
   DWORD done = 0;
   while (done < toRead) {
     const ssize_t n =

@@ -1,5 +1,6 @@
 // The file operations on paths of drive C: copy, delete, move, attributes
 // and folders, with Windows' refusals and error codes.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,18 +55,30 @@ DWORD ResolveArgs(const std::string& machineDir, UINT codePage, LPCSTR from,
 }
 
 // Removes a file (or an empty folder) from the host and forgets its
-// attribute record; FALSE with `*error` set when the host refuses.
+// attribute record and placeholder mark; FALSE with `*error` set when the
+// host refuses.
 BOOL RemoveFromHost(FileState& state, const std::string& machineDir,
                     const ResolvedPath& p, bool folder, DWORD* error) {
   if ((folder ? ::rmdir(p.host.c_str()) : ::unlink(p.host.c_str())) != 0) {
     *error = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  if (state.attributes.count(p.key)) {
-    state.Forget(p.key);
-    state.Save(machineDir);
-  }
+  if (state.Forget(p.key)) state.Save(machineDir);
   return TRUE;
+}
+
+// Copies a placeholder: the copy's content is just as unknown, so it gets
+// the size alone (a sparse file, as the capture wrote the original) and
+// nothing is read.
+bool CopyPlaceholder(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  const auto size = fs::file_size(from, ec);
+  if (ec) return false;
+  const int fd =
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool sized = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+  return ::close(fd) == 0 && sized;
 }
 }  // namespace
 
@@ -108,18 +121,22 @@ BOOL SimPlatform::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
     }
   }
   std::error_code ec;
-  fs::copy_file(src.host, dst.host, fs::copy_options::overwrite_existing, ec);
-  if (ec) {
+  const bool placeholder = state.IsPlaceholder(src.key);
+  const bool copied =
+      placeholder ? CopyPlaceholder(src.host, dst.host)
+                  : fs::copy_file(src.host, dst.host,
+                                  fs::copy_options::overwrite_existing, ec);
+  if (!copied) {
     lastError_ = ERROR_ACCESS_DENIED;
     return FALSE;
   }
   fs::last_write_time(dst.host, fs::last_write_time(src.host, ec), ec);
-  // The copy takes the source's attributes, read-only included.
+  // The copy takes the source's attributes, read-only included, and is a
+  // placeholder when the source is one.
   const DWORD bits = state.Stored(src.key, false) | FILE_ATTRIBUTE_ARCHIVE;
-  if (bits == FILE_ATTRIBUTE_ARCHIVE)
-    state.Forget(dst.key);
-  else
-    state.attributes[dst.key] = bits;
+  state.Forget(dst.key);
+  if (bits != FILE_ATTRIBUTE_ARCHIVE) state.attributes[dst.key] = bits;
+  if (placeholder) state.placeholders.insert(dst.key);
   state.Save(machineDir_);
   return TRUE;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,11 +59,13 @@ HostKind KindOf(const std::string& host);
 bool ParentExists(const ResolvedPath& p);
 
 // Attributes Windows keeps and the host does not (read-only, hidden, system,
-// archive), saved in <machineDir>/attributes.ini so a saved machine keeps
-// them; plus the machine's open files and directory searches.
+// archive) and the placeholder files (SimPlatform::MarkPlaceholder), saved in
+// <machineDir>/attributes.ini so a saved machine keeps them; plus the
+// machine's open files and directory searches.
 struct FileState : SimPlatform::Extension {
   bool loaded = false;
   std::map<std::string, DWORD> attributes;  // key -> stored bits
+  std::set<std::string> placeholders;       // keys of placeholder files
   mutable std::string savedText;            // what Flush last wrote
   mutable bool dirty = false;  // records changed since the last Flush
   struct Find {
@@ -81,7 +84,12 @@ struct FileState : SimPlatform::Extension {
   DWORD Stored(const std::string& key, bool directory) const;
   // Moves the records of `from` and everything below it to `to`.
   void Rename(const std::string& from, const std::string& to);
-  void Forget(const std::string& key);
+  // Drops the records of a file or folder that is gone; false when it had
+  // none.
+  bool Forget(const std::string& key);
+  bool IsPlaceholder(const std::string& key) const {
+    return placeholders.count(key) != 0;
+  }
 };
 
 FileState& Files(SimPlatform& os, const std::string& machineDir);

@@ -71,6 +71,11 @@ int SimPlatform::AddFontResourceA(LPCSTR file) {
     lastError_ = p.error ? p.error : ERROR_FILE_NOT_FOUND;
     return 0;
   }
+  // Its fonts are in the content, which a placeholder lacks.
+  if (Files(*this, machineDir_).IsPlaceholder(p.key)) {
+    RefuseOffline("0");
+    return 0;
+  }
   const int fonts = CountFonts(p.host);
   if (fonts == 0) {
     lastError_ = ERROR_BAD_FORMAT;

@@ -14,6 +14,7 @@
 #include <map>
 #include <vector>
 
+#include "sim/file_paths.h"
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
 #include "sim/szdd.h"
@@ -73,6 +74,7 @@ INT SimPlatform::LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return kHfileError;
   }
+  const size_t line = operations_.size() - 1;  // this call's, for a refusal
   const WORD mode = style & ~0x70;  // sharing flags don't change the result
   const bool create = (mode & OF_CREATE) != 0;
   const DWORD rw = mode & 3;
@@ -81,11 +83,18 @@ INT SimPlatform::LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) {
                            ? GENERIC_READ | GENERIC_WRITE
                        : rw == OF_WRITE ? GENERIC_WRITE
                                         : GENERIC_READ;
+  bool offline = false;
   auto open = [&](const std::string& name) -> HANDLE {
     // OpenFile searches for a file to open through its 128-byte buffer;
     // creation takes the name as given.
     if (!create && name.size() >= OFS_MAXPATHNAME) {
       lastError_ = ERROR_FILENAME_EXCED_RANGE;
+      return INVALID_HANDLE_VALUE;
+    }
+    // Only creation, which replaces it, opens a placeholder.
+    if (!create && IsPlaceholder(name)) {
+      offline = true;
+      lastError_ = ERROR_FILE_OFFLINE;
       return INVALID_HANDLE_VALUE;
     }
     return CreateFileA(name.c_str(), access, create ? 0 : FILE_SHARE_READ,
@@ -94,13 +103,15 @@ INT SimPlatform::LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) {
   };
   std::string opened = path;
   HANDLE file = open(opened);
-  if (file == INVALID_HANDLE_VALUE && !create) {
+  // A placeholder is there: no compressed name stands in for it.
+  if (file == INVALID_HANDLE_VALUE && !create && !offline) {
     const DWORD firstError = lastError_;
     opened = CompressedName(path);
     file = open(opened);
-    if (file == INVALID_HANDLE_VALUE) lastError_ = firstError;
+    if (file == INVALID_HANDLE_VALUE && !offline) lastError_ = firstError;
   }
   if (file == INVALID_HANDLE_VALUE) {
+    if (offline) RefuseOffline("HFILE_ERROR", line);
     of->nErrCode = static_cast<WORD>(lastError_);
     return kHfileError;
   }
@@ -144,6 +155,19 @@ LONG SimPlatform::LZCopy(INT from, INT to) {
   if (Enter("LZCopy", std::to_string(from) + ", " + std::to_string(to)))
     return LZERROR_READ;
   LzStreams& lz = Streams(*this);
+  // A source opened before its file was marked a placeholder: nothing of it
+  // is read.
+  auto stream = lz.streams.find(from);
+  const uintptr_t source =
+      stream != lz.streams.end()
+          ? reinterpret_cast<uintptr_t>(stream->second.file)
+          : static_cast<uintptr_t>(from);
+  auto open = files_.find(source);
+  if (from > 0 && open != files_.end() &&
+      Files(*this, machineDir_).IsPlaceholder(open->second->key)) {
+    RefuseOffline("LZERROR_READ");
+    return LZERROR_READ;
+  }
 
   // The source: an LZ handle, or a plain file handle (read from the start,
   // expanded when it turns out to be compressed).

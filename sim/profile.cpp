@@ -252,6 +252,12 @@ const IniFile* LoadIni(SimPlatform& os, const ResolvedPath& p) {
   return &entry.ini;
 }
 
+// Whether a profile file is a placeholder, whose lines were never captured:
+// it is read as no file at all, and never written.
+bool Offline(SimPlatform& os, const ResolvedPath& p) {
+  return !p.error && Files(os, os.machineDir()).IsPlaceholder(p.key);
+}
+
 // Forgets the parse of a file this machine has just written.
 void Forget(SimPlatform& os, const ResolvedPath& p) {
   CacheOf(os).files.erase(p.host);
@@ -315,9 +321,12 @@ static DWORD ReadProfileString(SimPlatform& os, const std::string& path,
                                LPCSTR section, LPCSTR key, LPCSTR deflt,
                                LPSTR out, DWORD size, DWORD* error) {
   static const IniFile kNoFile;
-  const IniFile* file =
-      LoadIni(os, ResolveWinPath(os.machineDir(), path, os.codePage()));
-  *error = file ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  const ResolvedPath p = ResolveWinPath(os.machineDir(), path, os.codePage());
+  const bool offline = Offline(os, p);
+  const IniFile* file = offline ? nullptr : LoadIni(os, p);
+  *error = offline ? ERROR_FILE_OFFLINE
+           : file  ? ERROR_SUCCESS
+                   : ERROR_FILE_NOT_FOUND;
   const IniFile& ini = file ? *file : kNoFile;
   bool cut = false;
   if (!section) {
@@ -355,6 +364,7 @@ static DWORD WriteProfileEntry(SimPlatform& os, const std::string& path,
   if (kind == HostKind::Directory) return ERROR_ACCESS_DENIED;
   if (kind == HostKind::Missing && !ParentExists(p))
     return ERROR_PATH_NOT_FOUND;
+  if (kind == HostKind::File && Offline(os, p)) return ERROR_FILE_OFFLINE;
   IniFile ini;
   const IniFile* current = LoadIni(os, p);
   const bool exists = current != nullptr;
@@ -440,6 +450,7 @@ DWORD SimPlatform::GetPrivateProfileStringA(LPCSTR section, LPCSTR key,
       ReadProfileString(*this, ProfilePath(windowsDir(), file, codePage_),
                         section, key, deflt, out, size, &error);
   lastError_ = error;
+  if (error == ERROR_FILE_OFFLINE) RefuseOffline(std::to_string(n));
   return n;
 }
 
@@ -458,6 +469,8 @@ UINT SimPlatform::GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT deflt,
                               section, key, "", buf, sizeof buf, &error)
           : 0;
   lastError_ = error;
+  if (error == ERROR_FILE_OFFLINE)
+    RefuseOffline(std::to_string(static_cast<UINT>(deflt)));
   if (n == 0) return static_cast<UINT>(deflt);
   // Leading sign, then "0x" hexadecimal or decimal digits up to the first
   // other character (Wine, whose table of these cases was checked against
@@ -491,10 +504,18 @@ DWORD SimPlatform::GetPrivateProfileSectionA(LPCSTR section, LPSTR out,
                                              ArgText(file)))
     return 0;
   static const IniFile kNoFile;
-  const IniFile* found =
-      LoadIni(*this, ResolveWinPath(machineDir_,
-                                    ProfilePath(windowsDir(), file, codePage_),
-                                    codePage_));
+  const ResolvedPath p = ResolveWinPath(
+      machineDir_, ProfilePath(windowsDir(), file, codePage_), codePage_);
+  if (Offline(*this, p)) {
+    // Read as a missing file's: an empty list.
+    if (out && size > 0 && section) {
+      out[0] = 0;
+      if (size > 1) out[1] = 0;
+    }
+    RefuseOffline("0");
+    return 0;
+  }
+  const IniFile* found = LoadIni(*this, p);
   lastError_ = found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   const IniFile& ini = found ? *found : kNoFile;
   if (!out || size == 0 || !section) return 0;
@@ -531,6 +552,7 @@ BOOL SimPlatform::WritePrivateProfileStringA(LPCSTR section, LPCSTR key,
       WriteProfileCall(*this, ProfilePath(windowsDir(), file, codePage_),
                        section, key, value, &error);
   if (!ok) lastError_ = error;
+  if (error == ERROR_FILE_OFFLINE) RefuseOffline("FALSE");
   return ok;
 }
 
@@ -544,6 +566,7 @@ DWORD SimPlatform::GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR deflt,
   const DWORD n = ReadProfileString(*this, windowsDir() + "\\win.ini", section,
                                     key, deflt, out, size, &error);
   lastError_ = error;
+  if (error == ERROR_FILE_OFFLINE) RefuseOffline(std::to_string(n));
   return n;
 }
 
@@ -556,6 +579,7 @@ BOOL SimPlatform::WriteProfileStringA(LPCSTR section, LPCSTR key,
   const BOOL ok = WriteProfileCall(*this, windowsDir() + "\\win.ini", section,
                                    key, value, &error);
   if (!ok) lastError_ = error;
+  if (error == ERROR_FILE_OFFLINE) RefuseOffline("FALSE");
   return ok;
 }
 

@@ -18,6 +18,7 @@
 
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
+#include "sim/sim_services.h"
 
 namespace kv::sim {
 
@@ -442,9 +443,23 @@ bool SimPlatform::SaveState() const {
       << "codepage=" << codePage_ << "\n"
       << "diskfree=" << diskFree_ << "\n"
       << "disktotal=" << diskTotal_ << "\n"
-      << "pc98=" << (pc98_ ? 1 : 0) << "\n"
-      << "\n[bios]\n";
+      << "pc98=" << (pc98_ ? 1 : 0) << "\n";
+  if (!windowsDir_.empty() || !systemDir_.empty())
+    ini << "windowsdir=" << windowsDir_ << "\n"
+        << "systemdir=" << systemDir_ << "\n";
+  ini << "\n[bios]\n";
   for (const auto& b : bios_) ini << b.first << "=" << b.second << "\n";
+  // Only a machine loaded from a capture has them; the others keep the file
+  // they always had.
+  const auto services = InitialServiceStates(const_cast<SimPlatform&>(*this));
+  if (!services.empty()) ini << "\n[services]\n";
+  for (const auto& [name, state] : services) {
+    // A name that would not read back as this line is left out.
+    if (name.empty() || name[0] == '[' ||
+        name.find_first_of("\r\n") != std::string::npos)
+      continue;
+    ini << name << "=" << state << "\n";
+  }
   std::ofstream iniFile(machineDir_ + "/machine.ini", std::ios::binary);
   iniFile << ini.str();
   std::ofstream regFile(machineDir_ + "/registry.reg", std::ios::binary);
@@ -458,6 +473,7 @@ bool SimPlatform::LoadState() {
   if (!iniFile || !regFile) return false;
   std::map<std::string, std::string> machine;
   std::map<DWORD, WORD> bios;
+  std::vector<std::pair<std::string, DWORD>> services;
   std::string line, section;
   try {
     while (std::getline(iniFile, line)) {
@@ -468,7 +484,9 @@ bool SimPlatform::LoadState() {
         section = line;
         continue;
       }
-      const size_t eq = line.find('=');
+      // A service name may hold '='; its state never does.
+      const size_t eq =
+          section == "[services]" ? line.rfind('=') : line.find('=');
       if (eq == std::string::npos) return false;
       const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
       if (section == "[machine]") {
@@ -477,6 +495,10 @@ bool SimPlatform::LoadState() {
         const unsigned long w = std::stoul(value);
         if (w > 0xFFFF) return false;
         bios[static_cast<DWORD>(std::stoul(key))] = static_cast<WORD>(w);
+      } else if (section == "[services]") {
+        const unsigned long state = std::stoul(value);
+        if (state < SERVICE_STOPPED || state > SERVICE_PAUSED) return false;
+        services.emplace_back(key, static_cast<DWORD>(state));
       }
     }
     WindowsVersion v;
@@ -502,8 +524,14 @@ bool SimPlatform::LoadState() {
     diskTotal_ = diskTotal;
     bios_ = bios;
     pc98_ = pc98;
+    windowsDir_ = machine["windowsdir"];
+    systemDir_ = machine["systemdir"];
     ResetRegistry();
-    return ImportRegistry(regText);
+    const bool imported = ImportRegistry(regText);
+    ClearInitialServiceStates(*this);
+    for (const auto& [name, state] : services)
+      SetInitialServiceState(*this, name, state);
+    return imported;
   } catch (const std::exception&) {
     // A number that doesn't parse or a missing entry: not a saved machine.
     return false;

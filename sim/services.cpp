@@ -57,6 +57,7 @@ struct ServiceManager : SimPlatform::Extension {
     DWORD access = 0;
   };
   std::map<std::string, Runtime, CaseLess> runtime;
+  std::map<std::string, DWORD, CaseLess> initial;  // captured states
   std::map<uintptr_t, Handle> handles;
   std::vector<std::string> started;
 };
@@ -102,14 +103,18 @@ bool IsDriver(const RegNode& key) {
   return (DwordValue(key, "Type", 0) & 0x0F) != 0;  // kernel or file system
 }
 
-// The service's runtime record, initialised from its start type, with a
-// pending phase completed when the clock has passed its end.
+// The service's runtime record, initialised from its captured state or its
+// start type, with a pending phase completed when the clock has passed its
+// end.
 Runtime& Refresh(SimPlatform& os, const RegNode& key) {
-  Runtime& rt = Manager(os).runtime[key.name];
+  ServiceManager& sm = Manager(os);
+  Runtime& rt = sm.runtime[key.name];
   if (!rt.initialised) {
     rt.initialised = true;
+    auto captured = sm.initial.find(key.name);
     rt.state =
-        DwordValue(key, "Start", SERVICE_DEMAND_START) <= SERVICE_AUTO_START
+        captured != sm.initial.end() ? captured->second
+        : DwordValue(key, "Start", SERVICE_DEMAND_START) <= SERVICE_AUTO_START
             ? SERVICE_RUNNING
             : SERVICE_STOPPED;
   }
@@ -193,6 +198,24 @@ Runtime* PutInState(SimPlatform& os, const std::string& name, DWORD state,
 void SetServiceState(SimPlatform& os, const std::string& name, DWORD state) {
   PutInState(os, name, state, false);
 }
+
+void SetInitialServiceState(SimPlatform& os, const std::string& name,
+                            DWORD state) {
+  if (state < SERVICE_STOPPED || state > SERVICE_PAUSED || name.empty()) return;
+  ServiceManager& sm = Manager(os);
+  sm.initial[name] = state;
+  auto it = sm.runtime.find(name);
+  if (it != sm.runtime.end() && it->second.initialised)
+    PutInState(os, name, state, false);
+}
+
+std::vector<std::pair<std::string, DWORD>> InitialServiceStates(
+    SimPlatform& os) {
+  const auto& initial = Manager(os).initial;
+  return {initial.begin(), initial.end()};
+}
+
+void ClearInitialServiceStates(SimPlatform& os) { Manager(os).initial.clear(); }
 
 void HoldServicePending(SimPlatform& os, const std::string& name, DWORD state,
                         DWORD waitHint) {
@@ -360,7 +383,9 @@ SC_HANDLE SimPlatform::CreateServiceA(SC_HANDLE manager, LPCSTR name,
     return nullptr;
   }
   SetDword(key, "ErrorControl", errorControl);
-  // A new service does not run until it is started (or the machine boots).
+  // A new service does not run until it is started (or the machine boots),
+  // whatever a service of the name was captured in.
+  Manager(*this).initial.erase(key->name);
   Runtime& rt = Manager(*this).runtime[key->name];
   rt = Runtime{};
   rt.initialised = true;
@@ -588,6 +613,7 @@ BOOL SimPlatform::CloseServiceHandle(SC_HANDLE handle) {
   traceOut_ = trace;
   failures_ = failures;
   sm.runtime.erase(closed.service);
+  sm.initial.erase(closed.service);
   return TRUE;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/win32.h"
@@ -49,6 +50,13 @@ void SetString(RegNode* node, const char* name, const std::string& text,
 void SetDword(RegNode* node, const char* name, DWORD value);
 void SetMultiSz(RegNode* node, const char* name,
                 const std::vector<std::string>& list);
+
+// The captured service states (SetInitialServiceState) by name, as
+// machine.ini keeps them, and their removal before a saved machine's are
+// put back (sim/services.cpp).
+std::vector<std::pair<std::string, DWORD>> InitialServiceStates(
+    SimPlatform& os);
+void ClearInitialServiceStates(SimPlatform& os);
 
 // Whether the spooler is down: on the NT family while its "Spooler" service
 // is not running (stopped or still starting), when every spooler call fails

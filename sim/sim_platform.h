@@ -9,6 +9,7 @@
 // Machine folder layout:
 //   <dir>/machine.ini    version and machine settings
 //   <dir>/registry.reg   the registry
+//   <dir>/attributes.ini file attributes and placeholder files
 //   <dir>/drive_c/...    C:\ (C:\WINDOWS, C:\WINDOWS\SYSTEM32 or SYSTEM, ...)
 #pragma once
 
@@ -24,6 +25,11 @@
 #include <vector>
 
 #include "foundation/platform.h"
+
+// The file is there but its content is not (Windows: an offline file).
+#ifndef ERROR_FILE_OFFLINE
+#define ERROR_FILE_OFFLINE 4350L
+#endif
 
 namespace kv::sim {
 
@@ -137,10 +143,24 @@ class SimPlatform : public Platform {
   // fails with ERROR_SHARING_VIOLATION.
   void SetFileInUse(const std::string& winPath, bool inUse);
   bool IsFileInUse(const std::string& winPath) const;
+  // A placeholder: an existing file whose size (and times) are real but whose
+  // content was never captured, as a capture of a customer's machine lists
+  // most files. Nothing reads or updates it: opening it for reading, or for
+  // writing without truncating it, and every profile or LZ read of it fail
+  // with ERROR_FILE_OFFLINE. Replacing it (CREATE_ALWAYS, TRUNCATE_EXISTING,
+  // a copy of an ordinary file over it) makes it ordinary; a copy of it is a
+  // placeholder too; a move takes the mark along; a delete drops it. Kept in
+  // attributes.ini. A path that names no file is not marked.
+  void MarkPlaceholder(const std::string& winPath);
+  bool IsPlaceholder(const std::string& winPath) const;
   // Convenience for tests: writes a file (creating parent folders).
   bool WriteTextFile(const std::string& winPath, const std::string& content);
   bool ReadTextFile(const std::string& winPath, std::string* content) const;
   std::string windowsDir() const;  // "C:\WINDOWS"
+  // Other Windows and system directories than the version's (a captured
+  // machine's, "C:\WINNT" say); empty keeps the version's. Kept with the
+  // machine.
+  void SetDirectories(const std::string& windows, const std::string& system);
   // Times a profile file was parsed: a read of a file unchanged since the
   // last one reuses its parse (sim/profile.cpp).
   size_t ProfileParses();
@@ -514,6 +534,13 @@ class SimPlatform : public Platform {
   void Record(const std::string& line);
   // Appends " = <result>" to the last recorded line (optional detail).
   void RecordResult(const std::string& result);
+  // Fails the running call because its file is a placeholder (see
+  // MarkPlaceholder): the last error becomes ERROR_FILE_OFFLINE and the
+  // call's line, record index `line` (the last line when npos), ends
+  // " = <result>  error 4350 (placeholder: content not captured)", so that a
+  // reader of the record or the trace sees why the call failed.
+  void RefuseOffline(const std::string& result,
+                     size_t line = std::string::npos);
   // A fresh handle value, distinct from every other handle of the machine.
   uintptr_t NewHandle() { return nextHandle_ += 4; }
   // Takes the existing sub-key `name` of `parent` out of the registry with
@@ -557,6 +584,7 @@ class SimPlatform : public Platform {
 
   WindowsVersion version_;
   OSVERSIONINFOA versionRecord_{};
+  std::string windowsDir_, systemDir_;  // SetDirectories
   std::string machineDir_;
   UINT codePage_ = 1252;
   bool pc98_ = false;  // as SetPC98 last set it

@@ -4,8 +4,9 @@
 // HKLM\SYSTEM\CurrentControlSet\Services with a "Type" value is a service.
 // What the registry does not hold (the current state, a pending deletion in
 // progress, hooks) lives in the machine's "services" extension. A service
-// the manager has not touched yet runs when its start type is boot, system or
-// automatic, and is stopped otherwise.
+// the manager has not touched yet is in the state captured with its machine
+// (SetInitialServiceState); without one it runs when its start type is boot,
+// system or automatic, and is stopped otherwise.
 //
 // Pending states advance with the virtual clock: a started Win32 service is
 // start-pending for its start time, then running; a stopped one is
@@ -17,6 +18,10 @@
 #include <vector>
 
 #include "sim/sim_platform.h"
+
+#ifndef SERVICE_PAUSED
+#define SERVICE_PAUSED 7  // the last of the service states
+#endif
 
 namespace kv::sim {
 
@@ -34,6 +39,15 @@ DWORD ServiceCurrentState(SimPlatform& os, const std::string& name);
 
 // Puts `name` into `state` at once (a test's starting point).
 void SetServiceState(SimPlatform& os, const std::string& name, DWORD state);
+
+// The state (SERVICE_STOPPED ... SERVICE_PAUSED; others are ignored) `name`
+// was found in when its machine was captured: every run of the machine
+// starts the service there rather than where its start type would, and a
+// service already touched in this run is put there at once. Saved with the
+// machine (machine.ini, [services]). Gone with the service, and a service
+// created anew under the name starts as new services do.
+void SetInitialServiceState(SimPlatform& os, const std::string& name,
+                            DWORD state);
 
 // Makes `name` stick in pending `state` (start- or stop-pending) with wait
 // hint `waitHint` until released with ReleaseService; its check point keeps

@@ -203,6 +203,8 @@ const ErrorText kErrorTexts[] = {
     {3007,
      "The specified print monitor does not have the required functions.\r\n"},
     {3008, "The specified print monitor is currently in use.\r\n"},
+    {4350,
+     "This file is currently not available for use on this computer.\r\n"},
 };
 
 constexpr DWORD kErrorMrMidNotFound = 317;
@@ -343,6 +345,23 @@ void SimPlatform::RecordResult(const std::string& result) {
   if (operations_.empty()) return;
   operations_.back() += " = " + result;
   if (traceOut_) *traceOut_ << "  = " << result << '\n';
+}
+
+void SimPlatform::RefuseOffline(const std::string& result, size_t line) {
+  lastError_ = ERROR_FILE_OFFLINE;
+  if (operations_.empty()) return;
+  if (line >= operations_.size()) line = operations_.size() - 1;
+  const std::string noted = result + "  error " +
+                            std::to_string(ERROR_FILE_OFFLINE) +
+                            " (placeholder: content not captured)";
+  operations_[line] += " = " + noted;
+  if (!traceOut_) return;
+  // The trace has the call's line already; after lines of calls made inside
+  // it, the whole line again says whose result this is.
+  if (line + 1 == operations_.size())
+    *traceOut_ << "  = " << noted << '\n';
+  else
+    *traceOut_ << operations_[line] << '\n';
 }
 
 size_t SimPlatform::CountOperations(const std::string& name) const {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <sstream>
 
+#include "sim/sim_services.h"
 #include "tests/native/support/sim_fixture.h"
 
 namespace kv {
@@ -315,6 +316,71 @@ TEST(MachineState, DeepKeysSaveLoadAndGo) {
           nt ? ERROR_SUCCESS : ERROR_KEY_DELETED);
       EXPECT_EQ(os.RegCloseKey(leaf), ERROR_SUCCESS);
     }  // the machine goes with whatever tree is left
+  }
+}
+
+// What a capture loaded into the machine keeps across its later runs: the
+// placeholder marks (moved with their files) and the states its services
+// were found in, which every run starts from again.
+TEST(MachineState, PlaceholdersAndCapturedServiceStatesAreKept) {
+  test::TempDir dir;
+  const struct {
+    const char* name;
+    DWORD start;
+    DWORD captured;  // 0: none
+    DWORD expected;  // at the start of every later run
+  } services[] = {
+      {"Spooler", SERVICE_AUTO_START, SERVICE_STOPPED, SERVICE_STOPPED},
+      {"KvDemand", SERVICE_DEMAND_START, SERVICE_RUNNING, SERVICE_RUNNING},
+      {"KvPlain", SERVICE_AUTO_START, 0, SERVICE_RUNNING},
+      // Deleted and created anew: the capture was of another service.
+      {"KvRenewed", SERVICE_DEMAND_START, SERVICE_RUNNING, SERVICE_STOPPED},
+  };
+  {
+    sim::SimPlatform os(WindowsVersion::XP, dir.path());
+    for (const auto& s : services) {
+      // The spooler exists and is touched here: it is put there at once.
+      if (!sim::ServiceCurrentState(os, s.name))
+        sim::DefineService(os, s.name, s.name, SERVICE_WIN32_OWN_PROCESS,
+                           s.start, "C:\\svc.exe");
+      if (s.captured) sim::SetInitialServiceState(os, s.name, s.captured);
+      EXPECT_EQ(sim::ServiceCurrentState(os, s.name),
+                s.captured ? s.captured : s.expected)
+          << s.name;
+    }
+    sim::SetServiceState(os, "KvRenewed", SERVICE_STOPPED);  // so it can go
+    SC_HANDLE scm = os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE svc = os.OpenServiceA(scm, "KvRenewed", SERVICE_ALL_ACCESS);
+    EXPECT_TRUE(os.DeleteService(svc));
+    EXPECT_TRUE(os.CloseServiceHandle(svc));
+    svc = os.CreateServiceA(scm, "KvRenewed", "KvRenewed", SERVICE_ALL_ACCESS,
+                            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                            SERVICE_ERROR_NORMAL, "C:\\svc.exe", nullptr,
+                            nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(os.CloseServiceHandle(svc));
+    EXPECT_TRUE(os.CloseServiceHandle(scm));
+
+    ASSERT_TRUE(os.WriteTextFile("C:\\CAP\\A.DLL", "not captured"));
+    os.MarkPlaceholder("C:\\CAP\\A.DLL");
+    ASSERT_TRUE(os.MoveFileA("C:\\CAP\\A.DLL", "C:\\CAP\\B.DLL"));
+    ASSERT_TRUE(os.WriteTextFile("C:\\CAP\\C.DLL", "ordinary"));
+    ASSERT_TRUE(os.SaveState());
+  }
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    sim::SimPlatform os(WindowsVersion::XP, dir.path());
+    ASSERT_TRUE(os.LoadState());
+    EXPECT_TRUE(os.IsPlaceholder("c:\\cap\\b.dll"));
+    EXPECT_FALSE(os.IsPlaceholder("C:\\CAP\\A.DLL"));
+    EXPECT_FALSE(os.IsPlaceholder("C:\\CAP\\C.DLL"));
+    for (const auto& s : services) {
+      EXPECT_EQ(sim::ServiceCurrentState(os, s.name), s.expected) << s.name;
+      // Where this run leaves them is not where the next one starts.
+      sim::SetServiceState(
+          os, s.name,
+          s.expected == SERVICE_RUNNING ? SERVICE_STOPPED : SERVICE_RUNNING);
+    }
+    ASSERT_TRUE(os.SaveState());
   }
 }
 

@@ -1,0 +1,96 @@
+// A capture: what the library reads or writes on one Windows machine, taken
+// through the Platform so that a customer's machine can be loaded into the
+// simulated one and an installation or removal rehearsed there first.
+//
+// The text form (docs/capture.md) has one record a line, in the notation of
+// snapshots (host/record_text.h):
+//
+//   kvsup-capture 1
+//   system 2 5 1 2600 "Service Pack 2"
+//   folders "C:\\WINDOWS" "C:\\WINDOWS\\system32" "C:\\...\\Application Data"
+//   tree HKLM "SYSTEM\\CurrentControlSet\\Control\\Print"
+//   key HKLM "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KV"
+//   value HKLM "SYSTEM\\...\\Printers\\KV" "Port" 1 4c5054313a00
+//   ini "win.ini" "windows" "device" "KV,WINSPOOL,LPT1:"
+//   service "Spooler" 4
+//   spooler printer "KV" = driver "KORVA KV-100" port "LPT1:"
+//   dir "C:\\WINDOWS\\system32\\KVDRV" 0x10 133786392000000000
+//   file "C:\\WINDOWS\\vt3eins.sii" 1234 0x20 133786392000000000 3b20...
+//   file "C:\\WINDOWS\\system32\\kvdrv.dll" 40960 0x20 133786392000000000
+//   limit "files: more than 100000 entries"
+//   end 14 fnv1a 0x1c9d3e07
+//
+// The end line counts the records before it and carries the checksum of
+// every byte before it, so a cut or edited file is refused.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "foundation/platform.h"
+
+namespace kv::host {
+
+struct CapturedValue {
+  std::string root;  // "HKLM", "HKCU" or "HKCC"
+  std::string key;
+  std::string name;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+struct CapturedFile {
+  std::string path;  // full Windows path
+  bool directory = false;
+  unsigned long long size = 0;
+  DWORD attributes = 0;
+  unsigned long long time = 0;  // last write, FILETIME ticks (UTC)
+  bool hasContent = false;      // the small text files the library parses
+  std::string content;
+};
+
+struct Capture {
+  // The version record as GetVersionExA gave it.
+  DWORD platform = 0, major = 0, minor = 0, build = 0;
+  std::string csd;
+  std::string windowsDir, systemDir, appDataDir;
+  struct Tree {
+    std::string root, path;
+  };
+  std::vector<Tree> trees;  // the registry trees walked (present or not)
+  std::vector<Tree> keys;   // every key found in them
+  std::vector<CapturedValue> values;
+  struct IniEntry {
+    std::string file, section, key, value;
+  };
+  std::vector<IniEntry> ini;
+  struct Service {
+    std::string name;
+    DWORD state = 0;  // SERVICE_STOPPED ... SERVICE_RUNNING
+  };
+  std::vector<Service> services;
+  // The spooler's lists as snapshot lines ("spooler printer ... = ...").
+  std::vector<std::string> spooler;
+  std::vector<CapturedFile> files;
+  // Where a bound cut the capture short.
+  std::vector<std::string> limits;
+};
+
+// Files whose content is captured are at most this large.
+constexpr unsigned long long kCapturedContentLimit = 64 * 1024;
+
+// Records the machine `os` runs on. Only reads.
+Capture TakeCapture(Platform& os);
+
+std::string CaptureText(const Capture& capture);
+bool WriteCapture(const Capture& capture, const std::string& path,
+                  std::string* error);
+
+// Reads what CaptureText wrote. False, with `error` naming the file, the
+// line and the reason, for a cut, edited, damaged or newer file; nothing
+// is half-read then (`capture` is left as it was).
+bool ParseCapture(const std::string& text, const std::string& fileName,
+                  Capture* capture, std::string* error);
+bool ReadCapture(const std::string& path, Capture* capture, std::string* error);
+
+}  // namespace kv::host

@@ -1,0 +1,200 @@
+// Captures: a machine's copy loaded from its capture is the machine as far
+// as a snapshot sees it, a file whose content was not captured is never
+// read, the text form reads back whatever the names and contents hold, and
+// a cut, edited or newer capture is refused by line with nothing loaded.
+#include "host/capture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/capture_load.h"
+#include "host/snapshot.h"
+#include "printer/registration.h"
+#include "tests/native/support/printer_support.h"
+
+namespace kv::host {
+namespace {
+
+using sim::WindowsVersion;
+
+// A machine with the sample printer registered, an uninstall setup file
+// and an INF copy (captured with their content), a batch, and a user's
+// file (a placeholder).
+void Install(test::SimMachine& m) {
+  test::PlaceMedium(m);
+  auto& os = m.os();
+  ASSERT_EQ(ToRegPrinter(m.ctx(), "LPT1:", "KV-1000", 1, test::kSetupDir,
+                         "KV \"Printer\"", 0, test::kSii),
+            1);
+  ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii",
+                               test::SampleSii().Text()));
+  ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\KVDRV\\kv.inf",
+                               "[Files]\r\nkvdrvnt.dll\r\n\x81\x5c\r\n"));
+  ASSERT_TRUE(os.WriteTextFile(os.systemDir() + "\\VT3E.bat", "del x\r\n"));
+  ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\user.doc", "private"));
+}
+
+std::set<std::string> FactLines(const Snapshot& s) {
+  std::set<std::string> lines;
+  for (const auto& [id, fact] : s.facts) {
+    // win.ini and system.ini are carried by their sections: the copy's
+    // files are written anew.
+    if (fact.group == SnapshotGroup::kFiles &&
+        (fact.names[0] == "win.ini" || fact.names[0] == "system.ini"))
+      continue;
+    lines.insert(FactText(fact));
+  }
+  return lines;
+}
+
+TEST(CaptureTest, TheCopyIsTheMachine) {
+  for (WindowsVersion v : {WindowsVersion::NT4, WindowsVersion::Win98,
+                           WindowsVersion::Win2000, WindowsVersion::XP}) {
+    SCOPED_TRACE(sim::WindowsVersionName(v));
+    test::SimMachine machine(v);
+    Install(machine);
+    const Capture capture = TakeCapture(machine.os());
+    Capture read;
+    std::string why;
+    ASSERT_TRUE(ParseCapture(CaptureText(capture), "m.cap", &read, &why))
+        << why;
+    EXPECT_EQ(CaptureText(read), CaptureText(capture));
+
+    test::SimMachine copy(v);
+    std::ostringstream out;
+    LoadCapture(read, copy.os(), out);
+    EXPECT_NE(out.str().find("the copy's lists are the machine's"),
+              std::string::npos)
+        << out.str();
+    // Only the differences, each side's.
+    const auto a = FactLines(TakeSnapshot(machine.os()));
+    const auto b = FactLines(TakeSnapshot(copy.os()));
+    std::vector<std::string> onlyMachine, onlyCopy;
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(),
+                        std::back_inserter(onlyMachine));
+    std::set_difference(b.begin(), b.end(), a.begin(), a.end(),
+                        std::back_inserter(onlyCopy));
+    EXPECT_EQ(onlyMachine, std::vector<std::string>());
+    EXPECT_EQ(onlyCopy, std::vector<std::string>());
+
+    // The parsed files come with their content, the others are never read.
+    auto& os = copy.os();
+    std::string text;
+    EXPECT_TRUE(os.ReadTextFile(os.systemDir() + "\\KVDRV\\kv.inf", &text));
+    EXPECT_EQ(text, "[Files]\r\nkvdrvnt.dll\r\n\x81\x5c\r\n");
+    char model[64] = {};
+    EXPECT_GT(os.GetPrivateProfileStringA("ModelName", "Model1", "", model,
+                                          sizeof model, "vt3eins.sii"),
+              0u);
+    EXPECT_FALSE(os.IsPlaceholder(os.windowsDir() + "\\vt3eins.sii"));
+    EXPECT_TRUE(os.IsPlaceholder(os.windowsDir() + "\\user.doc"));
+    EXPECT_EQ(
+        os.CreateFileA((os.windowsDir() + "\\user.doc").c_str(), GENERIC_READ,
+                       0, nullptr, OPEN_EXISTING, 0, nullptr),
+        INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.GetLastError(), 4350u);
+  }
+}
+
+// Every way a capture file can be damaged is refused with its line, and
+// the capture given is left as it was.
+TEST(CaptureTest, RefusesCutEditedAndNewerFiles) {
+  test::SimMachine machine(WindowsVersion::XP);
+  Install(machine);
+  const std::string good = CaptureText(TakeCapture(machine.os()));
+  Capture untouched;
+  untouched.csd = "untouched";
+  const auto refusal = [&](const std::string& text) {
+    Capture c = untouched;
+    std::string why;
+    const bool ok = ParseCapture(text, "m.cap", &c, &why);
+    if (!ok) {
+      EXPECT_EQ(c.csd, "untouched") << "half-read: " << why;
+    }
+    return ok ? std::string() : why;
+  };
+  ASSERT_EQ(refusal(good), "");
+
+  // Cut at every line end, and inside the last line.
+  size_t lines = 0;
+  for (size_t at = good.find('\n'); at + 1 < good.size();
+       at = good.find('\n', at + 1)) {
+    ++lines;
+    EXPECT_NE(refusal(good.substr(0, at + 1)).find("cut short"),
+              std::string::npos)
+        << "cut after line " << lines;
+  }
+  EXPECT_NE(refusal(good.substr(0, good.size() - 3)).find("cut short"),
+            std::string::npos);
+
+  // One character edited in every record kind: the checksum tells.
+  for (const char* kind : {"\nvalue ", "\nfile ", "\nservice ", "\nkey "}) {
+    std::string edited = good;
+    const size_t at = edited.find(kind);
+    ASSERT_NE(at, std::string::npos) << kind;
+    const size_t quote = edited.find('"', at) + 1;
+    edited[quote] = edited[quote] == 'Z' ? 'Y' : 'Z';
+    EXPECT_NE(refusal(edited).find("checksum does not match"),
+              std::string::npos)
+        << kind;
+  }
+
+  const struct {
+    std::string text;
+    std::string why;
+  } kCases[] = {
+      {"kvsup-capture 2\n" + good.substr(good.find('\n') + 1),
+       "m.cap:1: format 2, newer than the format 1"},
+      {"kvsup-snapshot 1\n", "m.cap:1: not a capture"},
+      {good.substr(0, good.find('\n') + 1) + "system 2 5 1\n",
+       "m.cap:2: a system record reads"},
+      {good.substr(0, good.find('\n') + 1) + "bogus 1\n",
+       "m.cap:2: unknown record bogus"},
+      {good.substr(0, good.find('\n') + 1) + "key HKXX \"a\"\n",
+       "m.cap:2: unknown registry root HKXX"},
+      {good.substr(0, good.find('\n') + 1) + "file \"a\" 3 0x20 1 \"ab\"\n",
+       "m.cap:2: a bad size, attributes, time or content"},
+      {good.substr(0, good.find('\n') + 1) + "system 2 5 1 2600 \"\x01\"\n",
+       "m.cap:2: byte 0x01 is not text"},
+      {good + "system 2 5 1 2600 \"\"\n", "text after the end line"},
+  };
+  for (const auto& c : kCases)
+    EXPECT_NE(refusal(c.text).find(c.why), std::string::npos) << c.why;
+}
+
+TEST(CaptureTest, AnUnknownVersionLoadsAsTheNearestFamily) {
+  const struct {
+    DWORD platform, major, minor;
+    WindowsVersion version;
+    bool known;
+  } kCases[] = {
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 10, WindowsVersion::Win98, true},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 90, WindowsVersion::WinMe, true},
+      {VER_PLATFORM_WIN32_NT, 4, 0, WindowsVersion::NT4, true},
+      {VER_PLATFORM_WIN32_NT, 5, 1, WindowsVersion::XP, true},
+      {VER_PLATFORM_WIN32_NT, 6, 0, WindowsVersion::Server2003, false},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 50, WindowsVersion::Win98, false},
+      {9, 1, 0, WindowsVersion::XP, false},
+  };
+  for (const auto& k : kCases) {
+    Capture c;
+    c.platform = k.platform;
+    c.major = k.major;
+    c.minor = k.minor;
+    WindowsVersion v;
+    std::string note;
+    EXPECT_EQ(CaptureVersion(c, &v, &note), k.known) << note;
+    EXPECT_EQ(v, k.version) << k.major << "." << k.minor;
+    EXPECT_EQ(note.find("none the library knows") != std::string::npos,
+              !k.known);
+  }
+}
+
+}  // namespace
+}  // namespace kv::host
