@@ -134,6 +134,10 @@ void SimPlatform::FlushFileState() {
 // ---- Machine layout ---------------------------------------------------------
 
 void SimPlatform::LayOutFiles() {
+  // A saved machine's drive is its own: a folder its scripts deleted (or a
+  // captured machine never had) does not come back.
+  std::error_code exists;
+  if (fs::exists(machineDir_ + "/machine.ini", exists)) return;
   const bool nt = !IsWin9x(version_);
   std::vector<std::string> folders = {"WINDOWS", "WINDOWS\\FONTS",
                                       "WINDOWS\\INF"};

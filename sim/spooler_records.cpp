@@ -171,10 +171,13 @@ void LayOutPrinting(SimPlatform& os) {
   }
   os.CreateKeyPath(HKEY_CURRENT_CONFIG,
                    "System\\CurrentControlSet\\Control\\Print\\Printers");
+  // A saved machine's folders are its own (sim/drive.cpp).
   std::error_code ec;
-  fs::create_directories(HostOf(os, VersionDirectory(os, OwnEnvironment(os))),
-                         ec);
-  fs::create_directories(HostOf(os, PrintProcessorDirectory(os)), ec);
+  if (!fs::exists(os.machineDir() + "/machine.ini", ec)) {
+    fs::create_directories(HostOf(os, VersionDirectory(os, OwnEnvironment(os))),
+                           ec);
+    fs::create_directories(HostOf(os, PrintProcessorDirectory(os)), ec);
+  }
   if (!nt) {
     // A PC of the 9x era: the BIOS reports LPT1 and COM1, the system board
     // sits under ROOT.

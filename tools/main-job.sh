@@ -12,7 +12,9 @@
 # report and by the second maker's printer being the default again. Last,
 # on each Wine machine, the example NSIS installer (kvsetup.exe, built by
 # the mingw build with makensis) installs silently and its uninstaller
-# removes, judged by the same leftover report.
+# removes, judged by the same leftover report; and at NT 4.0, 98, 2000 and
+# XP the machine with a generated medium installed is captured, loaded into
+# the simulated machine and removed on both, and the two are compared.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -210,6 +212,20 @@ for v in nt40 win95 win98 winme win2k winxp; do
   step "Wine at $v, generated medium $seed"
   judge_medium "wine $v medium $seed" "$out/wine-$v.medium.log" wine --prefix "$prefix" "$v" \
     "$win_host" "$native_host" "$medium_tool" "$seed"
+  # A capture of a machine with our medium installed, loaded natively and
+  # removed there and under Wine: the comparison of the two.
+  case "$v" in
+    nt40 | win98 | win2k | winxp)
+      step "Wine at $v, a capture rehearsed on its copy (prefix $prefix-capture)"
+      rm -rf "$prefix-capture"
+      cp -a "$prefix-nsis" "$prefix-capture"
+      log=$out/wine-$v.capture.log
+      KVSUP_WINE_ROOT=$out tests/wine/capture_check.sh --prefix "$prefix-capture" "$v" \
+        "$win_host" "$native_host" "$medium_tool" "${medium_seed[$v]}" 2>&1 | tee "$log"
+      judge "wine $v capture" "${PIPESTATUS[0]}" "$log" "^ok: " \
+        "the copy did not behave like the machine"
+      ;;
+  esac
   # The example NSIS installer and its uninstaller on a fresh machine of
   # the version, run silently, judged by their own snapshots.
   step "Wine at $v, the NSIS installer (prefix $prefix-nsis)"
