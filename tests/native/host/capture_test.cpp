@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "host/capture_load.h"
+#include "host/host_main.h"
 #include "host/snapshot.h"
 #include "printer/registration.h"
 #include "tests/native/support/printer_support.h"
@@ -166,6 +169,50 @@ TEST(CaptureTest, RefusesCutEditedAndNewerFiles) {
   };
   for (const auto& c : kCases)
     EXPECT_NE(refusal(c.text).find(c.why), std::string::npos) << c.why;
+}
+
+// The host loads a capture only into a new machine folder, and only a
+// whole capture of the version asked for; then the script runs on it.
+TEST(CaptureTest, TheHostLoadsIntoANewFolderOnly) {
+  test::SimMachine machine(WindowsVersion::XP);
+  Install(machine);
+  test::TempDir dir;
+  const std::string good = dir.path() + "/m.cap", cut = dir.path() + "/cut.cap";
+  const std::string text = CaptureText(TakeCapture(machine.os()));
+  std::ofstream(good, std::ios::binary) << text;
+  std::ofstream(cut, std::ios::binary) << text.substr(0, text.size() / 2);
+  const std::string script = dir.path() + "/s.kvs";
+  std::ofstream(script) << "GetPrinterNum()\n";
+  const std::string copy = dir.path() + "/copy";
+  const struct {
+    std::vector<std::string> args;
+    int rc;
+    const char* says;
+    bool made;
+  } kCases[] = {
+      {{"--from-capture", good}, 2, "needs --machine DIR", false},
+      {{"--from-capture", cut, "--machine", copy}, 2, "cut.cap:", false},
+      {{"--from-capture", good, "--machine", copy, "--os", "win98"},
+       2,
+       "the capture is of a winxp machine, not win98",
+       false},
+      {{"--from-capture", good, "--machine", copy, script},
+       0,
+       "GetPrinterNum() = 1",
+       true},
+      {{"--from-capture", good, "--machine", copy},
+       2,
+       "holds a machine already",
+       true},
+  };
+  for (const auto& c : kCases) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    EXPECT_EQ(RunNativeHost(c.args, in, out, err), c.rc) << err.str();
+    EXPECT_NE((out.str() + err.str()).find(c.says), std::string::npos)
+        << out.str() << err.str();
+    EXPECT_EQ(std::filesystem::exists(copy + "/machine.ini"), c.made) << c.says;
+  }
 }
 
 TEST(CaptureTest, AnUnknownVersionLoadsAsTheNearestFamily) {
