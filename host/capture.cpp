@@ -136,6 +136,20 @@ class Recorder {
     }
   }
 
+  void Disk() {
+    ULARGE_INTEGER toCaller = {}, total = {}, totalFree = {};
+    if (!out_.windowsDir.empty() &&
+        os_.GetDiskFreeSpaceExA(out_.windowsDir.c_str(), &toCaller, &total,
+                                &totalFree)) {
+      out_.diskFree = toCaller.QuadPart;
+      out_.diskTotal = total.QuadPart;
+    }
+    // Shift-JIS lead bytes are the only code page distinction the library
+    // makes.
+    out_.codePage =
+        os_.IsDBCSLeadByte(0x81) && os_.IsDBCSLeadByte(0x9F) ? 932 : 1252;
+  }
+
   void Registry() {
     for (const TreeInfo& t : kTrees) {
       out_.trees.push_back({t.root, t.path});
@@ -437,6 +451,8 @@ std::string Records(const Capture& c, size_t* count) {
        Quote(c.csd));
   line("folders " + Quote(c.windowsDir) + " " + Quote(c.systemDir) + " " +
        Quote(c.appDataDir));
+  line("disk " + std::to_string(c.diskFree) + " " +
+       std::to_string(c.diskTotal) + " " + std::to_string(c.codePage));
   for (const Capture::Tree& t : c.trees)
     line("tree " + t.root + " " + Quote(t.path));
   for (const Capture::Tree& k : c.keys)
@@ -525,6 +541,16 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
     c->windowsDir = t[1].text;
     c->systemDir = t[2].text;
     c->appDataDir = t[3].text;
+  } else if (kind == "disk") {
+    unsigned long long codePage = 0;
+    if (!shape(4, "disk FREE TOTAL CODEPAGE")) return false;
+    if (!Number(t[1], ~0ull, &c->diskFree) ||
+        !Number(t[2], ~0ull, &c->diskTotal) ||
+        !Number(t[3], 65535, &codePage)) {
+      *why = "a bad disk size or code page";
+      return false;
+    }
+    c->codePage = static_cast<unsigned>(codePage);
   } else if (kind == "tree" || kind == "key") {
     if (!shape(3, "ROOT \"PATH\"") || !root(t[1])) return false;
     (kind == "tree" ? c->trees : c->keys).push_back({t[1].text, t[2].text});
@@ -601,6 +627,7 @@ Capture TakeCapture(Platform& os) {
   Recorder r(os, &c);
   r.System();
   r.Folders();
+  r.Disk();
   r.Registry();
   r.Ini();
   r.Services();

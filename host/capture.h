@@ -8,6 +8,7 @@
 //   kvsup-capture 1
 //   system 2 5 1 2600 "Service Pack 2"
 //   folders "C:\\WINDOWS" "C:\\WINDOWS\\system32" "C:\\...\\Application Data"
+//   disk 2147483648 4294967296 1252
 //   tree HKLM "SYSTEM\\CurrentControlSet\\Control\\Print"
 //   key HKLM "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KV"
 //   value HKLM "SYSTEM\\...\\Printers\\KV" "Port" 1 4c5054313a00
@@ -54,6 +55,10 @@ struct Capture {
   DWORD platform = 0, major = 0, minor = 0, build = 0;
   std::string csd;
   std::string windowsDir, systemDir, appDataDir;
+  // Drive C:'s free and total bytes (0 0 when unknown), and the system code
+  // page as far as the library tells them apart (932 or 1252).
+  unsigned long long diskFree = 0, diskTotal = 0;
+  unsigned codePage = 1252;
   struct Tree {
     std::string root, path;
   };

@@ -226,6 +226,8 @@ bool CaptureVersion(const Capture& c, sim::WindowsVersion* v,
 void LoadCapture(const Capture& c, sim::SimPlatform& os, std::ostream& out) {
   os.SetVersionRecord(c.platform, c.major, c.minor, c.build, c.csd);
   os.SetDirectories(c.windowsDir, c.systemDir);
+  if (c.diskTotal) os.SetDiskSpace(c.diskFree, c.diskTotal);
+  os.SetCodePage(c.codePage == 932 ? 932 : 1252);
   LoadRegistry(c, os);
   const FileCounts files = LoadFiles(c, os);
   LoadIni(c, os);

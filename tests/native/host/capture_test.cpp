@@ -62,6 +62,9 @@ TEST(CaptureTest, TheCopyIsTheMachine) {
     SCOPED_TRACE(sim::WindowsVersionName(v));
     test::SimMachine machine(v);
     Install(machine);
+    const UINT codePage = v == WindowsVersion::Win98 ? 932 : 1252;
+    machine.os().SetCodePage(codePage);
+    machine.os().SetDiskSpace(123456789ull << 4, 987654321ull << 4);
     const Capture capture = TakeCapture(machine.os());
     Capture read;
     std::string why;
@@ -88,6 +91,11 @@ TEST(CaptureTest, TheCopyIsTheMachine) {
 
     // The parsed files come with their content, the others are never read.
     auto& os = copy.os();
+    EXPECT_EQ(os.codePage(), codePage);
+    ULARGE_INTEGER free = {}, total = {}, totalFree = {};
+    ASSERT_TRUE(os.GetDiskFreeSpaceExA("C:\\", &free, &total, &totalFree));
+    EXPECT_EQ(free.QuadPart, 123456789ull << 4);
+    EXPECT_EQ(total.QuadPart, 987654321ull << 4);
     std::string text;
     EXPECT_TRUE(os.ReadTextFile(os.systemDir() + "\\KVDRV\\kv.inf", &text));
     EXPECT_EQ(text, "[Files]\r\nkvdrvnt.dll\r\n\x81\x5c\r\n");
