@@ -27,9 +27,11 @@ extern "C" {
 // ignored; always 0. Last error: not meaningful.
 int WINAPI UninstInitialize(DWORD reserved1, DWORD reserved2, DWORD reserved3);
 // The uninstaller's last entry: starts the print services again (NT family)
-// or, on Windows 9x, makes the first printer left the default when the
-// default names a printer that is gone; then hands the batch to the next
-// start of Windows and asks whether to restart now (Yes restarts Windows).
+// or, on Windows 9x, deletes the [Devices] line of a driver registered in
+// this same process (an uninstaller registered none: nothing goes) and
+// makes the first printer left the default when the default names a
+// printer that is gone; then hands the batch to the next start of Windows
+// and asks whether to restart now (Yes restarts Windows).
 // The three arguments are ignored; always 0. Last error: not meaningful.
 int WINAPI UninstUnInitialize(DWORD reserved1, DWORD reserved2,
                               DWORD reserved3);

@@ -8,9 +8,7 @@
 #include "foundation/handles.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
-#include "uninstall/reboot.h"
 #include "uninstall/removal_guard.h"
-#include "uninstall/uninstall_entries.h"
 
 namespace kv {
 
@@ -490,7 +488,7 @@ void HandOverBatch9x(Context& ctx, const std::string& batchPath) {
   }
 }
 
-void HandOverBatch(Context& ctx) {
+bool HandBatchToNextStart(Context& ctx) {
   const OsKind kind = GetOSKind(ctx);
   const std::string batch = BatchPath(ctx);
   // Only a missing batch means nothing to hand over.
@@ -498,7 +496,7 @@ void HandOverBatch(Context& ctx) {
       (ctx.os.GetFileAttributesA(batch.c_str()) == INVALID_FILE_ATTRIBUTES &&
        (ctx.os.GetLastError() == ERROR_FILE_NOT_FOUND ||
         ctx.os.GetLastError() == ERROR_PATH_NOT_FOUND)))
-    return;
+    return false;
   switch (kind) {
     case OsKind::NT4:
     case OsKind::Win2000:
@@ -511,7 +509,7 @@ void HandOverBatch(Context& ctx) {
     case OsKind::Other:
       break;
   }
-  AskReboot(ctx);
+  return true;
 }
 
 }  // namespace kv

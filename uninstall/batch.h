@@ -10,6 +10,12 @@
 
 namespace kv {
 
+// The uninstall setup files, in the order their model sets are removed; the
+// batch's head names them, and the first alone is read for the batch head,
+// scanner data and TWAIN files.
+constexpr const char* kUninstallSetupFiles[] = {"vt3eins.sii", "vt3dins.sii",
+                                                "vt3hins.sii"};
+
 // The batch's file name in the system directory, and the RunOnce value name
 // (the NT family's value; Windows 9x adds "_" and the line number).
 constexpr char kBatchFileName[] = "VT3E.bat";
@@ -45,10 +51,10 @@ void WriteBatchHead(Context& ctx, const char* setupFile);
 // is held open without sharing by another program).
 void AddDeferredDeletion(Context& ctx, const char* path);
 
-// Ends a removal: when the batch exists, adds its self-deletion line, hands
-// it to RunOnce (the batch on the NT family, each line on Windows 9x) and
-// asks the reboot question.
-void HandOverBatch(Context& ctx);
+// When the batch exists, adds its self-deletion line and hands it to
+// RunOnce (the batch on the NT family, each line on Windows 9x). True when
+// there was a batch to hand over.
+bool HandBatchToNextStart(Context& ctx);
 
 // An installation made before the restart keeps what it installs: takes
 // out of a pending batch every line that deletes a file of one of `names`

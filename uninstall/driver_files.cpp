@@ -372,35 +372,46 @@ void DeletePrnFilesNT(Context& ctx, const char* setupFile) {
   RemoveFile(ctx, d.WinInf(), inf, OnFailure::Ignore);
 }
 
-void DeletePrnFiles2k(Context& ctx, const char* setupFile) {
+namespace {
+
+// Windows 2000 and XP keep a driver's files alike; XP also copies a USB
+// model's files into the model's own folder (tried once: a copy that can't
+// be deleted stays), and defers its INF copy and catalogue where 2000
+// passes over them.
+struct Nt5Files {
+  const char* infKey;
+  const char* catKey;
+  bool modelFolders;
+  OnFailure storeFailure;
+};
+
+void DeletePrnFilesNT5(Context& ctx, const char* setupFile, const Nt5Files& f) {
   const Folders d(ctx);
-  const std::string inf =
-      ModelName(ctx, setupFile, "PRNInfFile2K", kInfNameSize);
-  WalkInfFiles(ctx, inf, EntryCut::FirstEquals, NtDriverTargets(d, d.Spool3()));
-  // Windows 2000 keeps its own copy of the INF under another name in
-  // W\INF: it is not touched.
-  RemoveFile(ctx, d.Store(), inf, OnFailure::Ignore);
-  RemoveFile(ctx, d.Store(),
-             ModelName(ctx, setupFile, "PRNCatFile2K", kInfNameSize),
-             OnFailure::Ignore);
+  const std::string inf = ModelName(ctx, setupFile, f.infKey, kInfNameSize);
+  std::vector<RemovalTarget> targets = NtDriverTargets(d, d.Spool3());
+  if (f.modelFolders) {
+    for (RemovalTarget& model : ModelFolders(ctx, d, setupFile))
+      targets.push_back(std::move(model));
+  }
+  WalkInfFiles(ctx, inf, EntryCut::FirstEquals, targets);
+  // Windows keeps its own copy of the INF in W\INF under another name: it
+  // is not touched.
+  RemoveFile(ctx, d.Store(), inf, f.storeFailure);
+  RemoveFile(ctx, d.Store(), ModelName(ctx, setupFile, f.catKey, kInfNameSize),
+             f.storeFailure);
   DeleteLptDriverFile(ctx, d, setupFile);
 }
 
+}  // namespace
+
+void DeletePrnFiles2k(Context& ctx, const char* setupFile) {
+  DeletePrnFilesNT5(ctx, setupFile,
+                    {"PRNInfFile2K", "PRNCatFile2K", false, OnFailure::Ignore});
+}
+
 void DeletePrnFilesXP(Context& ctx, const char* setupFile) {
-  const Folders d(ctx);
-  const std::string inf =
-      ModelName(ctx, setupFile, "PRNInfFileXP", kInfNameSize);
-  std::vector<RemovalTarget> targets = NtDriverTargets(d, d.Spool3());
-  // Copies in a USB model's folder are tried once; one that can't be
-  // deleted stays.
-  for (RemovalTarget& model : ModelFolders(ctx, d, setupFile))
-    targets.push_back(std::move(model));
-  WalkInfFiles(ctx, inf, EntryCut::FirstEquals, targets);
-  RemoveFile(ctx, d.Store(), inf, OnFailure::Defer);
-  RemoveFile(ctx, d.Store(),
-             ModelName(ctx, setupFile, "PRNCatFileXP", kInfNameSize),
-             OnFailure::Defer);
-  DeleteLptDriverFile(ctx, d, setupFile);
+  DeletePrnFilesNT5(ctx, setupFile,
+                    {"PRNInfFileXP", "PRNCatFileXP", true, OnFailure::Defer});
 }
 
 int DeleteFiles9x(Context& ctx, const char* setupFile) {

@@ -9,6 +9,7 @@
 #include "uninstall/default_printer.h"
 #include "uninstall/driver_files.h"
 #include "uninstall/model_set.h"
+#include "uninstall/reboot.h"
 #include "uninstall/removal_guard.h"
 #include "uninstall/scanner_data.h"
 
@@ -72,6 +73,10 @@ void RepairDefaultPrinter9x(Context& ctx) {
   // a removed printer moves, to a printer that remains.
   RepairDefaultPrinter(ctx, false, nullptr);
   Broadcast(ctx, WM_WININICHANGE, "windows");
+}
+
+void HandOverBatch(Context& ctx) {
+  if (HandBatchToNextStart(ctx)) AskReboot(ctx);
 }
 
 }  // namespace kv

@@ -8,11 +8,6 @@
 
 namespace kv {
 
-// The uninstall setup files, in the order their model sets are removed; the
-// first alone is read for the batch head, scanner data and TWAIN files.
-constexpr const char* kUninstallSetupFiles[] = {"vt3eins.sii", "vt3dins.sii",
-                                                "vt3hins.sii"};
-
 // Fonts, the batch head, the three model sets, scanner data (not on NT
 // 4.0), TWAIN files, then the print services stopped and started again.
 void UninstInitialize(Context& ctx);
@@ -27,5 +22,9 @@ void UninstUnInitialize(Context& ctx);
 // [windows]) names a printer no longer in [Devices], makes the first printer
 // left the default, or deletes "device" when none is left.
 void RepairDefaultPrinter9x(Context& ctx);
+
+// Ends a removal: when the batch exists, hands it to the next start of
+// Windows (HandBatchToNextStart) and asks the reboot question (AskReboot).
+void HandOverBatch(Context& ctx);
 
 }  // namespace kv

@@ -19,6 +19,7 @@
 #include "tests/wine/support/wine_test.h"
 #include "uninstall/batch.h"
 #include "uninstall/printer_stack.h"
+#include "uninstall/uninstall_entries.h"
 
 using kvwine::Exists;
 using kvwine::Has;

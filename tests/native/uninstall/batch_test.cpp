@@ -7,6 +7,7 @@
 
 #include "tests/native/support/sim_fixture.h"
 #include "tests/native/uninstall/uninstall_support.h"
+#include "uninstall/uninstall_entries.h"
 
 namespace kv::test {
 namespace {
