@@ -12,6 +12,12 @@ namespace {
 // The flags' stored value is 160 (0xA0), the monitor's own "on".
 constexpr DWORD kLprFlag = 160;
 
+// The box shown without the LPR monitor names the key in the spelling the
+// product's texts have always used; the key opened is the shared constant
+// (the registry matches either spelling).
+constexpr char kLprMonitorKeyShown[] =
+    "System\\CurrentControlSet\\Control\\Print\\Monitors\\LPR Port";
+
 }  // namespace
 
 int StdTcpIpPortSetNt(Context& ctx, const char* port, const char* server) {
@@ -52,7 +58,7 @@ int AddLPD(Context& ctx, HWND owner, const char* caption, char* out) {
     RegKey monitor(ctx.os);
     if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kLprMonitorKey, monitor) !=
         ERROR_SUCCESS) {
-      ctx.os.MessageBoxA(nullptr, kLprMonitorKey, caption, MB_OK);
+      ctx.os.MessageBoxA(nullptr, kLprMonitorKeyShown, caption, MB_OK);
     } else {
       const DWORD before = CountPortKeys(ctx.os, kLprPortsKey);
       ctx.os.MessageBoxA(nullptr, std::to_string(before).c_str(), "1", MB_OK);

@@ -83,15 +83,22 @@ void MakeDefaultPrinter(Context& ctx, OsKind kind,
   ctx.os.SendMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
 }
 
+// The printers' key as the product's trace texts have always spelt it; the
+// key opened is the shared constant (the registry matches either spelling).
+constexpr char kPrintersKeyShown[] =
+    "System\\CurrentControlSet\\Control\\Print\\Printers";
+
 // Opens `root`\`path`\`name`, creating it when missing. 1 on success; 0 with
-// a trace otherwise.
-int EnsureRegKey(Context& ctx, HKEY root, const char* path, const char* name) {
+// a trace naming `shownPath`\`name` otherwise.
+int EnsureRegKey(Context& ctx, HKEY root, const char* path,
+                 const char* shownPath, const char* name) {
   const std::string full = SubKeyPath(path, name);
   RegKey key(ctx.os);
   if (OpenKey(ctx.os, root, full, key) == ERROR_SUCCESS ||
       CreateKey(ctx.os, root, full, key) == ERROR_SUCCESS)
     return 1;
-  DebugTrace(ctx, "Create RegKey Fail.\nKey<%s>", full.c_str());
+  DebugTrace(ctx, "Create RegKey Fail.\nKey<%s>",
+             SubKeyPath(shownPath, name).c_str());
   return 0;
 }
 
@@ -168,7 +175,8 @@ int RegistPrinter(Context& ctx, const char* port, int makeDefault,
   if (printer) SetDefaultDevMode(ctx, printer.get());
 
   if (kind == OsKind::Win9x &&
-      !EnsureRegKey(ctx, HKEY_CURRENT_CONFIG, kPrintersKey, driver.c_str()))
+      !EnsureRegKey(ctx, HKEY_CURRENT_CONFIG, kPrintersKey, kPrintersKeyShown,
+                    driver.c_str()))
     DebugTrace(ctx, "Registry: HKEY_CURRENT_CONFIG Entry Error!\n");
 
   // Only a printer the spooler has can be the default: a refused add of a

@@ -37,13 +37,20 @@ bool SingleKeyName(Context& ctx, const std::string& name) {
 }
 
 // A driver name installation could have made: a single key name of at
-// most kRemovalNameLimit characters. Anything else is traced and passed
-// over, never cut.
-bool RemovableName(Context& ctx, const char* name) {
-  if (name && std::strlen(name) <= kRemovalNameLimit &&
-      SingleKeyName(ctx, name))
-    return true;
+// most kRemovalNameLimit characters. Anything else is passed over, never
+// cut.
+bool IsRemovableName(Context& ctx, const char* name) {
+  return name && std::strlen(name) <= kRemovalNameLimit &&
+         SingleKeyName(ctx, name);
+}
+
+void TraceNamePassedOver(Context& ctx, const char* name) {
   DebugTrace(ctx, "Name passed over [%s]\n", name ? name : "");
+}
+
+bool RemovableName(Context& ctx, const char* name) {
+  if (IsRemovableName(ctx, name)) return true;
+  TraceNamePassedOver(ctx, name);
   return false;
 }
 
@@ -222,6 +229,26 @@ bool IsInstalledMonitor(Context& ctx, HKEY monitors, const char* name,
          EqualNoCase(MonitorLibrary(ctx, monitors, name), library);
 }
 
+// Windows 9x: the spooler deletes monitor key `found`; its libraries and key
+// go whatever it answered, since the 9x spooler may refuse yet leave the
+// monitor's files behind. Leaves the spooler's last error.
+BOOL DeleteMonitor9x(Context& ctx, const char* found, const char* setupFile) {
+  const BOOL result = ctx.os.DeleteMonitorA(
+      nullptr, const_cast<LPSTR>(k9xEnvironment), const_cast<LPSTR>(found));
+  const DWORD refusal = ctx.os.GetLastError();
+  DeleteMonitorLibraries(ctx, setupFile);
+  DeleteMonitorKey(ctx, found);
+  if (!result) {
+    // The failure text carries the last error as the deletions after the
+    // refusal left it; the spooler's own code follows on a line of its own.
+    DebugTraceLastError(ctx, "DeleteMonitor Fail ErrMsg[0x%x]\n");
+    DebugTrace(ctx, "Monitor refused by the spooler [%s] ErrMsg[0x%x]\n", found,
+               static_cast<unsigned>(refusal));
+  }
+  ctx.os.SetLastError(refusal);
+  return result;
+}
+
 }  // namespace
 
 int RemovePrinterStack(Context& ctx, const char* driverName,
@@ -237,9 +264,12 @@ int RemovePrinterStack(Context& ctx, const char* driverName,
       RemoveConfigPrinterKey(ctx, driverName);
   } else {
     // A printer left without its driver can't print, nor be removed by the
-    // user through the spooler.
+    // user through the spooler. The log reads as for a driver the spooler
+    // refused, with the reason after it.
+    DebugTraceLastError(ctx, "DeletePrinterDriver Fail ErrMsg[0x%x]\n");
     DebugTrace(ctx, "Driver kept, a printer may still use it [%s]\n",
                driverName ? driverName : "");
+    DebugTrace(ctx, "UninstallPrinterDriver Fail\n");
   }
   if (driverKept) *driverKept = !allGone;
   const int removed = RemovePortMonitor(ctx, setupFile);
@@ -313,8 +343,8 @@ int RemovePrinterRecords(Context& ctx, const char* printerName) {
 }
 
 int RemovePrinterDriver(Context& ctx, const char* driverName) {
-  if (!RemovableName(ctx, driverName)) return 0;
-  const char* environment = Environment(GetOSKind(ctx));
+  const bool removable = IsRemovableName(ctx, driverName);
+  const char* environment = removable ? Environment(GetOSKind(ctx)) : nullptr;
   if (environment) {
     std::string name = driverName;
     const BOOL deleted = ctx.os.DeletePrinterDriverA(
@@ -322,6 +352,7 @@ int RemovePrinterDriver(Context& ctx, const char* driverName) {
     if (deleted) return deleted;
   }
   DebugTraceLastError(ctx, "DeletePrinterDriver Fail ErrMsg[0x%x]\n");
+  if (!removable) TraceNamePassedOver(ctx, driverName);
   return 0;
 }
 
@@ -340,18 +371,9 @@ int RemovePortMonitor(Context& ctx, const char* setupFile) {
   BOOL result = FALSE;
   char found[kMonitorKeyNameSize] = {};
   if (environment && FindMonitorKey(ctx, found, setupFile)) {
-    if (kind == OsKind::Win9x) {
-      result =
-          ctx.os.DeleteMonitorA(nullptr, const_cast<LPSTR>(environment), found);
-      // The 9x spooler may refuse yet leave the monitor's files behind.
-      const DWORD error = ctx.os.GetLastError();
-      DeleteMonitorLibraries(ctx, setupFile);
-      DeleteMonitorKey(ctx, found);
-      ctx.os.SetLastError(error);
-    } else {
-      result = ctx.os.DeleteMonitorA(nullptr, const_cast<LPSTR>(environment),
-                                     const_cast<LPSTR>(monitor.c_str()));
-    }
+    if (kind == OsKind::Win9x) return DeleteMonitor9x(ctx, found, setupFile);
+    result = ctx.os.DeleteMonitorA(nullptr, const_cast<LPSTR>(environment),
+                                   const_cast<LPSTR>(monitor.c_str()));
   }
   if (result) return result;
   DebugTraceLastError(ctx, "DeleteMonitor Fail ErrMsg[0x%x]\n");

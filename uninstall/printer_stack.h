@@ -58,7 +58,9 @@ int RemoveDriverKey(Context& ctx, const char* driverName);
 
 // Asks the spooler to delete the monitor of [Files.Com] "Lmonn" (on Windows
 // 9x then deletes its libraries and key whatever the spooler said). The
-// spooler's result, or 0 with the last error traced.
+// spooler's result, or 0 with the last error traced (on Windows 9x the one
+// the deletions after the refusal left, then the spooler's own on a line of
+// its own); the spooler's error is the last error either way.
 int RemovePortMonitor(Context& ctx, const char* setupFile);
 
 // The installed monitor key named "Lmonn" (any letter case; a longer name

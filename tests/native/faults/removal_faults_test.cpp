@@ -39,6 +39,7 @@
 #include "tests/native/roundtrip/medium.h"
 #include "tests/native/support/sim_fixture.h"
 #include "tests/native/support/staging_support.h"
+#include "tests/native/support/windows_keys.h"
 #include "uninstall/device_entries.h"
 #include "uninstall/driver_files.h"
 #include "uninstall/scanner_data.h"
@@ -250,7 +251,8 @@ std::string LineTarget(const std::string& line) {
 
 std::vector<std::string> BatchProblems(sim::SimPlatform& os, bool* named) {
   const std::string batch = os.systemDir() + "\\VT3E.bat";
-  if (const sim::RegNode* run = os.FindKey(HKEY_LOCAL_MACHINE, kRunOnceKey))
+  if (const sim::RegNode* run =
+          os.FindKey(HKEY_LOCAL_MACHINE, test::kWinRunOnceKey))
     for (const auto& [name, value] : run->values)
       *named =
           *named || Lower(std::string(value.data.begin(), value.data.end()))

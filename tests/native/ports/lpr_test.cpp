@@ -14,7 +14,7 @@ namespace {
 using Answer = sim::SimPlatform::AddPortAnswer;
 
 const char kMonitorPath[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\LPR Port";
+    "System\\CurrentControlSet\\Control\\Print\\Monitors\\LPR Port";
 
 struct Box {
   std::string caption, text;

@@ -7,6 +7,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "tests/native/support/sim_fixture.h"
+#include "tests/native/support/windows_keys.h"
 
 namespace kv::test {
 namespace {
@@ -20,7 +21,8 @@ bool Exists(sim::SimPlatform& os, const std::string& path) {
 void SetRunOnce(sim::SimPlatform& os, const std::string& name,
                 const std::string& command) {
   RegKey key(os);
-  ASSERT_EQ(CreateKey(os, HKEY_LOCAL_MACHINE, kRunOnceKey, key), ERROR_SUCCESS);
+  ASSERT_EQ(CreateKey(os, HKEY_LOCAL_MACHINE, test::kWinRunOnceKey, key),
+            ERROR_SUCCESS);
   WriteString(os, key.get(), name.c_str(), command);
 }
 

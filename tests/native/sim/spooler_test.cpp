@@ -15,6 +15,7 @@
 #include "sim/sim_services.h"
 #include "tests/native/support/printer_support.h"
 #include "tests/native/support/sim_fixture.h"
+#include "tests/native/support/windows_keys.h"
 
 namespace kv {
 namespace {
@@ -573,11 +574,11 @@ TEST(SimSpooler, PrinterEntriesAndRemovalRefusals) {
     di.pConfigFile = &ui[0];
     ASSERT_TRUE(
         os.AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
-    const std::string driverKey =
-        std::string(is9x                               ? k9xDriversKey
-                    : c.version == WindowsVersion::NT4 ? kNt4DriversKey
-                                                       : kNt5DriversKey) +
-        "\\KV";
+    const std::string driverKey = std::string(is9x ? test::kWin9xDriversKey
+                                              : c.version == WindowsVersion::NT4
+                                                  ? test::kWinNt4DriversKey
+                                                  : test::kWinNt5DriversKey) +
+                                  "\\KV";
     sim::RegNode* driver = os.FindKey(HKEY_LOCAL_MACHINE, driverKey);
     ASSERT_NE(driver, nullptr);
     EXPECT_EQ(driver->values.count("Previous Names"),

@@ -11,6 +11,7 @@
 #include "printer/pnp9x.h"
 #include "sim/sim_services.h"
 #include "tests/native/support/sim_fixture.h"
+#include "tests/native/support/windows_keys.h"
 
 namespace kv::test {
 namespace {
@@ -19,10 +20,10 @@ using sim::WindowsVersion;
 
 constexpr char kSii[] = "C:\\medium\\kv.sii";
 constexpr char kModel[] = "QV-7731LN PCL6";
-const std::string kPrinterClass =
-    std::string(kClassKey) + "\\{4D36E979-E325-11CE-BFC1-08002BE10318}";
-const std::string kImageClass =
-    std::string(kClassKey) + "\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+const std::string kPrinterClass = std::string(test::kWinClassKey) +
+                                  "\\{4D36E979-E325-11CE-BFC1-08002BE10318}";
+const std::string kImageClass = std::string(test::kWinClassKey) +
+                                "\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 
 HKEY MakeKey(SimMachine& m, const std::string& path) {
   RegKey key(m.os());

@@ -12,6 +12,7 @@
 #include "printer/registration.h"
 #include "sim/next_start.h"
 #include "tests/native/support/printer_support.h"
+#include "tests/native/support/windows_keys.h"
 #include "tests/native/uninstall/uninstall_support.h"
 #include "uninstall/uninstall_entries.h"
 
@@ -86,21 +87,23 @@ TEST(InstallRemove, RemovalFindsWhatInstallationNamed) {
       UninstUnInitialize(m.ctx());
 
       EXPECT_FALSE(HasKey(m, HKEY_LOCAL_MACHINE, PrinterPath(printer)));
-      const char* drivers = is9x                       ? k9xDriversKey
-                            : v == WindowsVersion::NT4 ? kNt4DriversKey
-                                                       : kNt5DriversKey;
+      const char* drivers = is9x ? test::kWin9xDriversKey
+                            : v == WindowsVersion::NT4
+                                ? test::kWinNt4DriversKey
+                                : test::kWinNt5DriversKey;
       ASSERT_TRUE(HasKey(m, HKEY_LOCAL_MACHINE, drivers));
       EXPECT_FALSE(
           HasKey(m, HKEY_LOCAL_MACHINE, std::string(drivers) + "\\" + driver));
       EXPECT_FALSE(HasKey(m, HKEY_CURRENT_CONFIG,
-                          std::string(kPrintersKey) + "\\" + driver));
+                          std::string(test::kWinPrintersKey) + "\\" + driver));
       EXPECT_FALSE(
           HasKey(m, HKEY_LOCAL_MACHINE, "Enum\\LPTENUM\\KORVAKV-1000D1A2"));
       EXPECT_EQ(usbWritten,
                 is9x && c.usb && product.size() + model.size() <= 255);
       EXPECT_FALSE(HasKey(m, HKEY_LOCAL_MACHINE, usbEntry));
-      EXPECT_FALSE(HasKey(m, HKEY_LOCAL_MACHINE,
-                          std::string(kMonitorsKey) + "\\KV Lang Monitor"));
+      EXPECT_FALSE(
+          HasKey(m, HKEY_LOCAL_MACHINE,
+                 std::string(test::kWinMonitorsKey) + "\\KV Lang Monitor"));
       const std::string library = is9x                       ? "kvmon9x.dll"
                                   : v == WindowsVersion::NT4 ? "kvmonnt.dll"
                                                              : "kvmon2k.dll";
@@ -150,7 +153,8 @@ TEST(InstallRemove, PortDriverAndMonitorLibraryOnlyWhenTheirs) {
         RegKey other(os);
         ASSERT_EQ(
             CreateKey(os, HKEY_LOCAL_MACHINE,
-                      std::string(kMonitorsKey) + "\\Other Monitor", other),
+                      std::string(test::kWinMonitorsKey) + "\\Other Monitor",
+                      other),
             ERROR_SUCCESS);
         WriteString(os, other.get(), "Driver", library);
       }

@@ -9,6 +9,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "tests/native/support/printer_support.h"
+#include "tests/native/support/windows_keys.h"
 
 namespace kv::test {
 namespace {
@@ -22,11 +23,11 @@ const WindowsVersion kRemovalVersions[] = {
 std::string DriversKeyOf(WindowsVersion v) {
   switch (v) {
     case WindowsVersion::NT4:
-      return kNt4DriversKey;
+      return test::kWinNt4DriversKey;
     case WindowsVersion::Win98:
-      return k9xDriversKey;
+      return test::kWin9xDriversKey;
     default:
-      return kNt5DriversKey;
+      return test::kWinNt5DriversKey;
   }
 }
 
@@ -40,7 +41,7 @@ void MakeKey(SimMachine& m, const std::string& path) {
 // and the spooler make.
 void AddPrinter(SimMachine& m, const std::string& name,
                 const std::string& driver) {
-  const std::string path = SubKeyPath(kPrintersKey, name);
+  const std::string path = SubKeyPath(test::kWinPrintersKey, name);
   RegKey key(m.os());
   ASSERT_EQ(CreateKey(m.os(), HKEY_LOCAL_MACHINE, path, key), ERROR_SUCCESS);
   WriteString(m.os(), key.get(), "Name", name);
@@ -86,7 +87,8 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
       AddPrinter(m, "KORVA KV-1000", "Other Driver");
       WriteSetup(m, "[Files.Com]\r\nLmonn=KV Lang Monitor\r\n");
       // The NT spooler's per-user [Devices] and [PrinterPorts] entries.
-      for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
+      for (const char* path :
+           {test::kWinUserDevicesKey, test::kWinUserPrinterPortsKey}) {
         RegKey key(m.os());
         ASSERT_EQ(CreateKey(m.os(), HKEY_CURRENT_USER, path, key),
                   ERROR_SUCCESS);
@@ -101,7 +103,8 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
       bool kept = false;
       RemovePrinterStack(m.ctx(), kDriverName, kSii, &kept);
 
-      for (const char* path : {kUserDevicesKey, kUserPrinterPortsKey}) {
+      for (const char* path :
+           {test::kWinUserDevicesKey, test::kWinUserPrinterPortsKey}) {
         RegKey key(m.os());
         ASSERT_EQ(OpenKey(m.os(), HKEY_CURRENT_USER, path, key), ERROR_SUCCESS);
         const auto has = [&](const char* printer) {
@@ -114,9 +117,10 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
 
       for (const std::string& name :
            {std::string("KV One"), std::string("kv two"), atLimit, longer})
-        EXPECT_EQ(HasKey(m, SubKeyPath(kPrintersKey, name)), stuck)
+        EXPECT_EQ(HasKey(m, SubKeyPath(test::kWinPrintersKey, name)), stuck)
             << name.substr(0, 10);
-      EXPECT_TRUE(HasKey(m, SubKeyPath(kPrintersKey, "KORVA KV-1000")));
+      EXPECT_TRUE(
+          HasKey(m, SubKeyPath(test::kWinPrintersKey, "KORVA KV-1000")));
       EXPECT_EQ(m.os().CountOperations("DeletePrinter"), is9x ? 4u : 0u);
       EXPECT_EQ(kept, stuck);
       EXPECT_EQ(HasKey(m, driverKey), stuck);
@@ -140,7 +144,7 @@ TEST(PrinterStack, RemovesPrintersDriverAndRecord) {
 // with it (the NT family would keep a key that has sub-keys); the project
 // keys named in vt3eins.sii go only when the name is a single key name.
 TEST(PrinterStack, PrinterRecordsAndProjectKeys) {
-  const std::string korva = kKorvaKey;
+  const std::string korva = test::kWinKorvaKey;
   struct Case {
     const char* name;
     const char* model;  // [Model] of vt3eins.sii; null: no file
@@ -175,7 +179,7 @@ TEST(PrinterStack, PrinterRecordsAndProjectKeys) {
       for (const char* p : {"Prj", "PrjPrn", "Keep"})
         MakeKey(m, korva + "\\" + p + "\\1.0");
       AddPrinter(m, "KV One", kDriverName);
-      const std::string base = SubKeyPath(kPrintersKey, "KV One");
+      const std::string base = SubKeyPath(test::kWinPrintersKey, "KV One");
       if (c.extraSubKey) MakeKey(m, SubKeyPath(base, c.extraSubKey));
       if (c.model) {
         ASSERT_TRUE(m.os().WriteTextFile(m.os().windowsDir() + "\\vt3eins.sii",
@@ -212,7 +216,8 @@ TEST(PrinterStack, DefaultPrinterMovesOnlyWhenItsPrinterGoes) {
       SCOPED_TRACE(std::string(sim::WindowsVersionName(v)) + " " + c.before);
       SimMachine m(v);
       RegKey devices(m.os());
-      ASSERT_EQ(CreateKey(m.os(), HKEY_CURRENT_USER, kUserDevicesKey, devices),
+      ASSERT_EQ(CreateKey(m.os(), HKEY_CURRENT_USER, test::kWinUserDevicesKey,
+                          devices),
                 ERROR_SUCCESS);
       // [Devices] as each family's spooler writes it; the default line as
       // registration does ("WINSPOOL" on the NT family, the driver on 9x).
@@ -249,9 +254,9 @@ TEST(PrinterStack, BadNamesPassedOver) {
       EXPECT_EQ(RemovePrinterDriver(m.ctx(), name), 0);
       EXPECT_EQ(RemoveDriverKey(m.ctx(), name), 0);
       EXPECT_EQ(RemovePrintersOfDriver(m.ctx(), name), 0);
-      EXPECT_TRUE(HasKey(m, SubKeyPath(kPrintersKey, "KV One")));
+      EXPECT_TRUE(HasKey(m, SubKeyPath(test::kWinPrintersKey, "KV One")));
       EXPECT_TRUE(HasKey(m, SubKeyPath(DriversKeyOf(v), "KV One")));
-      EXPECT_TRUE(HasKey(m, kPrintersKey));
+      EXPECT_TRUE(HasKey(m, test::kWinPrintersKey));
       EXPECT_EQ(m.os().CountOperations("DeletePrinterDriverA"), 0u);
     }
   }
@@ -288,7 +293,7 @@ TEST(PrinterStack, MonitorKeyName) {
       for (const auto& k : c.keys) {
         RegKey key(m.os());
         ASSERT_EQ(CreateKey(m.os(), HKEY_LOCAL_MACHINE,
-                            SubKeyPath(kMonitorsKey, k), key),
+                            SubKeyPath(test::kWinMonitorsKey, k), key),
                   ERROR_SUCCESS);
         WriteString(m.os(), key.get(), "Driver", c.keyLibrary);
       }
@@ -312,7 +317,8 @@ TEST(PrinterStack, MonitorKeyName) {
       }
       // Only the one found goes.
       for (const auto& k : c.keys)
-        EXPECT_EQ(HasKey(m, SubKeyPath(kMonitorsKey, k)), k != c.found) << k;
+        EXPECT_EQ(HasKey(m, SubKeyPath(test::kWinMonitorsKey, k)), k != c.found)
+            << k;
       EXPECT_EQ(m.traceText().find("DeleteMonitor Fail ErrMsg[0x") !=
                     std::string::npos,
                 !*c.found);
@@ -322,12 +328,12 @@ TEST(PrinterStack, MonitorKeyName) {
 
 TEST(PrinterStack, DeleteMonitorKeyNames) {
   SimMachine m(WindowsVersion::XP);
-  MakeKey(m, SubKeyPath(kMonitorsKey, "KV Mon"));
+  MakeKey(m, SubKeyPath(test::kWinMonitorsKey, "KV Mon"));
   for (const char* bad : {"", "..", "KV Mon\\x", "."})
     EXPECT_EQ(DeleteMonitorKey(m.ctx(), bad), 0) << bad;
-  EXPECT_TRUE(HasKey(m, kMonitorsKey));
+  EXPECT_TRUE(HasKey(m, test::kWinMonitorsKey));
   EXPECT_EQ(DeleteMonitorKey(m.ctx(), "kv mon"), 1);
-  EXPECT_FALSE(HasKey(m, SubKeyPath(kMonitorsKey, "KV Mon")));
+  EXPECT_FALSE(HasKey(m, SubKeyPath(test::kWinMonitorsKey, "KV Mon")));
   EXPECT_EQ(DeleteMonitorKey(m.ctx(), "KV Mon"), 0);
 }
 
@@ -350,7 +356,8 @@ TEST(PrinterStack, MonitorLibraries) {
         RegKey monitor(os);
         ASSERT_EQ(
             CreateKey(os, HKEY_LOCAL_MACHINE,
-                      SubKeyPath(kMonitorsKey, "KV Lang Monitor"), monitor),
+                      SubKeyPath(test::kWinMonitorsKey, "KV Lang Monitor"),
+                      monitor),
             ERROR_SUCCESS);
         // Installation registers the monitor with the setup file's library.
         WriteString(os, monitor.get(), "Driver", "KVMON");
@@ -365,7 +372,7 @@ TEST(PrinterStack, MonitorLibraries) {
       EXPECT_EQ(Exists(os, sys + "KVMON01.DLL"), !is9x);
       EXPECT_EQ(Exists(os, sys + "KVMON02.DLL"), !is9x);
       EXPECT_TRUE(Exists(os, sys + "KVMON04.DLL"));  // after a gap
-      EXPECT_EQ(HasKey(m, SubKeyPath(kMonitorsKey, "KV Lang Monitor")),
+      EXPECT_EQ(HasKey(m, SubKeyPath(test::kWinMonitorsKey, "KV Lang Monitor")),
                 refused && !is9x);
     }
   }

@@ -7,6 +7,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "tests/native/support/sim_fixture.h"
+#include "tests/native/support/windows_keys.h"
 
 namespace kv::test {
 namespace {
@@ -99,15 +100,16 @@ TEST(RemovalGuard, KeyTreesBelowOwnedRootsOnly) {
       {"Enum\\USB\\\\x", false},
       {"\\Enum\\USB\\x", false},
       {"EnumX\\USB\\x", false},
-      {std::string(kClassKey) + "\\{4D36E979-E325-11CE-BFC1-08002BE10318}",
+      {std::string(test::kWinClassKey) +
+           "\\{4D36E979-E325-11CE-BFC1-08002BE10318}",
        false},
-      {std::string(kClassKey) +
+      {std::string(test::kWinClassKey) +
            "\\{4D36E979-E325-11CE-BFC1-08002BE10318}\\0001",
        true},
-      {std::string(kPrintersKey) + "\\KV Printer", true},
-      {std::string(kMonitorsKey) + "\\KV Port", true},
-      {std::string(kKorvaKey) + "\\Project", true},
-      {kKorvaKey, false},
+      {std::string(test::kWinPrintersKey) + "\\KV Printer", true},
+      {std::string(test::kWinMonitorsKey) + "\\KV Port", true},
+      {std::string(test::kWinKorvaKey) + "\\Project", true},
+      {test::kWinKorvaKey, false},
       {"SYSTEM\\CurrentControlSet\\Services\\Spooler", false},
   };
   for (const auto& c : cases)

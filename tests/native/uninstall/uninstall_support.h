@@ -7,6 +7,7 @@
 
 #include "foundation/registry_paths.h"
 #include "sim/sim_platform.h"
+#include "tests/native/support/windows_keys.h"
 
 namespace kv::test {
 
@@ -18,7 +19,8 @@ struct RunOnceValue {
 inline std::map<std::string, RunOnceValue> RunOnceValues(sim::SimPlatform& os) {
   std::map<std::string, RunOnceValue> values;
   HKEY key = nullptr;
-  if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_READ, &key))
+  if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, test::kWinRunOnceKey, 0, KEY_READ,
+                       &key))
     return values;
   for (DWORD i = 0;; ++i) {
     char name[256];
