@@ -78,21 +78,9 @@ constexpr const char* kServices[] = {"Spooler", "LPDSVC", "MacPrint"};
 constexpr const char* kSetupFiles[] = {"vt3eins.sii", "vt3dins.sii",
                                        "vt3hins.sii"};
 
-HKEY RootKey(const std::string& name) {
-  for (const RootInfo& r : kRoots)
-    if (name == r.name) return r.key;
-  return nullptr;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() &&
-         Lower(s.substr(s.size() - tail.size())) == Lower(tail);
+         AsciiLower(s.substr(s.size() - tail.size())) == AsciiLower(tail);
 }
 
 class Recorder {
@@ -154,8 +142,8 @@ class Recorder {
     for (const TreeInfo& t : kTrees) {
       out_.trees.push_back({t.root, t.path});
       RegKey key(os_);
-      if (os_.RegOpenKeyExA(RootKey(t.root), t.path, 0, KEY_READ, key.out()) !=
-          ERROR_SUCCESS)
+      if (os_.RegOpenKeyExA(CaptureRootKey(t.root), t.path, 0, KEY_READ,
+                            key.out()) != ERROR_SUCCESS)
         continue;
       Key(key.get(), t.root, t.path, 0);
     }
@@ -197,7 +185,7 @@ class Recorder {
     if (!manager) return;  // Windows 9x has none
     std::set<std::string> done;
     for (const std::string& name : names) {
-      if (!done.insert(Lower(name)).second) continue;
+      if (!done.insert(AsciiLower(name)).second) continue;
       ScHandle service(os_, os_.OpenServiceA(manager.get(), name.c_str(),
                                              SERVICE_QUERY_STATUS));
       SERVICE_STATUS status = {};
@@ -223,7 +211,7 @@ class Recorder {
       const std::string korva = out_.appDataDir + "\\Korva";
       const DWORD a = os_.GetFileAttributesA(korva.c_str());
       if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
-          Lower(korva).rfind(Lower(out_.windowsDir) + "\\", 0) != 0) {
+          AsciiLower(korva).rfind(AsciiLower(out_.windowsDir) + "\\", 0) != 0) {
         WIN32_FIND_DATAA self = {};
         self.dwFileAttributes = a;
         AddDir(korva, self);
@@ -324,19 +312,19 @@ class Recorder {
       os_.GetPrivateProfileStringA("UninstName", "UNINST_MSG_DAT", "", name,
                                    sizeof name, file);
       if (name[0] && !std::strpbrk(name, "\\/:"))
-        messageFiles_.insert(Lower(name));
+        messageFiles_.insert(AsciiLower(name));
     }
   }
 
   // Whether the library parses `name` in folder `dir`: setup files in the
   // Windows directory, the INF copies, the batch and the message files.
   bool Parsed(const std::string& dir, const std::string& name) const {
-    const std::string folder = Lower(dir);
-    const std::string file = Lower(name);
-    if (folder == Lower(out_.windowsDir))
+    const std::string folder = AsciiLower(dir);
+    const std::string file = AsciiLower(name);
+    if (folder == AsciiLower(out_.windowsDir))
       return EndsWith(file, ".sii") && file != "win.ini";
-    if (folder == Lower(out_.systemDir) + "\\kvdrv") return true;
-    if (folder == Lower(out_.systemDir))
+    if (folder == AsciiLower(out_.systemDir) + "\\kvdrv") return true;
+    if (folder == AsciiLower(out_.systemDir))
       return file == "vt3e.bat" || messageFiles_.count(file) > 0;
     return false;
   }
@@ -433,12 +421,6 @@ class Recorder {
 
 // --- Text -------------------------------------------------------------------
 
-std::string Hex32(DWORD v) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(v));
-  return text;
-}
-
 std::string Records(const Capture& c, size_t* count) {
   std::ostringstream out;
   size_t n = 0;
@@ -524,7 +506,7 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
     return false;
   };
   const auto root = [&](const Token& r) {
-    if (!r.quoted && RootKey(r.text)) return true;
+    if (!r.quoted && CaptureRootKey(r.text)) return true;
     *why = "unknown registry root " + r.text;
     return false;
   };
@@ -621,6 +603,12 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
 }
 
 }  // namespace
+
+HKEY CaptureRootKey(const std::string& name) {
+  for (const RootInfo& r : kRoots)
+    if (name == r.name) return r.key;
+  return nullptr;
+}
 
 Capture TakeCapture(Platform& os) {
   Capture c;

@@ -84,6 +84,10 @@ struct Capture {
 // Files whose content is captured are at most this large.
 constexpr unsigned long long kCapturedContentLimit = 64 * 1024;
 
+// The registry root a capture names "HKLM", "HKCU" or "HKCC"; null for
+// any other name.
+HKEY CaptureRootKey(const std::string& name);
+
 // Records the machine `os` runs on. Only reads.
 Capture TakeCapture(Platform& os);
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 
+#include "host/record_text.h"
 #include "host/snapshot.h"
 #include "sim/sim_services.h"
 
@@ -15,18 +16,6 @@ namespace kv::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-HKEY RootKey(const std::string& name) {
-  if (name == "HKLM") return HKEY_LOCAL_MACHINE;
-  if (name == "HKCU") return HKEY_CURRENT_USER;
-  return HKEY_CURRENT_CONFIG;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 // Removes the key at `path` with everything below it.
 void DeleteTree(sim::SimPlatform& os, HKEY root, const std::string& path) {
@@ -40,11 +29,11 @@ void DeleteTree(sim::SimPlatform& os, HKEY root, const std::string& path) {
 
 void LoadRegistry(const Capture& c, sim::SimPlatform& os) {
   for (const Capture::Tree& t : c.trees)
-    DeleteTree(os, RootKey(t.root), t.path);
+    DeleteTree(os, CaptureRootKey(t.root), t.path);
   for (const Capture::Tree& k : c.keys)
-    os.CreateKeyPath(RootKey(k.root), k.path);
+    os.CreateKeyPath(CaptureRootKey(k.root), k.path);
   for (const CapturedValue& v : c.values) {
-    sim::RegNode* key = os.CreateKeyPath(RootKey(v.root), v.key);
+    sim::RegNode* key = os.CreateKeyPath(CaptureRootKey(v.root), v.key);
     if (!key) continue;
     sim::RegValue value;
     value.name = v.name;
@@ -59,14 +48,15 @@ void LoadRegistry(const Capture& c, sim::SimPlatform& os) {
 void LoadIni(const Capture& c, sim::SimPlatform& os) {
   std::set<std::pair<std::string, std::string>> cleared;
   for (const Capture::IniEntry& e : c.ini) {
-    const bool winIni = Lower(e.file) == "win.ini";
+    const bool winIni = AsciiLower(e.file) == "win.ini";
     // The NT family keeps these two in the user's registry keys, loaded
     // with the registry; the simulated machine reads them only there.
     if (winIni && c.platform == VER_PLATFORM_WIN32_NT &&
-        (Lower(e.section) == "devices" || Lower(e.section) == "printerports"))
+        (AsciiLower(e.section) == "devices" ||
+         AsciiLower(e.section) == "printerports"))
       continue;
     const char* section = e.section.c_str();
-    if (cleared.insert({Lower(e.file), Lower(e.section)}).second) {
+    if (cleared.insert({AsciiLower(e.file), AsciiLower(e.section)}).second) {
       if (winIni)
         os.WriteProfileStringA(section, nullptr, nullptr);
       else
@@ -95,7 +85,7 @@ void SetTime(const std::string& host, unsigned long long ticks) {
 
 // win.ini and system.ini, whose sections the capture holds instead.
 bool IsProfileFile(const Capture& c, const std::string& path) {
-  const std::string p = Lower(path), dir = Lower(c.windowsDir);
+  const std::string p = AsciiLower(path), dir = AsciiLower(c.windowsDir);
   return p == dir + "\\win.ini" || p == dir + "\\system.ini";
 }
 
@@ -241,7 +231,7 @@ void LoadCapture(const Capture& c, sim::SimPlatform& os, std::ostream& out) {
                    });
   for (const Capture::Service& s : c.services) {
     DWORD state = s.state;
-    if (Lower(s.name) == "spooler" && state != SERVICE_RUNNING &&
+    if (AsciiLower(s.name) == "spooler" && state != SERVICE_RUNNING &&
         spoolerAnswered) {
       out << "  the spooler answered its lists while its service read state "
           << state << ": loaded running\n";

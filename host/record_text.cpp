@@ -16,6 +16,18 @@ std::string Hex(const BYTE* data, size_t size) {
   return s;
 }
 
+std::string Hex32(DWORD v) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(v));
+  return text;
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
 DWORD Fnv1a(const BYTE* data, size_t size, DWORD h) {
   for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 16777619u;
   return h;

@@ -14,6 +14,11 @@ namespace kv::host {
 
 // `s` quoted as above.
 std::string Quote(const std::string& s);
+// "0x" and eight lower-case hex digits.
+std::string Hex32(DWORD v);
+// `s` with ASCII capitals made small, as Windows compares registry and file
+// names.
+std::string AsciiLower(std::string s);
 // `size` bytes as lower-case hex digits, two a byte.
 std::string Hex(const BYTE* data, size_t size);
 // Reads Hex's text back; false for an odd length or a non-hex character.

@@ -97,12 +97,6 @@ char FoldCase(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string Hex32(DWORD v) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(v));
-  return text;
-}
-
 // A C string from a spooler record; a null field reads as empty.
 std::string Field(const char* s) { return s ? s : ""; }
 
