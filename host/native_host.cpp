@@ -403,6 +403,13 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
              "folder\n";
       return 2;
     }
+    // Loading lays the copy's drive out afresh: never in a folder that
+    // holds anything of someone else's.
+    if (fs::exists(dir, ec) && !fs::is_empty(dir, ec)) {
+      err << "kvsup-host: " << dir
+          << " is not empty; a capture is loaded into a new folder\n";
+      return 2;
+    }
   }
   fs::create_directories(dir, ec);
   bool saved = fs::exists(fs::path(dir) / "machine.ini");
