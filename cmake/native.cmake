@@ -16,7 +16,7 @@ set(KVSUP_SIM_SOURCES
   sim/file_search.cpp sim/fonts.cpp sim/lz.cpp sim/monitors.cpp sim/pending.cpp
   sim/ports.cpp sim/printer_drivers.cpp sim/printers.cpp sim/processes.cpp
   sim/profile.cpp sim/regfile.cpp sim/registry.cpp sim/registry_values.cpp
-  sim/services.cpp sim/shell.cpp sim/spooler_records.cpp sim/system.cpp
+  sim/services.cpp sim/sfc.cpp sim/shell.cpp sim/spooler_records.cpp sim/system.cpp
   sim/next_start.cpp sim/szdd.cpp sim/threads.cpp sim/windows.cpp)
 add_library(kvsup_sim STATIC ${KVSUP_SIM_SOURCES})
 target_include_directories(kvsup_sim PUBLIC ${CMAKE_SOURCE_DIR})

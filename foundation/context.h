@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/platform.h"
@@ -102,6 +103,12 @@ struct Context {
 
   TimerRecord timer;
 
+  // The product whose installation record this process writes or whose
+  // removal runs (foundation/install_record.h); empty: none known yet.
+  std::string recordProduct;
+  // Files placed before registration named the product: path, and whether
+  // a file was there before the copy.
+  std::vector<std::pair<std::string, bool>> heldFiles;
   // Set while a removal operation runs; null otherwise.
   const RemovalFolders* removalFolders = nullptr;
 

@@ -202,6 +202,11 @@ class Platform {
   virtual BOOL GetDiskFreeSpaceExA(LPCSTR dir, PULARGE_INTEGER freeToCaller,
                                    PULARGE_INTEGER total,
                                    PULARGE_INTEGER totalFree) = 0;
+  // Whether Windows' file protection guards `path` (sfc.dll: Windows Me,
+  // 2000 and later). The path is 8-bit text in the system code page; the
+  // system's call takes UTF-16, made from it. Looked up at run time: where
+  // the system lacks it, FALSE with ERROR_CALL_NOT_IMPLEMENTED.
+  virtual BOOL SfcIsFileProtected(HANDLE rpc, LPCSTR path) = 0;
 
   // --- LZ expansion ---------------------------------------------------------
   virtual INT LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) = 0;

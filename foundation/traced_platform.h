@@ -291,6 +291,8 @@
      PULARGE_INTEGER totalFree),                                               \
     (dir, freeToCaller, total, totalFree),                                     \
     (dir, freeToCaller, total, totalFree))                                     \
+  X(BOOL, SfcIsFileProtected, Bool, (HANDLE rpc, LPCSTR path), (rpc, path), \
+    (rpc, path))                                                               \
   X(INT, LZOpenFileA, Negative, (LPCSTR path, LPOFSTRUCT of, WORD style),      \
     (path, of, style), (path, of, Hex(style)))                                 \
   X(LONG, LZCopy, Negative, (INT from, INT to), (from, to), (from, to))        \

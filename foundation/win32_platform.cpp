@@ -572,6 +572,31 @@ BOOL Win32Platform::GetDiskFreeSpaceExA(LPCSTR dir,
   return fn(dir, freeToCaller, total, totalFree);
 }
 
+BOOL Win32Platform::SfcIsFileProtected(HANDLE rpc, LPCSTR path) {
+  // Windows 95, 98 and NT 4.0 have no sfc.dll; importing it would stop the
+  // DLL loading there.
+  typedef BOOL(WINAPI * Fn)(HANDLE, LPCWSTR);
+  HMODULE sfc = ::LoadLibraryA("sfc.dll");
+  Fn fn = sfc ? reinterpret_cast<Fn>(reinterpret_cast<void*>(
+                    ::GetProcAddress(sfc, "SfcIsFileProtected")))
+              : nullptr;
+  BOOL result = FALSE;
+  DWORD error = ERROR_CALL_NOT_IMPLEMENTED;
+  WCHAR wide[MAX_PATH] = {};
+  if (fn && !path) {
+    error = ERROR_INVALID_PARAMETER;
+  } else if (fn &&
+             ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0) {
+    error = ::GetLastError();
+  } else if (fn) {
+    result = fn(rpc, wide);
+    error = ::GetLastError();
+  }
+  if (sfc) ::FreeLibrary(sfc);
+  ::SetLastError(error);
+  return result;
+}
+
 LONG Win32Platform::SHGetSpecialFolderLocation(HWND owner, int folder,
                                                LPITEMIDLIST* list) {
   return static_cast<LONG>(::SHGetSpecialFolderLocation(owner, folder, list));

@@ -152,6 +152,7 @@ class Win32Platform final : public Platform {
   BOOL GetDiskFreeSpaceExA(LPCSTR dir, PULARGE_INTEGER freeToCaller,
                            PULARGE_INTEGER total,
                            PULARGE_INTEGER totalFree) override;
+  BOOL SfcIsFileProtected(HANDLE rpc, LPCSTR path) override;
   INT LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) override;
   LONG LZCopy(INT from, INT to) override;
   void LZClose(INT file) override;

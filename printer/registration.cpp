@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "foundation/diagnostics.h"
 #include "foundation/environment.h"
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "foundation/model_names.h"
 #include "foundation/names.h"
 #include "foundation/oskind.h"
@@ -19,6 +21,9 @@
 #include "printer/printer.h"
 #include "printer/processor.h"
 #include "uninstall/batch.h"
+#include "uninstall/driver_files.h"
+#include "uninstall/printer_stack.h"
+#include "uninstall/removal_guard.h"
 
 namespace kv {
 namespace {
@@ -174,9 +179,67 @@ void KeepPendingRemovalOffWhatIsInstalled(Context& ctx, OsKind kind,
   if (!lpt.empty()) names.push_back(lpt.substr(lpt.find_last_of('\\') + 1));
   const std::string setup = file ? file : "";
   names.push_back(setup.substr(setup.find_last_of('\\') + 1));
+  // And what the installer placed through the library before registration.
+  for (const auto& held : ctx.heldFiles)
+    names.push_back(held.first.substr(held.first.find_last_of('\\') + 1));
   names.erase(std::remove(names.begin(), names.end(), std::string()),
               names.end());
   DropPendingDeletions(ctx, names);
+}
+
+// The folder the spooler keeps the OS kind's installed driver files in.
+std::string DriverFolder(Context& ctx, OsKind kind) {
+  char system[MAX_PATH] = {};
+  const UINT n = ctx.os.GetSystemDirectoryA(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  const std::string sys(system, n);
+  switch (kind) {
+    case OsKind::NT4:
+      return sys + "\\spool\\drivers\\w32x86\\2";
+    case OsKind::Win2000:
+    case OsKind::XP:
+      return sys + "\\spool\\drivers\\w32x86\\3";
+    case OsKind::Win9x:
+      return sys;
+    case OsKind::Other:
+      break;
+  }
+  return std::string();
+}
+
+// Records as the product's the files registration names and finds in
+// place: the driver's files where the spooler keeps them and the monitor's
+// library in the system directory. The port driver's file stays with its
+// service's own rules: the file must not go while its service stays.
+void RecordRegisteredFiles(Context& ctx, OsKind kind, const char* file,
+                           const std::set<std::string>& namedBefore) {
+  const char* section = FilesSection(kind);
+  const std::string driverFolder = DriverFolder(ctx, kind);
+  if (!section || driverFolder.empty()) return;
+  const std::string suffix = KeySuffix(kind);
+  std::vector<std::string> driverFiles;
+  for (const char* key : {"Drvf", "Datf", "Conf"})
+    driverFiles.push_back(
+        ReadSetupString(ctx, file, section, (key + suffix).c_str()));
+  driverFiles.push_back(ReadSetupString(ctx, file, "Files.Com", "Helpf"));
+  for (const char* p = ctx.dependentFiles; *p; p += std::strlen(p) + 1)
+    driverFiles.push_back(std::string(p).substr(0, std::string(p).find('=')));
+  std::vector<std::string> paths;
+  for (const std::string& name : driverFiles)
+    if (IsPlainFileName(name)) paths.push_back(driverFolder + "\\" + name);
+  const std::string system =
+      kind == OsKind::Win9x
+          ? driverFolder
+          : driverFolder.substr(0, driverFolder.find("\\spool\\"));
+  const std::string library = ReadSetupString(
+      ctx, file, section, (std::string("Lmonm") + suffix).c_str());
+  if (IsPlainFileName(library)) paths.push_back(system + "\\" + library);
+  for (const std::string& path : paths) {
+    const DWORD attributes = ctx.os.GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      NoteNamedFile(ctx, path, namedBefore.count(UpperFileName(path)) != 0);
+  }
 }
 
 }  // namespace
@@ -202,7 +265,20 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
     return 0;
   }
   KeepPendingRemovalOffWhatIsInstalled(ctx, kind, file, portDriver);
+  BeginProductRecord(ctx, ReadProductName(ctx, file));
   PrepareServices(ctx, kind, portDriver);
+  // What other drivers and monitors named before this one was there.
+  std::set<std::string> namedBefore;
+  NamesOfInstalledDriverFiles(ctx, &namedBefore);
+  const std::string library =
+      FilesSection(kind)
+          ? ReadSetupString(ctx, file, FilesSection(kind),
+                            (std::string("Lmonm") + KeySuffix(kind)).c_str())
+          : std::string();
+  if (IsPlainFileName(library) &&
+      MonitorNamesLibrary(ctx, library,
+                          ReadSetupString(ctx, file, "Files.Com", "Lmonn")))
+    namedBefore.insert(UpperFileName(library));
 
   if (!InstallPrintProcessor(ctx, file))
     DebugTrace(ctx, "InstallPrintProcessor Fail\n");
@@ -211,6 +287,7 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
     DebugTrace(ctx, "InstallPrinterMonitor Fail\n");
   if (!InstallPrinterDriver(ctx, file))
     DebugTrace(ctx, "InstallPrinterDriver Fail\n");
+  RecordRegisteredFiles(ctx, kind, file, namedBefore);
   const int result = RegistPrinter(ctx, port, makeDefault, printerName, file);
   if (!result) DebugTrace(ctx, "RegistPrinter Fail\n");
 

@@ -131,6 +131,10 @@ class SimPlatform : public Platform {
   // Free and total bytes of drive C:.
   void SetDiskSpace(unsigned long long freeBytes,
                     unsigned long long totalBytes);
+  // Adds `path` to the files Windows' file protection guards (versions that
+  // have it: Me, 2000 and later). Their own system files are guarded from
+  // the start (sim/sfc.cpp).
+  void ProtectFile(const std::string& path);
 
   // ---- Files ----------------------------------------------------------------
   const std::string& machineDir() const { return machineDir_; }
@@ -474,6 +478,7 @@ class SimPlatform : public Platform {
   BOOL GetDiskFreeSpaceExA(LPCSTR dir, PULARGE_INTEGER freeToCaller,
                            PULARGE_INTEGER total,
                            PULARGE_INTEGER totalFree) override;
+  BOOL SfcIsFileProtected(HANDLE rpc, LPCSTR path) override;
   INT LZOpenFileA(LPCSTR path, LPOFSTRUCT of, WORD style) override;
   LONG LZCopy(INT from, INT to) override;
   void LZClose(INT file) override;
@@ -584,7 +589,8 @@ class SimPlatform : public Platform {
 
   WindowsVersion version_;
   OSVERSIONINFOA versionRecord_{};
-  std::string windowsDir_, systemDir_;  // SetDirectories
+  std::string windowsDir_, systemDir_;       // SetDirectories
+  std::vector<std::string> protectedFiles_;  // upper case, ProtectFile
   std::string machineDir_;
   UINT codePage_ = 1252;
   bool pc98_ = false;  // as SetPC98 last set it

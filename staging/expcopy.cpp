@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "staging/depfiles.h"
 #include "staging/file_identity.h"
 #include "staging/paths.h"
@@ -121,10 +122,11 @@ std::string FreeNameBeside(Context& ctx, const std::string& path) {
 // `dest` as it was. Windows 95's MoveFileA replaces nothing (and MoveFileExA
 // is not there): the old file is moved aside first and back on failure.
 bool ExpandReplacing(Context& ctx, const std::string& source,
-                     const std::string& dest) {
+                     const std::string& dest, bool* existed) {
   Platform& os = ctx.os;
   const DWORD oldAttributes = os.GetFileAttributesA(dest.c_str());
   const bool replacing = oldAttributes != INVALID_FILE_ATTRIBUTES;
+  *existed = replacing;
   // A read-only destination stays, as creating over it would refuse.
   if (replacing &&
       (oldAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
@@ -226,7 +228,10 @@ int ExpCopy(Context& ctx, const std::string& sourceDir,
   // Opening the destination for creation would truncate the source itself.
   if (SameFile(ctx, sourcePath, destPath))
     return Fail(os, ERROR_SHARING_VIOLATION);
-  return ExpandReplacing(ctx, sourcePath, destPath) ? 1 : 0;
+  bool existed = false;
+  if (!ExpandReplacing(ctx, sourcePath, destPath, &existed)) return 0;
+  NotePlacedFile(ctx, destPath, existed);
+  return 1;
 }
 
 int DefineFileName(char* entry) {

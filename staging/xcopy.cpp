@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "foundation/oskind.h"
 #include "staging/file_identity.h"
 #include "staging/paths.h"
@@ -131,11 +132,14 @@ void CopyEntry(Walk& w, const std::string& source, const std::string& dest) {
   Platform& os = w.ctx.os;
   // Never onto itself (a replace would truncate it): the file is in place.
   if (SameFile(w.ctx, source, dest)) return;
+  const bool existed =
+      os.GetFileAttributesA(dest.c_str()) != INVALID_FILE_ATTRIBUTES;
   // A file that was not replaced keeps its attributes.
   if (!os.CopyFileA(source.c_str(), dest.c_str(), FALSE)) {
     w.FailWithLastError();
     return;
   }
+  NotePlacedFile(w.ctx, dest, existed);
   // A copy left read-only could not be replaced by the next installation.
   if (!os.SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL))
     w.FailWithLastError();

@@ -6,6 +6,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "uninstall/removal_guard.h"
@@ -300,7 +301,8 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
   if (!windows.empty()) {
     for (const char* name : kUninstallSetupFiles) {
       const std::string path = windows + "\\" + name;
-      if (!IsExistingFile(ctx, path)) continue;
+      if (!IsExistingFile(ctx, path) || !ClaimFileForRemoval(ctx, path))
+        continue;
       std::string line = BatchLine(ctx, kind, path);
       if (!line.empty()) lines.push_back(std::move(line));
     }
@@ -314,7 +316,8 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
   // separator something outside it.
   if (std::strlen(dll) <= kUninstDllLimit && IsPlainFileName(dll)) {
     const std::string path = OwnedFilePath(ctx, SystemDirectory(ctx), dll);
-    std::string line = path.empty() || !IsExistingFile(ctx, path)
+    std::string line = path.empty() || !IsExistingFile(ctx, path) ||
+                               !ClaimFileForRemoval(ctx, path)
                            ? std::string()
                            : BatchLine(ctx, kind, path);
     if (!line.empty()) lines.push_back(std::move(line));
@@ -329,6 +332,8 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
 
 void AddDeferredDeletion(Context& ctx, const char* path) {
   if (!path || !*path) return;
+  // What stays now must not go at the next start either.
+  if (IsKeptFile(ctx, path)) return;
   // Nothing there needs no line; a folder would lose every file in it to
   // the line.
   const DWORD attributes = ctx.os.GetFileAttributesA(path);

@@ -477,4 +477,12 @@ int DeleteFilesXP(Context& ctx, const char* setupFile) {
       {"PRNInfFileXP", "SCNInfFileXP", "PRNCatFileXP", "SCNCatFileXP"});
 }
 
+bool NamesOfInstalledDriverFiles(Context& ctx, std::set<std::string>* names) {
+  return FilesOfInstalledDrivers(ctx, names);
+}
+
+std::string UpperFileName(const std::string& path) {
+  return UpperBaseName(path.c_str());
+}
+
 }  // namespace kv

@@ -9,6 +9,7 @@
 // file is left behind.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -102,5 +103,12 @@ int DeleteFiles9x(Context& ctx, const char* setupFile);
 int DeleteFilesNT(Context& ctx, const char* setupFile);
 int DeleteFiles2k(Context& ctx, const char* setupFile);
 int DeleteFilesXP(Context& ctx, const char* setupFile);
+
+// The file names (upper case, without folder) every installed driver whose
+// record remains names. False when the drivers can't be listed.
+bool NamesOfInstalledDriverFiles(Context& ctx, std::set<std::string>* names);
+
+// The file name of `path` without its folder, in upper case.
+std::string UpperFileName(const std::string& path);
 
 }  // namespace kv

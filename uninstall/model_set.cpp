@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "foundation/model_names.h"
 #include "foundation/oskind.h"
 #include "foundation/services.h"
@@ -125,13 +127,14 @@ void RemoveDriverFiles(Context& ctx, OsKind kind, const char* file) {
 
 }  // namespace
 
-void RemoveModelSet(Context& ctx, const char* setupFile) {
+bool RemoveModelSet(Context& ctx, const char* setupFile) {
   ModelSet set;
   set.file = setupFile ? setupFile : "";
   set.kind = GetOSKind(ctx);
   set.count = std::min(
       ReadSetupInt(ctx, set.file, "ModelName", "nModelNum", -1), kModelLimit);
   set.product = ReadProductName(ctx, set.file);
+  const RecordProductScope product(ctx, set.product);
 
   if (set.kind == OsKind::Win2000 || set.kind == OsKind::XP) {
     for (int i = 1; i <= set.count; ++i) {
@@ -148,10 +151,12 @@ void RemoveModelSet(Context& ctx, const char* setupFile) {
   if (set.kind == OsKind::Win9x) DeleteUsbPrinterEntry9x(ctx, set.file);
   DeleteMonitorLibrary(ctx, set.file);
   // The set's models share their files: a driver that stays keeps them.
-  if (driversGone)
+  if (driversGone) {
     RemoveDriverFiles(ctx, set.kind, set.file);
-  else
+  } else {
     DebugTrace(ctx, "Driver files kept, a driver of %s stays\n", set.file);
+  }
+  return driversGone;
 }
 
 }  // namespace kv

@@ -20,7 +20,8 @@ using SiblingProcedure = int(WINAPI*)(LPCSTR model, LPCSTR setupFile);
 // list is empty, and the service, monitor-key and file steps still run.
 // At most kModelLimit models are removed. Each model's driver name is made
 // as installation made it (ComposeDriverName); when a printer keeps one of
-// the set's drivers, the set's driver files stay as well.
-void RemoveModelSet(Context& ctx, const char* setupFile);
+// the set's drivers, the set's driver files stay as well. True when every
+// driver of the set went.
+bool RemoveModelSet(Context& ctx, const char* setupFile);
 
 }  // namespace kv

@@ -114,7 +114,8 @@ void RemoveProjectKeys(Context& ctx, const char* key) {
   const std::string project =
       ReadSetupString(ctx, "vt3eins.sii", "Model", key, kProjectValueSize);
   if (project.empty()) return;
-  if (!SingleKeyName(ctx, project)) {
+  // The installation records live beside the projects: never a project.
+  if (!SingleKeyName(ctx, project) || EqualNoCase(project, "Installed")) {
     DebugTrace(ctx, "Project passed over [%s]\n", project.c_str());
     return;
   }
@@ -198,11 +199,12 @@ std::string MonitorLibrary(Context& ctx, HKEY monitors, const char* name) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Whether a monitor key is named `monitor`, or any monitor names `library`
-// as its "Driver". True as well when the monitors can't be listed: the
-// library might be in use.
+// Whether a monitor key is named `monitor`, or any monitor but `except`
+// names `library` as its "Driver". True as well when the monitors can't be
+// listed: the library might be in use.
 bool MonitorOrLibraryRemains(Context& ctx, const std::string& monitor,
-                             const std::string& library) {
+                             const std::string& library,
+                             const std::string& except = std::string()) {
   RegKey monitors(ctx.os);
   const LONG opened =
       OpenKey(ctx.os, HKEY_LOCAL_MACHINE, kMonitorsKey, monitors);
@@ -214,7 +216,8 @@ bool MonitorOrLibraryRemains(Context& ctx, const std::string& monitor,
     if (r == ERROR_NO_MORE_ITEMS) return false;
     if (r != ERROR_SUCCESS) return true;
     if (EqualNoCase(name, monitor) ||
-        EqualNoCase(MonitorLibrary(ctx, monitors.get(), name), library))
+        (!EqualNoCase(name, except) &&
+         EqualNoCase(MonitorLibrary(ctx, monitors.get(), name), library)))
       return true;
   }
 }
@@ -450,6 +453,11 @@ void DeleteMonitorLibraries(Context& ctx, const char* setupFile) {
     if (ctx.os.GetLastError() == ERROR_FILE_NOT_FOUND) return;
     if (++failures >= kMonitorLibraryFailures) return;
   }
+}
+
+bool MonitorNamesLibrary(Context& ctx, const std::string& library,
+                         const std::string& except) {
+  return MonitorOrLibraryRemains(ctx, std::string(), library, except);
 }
 
 }  // namespace kv

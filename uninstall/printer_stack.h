@@ -9,6 +9,8 @@
 // user; failures go to the debug trace and never stop the steps after them.
 #pragma once
 
+#include <string>
+
 #include "foundation/context.h"
 
 namespace kv {
@@ -78,6 +80,11 @@ int DeleteMonitorKey(Context& ctx, const char* name);
 // named "Lmonn" is left, and no monitor that remains names that library.
 // Deferred to the next start when it can't be deleted now.
 void DeleteMonitorLibrary(Context& ctx, const char* setupFile);
+
+// Whether a monitor other than `except` names `library` (a file name) as
+// its "Driver"; true as well when the monitors can't be listed.
+bool MonitorNamesLibrary(Context& ctx, const std::string& library,
+                         const std::string& except = std::string());
 
 // Deletes <system>\<stem>01.DLL, <stem>02.DLL, ... up to the first missing
 // one, the stem being the OS kind's of [Files.9x] "Lmonm9x", [Files.NT]

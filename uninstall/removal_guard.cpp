@@ -6,6 +6,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 
@@ -327,6 +328,12 @@ BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
   const std::string path = folder + "\\" + name;
   if (path.size() >= MAX_PATH)
     return Refuse(ctx, ERROR_INVALID_NAME, "long path", path);
+  // The right shape is not enough: Windows' own files, files found there
+  // and files another product or installer still counts stay.
+  if (!ClaimFileForRemoval(ctx, path)) {
+    ctx.os.SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   return ctx.os.DeleteFileA(path.c_str());
 }
 

@@ -70,7 +70,9 @@ bool IsRemovalFolder(Context& ctx, const std::string& folder);
 // the system directory. The DeleteFileA result; FALSE with
 // ERROR_ACCESS_DENIED when the folder is no removal folder,
 // ERROR_INVALID_NAME when the name is neither or the path would not fit in
-// MAX_PATH (a cut path names another file).
+// MAX_PATH (a cut path names another file); FALSE with ERROR_ACCESS_DENIED
+// as well when the file stays (ClaimFileForRemoval: Windows' own, found
+// there, or still counted for another product or installer).
 BOOL DeleteOwnedFile(Context& ctx, const std::string& folder,
                      const std::string& name);
 

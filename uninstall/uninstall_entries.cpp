@@ -1,14 +1,21 @@
 #include "uninstall/uninstall_entries.h"
 
+#include <algorithm>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "foundation/diagnostics.h"
+#include "foundation/install_record.h"
+#include "foundation/model_names.h"
 #include "foundation/oskind.h"
 #include "foundation/services.h"
 #include "uninstall/batch.h"
 #include "uninstall/default_printer.h"
 #include "uninstall/driver_files.h"
 #include "uninstall/model_set.h"
+#include "uninstall/printer_stack.h"
 #include "uninstall/reboot.h"
 #include "uninstall/removal_guard.h"
 #include "uninstall/scanner_data.h"
@@ -22,16 +29,63 @@ void Broadcast(Context& ctx, UINT message, const char* section) {
                       reinterpret_cast<LPARAM>(section));
 }
 
+// Every file the product's record still holds, through the guard (a file
+// in use waits for the next start), then the record itself: what it still
+// named is outside what removal may delete, or stays for another product.
+void RemoveRecordedFiles(Context& ctx, const std::string& product) {
+  // What a remaining driver or monitor names stays (its count goes down).
+  std::set<std::string> inUse;
+  if (!NamesOfInstalledDriverFiles(ctx, &inUse)) {
+    DebugTrace(ctx, "Drivers not listed, the record of %s kept\n",
+               product.c_str());
+    return;
+  }
+  for (const std::string& path : RecordedFiles(ctx, product)) {
+    const size_t slash = path.rfind('\\');
+    const std::string folder = path.substr(0, slash);
+    const std::string name = path.substr(slash + 1);
+    if (inUse.count(UpperFileName(name)) || MonitorNamesLibrary(ctx, name)) {
+      ClaimFileForRemoval(ctx, path);
+      continue;
+    }
+    if (DeleteOwnedFile(ctx, folder, name)) continue;
+    const DWORD error = ctx.os.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED ||
+        error == ERROR_INVALID_NAME)
+      continue;
+    const std::string owned = OwnedFilePath(ctx, folder, name);
+    if (!owned.empty()) AddDeferredDeletion(ctx, owned.c_str());
+  }
+  DeleteProductRecord(ctx, product);
+}
+
 }  // namespace
 
 void UninstInitialize(Context& ctx) {
   const RemovalRoots roots(ctx);
+  // Fonts, the batch head, scanner data and TWAIN files are the first set's
+  // product's.
+  const RecordProductScope product(
+      ctx, ReadProductName(ctx, kUninstallSetupFiles[0]));
   const OsKind kind = GetOSKind(ctx);
   RemoveFonts(ctx);
   ctx.os.SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   WriteBatchHead(ctx, kUninstallSetupFiles[0]);
   DeleteFontLists(ctx);
-  for (const char* file : kUninstallSetupFiles) RemoveModelSet(ctx, file);
+  // A product's recorded files go once all of its sets are removed, and
+  // only when none of its drivers stays.
+  std::vector<std::pair<std::string, bool>> products;
+  for (const char* file : kUninstallSetupFiles) {
+    const bool gone = RemoveModelSet(ctx, file);
+    const std::string name = ReadProductName(ctx, file);
+    auto it =
+        std::find_if(products.begin(), products.end(),
+                     [&](const auto& p) { return EqualNoCase(p.first, name); });
+    if (it == products.end())
+      products.emplace_back(name, gone);
+    else
+      it->second = it->second && gone;
+  }
   if (kind != OsKind::NT4) RemoveScannerData(ctx, kUninstallSetupFiles[0]);
   DeleteFilesTWAIN(ctx, kUninstallSetupFiles[0]);
   // The driver store folder goes once all three sets took their files out
@@ -39,6 +93,11 @@ void UninstInitialize(Context& ctx) {
   const std::string system = SystemDirectory(ctx);
   if (!system.empty())
     RemoveOwnedEmptyFolder(ctx, system + "\\" + kDriverStoreFolder);
+  for (const auto& p : products) {
+    if (!p.second || p.first.empty()) continue;
+    const RecordProductScope scope(ctx, p.first);
+    RemoveRecordedFiles(ctx, p.first);
+  }
   RemoveEmptyScannerFolders(ctx);
   StopPrintServices(ctx, kind);
   StartPrintServices(ctx, kind);
