@@ -27,11 +27,16 @@ int WINAPI InstallPrinterMonitor(LPCSTR sii);
 // processor, port monitor, driver, and printer `printerName` on `port`, made
 // the default when `makeDefault` is non-zero; on Windows 9x also the device
 // entries (USB from `setupDir`\`sii` when `usb` is non-zero, else parallel).
-// The driver files must already be in place. 1 when the printer was created,
-// 0 otherwise (the other steps' failures don't change it). Names that can't
-// be what they claim stop it before anything is written, with 0: a printer
-// name that is empty, over 255 characters or holds a comma, backslash or
-// control character (ERROR_INVALID_PRINTER_NAME); a port that is empty or
+// The driver files must already be in place. Records what it installs for
+// the setup file's product (HKLM\Software\KORVA\Installed\<product>: the
+// driver's installed files and the monitor's library, counted in Windows'
+// SharedDLLs counts, the driver's name, and the files ExpCopy and Xcopy
+// placed earlier in the process); a setup file naming one of Windows' own
+// port-driver services leaves that service alone. 1 when the printer was
+// created, 0 otherwise (the other steps' failures don't change it). Names that
+// can't be what they claim stop it before anything is written, with 0: a
+// printer name that is empty, over 255 characters or holds a comma, backslash
+// or control character (ERROR_INVALID_PRINTER_NAME); a port that is empty or
 // holds a control character, with `makeDefault` a comma too, on Windows 9x
 // with `usb` a backslash too; a driver name "<Product> <model>" that is no
 // key name; with `makeDefault` on Windows 9x a "Drcf9x" with a comma or

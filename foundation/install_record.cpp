@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/diagnostics.h"
+#include "foundation/model_names.h"
 #include "foundation/names.h"
 #include "foundation/registry.h"
 
@@ -253,29 +254,65 @@ void BeginProductRecord(Context& ctx, const std::string& product) {
   ctx.heldFiles.clear();
 }
 
-std::vector<std::string> RecordedFiles(Context& ctx,
-                                       const std::string& product) {
-  std::vector<std::string> paths;
-  if (!IsProductName(ctx, product)) return paths;
-  RegKey files(ctx.os);
-  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, FilesKeyOf(product), files,
+namespace {
+
+// The value names of the record's `list` key, each accepted by `keep`.
+std::vector<std::string> RecordedNames(Context& ctx, const std::string& product,
+                                       const char* list,
+                                       bool (*keep)(const std::string&)) {
+  std::vector<std::string> names;
+  if (!IsProductName(ctx, product)) return names;
+  RegKey key(ctx.os);
+  if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE,
+              SubKeyPath(SubKeyPath(kInstalledKey, product), list), key,
               KEY_READ) != ERROR_SUCCESS)
-    return paths;
+    return names;
   for (DWORD i = 0; i < 4096; ++i) {
     char name[MAX_PATH + 1] = {};
     DWORD size = sizeof name;
-    const LONG r = ctx.os.RegEnumValueA(files.get(), i, name, &size, nullptr,
+    const LONG r = ctx.os.RegEnumValueA(key.get(), i, name, &size, nullptr,
                                         nullptr, nullptr, nullptr);
     if (r == ERROR_NO_MORE_ITEMS) break;
-    // A name too long for a path is no file of the record's.
-    if (r == ERROR_SUCCESS && IsRecordablePath(name)) paths.push_back(name);
+    if (r == ERROR_SUCCESS && keep(name)) names.push_back(name);
   }
-  return paths;
+  return names;
+}
+
+bool IsDriverName(const std::string& name) {
+  return !name.empty() && name.size() < kDriverNameSize &&
+         name.find('\\') == std::string::npos;
+}
+
+}  // namespace
+
+std::vector<std::string> RecordedFiles(Context& ctx,
+                                       const std::string& product) {
+  // A name too long for a path is no file of the record's.
+  return RecordedNames(ctx, product, kRecordFilesKey, IsRecordablePath);
+}
+
+void NoteMadeDriver(Context& ctx, const std::string& driver) {
+  if (!IsProductName(ctx, ctx.recordProduct) || !IsDriverName(driver)) return;
+  RegKey drivers(ctx.os);
+  if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE,
+                SubKeyPath(SubKeyPath(kInstalledKey, ctx.recordProduct),
+                           kRecordDriversKey),
+                drivers) == ERROR_SUCCESS)
+    WriteDword(ctx.os, drivers.get(), driver.c_str(), 1);
+}
+
+std::vector<std::string> RecordedDrivers(Context& ctx,
+                                         const std::string& product) {
+  return RecordedNames(ctx, product, kRecordDriversKey, IsDriverName);
 }
 
 void DeleteProductRecord(Context& ctx, const std::string& product) {
   if (!IsProductName(ctx, product)) return;
   ctx.os.RegDeleteKeyA(HKEY_LOCAL_MACHINE, FilesKeyOf(product).c_str());
+  ctx.os.RegDeleteKeyA(
+      HKEY_LOCAL_MACHINE,
+      SubKeyPath(SubKeyPath(kInstalledKey, product), kRecordDriversKey)
+          .c_str());
   ctx.os.RegDeleteKeyA(HKEY_LOCAL_MACHINE,
                        SubKeyPath(kInstalledKey, product).c_str());
   // Then the "Installed" key and the maker's key, each only when it is
@@ -344,6 +381,11 @@ bool IsKeptFile(Context& ctx, const std::string& path) {
     return true;
   }
   return false;
+}
+
+std::string RemovalProduct(Context& ctx, const char* setupFile) {
+  return ctx.recordProduct.empty() ? ReadProductName(ctx, setupFile)
+                                   : ctx.recordProduct;
 }
 
 RecordProductScope::RecordProductScope(Context& ctx, const std::string& product)

@@ -21,6 +21,8 @@ constexpr char kSharedDllsKey[] =
 constexpr char kMakerKey[] = "Software\\KORVA";
 constexpr char kInstalledKey[] = "Software\\KORVA\\Installed";
 constexpr char kRecordFilesKey[] = "Files";
+// One value per printer driver registration added (its name).
+constexpr char kRecordDriversKey[] = "Drivers";
 
 enum RecordState : DWORD { kCounted = 1, kMade = 2, kFound = 3 };
 
@@ -49,6 +51,13 @@ void BeginProductRecord(Context& ctx, const std::string& product);
 std::vector<std::string> RecordedFiles(Context& ctx,
                                        const std::string& product);
 
+// Registration added printer driver `driver` for ctx.recordProduct.
+void NoteMadeDriver(Context& ctx, const std::string& driver);
+
+// The printer drivers `product`'s record names (at most 4096).
+std::vector<std::string> RecordedDrivers(Context& ctx,
+                                         const std::string& product);
+
 // Deletes `product`'s record (its files' entries and its key), and the
 // maker's "Installed" key when no product is left in it.
 void DeleteProductRecord(Context& ctx, const std::string& product);
@@ -66,6 +75,10 @@ bool ClaimFileForRemoval(Context& ctx, const std::string& path);
 // The same decision without changing anything: true when the file stays
 // (deferral and batch lines ask it after the claim).
 bool IsKeptFile(Context& ctx, const std::string& path);
+
+// The product a removal step acts for: the one a surrounding removal set,
+// or else the product `setupFile` names.
+std::string RemovalProduct(Context& ctx, const char* setupFile);
 
 // Sets ctx.recordProduct for a removal's steps and puts it back after.
 class RecordProductScope {

@@ -75,6 +75,12 @@ void RecreateService(Context& ctx, SC_HANDLE manager, const char* name,
 // from its configuration. Always 1.
 int InstallPortDriverService(Context& ctx, const char* service,
                              const char* driverFile) {
+  // Windows' own parallel-port driver, say: taken over, it would be
+  // deleted with its file at removal.
+  if (IsWindowsService(service)) {
+    DebugTrace(ctx, "Service passed over, Windows' own [%s]\n", service);
+    return 1;
+  }
   std::string binaryPath;
   // A path built from a failed call would name a file that isn't there.
   if (!PortDriverImagePath(ctx, driverFile, &binaryPath)) return 1;
@@ -287,6 +293,8 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
     DebugTrace(ctx, "InstallPrinterMonitor Fail\n");
   if (!InstallPrinterDriver(ctx, file))
     DebugTrace(ctx, "InstallPrinterDriver Fail\n");
+  else
+    NoteMadeDriver(ctx, ctx.driverName);
   RecordRegisteredFiles(ctx, kind, file, namedBefore);
   const int result = RegistPrinter(ctx, port, makeDefault, printerName, file);
   if (!result) DebugTrace(ctx, "RegistPrinter Fail\n");

@@ -410,7 +410,7 @@ int DeleteDriverService(Context& ctx, const char* serviceName,
   const std::string name = serviceName;
   const std::string file = driverFile ? driverFile : "";
   // Installation made no service from a name without a file.
-  if (name == "." || name == ".." ||
+  if (name == "." || name == ".." || IsWindowsService(name) ||
       !CheckRegistryKeyName(ctx.os, serviceName) || file.empty()) {
     PassOver(ctx, "service", name);
     return 1;

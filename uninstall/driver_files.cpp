@@ -8,6 +8,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "foundation/oskind.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
@@ -147,7 +148,8 @@ bool DriverRecordRemains(Context& ctx, const DRIVER_INFO_3A& d) {
 // The file names (upper case, no folder) every driver the spooler still
 // has names: its driver, data, configuration and help files and its
 // dependent files. False when the drivers can't be listed.
-bool FilesOfInstalledDrivers(Context& ctx, std::set<std::string>* files) {
+bool FilesOfInstalledDrivers(Context& ctx, std::set<std::string>* files,
+                             std::vector<DriverMonitor>* monitors = nullptr) {
   DWORD needed = 0, returned = 0;
   BYTE probe[4096] = {};
   if (!ctx.os.EnumPrinterDriversA(nullptr, nullptr, 3, probe, sizeof probe,
@@ -170,6 +172,8 @@ bool FilesOfInstalledDrivers(Context& ctx, std::set<std::string>* files) {
       if (f && *f) files->insert(UpperBaseName(f));
     for (const char* f = d.pDependentFiles; f && *f; f += std::strlen(f) + 1)
       files->insert(UpperBaseName(f));
+    if (monitors && d.pMonitorName && *d.pMonitorName)
+      monitors->push_back({d.pName, d.pMonitorName});
   }
   return true;
 }
@@ -416,6 +420,7 @@ void DeletePrnFilesXP(Context& ctx, const char* setupFile) {
 
 int DeleteFiles9x(Context& ctx, const char* setupFile) {
   const RemovalRoots roots(ctx);
+  const RecordProductScope product(ctx, RemovalProduct(ctx, setupFile));
   const Folders d(ctx);
   const std::string printerInf =
       ModelName(ctx, setupFile, "PRNInfFile9x", kExportNameSize);
@@ -452,6 +457,7 @@ int DeleteFiles9x(Context& ctx, const char* setupFile) {
 
 int DeleteFilesNT(Context& ctx, const char* setupFile) {
   const RemovalRoots roots(ctx);
+  const RecordProductScope product(ctx, RemovalProduct(ctx, setupFile));
   const Folders d(ctx);
   const std::string inf =
       ModelName(ctx, setupFile, "PRNInfFileNT", kExportNameSize);
@@ -465,6 +471,7 @@ int DeleteFilesNT(Context& ctx, const char* setupFile) {
 
 int DeleteFiles2k(Context& ctx, const char* setupFile) {
   const RemovalRoots roots(ctx);
+  const RecordProductScope product(ctx, RemovalProduct(ctx, setupFile));
   return DeleteFilesNT5(
       ctx, setupFile,
       {"PRNInfFile2K", "SCNInfFile2K", "PRNCatFile2K", "SCNCatFile2K"});
@@ -472,6 +479,7 @@ int DeleteFiles2k(Context& ctx, const char* setupFile) {
 
 int DeleteFilesXP(Context& ctx, const char* setupFile) {
   const RemovalRoots roots(ctx);
+  const RecordProductScope product(ctx, RemovalProduct(ctx, setupFile));
   return DeleteFilesNT5(
       ctx, setupFile,
       {"PRNInfFileXP", "SCNInfFileXP", "PRNCatFileXP", "SCNCatFileXP"});
@@ -479,6 +487,26 @@ int DeleteFilesXP(Context& ctx, const char* setupFile) {
 
 bool NamesOfInstalledDriverFiles(Context& ctx, std::set<std::string>* names) {
   return FilesOfInstalledDrivers(ctx, names);
+}
+
+bool MonitorsOfInstalledDrivers(Context& ctx,
+                                std::vector<DriverMonitor>* monitors) {
+  std::set<std::string> files;
+  return FilesOfInstalledDrivers(ctx, &files, monitors);
+}
+
+bool OtherDriverNamesMonitor(Context& ctx, const std::string& monitor,
+                             const std::vector<std::string>& except) {
+  std::vector<DriverMonitor> named;
+  if (!MonitorsOfInstalledDrivers(ctx, &named)) return true;
+  for (const DriverMonitor& n : named) {
+    if (!EqualNoCase(n.monitor, monitor)) continue;
+    if (std::none_of(except.begin(), except.end(), [&](const std::string& e) {
+          return EqualNoCase(e, n.driver);
+        }))
+      return true;
+  }
+  return false;
 }
 
 std::string UpperFileName(const std::string& path) {

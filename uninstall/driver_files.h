@@ -108,6 +108,21 @@ int DeleteFilesXP(Context& ctx, const char* setupFile);
 // record remains names. False when the drivers can't be listed.
 bool NamesOfInstalledDriverFiles(Context& ctx, std::set<std::string>* names);
 
+// An installed driver (whose record remains) and the language monitor it
+// names.
+struct DriverMonitor {
+  std::string driver, monitor;
+};
+// Every installed driver that names a monitor. False when the drivers can't
+// be listed.
+bool MonitorsOfInstalledDrivers(Context& ctx,
+                                std::vector<DriverMonitor>* monitors);
+
+// Whether a driver other than those of `except` (any case) names
+// `monitor`; true as well when the drivers can't be listed.
+bool OtherDriverNamesMonitor(Context& ctx, const std::string& monitor,
+                             const std::vector<std::string>& except = {});
+
 // The file name of `path` without its folder, in upper case.
 std::string UpperFileName(const std::string& path);
 

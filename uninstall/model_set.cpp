@@ -63,6 +63,19 @@ void RemoveServiceAndMonitorKey(Context& ctx, const ModelSet& set,
 void CycleServicesAround(Context& ctx, const ModelSet& set,
                          const char* monitorKey) {
   if (set.kind == OsKind::Win9x || set.kind == OsKind::Other) return;
+  // The set's own drivers go next; another product's driver that names the
+  // monitor keeps it.
+  std::vector<std::string> own;
+  for (int i = 1; i <= set.count; ++i) {
+    const std::string driver = DriverNameOf(ctx, set, ModelName(ctx, set, i));
+    if (!driver.empty()) own.push_back(driver);
+  }
+  for (const std::string& driver : RecordedDrivers(ctx, set.product))
+    own.push_back(driver);
+  if (*monitorKey && OtherDriverNamesMonitor(ctx, monitorKey, own)) {
+    DebugTrace(ctx, "Monitor kept, a driver still names it [%s]\n", monitorKey);
+    monitorKey = "";
+  }
   StopPrintServices(ctx, set.kind);
   RemoveServiceAndMonitorKey(ctx, set, monitorKey);
   StartPrintServices(ctx, set.kind);
@@ -146,8 +159,22 @@ bool RemoveModelSet(Context& ctx, const char* setupFile) {
   FindMonitorKey(ctx, monitorKey, set.file);
   CycleServicesAround(ctx, set, monitorKey);
   bool driversGone = true;
-  for (int i = 1; i <= set.count; ++i)
+  std::vector<std::string> listed;
+  for (int i = 1; i <= set.count; ++i) {
     driversGone = RemoveModel(ctx, set, i) && driversGone;
+    listed.push_back(DriverNameOf(ctx, set, ModelName(ctx, set, i)));
+  }
+  // A driver the record names that the list no longer does (a model an
+  // upgrade dropped) goes with its printers as well.
+  for (const std::string& driver : RecordedDrivers(ctx, set.product)) {
+    if (std::any_of(listed.begin(), listed.end(), [&](const std::string& l) {
+          return ctx.os.lstrcmpiA(l.c_str(), driver.c_str()) == 0;
+        }))
+      continue;
+    bool kept = false;
+    RemovePrinterStack(ctx, driver.c_str(), set.file, &kept);
+    driversGone = driversGone && !kept;
+  }
   if (set.kind == OsKind::Win9x) DeleteUsbPrinterEntry9x(ctx, set.file);
   DeleteMonitorLibrary(ctx, set.file);
   // The set's models share their files: a driver that stays keeps them.

@@ -14,6 +14,7 @@
 #include "foundation/setupinfo.h"
 #include "uninstall/batch.h"
 #include "uninstall/default_printer.h"
+#include "uninstall/driver_files.h"
 #include "uninstall/removal_guard.h"
 
 namespace kv {
@@ -374,6 +375,12 @@ int RemovePortMonitor(Context& ctx, const char* setupFile) {
   BOOL result = FALSE;
   char found[kMonitorKeyNameSize] = {};
   if (environment && FindMonitorKey(ctx, found, setupFile)) {
+    // Another product's driver of the maker may name the same monitor.
+    if (OtherDriverNamesMonitor(ctx, found)) {
+      DebugTrace(ctx, "Monitor kept, a driver still names it [%s]\n", found);
+      ctx.os.SetLastError(ERROR_PRINT_MONITOR_IN_USE);
+      return 0;
+    }
     if (kind == OsKind::Win9x) return DeleteMonitor9x(ctx, found, setupFile);
     result = ctx.os.DeleteMonitorA(nullptr, const_cast<LPSTR>(environment),
                                    const_cast<LPSTR>(monitor.c_str()));

@@ -64,6 +64,12 @@ constexpr const char* kWindowsMonitorLibraries[] = {
     "decpsmon.dll", "lprmon2.dll",  "msfaxmon.dll", "fxsmon.dll", "mdimon.dll",
     "irmon.dll",    "spool32.exe",  "spoolss.exe",  "spoolsv.exe"};
 
+// Windows' own port and device drivers' services a setup file may name.
+constexpr const char* kWindowsServices[] = {
+    "Parport",  "Parallel", "ParVdm", "Parclass", "Serial", "Serenum",
+    "usbprint", "usbscan",  "Modem",  "Spooler",  "LPDSVC", "MacPrint",
+    "Tcpip",    "Imapi",    "stisvc", "Beep",     "Null",   "i8042prt"};
+
 // The system directory's sub-folders a setup file names files in.
 constexpr const char* kSystemSubFolders[] = {"drivers"};
 
@@ -281,6 +287,11 @@ bool IsWindowsMonitor(const std::string& name, const std::string& library) {
     });
   };
   return in(kWindowsMonitors, name) || in(kWindowsMonitorLibraries, library);
+}
+
+bool IsWindowsService(const std::string& name) {
+  return std::any_of(std::begin(kWindowsServices), std::end(kWindowsServices),
+                     [&](const char* s) { return EqualNoCase(name, s); });
 }
 
 bool IsRemovalFolder(Context& ctx, const std::string& folder) {

@@ -90,6 +90,11 @@ BOOL RemoveOwnedEmptyFolder(Context& ctx, const std::string& folder);
 // library (any case): never the installation's, whatever a setup file says.
 bool IsWindowsMonitor(const std::string& name, const std::string& library);
 
+// Whether a service is one of Windows' own port, device or print services
+// (any case): never taken over by installation nor deleted by removal,
+// whatever a setup file says.
+bool IsWindowsService(const std::string& name);
+
 // Whether `path` below `root` is a key removal may delete: in
 // HKEY_LOCAL_MACHINE strictly below "Enum", the device classes, the
 // spooler's printers, monitors and environments, or "Software\KORVA"; in

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/diagnostics.h"
+#include "foundation/install_record.h"
 #include "foundation/oskind.h"
 #include "foundation/setupinfo.h"
 #include "uninstall/batch.h"
@@ -171,6 +172,7 @@ void RemoveScannerData(Context& ctx, const char* setupFile) {
 
 int DeleteFilesTWAIN(Context& ctx, const char* /*ignored*/) {
   const RemovalRoots roots(ctx);
+  const RecordProductScope product(ctx, RemovalProduct(ctx, "vt3eins.sii"));
   const OsKind kind = GetOSKind(ctx);
   const ScannerFolders folders = FoldersOf(
       ctx, kind, ReadWhole(ctx, kScannerSetupFile, "Initial", "NameHeader"),

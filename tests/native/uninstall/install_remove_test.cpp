@@ -11,6 +11,7 @@
 #include "foundation/registry_paths.h"
 #include "printer/registration.h"
 #include "sim/next_start.h"
+#include "staging/expcopy.h"
 #include "tests/native/support/printer_support.h"
 #include "tests/native/support/windows_keys.h"
 #include "tests/native/uninstall/uninstall_support.h"
@@ -307,6 +308,122 @@ TEST(InstallRemove, AnInstallationBeforeTheRestartKeepsItsFiles) {
     EXPECT_TRUE(Exists(m, os.windowsDir() + "\\vt3eins.sii"));
     EXPECT_FALSE(Exists(m, installed + "\\kvold.dll"));
     EXPECT_FALSE(Exists(m, os.systemDir() + "\\VT3E.bat"));
+  }
+}
+
+const char* DriversKeyOf(WindowsVersion v) {
+  return sim::IsWin9x(v)            ? k9xDriversKey
+         : v == WindowsVersion::NT4 ? kNt4DriversKey
+                                    : kNt5DriversKey;
+}
+
+// The driver's files where the spooler keeps them once installed.
+std::string InstalledDriverFolder(SimMachine& m, WindowsVersion v) {
+  const bool is9x = sim::IsWin9x(v);
+  return sim::DriverDirectory(m.os(), is9x ? "Windows 4.0" : "Windows NT x86") +
+         (is9x                       ? ""
+          : v == WindowsVersion::NT4 ? "\\2"
+                                     : "\\3");
+}
+
+// Two products of the maker share the monitor, its library and the driver's
+// files: removing the later one keeps all the first still uses, removing
+// the first then leaves nothing of either. A model the setup file no longer
+// lists (an upgrade dropped it) goes as well, and Windows' own port driver
+// named by a setup file is never taken over.
+TEST(InstallRemove, ASecondProductOfTheMakerKeepsWhatItUses) {
+  for (const WindowsVersion v : kAllVersions) {
+    SCOPED_TRACE(sim::WindowsVersionName(v));
+    SimMachine m(v);
+    auto& os = m.os();
+    const bool is9x = sim::IsWin9x(v);
+    SampleSii first, ours;
+    first.initial = "Product=ZANDER\r\n";
+    first.models = "nModelNum=1\r\nModel1=ZD-9000\r\n";
+    first.devIds += "ZD-9000=LPTENUM\\ZANDERZD-9000D1A4\r\n";
+    // Windows' own parallel-port driver, named by the first product.
+    for (std::string* files : {&first.nt, &first.w2k}) {
+      const size_t at = files->find("Name=KvLpt");
+      files->replace(at, 10, "Name=Parport");
+    }
+    if (!is9x) {
+      SC_HANDLE manager =
+          os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+      os.CloseServiceHandle(os.CreateServiceA(
+          manager, "Parport", "Parport", SERVICE_ALL_ACCESS,
+          SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+          "System32\\DRIVERS\\parport.sys", nullptr, nullptr, nullptr, nullptr,
+          nullptr));
+      os.CloseServiceHandle(manager);
+    }
+    const std::string parport = "SYSTEM\\CurrentControlSet\\Services\\Parport";
+    const std::string parportImage =
+        RegString(m, HKEY_LOCAL_MACHINE, parport, "ImagePath");
+    // Windows' own runtime, and a file the first product placed itself: our
+    // INF lists both.
+    const std::string windowsOwn = os.systemDir() + "\\MFC42.DLL";
+    const std::string theirs = os.systemDir() + "\\zdshared.dll";
+    ASSERT_TRUE(os.WriteTextFile(windowsOwn, "MZ"));
+    ASSERT_TRUE(
+        os.WriteTextFile(std::string(kSetupDir) + "\\zdshared.dll", "MZ"));
+    ASSERT_EQ(ExpCopy(m.ctx(), std::string(kSetupDir) + "\\",
+                      os.systemDir() + "\\", "zdshared.dll", "zdshared.dll", 0),
+              1);
+    PlaceMedium(m, first);
+    ASSERT_EQ(
+        ToRegPrinter(m.ctx(), "LPT1:", "ZD-9000", 0, kSetupDir, "ZD", 0, kSii),
+        1);
+    ASSERT_TRUE(os.WriteTextFile(
+        os.systemDir() + "\\KVDRV\\kvprn.inf",
+        "[SourceDisksFiles]\r\nMFC42.DLL=1\r\nzdshared.dll=1\r\n"));
+    PlaceMedium(m, ours);
+    for (const char* model : {"KV-1000", "KV-2000"})
+      ASSERT_EQ(
+          ToRegPrinter(m.ctx(), "LPT1:", model, 0, kSetupDir, model, 0, kSii),
+          1);
+    // Our upgrade's setup file lists one model only.
+    ours.models = "nModelNum=1\r\nModel1=KV-1000\r\n";
+    ASSERT_TRUE(os.WriteTextFile(
+        os.windowsDir() + "\\vt3eins.sii",
+        ours.Text() +
+            "[Model]\r\nPRNInfFile9x=kvprn.inf\r\nPRNInfFileNT=kvprn.inf\r\n"
+            "PRNInfFile2K=kvprn.inf\r\nPRNInfFileXP=kvprn.inf\r\n"));
+
+    UninstInitialize(m.ctx());
+
+    const std::string drivers = DriversKeyOf(v);
+    const std::string folder = InstalledDriverFolder(m, v);
+    const std::string library =
+        os.systemDir() + (is9x                       ? "\\kvmon9x.dll"
+                          : v == WindowsVersion::NT4 ? "\\kvmonnt.dll"
+                                                     : "\\kvmon2k.dll");
+    const std::string data = folder + "\\kvdata.ppd";
+    EXPECT_FALSE(HasKey(m, HKEY_LOCAL_MACHINE, drivers + "\\KORVA KV-1000"));
+    EXPECT_FALSE(HasKey(m, HKEY_LOCAL_MACHINE, drivers + "\\KORVA KV-2000"));
+    EXPECT_TRUE(HasKey(m, HKEY_LOCAL_MACHINE, drivers + "\\ZANDER ZD-9000"));
+    EXPECT_TRUE(HasKey(m, HKEY_LOCAL_MACHINE,
+                       std::string(kMonitorsKey) + "\\KV Lang Monitor"));
+    EXPECT_TRUE(Exists(m, library));
+    EXPECT_TRUE(Exists(m, data));
+    EXPECT_TRUE(Exists(m, windowsOwn));
+    EXPECT_TRUE(Exists(m, theirs));
+    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, parport, "ImagePath"),
+              parportImage);
+
+    ASSERT_TRUE(
+        os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii", first.Text()));
+    UninstInitialize(m.ctx());
+
+    EXPECT_FALSE(HasKey(m, HKEY_LOCAL_MACHINE, drivers + "\\ZANDER ZD-9000"));
+    EXPECT_FALSE(HasKey(m, HKEY_LOCAL_MACHINE,
+                        std::string(kMonitorsKey) + "\\KV Lang Monitor"));
+    EXPECT_FALSE(Exists(m, library));
+    EXPECT_FALSE(Exists(m, data));
+    EXPECT_FALSE(HasKey(m, HKEY_LOCAL_MACHINE, "Software\\KORVA"));
+    EXPECT_TRUE(Exists(m, windowsOwn));
+    EXPECT_FALSE(Exists(m, theirs));
+    EXPECT_EQ(RegString(m, HKEY_LOCAL_MACHINE, parport, "ImagePath"),
+              parportImage);
   }
 }
 
