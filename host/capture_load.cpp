@@ -1,7 +1,9 @@
 #include "host/capture_load.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +12,7 @@
 
 #include "host/record_text.h"
 #include "host/snapshot.h"
+#include "sim/host_files.h"
 #include "sim/sim_services.h"
 
 namespace kv::host {
@@ -43,31 +46,44 @@ void LoadRegistry(const Capture& c, sim::SimPlatform& os) {
   }
 }
 
-// win.ini goes through the profile calls, which the NT family maps to the
-// user's registry keys as Windows does; system.ini is a file.
+// Each profile file is written once, whole: an entry at a time through the
+// profile calls reads and writes the file again for every entry, which a
+// capture of 16,000 entries makes minutes. The parser has refused entries
+// named twice, so each lands in its section as the capture lists it.
 void LoadIni(const Capture& c, sim::SimPlatform& os) {
-  std::set<std::pair<std::string, std::string>> cleared;
+  struct Section {
+    std::string name, lines;
+  };
+  struct File {
+    std::string name;
+    std::vector<Section> sections;
+  };
+  std::vector<File> files;
   for (const Capture::IniEntry& e : c.ini) {
-    const bool winIni = AsciiLower(e.file) == "win.ini";
     // The NT family keeps these two in the user's registry keys, loaded
     // with the registry; the simulated machine reads them only there.
-    if (winIni && c.platform == VER_PLATFORM_WIN32_NT &&
+    if (AsciiLower(e.file) == "win.ini" &&
+        c.platform == VER_PLATFORM_WIN32_NT &&
         (AsciiLower(e.section) == "devices" ||
          AsciiLower(e.section) == "printerports"))
       continue;
-    const char* section = e.section.c_str();
-    if (cleared.insert({AsciiLower(e.file), AsciiLower(e.section)}).second) {
-      if (winIni)
-        os.WriteProfileStringA(section, nullptr, nullptr);
-      else
-        os.WritePrivateProfileStringA(section, nullptr, nullptr,
-                                      e.file.c_str());
-    }
-    if (winIni)
-      os.WriteProfileStringA(section, e.key.c_str(), e.value.c_str());
-    else
-      os.WritePrivateProfileStringA(section, e.key.c_str(), e.value.c_str(),
-                                    e.file.c_str());
+    auto file = std::find_if(files.begin(), files.end(), [&](const File& f) {
+      return AsciiLower(f.name) == AsciiLower(e.file);
+    });
+    if (file == files.end()) file = files.insert(files.end(), {e.file, {}});
+    auto section = std::find_if(
+        file->sections.begin(), file->sections.end(), [&](const Section& s) {
+          return AsciiLower(s.name) == AsciiLower(e.section);
+        });
+    if (section == file->sections.end())
+      section = file->sections.insert(file->sections.end(), {e.section, ""});
+    section->lines += e.key + "=" + e.value + "\r\n";
+  }
+  for (const File& f : files) {
+    std::string text;
+    for (const Section& s : f.sections)
+      text += (text.empty() ? "" : "\r\n") + ("[" + s.name + "]\r\n") + s.lines;
+    os.WriteTextFile(c.windowsDir + "\\" + f.name, text);
   }
 }
 
@@ -80,7 +96,7 @@ void SetTime(const std::string& host, unsigned long long ticks) {
       static_cast<time_t>(unixTicks / 10000000ull);
   times[0].tv_nsec = times[1].tv_nsec =
       static_cast<long>(unixTicks % 10000000ull * 100);
-  utimensat(AT_FDCWD, host.c_str(), times, 0);
+  utimensat(AT_FDCWD, host.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 // win.ini and system.ini, whose sections the capture holds instead.
@@ -96,14 +112,20 @@ struct FileCounts {
 FileCounts LoadFiles(const Capture& c, sim::SimPlatform& os) {
   FileCounts n;
   // The capture is the truth about drive C:; the fresh machine's own
-  // layout goes first.
+  // layout goes first. The folder is a new one (the host has checked), so
+  // nothing of anyone else's goes with it.
   std::error_code ec;
   const fs::path drive = fs::path(os.machineDir()) / "drive_c";
   fs::remove_all(drive, ec);
-  fs::create_directories(drive, ec);
+  fs::create_directory(drive, ec);
+  std::string why;
   for (const std::string& dir : {c.windowsDir, c.systemDir}) {
-    if (!dir.empty()) fs::create_directories(os.HostPath(dir), ec);
+    if (!dir.empty()) os.PlaceFolder(dir, &why);
   }
+  // The parser has made sure that every record lies in a folder recorded
+  // before it and that no name comes twice in any spelling: each is
+  // resolved once and made with one call, so the load is linear in the
+  // capture's size.
   for (const CapturedFile& f : c.files) {
     const std::string host = os.HostPath(f.path);
     if (host.empty()) {
@@ -111,28 +133,33 @@ FileCounts LoadFiles(const Capture& c, sim::SimPlatform& os) {
       continue;
     }
     if (f.directory) {
-      fs::create_directories(host, ec);
-      ++n.dirs;
-      continue;
-    }
-    fs::create_directories(fs::path(host).parent_path(), ec);
-    {
-      std::ofstream out(host, std::ios::binary | std::ios::trunc);
-      if (f.hasContent)
-        out.write(f.content.data(),
-                  static_cast<std::streamsize>(f.content.size()));
-      if (!out) {
+      if (::mkdir(host.c_str(), 0755) != 0 && errno != EEXIST) {
         ++n.failed;
         continue;
       }
+      ++n.dirs;
+      continue;
+    }
+    const int fd = sim::OpenHostFile(host, O_WRONLY | O_CREAT | O_TRUNC);
+    bool written = fd >= 0;
+    if (written && f.hasContent) {
+      written = ::write(fd, f.content.data(), f.content.size()) ==
+                static_cast<ssize_t>(f.content.size());
+    } else if (written && !IsProfileFile(c, f.path)) {
+      // Of its size, without made-up content (a sparse file): a read is
+      // refused.
+      written = ::ftruncate(fd, static_cast<off_t>(f.size)) == 0;
+    }
+    if (fd >= 0 && ::close(fd) != 0) written = false;
+    if (!written) {
+      ++n.failed;
+      continue;
     }
     if (f.hasContent) {
       ++n.withContent;
     } else if (IsProfileFile(c, f.path)) {
       // Its sections are captured and written below.
     } else {
-      // Of its size, without made-up content: a read is refused.
-      fs::resize_file(host, f.size, ec);
       os.MarkPlaceholder(f.path);
       ++n.placeholders;
     }

@@ -216,12 +216,21 @@ std::string Machine::ExpandWinPath(const std::string& path) {
   } vars[] = {{"%WINDIR%", &Machine::WindowsDirectory},
               {"%SYSDIR%", &Machine::SystemDirectory},
               {"%APPDATA%", &Machine::AppDataDirectory}};
-  std::string out = path;
-  for (const auto& v : vars) {
-    size_t at;
-    while ((at = out.find(v.name)) != std::string::npos) {
-      out.replace(at, std::strlen(v.name), (this->*v.dir)());
+  // One pass from left to right: a folder whose name holds a variable's
+  // name (C:\%WINDIR%) is put in once, never expanded again.
+  std::string out;
+  for (size_t at = 0; at < path.size();) {
+    bool expanded = false;
+    for (const auto& v : vars) {
+      const size_t n = std::strlen(v.name);
+      if (path.compare(at, n, v.name) == 0) {
+        out += (this->*v.dir)();
+        at += n;
+        expanded = true;
+        break;
+      }
     }
+    if (!expanded) out += path[at++];
   }
   return out;
 }
