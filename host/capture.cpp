@@ -543,14 +543,18 @@ bool HasControlByte(const std::string& text) {
   return false;
 }
 
+bool LeadByte(unsigned codePage, unsigned char u) {
+  return codePage == 932 &&
+         ((u >= 0x81 && u <= 0x9F) || (u >= 0xE0 && u <= 0xFC));
+}
+
 // `text` with its ASCII capitals made small, a code page 932 trail byte
 // left as it is: how Windows tells two names apart.
 std::string FoldName(const std::string& text, unsigned codePage) {
   std::string out = text;
   for (size_t i = 0; i < out.size(); ++i) {
     const auto u = static_cast<unsigned char>(out[i]);
-    if (codePage == 932 && ((u >= 0x81 && u <= 0x9F) || u >= 0xE0) &&
-        u <= 0xFC) {
+    if (LeadByte(codePage, u)) {
       ++i;
       continue;
     }
@@ -609,13 +613,23 @@ bool CheckKey(const Capture& c, const CaptureChecks& seen,
 }
 
 // A file or folder name Windows can hold: no control byte, none of
-// \/:*?"<>|, not ending in a dot or a blank (Windows drops those, so two
+// \/:*?"<>| (a '/' or NUL not even as a trail byte: the host reads them
+// as its own), not ending in a dot or a blank (Windows drops those, so two
 // spellings would name one file).
-bool WindowsName(const std::string& name) {
+bool WindowsName(const std::string& name, unsigned codePage) {
   if (name.empty() || name == "." || name == ".." || name.back() == '.' ||
-      name.back() == ' ' || HasControlByte(name))
+      name.back() == ' ' ||
+      name.find_first_of(std::string("/\0", 2)) != std::string::npos)
     return false;
-  return name.find_first_of("\\/:*?\"<>|") == std::string::npos;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto u = static_cast<unsigned char>(name[i]);
+    if (LeadByte(codePage, u)) {
+      ++i;
+      continue;
+    }
+    if (u < 0x20 || u == 0x7F || std::strchr("\\:*?\"<>|", u)) return false;
+  }
+  return true;
 }
 
 // A file or dir record: in the Windows directory or the product's user
@@ -623,7 +637,7 @@ bool WindowsName(const std::string& name) {
 // a name Windows can hold, and named once whatever its letter case.
 bool CheckFile(const Capture& c, CaptureChecks* seen, const CapturedFile& f,
                std::string* why) {
-  const size_t slash = f.path.rfind('\\');
+  const size_t slash = LastBackslash(f.path, c.codePage);
   const std::string folder =
       slash == std::string::npos ? std::string() : f.path.substr(0, slash);
   const std::string name =
@@ -635,7 +649,7 @@ bool CheckFile(const Capture& c, CaptureChecks* seen, const CapturedFile& f,
            " files and folders, which the capture never records";
     return false;
   }
-  if (!WindowsName(name)) {
+  if (!WindowsName(name, c.codePage)) {
     *why = "the name of " + f.path +
            " is none Windows can hold (a control byte, one of \\/:*?\"<>|, "
            "or a trailing dot or blank)";
@@ -867,6 +881,17 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, CaptureChecks* seen,
 }
 
 }  // namespace
+
+size_t LastBackslash(const std::string& path, unsigned codePage) {
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (LeadByte(codePage, static_cast<unsigned char>(path[i])))
+      ++i;
+    else if (path[i] == '\\')
+      last = i;
+  }
+  return last;
+}
 
 HKEY CaptureRootKey(const std::string& name) {
   for (const RootInfo& r : kRoots)

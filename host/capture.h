@@ -87,6 +87,11 @@ constexpr unsigned long long kCapturedContentLimit = 64 * 1024;
 // (100000 files, 200000 keys) come to far less but for values of a MiB.
 constexpr size_t kCaptureFileLimit = 256u << 20;
 
+// The position of the last backslash of a path of the captured machine,
+// read by characters of its code page (a code page 932 trail byte may be
+// 0x5C); npos for none.
+size_t LastBackslash(const std::string& path, unsigned codePage);
+
 // The registry root a capture names "HKLM", "HKCU" or "HKCC"; null for
 // any other name.
 HKEY CaptureRootKey(const std::string& name);

@@ -371,7 +371,7 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   if (!o.fromCapture.empty()) {
     std::string why;
     if (!ReadCapture(o.fromCapture, &capture, &why)) {
-      err << "kvsup-host: " << why << "\n";
+      err << "kvsup-host: " << PrintableText(why) << "\n";
       return 2;
     }
     if (fs::symlink_status(fs::path(dir) / "machine.ini", ec).type() !=
@@ -411,7 +411,8 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   if (!o.fromCapture.empty()) {
     sim::WindowsVersion captured;
     std::string note;
-    if (!CaptureVersion(capture, &captured, &note)) out << note << "\n";
+    if (!CaptureVersion(capture, &captured, &note))
+      out << PrintableText(note) << "\n";
     if (!o.os.empty() && captured != version) {
       err << "kvsup-host: the capture is of a "
           << sim::WindowsVersionName(captured) << " machine, not " << o.os
@@ -443,7 +444,7 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   for (const auto& [from, to] : o.copyIns) {
     std::string why;
     if (!machine.CopyIn(from, machine.ExpandWinPath(to), &why)) {
-      err << "kvsup-host: " << why << "\n";
+      err << "kvsup-host: " << PrintableText(why) << "\n";
       return 2;
     }
   }
@@ -462,7 +463,7 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   std::string why;
   if (!o.snapshot.empty() &&
       !WriteSnapshot(TakeSnapshot(*os), o.snapshot, &why)) {
-    err << "kvsup-host: " << why << "\n";
+    err << "kvsup-host: " << PrintableText(why) << "\n";
     rc = 2;
   }
   if (!summary.ok()) {

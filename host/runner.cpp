@@ -5,6 +5,8 @@
 #include <istream>
 #include <ostream>
 
+#include "foundation/printable.h"
+
 namespace kv::host {
 namespace {
 
@@ -23,8 +25,9 @@ bool IsAbsolute(const std::string& path) {
 // One refused line: where, why, and the line itself.
 void Refuse(std::ostream& err, const RunOptions& options, int number,
             const std::string& text, const std::string& why) {
-  err << options.scriptName << ":" << number << ": error: " << why
-      << "; line skipped\n    " << text << "\n";
+  err << options.scriptName << ":" << number
+      << ": error: " << PrintableText(why) << "; line skipped\n    "
+      << PrintableText(text) << "\n";
 }
 
 void PrintBuffer(std::ostream& out, size_t index, const ParamInfo& p,
@@ -111,12 +114,12 @@ bool CheckCommand(const Line& line, const Command** found, std::string* why) {
 bool RunCommand(const Line& line, Machine& machine, std::ostream& out,
                 std::ostream& err, const RunOptions& options, int number) {
   if (line.name == "echo") {
-    out << line.args[0].text << "\n";
+    out << PrintableText(line.args[0].text) << "\n";
   } else if (line.name == "wait") {
-    out << line.source << "\n";
+    out << PrintableText(line.source) << "\n";
     machine.Wait(static_cast<unsigned>(line.args[0].integer), out);
   } else if (line.name == "lasterror") {
-    out << line.source << "\n";
+    out << PrintableText(line.source) << "\n";
     machine.SetLastError(static_cast<DWORD>(line.args[0].integer));
   } else if (line.name == "copy") {
     std::string from = line.args[0].text;
@@ -124,28 +127,31 @@ bool RunCommand(const Line& line, Machine& machine, std::ostream& out,
     std::string to = machine.ExpandWinPath(line.args[1].text);
     std::string why;
     if (!machine.CopyIn(from, to, &why)) {
-      err << options.scriptName << ":" << number << ": error: " << why
-          << "\n    " << line.source << "\n";
+      err << options.scriptName << ":" << number
+          << ": error: " << PrintableText(why) << "\n    "
+          << PrintableText(line.source) << "\n";
       return false;
     }
     out << "!copy " << QuoteText(from) << " -> " << QuoteText(to) << "\n";
   } else if (line.name == "run") {
-    out << line.source << "\n";
+    out << PrintableText(line.source) << "\n";
     std::string why;
     DWORD exit = 0;
     if (!machine.RunProgram(machine.ExpandWinPath(line.args[0].text), &exit,
                             out, &why)) {
-      err << options.scriptName << ":" << number << ": error: " << why
-          << "\n    " << line.source << "\n";
+      err << options.scriptName << ":" << number
+          << ": error: " << PrintableText(why) << "\n    "
+          << PrintableText(line.source) << "\n";
       return false;
     }
     out << "  exit code " << exit << "\n";
   } else if (line.name == "restart") {
-    out << line.source << "\n";
+    out << PrintableText(line.source) << "\n";
     std::string why;
     if (!machine.StartWindowsAgain(out, &why)) {
-      err << options.scriptName << ":" << number << ": error: " << why
-          << "\n    " << line.source << "\n";
+      err << options.scriptName << ":" << number
+          << ": error: " << PrintableText(why) << "\n    "
+          << PrintableText(line.source) << "\n";
       return false;
     }
   }
@@ -322,7 +328,8 @@ RunSummary RunScript(std::istream& script, const ExportTable& table,
     machine.AfterCall();
     ++summary.calls;
 
-    out << line.source << " = " << FormatResult(result, machine) << "\n";
+    out << PrintableText(line.source) << " = " << FormatResult(result, machine)
+        << "\n";
     for (size_t i = 0; i < args.size(); ++i) {
       const CallArg& a = args[i];
       if (a.kind != ParamKind::Buffer || a.isNull) continue;
@@ -331,7 +338,7 @@ RunSummary RunScript(std::istream& script, const ExportTable& table,
         err << options.scriptName << ":" << number << ": error: " << info->name
             << " wrote " << over << " byte" << (over == 1 ? "" : "s")
             << " past buf#" << i + 1 << " (" << a.size << " bytes)\n    "
-            << text << "\n";
+            << PrintableText(text) << "\n";
         ++summary.faults;
       }
     }

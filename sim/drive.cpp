@@ -253,6 +253,14 @@ void SimPlatform::MarkPlaceholder(const std::string& winPath) {
   if (state.placeholders.insert(p.key).second) state.Save(machineDir_);
 }
 
+void SimPlatform::RecordMadeFile(const std::string& key, DWORD attributes,
+                                 bool placeholder) {
+  FileState& state = Files(*this, machineDir_);
+  state.attributes[key] = attributes & kKeptAttributes;
+  if (placeholder) state.placeholders.insert(key);
+  state.Save(machineDir_);
+}
+
 bool SimPlatform::IsPlaceholder(const std::string& winPath) const {
   ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   // Reading the records in on first use changes nothing a caller sees.

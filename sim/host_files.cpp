@@ -10,22 +10,26 @@
 namespace kv::sim {
 
 int OpenHostFile(const std::string& path, int flags, mode_t mode) {
+  // O_NONBLOCK means nothing to a regular file; it only keeps a FIFO from
+  // waiting for its other end. A file made new (O_EXCL, which never
+  // follows a link) is a regular file of its own.
+  flags |= O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL))
+    return ::open(path.c_str(), flags, mode);
   // Checked before opening too: opening a device can do something by
-  // itself, and a FIFO opened for writing with no reader fails anyway.
+  // itself.
   struct stat st;
   if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     errno = S_ISLNK(st.st_mode) ? ELOOP : EINVAL;
     return -1;
   }
-  const int fd =
-      ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+  const int fd = ::open(path.c_str(), flags, mode);
   if (fd < 0) return -1;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     errno = EINVAL;
     return -1;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 

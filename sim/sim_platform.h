@@ -156,6 +156,11 @@ class SimPlatform : public Platform {
   // Convenience for tests: writes a file (creating parent folders).
   bool WriteTextFile(const std::string& winPath, const std::string& content);
   bool ReadTextFile(const std::string& winPath, std::string* content) const;
+  // Keeps the attributes (and the placeholder mark) of a file or folder the
+  // caller has just made on the drive, named by its key (ResolvedPath::key),
+  // without resolving it again: a capture's load makes 100,000 of them.
+  void RecordMadeFile(const std::string& key, DWORD attributes,
+                      bool placeholder);
   // Copies a file or folder of this computer to `winPath` file by file,
   // each name resolved as the machine resolves it (so never through a link
   // of the drive), making missing folders; a link, FIFO or device below
