@@ -274,14 +274,48 @@ bool SplitCopyIn(const std::string& mapping, std::string* hostPath,
   return false;
 }
 
+namespace {
+
+// The longest line a script may hold: a buffer's text of 1 MiB, every
+// byte escaped.
+constexpr size_t kMaxScriptLine = 4u * kMaxBufferSize + 4096;
+
+// std::getline that stops one byte past kMaxScriptLine, so a file of one
+// endless line is never held whole.
+bool ReadScriptLine(std::istream& in, std::string* line) {
+  line->clear();
+  std::streambuf* buffer = in.rdbuf();
+  for (;;) {
+    const int c = buffer->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      return !line->empty();
+    }
+    if (c == '\n') return true;
+    line->push_back(static_cast<char>(c));
+    if (line->size() > kMaxScriptLine) return true;
+  }
+}
+
+}  // namespace
+
 RunSummary RunScript(std::istream& script, const ExportTable& table,
                      Machine& machine, std::ostream& out, std::ostream& err,
                      const RunOptions& options) {
   RunSummary summary;
   std::string text;
   int number = 0;
-  while (std::getline(script, text)) {
+  while (ReadScriptLine(script, &text)) {
     ++number;
+    if (text.size() > kMaxScriptLine) {
+      // A line longer than any buffer's text could be is no script's: the
+      // rest of the file is not read.
+      Refuse(err, options, number, text.substr(0, 80),
+             "a line longer than " + std::to_string(kMaxScriptLine) +
+                 " bytes; the rest of the script is not read");
+      ++summary.badLines;
+      break;
+    }
     if (!text.empty() && text.back() == '\r') text.pop_back();
     Line line;
     std::string why;

@@ -183,5 +183,16 @@ TEST(HostileCapture, ControlBytesNeverReachTheReaderRaw) {
     EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << all;
 }
 
+// A script of one endless line is refused at its bound, not held whole.
+TEST(HostileCapture, AnEndlessScriptLineIsRefusedAtItsBound) {
+  std::istringstream in("IsWinMe()\n!echo \"" + std::string(5u << 20, 'x') +
+                        "\"\nIsWinMe()\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(RunNativeHost({"-"}, in, out, err), 1);
+  EXPECT_NE(err.str().find("the rest of the script is not read"),
+            std::string::npos);
+  EXPECT_EQ(out.str(), "IsWinMe() = 0\n");
+}
+
 }  // namespace
 }  // namespace kv::host
