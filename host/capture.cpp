@@ -942,7 +942,11 @@ bool ParseCapture(const std::string& text, const std::string& fileName,
   CaptureChecks checks;
   size_t lineNo = 0, records = 0, start = 0;
   const auto fail = [&](const std::string& why) {
-    *error = fileName + ":" + std::to_string(lineNo) + ": " + why;
+    // A forged name can be a whole line long: the reason stays readable.
+    constexpr size_t kLongest = 400;
+    *error =
+        fileName + ":" + std::to_string(lineNo) + ": " +
+        (why.size() > kLongest ? why.substr(0, kLongest) + "... (cut)" : why);
     return false;
   };
   // An edited file is told as edited, whatever its edit broke first (once

@@ -394,6 +394,15 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   // refuses.
   bool saved = fs::symlink_status(fs::path(dir) / "machine.ini", ec).type() !=
                fs::file_type::not_found;
+  // A drive_c that is a link (or anything but a folder) would take the
+  // machine's files elsewhere: refused before anything is laid out.
+  const fs::file_type drive =
+      fs::symlink_status(fs::path(dir) / "drive_c", ec).type();
+  if (drive != fs::file_type::not_found && drive != fs::file_type::directory) {
+    err << "kvsup-host: " << PrintableText(dir)
+        << "/drive_c is not a folder (a link is never followed)\n";
+    return 2;
+  }
   sim::WindowsVersion version = sim::WindowsVersion::XP;
   sim::WindowsVersion savedVersion = version;
   bool haveSavedVersion = saved && SavedVersion(dir, &savedVersion);

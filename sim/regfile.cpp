@@ -532,6 +532,8 @@ bool SimPlatform::LoadState(std::string* why) {
              std::to_string(kAttributesFileLimit) + " bytes";
     return false;
   }
+  // Every refusal of the parse below is of machine.ini's text.
+  reason = "machine.ini lacks an entry or holds one that does not parse";
   std::istringstream iniFile(iniText);
   std::map<std::string, std::string> machine;
   std::map<DWORD, WORD> bios;
@@ -541,6 +543,12 @@ bool SimPlatform::LoadState(std::string* why) {
     while (std::getline(iniFile, line)) {
       // Values keep their spaces (a CSD text can be " ").
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      // The machine never writes one (SaveState refuses): such a text
+      // would not be saved back as it was read.
+      if (HasControlByte(line)) {
+        reason = "machine.ini holds a control byte";
+        return false;
+      }
       if (Trim(line).empty()) continue;
       if (line[0] == '[') {
         section = line;
