@@ -530,7 +530,7 @@ bool IsHeadRecord(const std::string& kind) {
 
 struct CaptureChecks {
   std::set<std::string> head;
-  std::set<std::string> trees, keys, values, ini, services, files;
+  std::set<std::string> trees, keys, values, services, files;
   // Folders a file may lie in: the two roots and every dir record so far,
   // by their spelling in the capture.
   std::set<std::string> folders;
@@ -802,16 +802,6 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, CaptureChecks* seen,
         t[4].text.find_first_of(std::string("\r\n\0", 3)) !=
             std::string::npos) {
       *why = "a profile entry holds a line break (or its key an '=')";
-      return false;
-    }
-    if (!seen->ini
-             .insert(AsciiLower(t[1].text) + '\0' + AsciiLower(t[2].text) +
-                     '\0' + FoldName(t[3].text, c->codePage))
-             .second) {
-      *why = "the entry " + t[3].text + " of [" + t[2].text + "] in " +
-             t[1].text +
-             " is recorded twice (names are the same whatever their letter "
-             "case)";
       return false;
     }
     c->ini.push_back({t[1].text, t[2].text, t[3].text, t[4].text});

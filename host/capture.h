@@ -107,7 +107,7 @@ bool WriteCapture(const Capture& capture, const std::string& path,
 // line and the reason, for a cut, edited, damaged or newer file, and for
 // one the writer could not have written: a record it always writes
 // missing (system, folders, disk, every tree), one it writes once there
-// twice, a key, value, profile entry, service or file named twice (in any
+// twice, a key, value, service or file named twice (in any
 // letter case), past the writer's bounds (key depth, counts, content
 // sizes, Windows' key limits) or outside what it records, a file name
 // Windows cannot hold, control bytes in a text that ends up in

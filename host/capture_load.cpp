@@ -51,8 +51,9 @@ void LoadRegistry(const Capture& c, sim::SimPlatform& os) {
 
 // Each profile file is written once, whole: an entry at a time through the
 // profile calls reads and writes the file again for every entry, which a
-// capture of 16,000 entries makes minutes. The parser has refused entries
-// named twice, so each lands in its section as the capture lists it.
+// capture of 16,000 entries makes minutes. Each entry lands in its section
+// as the capture lists it: a key a section holds twice (a hand-edited
+// win.ini) is kept twice, and read as Windows reads it, the first.
 void LoadIni(const Capture& c, sim::SimPlatform& os) {
   struct Section {
     std::string name, lines;
