@@ -12,7 +12,7 @@ target_compile_options(kvsup_core PRIVATE ${KVSUP_WARNINGS})
 
 # The simulated Windows machine, one file per area of the system.
 set(KVSUP_SIM_SOURCES
-  sim/drive.cpp sim/file_handles.cpp sim/file_ops.cpp sim/file_paths.cpp
+  sim/drive.cpp sim/file_handles.cpp sim/file_ops.cpp sim/file_paths.cpp sim/host_files.cpp
   sim/file_search.cpp sim/fonts.cpp sim/lz.cpp sim/monitors.cpp sim/pending.cpp
   sim/ports.cpp sim/printer_drivers.cpp sim/printers.cpp sim/processes.cpp
   sim/profile.cpp sim/regfile.cpp sim/registry.cpp sim/registry_values.cpp

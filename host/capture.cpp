@@ -70,6 +70,25 @@ constexpr SectionInfo kSections[] = {
     {"system.ini", "boot"},
 };
 
+constexpr size_t kTreeCount = sizeof kTrees / sizeof kTrees[0];
+// Windows' own limits on a registry key.
+constexpr size_t kMaxWindowsKeyDepth = 512;
+constexpr size_t kMaxKeyName = 255;
+
+bool KnownTree(const std::string& root, const std::string& path) {
+  for (const TreeInfo& t : kTrees)
+    if (root == t.root && AsciiLower(path) == AsciiLower(t.path)) return true;
+  return false;
+}
+
+bool KnownSection(const std::string& file, const std::string& section) {
+  for (const SectionInfo& s : kSections)
+    if (AsciiLower(file) == s.file &&
+        AsciiLower(section) == AsciiLower(s.section))
+      return true;
+  return false;
+}
+
 // The services the library stops, starts or replaces besides the port
 // drivers the setup files name.
 constexpr const char* kServices[] = {"Spooler", "LPDSVC", "MacPrint"};
@@ -77,6 +96,9 @@ constexpr const char* kServices[] = {"Spooler", "LPDSVC", "MacPrint"};
 // the removal uses.
 constexpr const char* kSetupFiles[] = {"vt3eins.sii", "vt3dins.sii",
                                        "vt3hins.sii"};
+// At most the three above and two port drivers per setup file.
+constexpr size_t kMaxServices = sizeof kServices / sizeof kServices[0] +
+                                2 * sizeof kSetupFiles / sizeof kSetupFiles[0];
 
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() &&
@@ -497,8 +519,167 @@ bool Dword(const Token& t, DWORD* v) {
   return true;
 }
 
+// What the writer never writes twice, and the bounds it keeps, followed
+// while a capture is read: a record against them is refused by line.
+constexpr const char* kHeadRecords[] = {"system", "folders", "disk"};
+
+bool IsHeadRecord(const std::string& kind) {
+  return std::any_of(std::begin(kHeadRecords), std::end(kHeadRecords),
+                     [&](const char* k) { return kind == k; });
+}
+
+struct CaptureChecks {
+  std::set<std::string> head;
+  std::set<std::string> trees, keys, values, services, files;
+  // Folders a file may lie in: the two roots and every dir record so far,
+  // by their spelling in the capture.
+  std::set<std::string> folders;
+  size_t fileRecords = 0;
+};
+
+bool HasControlByte(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+bool LeadByte(unsigned codePage, unsigned char u) {
+  return codePage == 932 &&
+         ((u >= 0x81 && u <= 0x9F) || (u >= 0xE0 && u <= 0xFC));
+}
+
+// `text` with its ASCII capitals made small, a code page 932 trail byte
+// left as it is: how Windows tells two names apart.
+std::string FoldName(const std::string& text, unsigned codePage) {
+  std::string out = text;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const auto u = static_cast<unsigned char>(out[i]);
+    if (LeadByte(codePage, u)) {
+      ++i;
+      continue;
+    }
+    if (u >= 'A' && u <= 'Z') out[i] = static_cast<char>(u + 32);
+  }
+  return out;
+}
+
+// The levels of a registry path.
+size_t KeyDepth(const std::string& path) {
+  return path.empty()
+             ? 0
+             : static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) +
+                   1;
+}
+
+bool BelowTree(const std::string& folded, const std::string& tree) {
+  return folded == tree || (folded.size() > tree.size() &&
+                            folded.compare(0, tree.size(), tree) == 0 &&
+                            folded[tree.size()] == '\\');
+}
+
+// A key record: below one of the capture's trees, within the writer's
+// depth and Windows' limits, named once.
+bool CheckKey(const Capture& c, const CaptureChecks& seen,
+              const std::string& root, const std::string& path,
+              std::string* folded, std::string* why) {
+  *folded = root + "\\" + FoldName(path, c.codePage);
+  const std::string* tree = nullptr;
+  for (const std::string& t : seen.trees)
+    if (BelowTree(*folded, t) && (!tree || t.size() > tree->size())) tree = &t;
+  if (!tree) {
+    *why = "the key " + root + "\\" + path + " lies in no tree of the capture";
+    return false;
+  }
+  if (KeyDepth(*folded) > KeyDepth(*tree) + kMaxDepth ||
+      KeyDepth(path) > kMaxWindowsKeyDepth) {
+    *why = "the key " + root + "\\" + path +
+           " lies deeper than the capture walks (" + std::to_string(kMaxDepth) +
+           " levels)";
+    return false;
+  }
+  size_t start = 0;
+  for (size_t end = path.find('\\'); start <= path.size();
+       end = path.find('\\', start)) {
+    const size_t stop = end == std::string::npos ? path.size() : end;
+    if (stop - start > kMaxKeyName || stop == start) {
+      *why = "a key name that is empty or longer than Windows' " +
+             std::to_string(kMaxKeyName) + " characters";
+      return false;
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
+// A file or folder name Windows can hold: no control byte, none of
+// \/:*?"<>| (a '/' or NUL not even as a trail byte: the host reads them
+// as its own), not ending in a dot or a blank (Windows drops those, so two
+// spellings would name one file).
+bool WindowsName(const std::string& name, unsigned codePage) {
+  if (name.empty() || name == "." || name == ".." || name.back() == '.' ||
+      name.back() == ' ' ||
+      name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+    return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto u = static_cast<unsigned char>(name[i]);
+    if (LeadByte(codePage, u)) {
+      ++i;
+      continue;
+    }
+    if (u < 0x20 || u == 0x7F || std::strchr("\\:*?\"<>|", u)) return false;
+  }
+  return true;
+}
+
+// A file or dir record: in the Windows directory or the product's user
+// folder, in a folder recorded before it, within the writer's depth, under
+// a name Windows can hold, and named once whatever its letter case.
+bool CheckFile(const Capture& c, CaptureChecks* seen, const CapturedFile& f,
+               std::string* why) {
+  const size_t slash = LastBackslash(f.path, c.codePage);
+  const std::string folder =
+      slash == std::string::npos ? std::string() : f.path.substr(0, slash);
+  const std::string name =
+      slash == std::string::npos ? f.path : f.path.substr(slash + 1);
+  const std::string korva =
+      c.appDataDir.empty() ? std::string() : c.appDataDir + "\\Korva";
+  if (++seen->fileRecords > kMaxFiles + 1) {
+    *why = "more than " + std::to_string(kMaxFiles) +
+           " files and folders, which the capture never records";
+    return false;
+  }
+  if (!WindowsName(name, c.codePage)) {
+    *why = "the name of " + f.path +
+           " is none Windows can hold (a control byte, one of \\/:*?\"<>|, "
+           "or a trailing dot or blank)";
+    return false;
+  }
+  if (!seen->folders.count(folder) && !(f.directory && f.path == korva)) {
+    *why = f.path + " lies in no folder recorded before it";
+    return false;
+  }
+  if (KeyDepth(f.path) > kMaxDepth + KeyDepth(c.windowsDir) + 2) {
+    *why = f.path + " lies deeper than the capture walks";
+    return false;
+  }
+  if (!seen->files.insert(FoldName(f.path, c.codePage)).second) {
+    *why = f.path +
+           " is recorded twice (names are the same whatever their "
+           "letter case)";
+    return false;
+  }
+  if (!f.directory && c.diskTotal && f.size > c.diskTotal) {
+    *why = f.path + " is larger than drive C:";
+    return false;
+  }
+  if (f.directory) seen->folders.insert(f.path);
+  return true;
+}
+
 // One record into `c`; false with `why` set.
-bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
+bool ParseRecord(const std::vector<Token>& t, Capture* c, CaptureChecks* seen,
+                 std::string* why) {
   const std::string& kind = t[0].text;
   const auto shape = [&](size_t n, const char* form) {
     if (t.size() == n) return true;
@@ -518,11 +699,27 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
       return false;
     }
     c->csd = t[5].text;
+    // The text goes to machine.ini, one line; Windows' record holds 128
+    // bytes.
+    if (HasControlByte(c->csd) || c->csd.size() >= 128) {
+      *why =
+          "the service pack text holds a control byte or is longer than "
+          "Windows' 127 characters";
+      return false;
+    }
   } else if (kind == "folders") {
     if (!shape(4, "folders \"WINDOWS\" \"SYSTEM\" \"APPDATA\"")) return false;
     c->windowsDir = t[1].text;
     c->systemDir = t[2].text;
     c->appDataDir = t[3].text;
+    for (size_t i = 1; i < 4; ++i) {
+      if (HasControlByte(t[i].text) || t[i].text.size() >= MAX_PATH) {
+        *why = "a folder holds a control byte or is longer than MAX_PATH";
+        return false;
+      }
+    }
+    seen->folders.insert(c->windowsDir);
+    if (!c->appDataDir.empty()) seen->folders.insert(c->appDataDir + "\\Korva");
   } else if (kind == "disk") {
     unsigned long long codePage = 0;
     if (!shape(4, "disk FREE TOTAL CODEPAGE")) return false;
@@ -535,6 +732,32 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
     c->codePage = static_cast<unsigned>(codePage);
   } else if (kind == "tree" || kind == "key") {
     if (!shape(3, "ROOT \"PATH\"") || !root(t[1])) return false;
+    std::string folded = t[1].text + "\\" + FoldName(t[2].text, c->codePage);
+    if (kind == "tree") {
+      if (!KnownTree(t[1].text, t[2].text)) {
+        *why = "the tree " + t[1].text + "\\" + t[2].text +
+               " is none the capture walks";
+        return false;
+      }
+      if (!seen->trees.insert(folded).second) {
+        *why = "the tree " + t[1].text + "\\" + t[2].text + " is listed twice";
+        return false;
+      }
+    } else {
+      if (!CheckKey(*c, *seen, t[1].text, t[2].text, &folded, why))
+        return false;
+      if (seen->keys.size() >= kMaxKeys + kTreeCount) {
+        *why = "more than " + std::to_string(kMaxKeys) +
+               " keys, which the capture never records";
+        return false;
+      }
+      if (!seen->keys.insert(folded).second) {
+        *why = "the key " + t[1].text + "\\" + t[2].text +
+               " is recorded twice (names are the same whatever their letter "
+               "case)";
+        return false;
+      }
+    }
     (kind == "tree" ? c->trees : c->keys).push_back({t[1].text, t[2].text});
   } else if (kind == "value") {
     if (!shape(6, "value ROOT \"KEY\" \"NAME\" TYPE HEX") || !root(t[1]))
@@ -544,13 +767,43 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
     v.key = t[2].text;
     v.name = t[3].text;
     if (!Dword(t[4], &v.type) ||
-        (t[5].text != "-" && (t[5].quoted || !ParseHex(t[5].text, &v.data)))) {
-      *why = "a bad value type or data";
+        (t[5].text != "-" &&
+         (t[5].quoted || t[5].text.size() > 2 * kMaxValueBytes ||
+          !ParseHex(t[5].text, &v.data)))) {
+      *why = "a bad value type or data (at most " +
+             std::to_string(kMaxValueBytes) + " bytes)";
+      return false;
+    }
+    const std::string key = v.root + "\\" + FoldName(v.key, c->codePage);
+    if (!seen->keys.count(key)) {
+      *why = "a value of the key " + v.root + "\\" + v.key +
+             ", which no key record before it names";
+      return false;
+    }
+    if (v.name.size() > 16383 ||
+        !seen->values.insert(key + '\0' + FoldName(v.name, c->codePage))
+             .second) {
+      *why = "the value \"" + v.name + "\" of " + v.root + "\\" + v.key +
+             " is recorded twice or its name is longer than Windows' 16383 "
+             "characters";
       return false;
     }
     c->values.push_back(std::move(v));
   } else if (kind == "ini") {
     if (!shape(5, "ini \"FILE\" \"SECTION\" \"KEY\" \"VALUE\"")) return false;
+    if (!KnownSection(t[1].text, t[2].text)) {
+      *why = "[" + t[2].text + "] of " + t[1].text +
+             " is no profile section the capture records";
+      return false;
+    }
+    // A line break would make lines of its own in the copy's profile file;
+    // '=' ends a key there.
+    if (HasControlByte(t[3].text) || t[3].text.find('=') != std::string::npos ||
+        t[4].text.find_first_of(std::string("\r\n\0", 3)) !=
+            std::string::npos) {
+      *why = "a profile entry holds a line break (or its key an '=')";
+      return false;
+    }
     c->ini.push_back({t[1].text, t[2].text, t[3].text, t[4].text});
   } else if (kind == "service") {
     Capture::Service s;
@@ -559,6 +812,18 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
     if (!Dword(t[2], &s.state) || s.state < SERVICE_STOPPED ||
         s.state > SERVICE_PAUSED) {
       *why = "a bad service state";
+      return false;
+    }
+    // The name goes to machine.ini, one line.
+    if (s.name.empty() || HasControlByte(s.name) || s.name.size() > 256 ||
+        s.name[0] == '[') {
+      *why = "a service name that is empty, too long or holds a control byte";
+      return false;
+    }
+    if (!seen->services.insert(FoldName(s.name, c->codePage)).second ||
+        seen->services.size() > kMaxServices) {
+      *why = "the service " + s.name + " is recorded twice, or more than " +
+             std::to_string(kMaxServices) + " services are";
       return false;
     }
     c->services.push_back(s);
@@ -580,12 +845,15 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
     if (ok && t.size() == fixed + 1) {
       f.hasContent = true;
       f.content = t[fixed].text;
-      ok = t[fixed].quoted && f.content.size() == f.size;
+      ok = t[fixed].quoted && f.content.size() == f.size &&
+           f.size <= kCapturedContentLimit;
     }
     if (!ok) {
-      *why = "a bad size, attributes, time or content";
+      *why = "a bad size, attributes, time or content (content of at most " +
+             std::to_string(kCapturedContentLimit) + " bytes)";
       return false;
     }
+    if (!CheckFile(*c, seen, f, why)) return false;
     c->files.push_back(std::move(f));
   } else if (kind == "spooler") {
     std::string line = "spooler";
@@ -603,6 +871,17 @@ bool ParseRecord(const std::vector<Token>& t, Capture* c, std::string* why) {
 }
 
 }  // namespace
+
+size_t LastBackslash(const std::string& path, unsigned codePage) {
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (LeadByte(codePage, static_cast<unsigned char>(path[i])))
+      ++i;
+    else if (path[i] == '\\')
+      last = i;
+  }
+  return last;
+}
 
 HKEY CaptureRootKey(const std::string& name) {
   for (const RootInfo& r : kRoots)
@@ -650,9 +929,38 @@ bool WriteCapture(const Capture& capture, const std::string& path,
 bool ParseCapture(const std::string& text, const std::string& fileName,
                   Capture* capture, std::string* error) {
   Capture c;
+  CaptureChecks checks;
   size_t lineNo = 0, records = 0, start = 0;
   const auto fail = [&](const std::string& why) {
-    *error = fileName + ":" + std::to_string(lineNo) + ": " + why;
+    // A forged name can be a whole line long: the reason stays readable.
+    constexpr size_t kLongest = 400;
+    *error =
+        fileName + ":" + std::to_string(lineNo) + ": " +
+        (why.size() > kLongest ? why.substr(0, kLongest) + "... (cut)" : why);
+    return false;
+  };
+  // An edited file is told as edited, whatever its edit broke first (once
+  // its first line says it is a capture of this format).
+  const auto edited = [&]() {
+    if (text.size() > 1 && text.back() == '\n') {
+      const size_t last = text.rfind('\n', text.size() - 2);
+      const size_t lastStart = last == std::string::npos ? 0 : last + 1;
+      std::vector<Token> t;
+      std::string ignored;
+      DWORD sum = 0;
+      if (Tokenize(text.substr(lastStart, text.size() - 1 - lastStart), &t,
+                   &ignored) &&
+          t.size() == 4 && !t[0].quoted && t[0].text == "end" &&
+          t[2].text == "fnv1a" && Dword(t[3], &sum) &&
+          Fnv1a(reinterpret_cast<const BYTE*>(text.data()), lastStart) != sum) {
+        lineNo =
+            static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+        *error = fileName + ":" + std::to_string(lineNo) +
+                 ": the checksum does not match: the capture was changed after "
+                 "it was taken";
+        return true;
+      }
+    }
     return false;
   };
   bool ended = false;
@@ -688,6 +996,7 @@ bool ParseCapture(const std::string& text, const std::string& fileName,
                     (version > kFormatVersion ? ", newer than" : ", not") +
                     " the format " + std::to_string(kFormatVersion) +
                     " this kvsup-host reads");
+      if (edited()) return false;
       continue;
     }
     if (t.empty()) return fail("an empty line");
@@ -708,13 +1017,31 @@ bool ParseCapture(const std::string& text, const std::string& fileName,
       ended = true;
       continue;
     }
-    if (!ParseRecord(t, &c, &why)) return fail(why);
+    // The writer begins with these three, once each: the rest is read
+    // against them (the code page, the folders).
+    const bool head = IsHeadRecord(t[0].text);
+    if (head && !checks.head.insert(t[0].text).second)
+      return fail("a second " + t[0].text + " record");
+    if (head && checks.head.size() != records + 1)
+      return fail("the " + t[0].text +
+                  " record comes after other records; the writer writes it "
+                  "first");
+    if (!ParseRecord(t, &c, &checks, &why)) return fail(why);
     ++records;
   }
   if (!ended) {
     lineNo = std::max<size_t>(lineNo, 1);
     return fail("no end line: the capture is cut short");
   }
+  for (const char* kind : kHeadRecords) {
+    if (!checks.head.count(kind))
+      return fail(std::string("the capture has no ") + kind +
+                  " record, which the writer always writes");
+  }
+  if (checks.trees.size() != kTreeCount)
+    return fail("the capture lists " + std::to_string(checks.trees.size()) +
+                " registry trees; the writer always lists all " +
+                std::to_string(kTreeCount));
   if (c.windowsDir.empty() && c.systemDir.empty())
     return fail("the capture names no Windows directory");
   *capture = std::move(c);
@@ -723,14 +1050,12 @@ bool ParseCapture(const std::string& text, const std::string& fileName,
 
 bool ReadCapture(const std::string& path, Capture* capture,
                  std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot read the capture " + path;
+  std::string text;
+  if (!ReadTextFileBounded(path, kCaptureFileLimit, &text, error)) {
+    *error = "cannot read the capture " + *error;
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseCapture(text.str(), path, capture, error);
+  return ParseCapture(text, path, capture, error);
 }
 
 }  // namespace kv::host

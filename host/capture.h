@@ -83,6 +83,14 @@ struct Capture {
 
 // Files whose content is captured are at most this large.
 constexpr unsigned long long kCapturedContentLimit = 64 * 1024;
+// A capture file is at most this large when read: the writer's bounds
+// (100000 files, 200000 keys) come to far less but for values of a MiB.
+constexpr size_t kCaptureFileLimit = 256u << 20;
+
+// The position of the last backslash of a path of the captured machine,
+// read by characters of its code page (a code page 932 trail byte may be
+// 0x5C); npos for none.
+size_t LastBackslash(const std::string& path, unsigned codePage);
 
 // The registry root a capture names "HKLM", "HKCU" or "HKCC"; null for
 // any other name.
@@ -96,8 +104,15 @@ bool WriteCapture(const Capture& capture, const std::string& path,
                   std::string* error);
 
 // Reads what CaptureText wrote. False, with `error` naming the file, the
-// line and the reason, for a cut, edited, damaged or newer file; nothing
-// is half-read then (`capture` is left as it was).
+// line and the reason, for a cut, edited, damaged or newer file, and for
+// one the writer could not have written: a record it always writes
+// missing (system, folders, disk, every tree), one it writes once there
+// twice, a key, value, service or file named twice (in any
+// letter case), past the writer's bounds (key depth, counts, content
+// sizes, Windows' key limits) or outside what it records, a file name
+// Windows cannot hold, control bytes in a text that ends up in
+// machine.ini or in a profile line. Nothing is half-read then (`capture`
+// is left as it was).
 bool ParseCapture(const std::string& text, const std::string& fileName,
                   Capture* capture, std::string* error);
 bool ReadCapture(const std::string& path, Capture* capture, std::string* error);

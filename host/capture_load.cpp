@@ -1,15 +1,21 @@
 #include "host/capture_load.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <unordered_map>
 
+#include "foundation/printable.h"
 #include "host/record_text.h"
 #include "host/snapshot.h"
+#include "sim/file_paths.h"
+#include "sim/host_files.h"
 #include "sim/sim_services.h"
 
 namespace kv::host {
@@ -43,44 +49,61 @@ void LoadRegistry(const Capture& c, sim::SimPlatform& os) {
   }
 }
 
-// win.ini goes through the profile calls, which the NT family maps to the
-// user's registry keys as Windows does; system.ini is a file.
+// Each profile file is written once, whole: an entry at a time through the
+// profile calls reads and writes the file again for every entry, which a
+// capture of 16,000 entries makes minutes. Each entry lands in its section
+// as the capture lists it: a key a section holds twice (a hand-edited
+// win.ini) is kept twice, and read as Windows reads it, the first.
 void LoadIni(const Capture& c, sim::SimPlatform& os) {
-  std::set<std::pair<std::string, std::string>> cleared;
+  struct Section {
+    std::string name, lines;
+  };
+  struct File {
+    std::string name;
+    std::vector<Section> sections;
+  };
+  std::vector<File> files;
   for (const Capture::IniEntry& e : c.ini) {
-    const bool winIni = AsciiLower(e.file) == "win.ini";
     // The NT family keeps these two in the user's registry keys, loaded
     // with the registry; the simulated machine reads them only there.
-    if (winIni && c.platform == VER_PLATFORM_WIN32_NT &&
+    if (AsciiLower(e.file) == "win.ini" &&
+        c.platform == VER_PLATFORM_WIN32_NT &&
         (AsciiLower(e.section) == "devices" ||
          AsciiLower(e.section) == "printerports"))
       continue;
-    const char* section = e.section.c_str();
-    if (cleared.insert({AsciiLower(e.file), AsciiLower(e.section)}).second) {
-      if (winIni)
-        os.WriteProfileStringA(section, nullptr, nullptr);
-      else
-        os.WritePrivateProfileStringA(section, nullptr, nullptr,
-                                      e.file.c_str());
-    }
-    if (winIni)
-      os.WriteProfileStringA(section, e.key.c_str(), e.value.c_str());
-    else
-      os.WritePrivateProfileStringA(section, e.key.c_str(), e.value.c_str(),
-                                    e.file.c_str());
+    auto file = std::find_if(files.begin(), files.end(), [&](const File& f) {
+      return AsciiLower(f.name) == AsciiLower(e.file);
+    });
+    if (file == files.end()) file = files.insert(files.end(), {e.file, {}});
+    auto section = std::find_if(
+        file->sections.begin(), file->sections.end(), [&](const Section& s) {
+          return AsciiLower(s.name) == AsciiLower(e.section);
+        });
+    if (section == file->sections.end())
+      section = file->sections.insert(file->sections.end(), {e.section, ""});
+    section->lines += e.key + "=" + e.value + "\r\n";
+  }
+  for (const File& f : files) {
+    std::string text;
+    for (const Section& s : f.sections)
+      text += (text.empty() ? "" : "\r\n") + ("[" + s.name + "]\r\n") + s.lines;
+    os.WriteTextFile(c.windowsDir + "\\" + f.name, text);
   }
 }
 
-void SetTime(const std::string& host, unsigned long long ticks) {
+// The last-write (and access) time of the open file `fd`; a time before
+// 1970 is left as it is.
+bool SetTime(int fd, unsigned long long ticks) {
   constexpr unsigned long long kEpochTicks = 116444736000000000ull;
-  if (ticks < kEpochTicks) return;
+  if (ticks < kEpochTicks) return true;
   const unsigned long long unixTicks = ticks - kEpochTicks;
   struct timespec times[2];
   times[0].tv_sec = times[1].tv_sec =
       static_cast<time_t>(unixTicks / 10000000ull);
   times[0].tv_nsec = times[1].tv_nsec =
       static_cast<long>(unixTicks % 10000000ull * 100);
-  utimensat(AT_FDCWD, host.c_str(), times, 0);
+  ::futimens(fd, times);
+  return true;
 }
 
 // win.ini and system.ini, whose sections the capture holds instead.
@@ -96,54 +119,92 @@ struct FileCounts {
 FileCounts LoadFiles(const Capture& c, sim::SimPlatform& os) {
   FileCounts n;
   // The capture is the truth about drive C:; the fresh machine's own
-  // layout goes first.
+  // layout goes first. The folder is a new one (the host has checked), so
+  // nothing of anyone else's goes with it.
   std::error_code ec;
   const fs::path drive = fs::path(os.machineDir()) / "drive_c";
   fs::remove_all(drive, ec);
-  fs::create_directories(drive, ec);
+  fs::create_directory(drive, ec);
+  std::string why;
   for (const std::string& dir : {c.windowsDir, c.systemDir}) {
-    if (!dir.empty()) fs::create_directories(os.HostPath(dir), ec);
+    if (!dir.empty()) os.PlaceFolder(dir, &why);
   }
+  // The parser has made sure that every record lies in a folder recorded
+  // before it, under a name Windows can hold, and that no name comes twice
+  // in any spelling. So each file is made below its folder's host path
+  // with a handful of calls, and its records kept without resolving it
+  // again: a name not on disk yet would make the drive read its whole
+  // folder to look for it in another letter case, once per file. The
+  // load is linear in the capture's size.
+  struct Folder {
+    std::string host, key;
+  };
+  std::unordered_map<std::string, Folder> folders;  // by capture spelling
+  const auto place = [&](const std::string& path, Folder* out) {
+    const size_t slash = LastBackslash(path, c.codePage);
+    if (slash == std::string::npos) return false;
+    const std::string folder = path.substr(0, slash);
+    auto it = folders.find(folder);
+    if (it == folders.end()) {
+      const sim::ResolvedPath p =
+          sim::ResolveWinPath(os.machineDir(), folder, os.codePage());
+      it = folders.emplace(folder, Folder{p.error ? "" : p.host, p.key}).first;
+    }
+    if (it->second.host.empty()) return false;
+    const std::string name = path.substr(slash + 1);
+    out->host = it->second.host + "/" + name;
+    out->key = it->second.key + "\\" + sim::FoldCase(name, os.codePage());
+    return true;
+  };
+  std::vector<std::pair<const CapturedFile*, Folder>> madeFolders;
   for (const CapturedFile& f : c.files) {
-    const std::string host = os.HostPath(f.path);
-    if (host.empty()) {
+    Folder made;
+    if (!place(f.path, &made)) {
       ++n.failed;
       continue;
     }
     if (f.directory) {
-      fs::create_directories(host, ec);
-      ++n.dirs;
-      continue;
-    }
-    fs::create_directories(fs::path(host).parent_path(), ec);
-    {
-      std::ofstream out(host, std::ios::binary | std::ios::trunc);
-      if (f.hasContent)
-        out.write(f.content.data(),
-                  static_cast<std::streamsize>(f.content.size()));
-      if (!out) {
+      if (::mkdir(made.host.c_str(), 0755) != 0 && errno != EEXIST) {
         ++n.failed;
         continue;
       }
+      folders[f.path] = made;
+      madeFolders.emplace_back(&f, made);
+      ++n.dirs;
+      continue;
     }
-    if (f.hasContent) {
-      ++n.withContent;
-    } else if (IsProfileFile(c, f.path)) {
-      // Its sections are captured and written below.
-    } else {
-      // Of its size, without made-up content: a read is refused.
-      fs::resize_file(host, f.size, ec);
-      os.MarkPlaceholder(f.path);
-      ++n.placeholders;
+    const bool profile = IsProfileFile(c, f.path);
+    const int fd = sim::OpenHostFile(made.host, O_WRONLY | O_CREAT | O_EXCL);
+    bool written = fd >= 0;
+    if (written && f.hasContent) {
+      written = ::write(fd, f.content.data(), f.content.size()) ==
+                static_cast<ssize_t>(f.content.size());
+    } else if (written && !profile) {
+      // Of its size, without made-up content (a sparse file): a read is
+      // refused.
+      written = ::ftruncate(fd, static_cast<off_t>(f.size)) == 0;
     }
-    os.SetFileAttributesA(f.path.c_str(), f.attributes);
-    SetTime(host, f.time);
+    if (written) written = SetTime(fd, f.time);
+    if (fd >= 0 && ::close(fd) != 0) written = false;
+    if (!written) {
+      ++n.failed;
+      continue;
+    }
+    // A profile file's sections are captured and written below.
+    const bool placeholder = !f.hasContent && !profile;
+    if (f.hasContent) ++n.withContent;
+    if (placeholder) ++n.placeholders;
+    os.RecordMadeFile(made.key, f.attributes, placeholder);
   }
   // Folders last: making their files changed their times.
-  for (auto it = c.files.rbegin(); it != c.files.rend(); ++it) {
-    if (!it->directory) continue;
-    os.SetFileAttributesA(it->path.c_str(), it->attributes);
-    SetTime(os.HostPath(it->path), it->time);
+  for (auto it = madeFolders.rbegin(); it != madeFolders.rend(); ++it) {
+    os.RecordMadeFile(it->second.key, it->first->attributes, false);
+    const int fd = ::open(it->second.host.c_str(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      SetTime(fd, it->first->time);
+      ::close(fd);
+    }
   }
   return n;
 }
@@ -157,14 +218,14 @@ void CompareSpooler(const Capture& c, sim::SimPlatform& os, std::ostream& out) {
   size_t differences = 0;
   for (const std::string& line : captured) {
     if (copy.count(line)) continue;
-    out << "  the machine's spooler lists, the copy's does not: " << line
-        << "\n";
+    out << "  the machine's spooler lists, the copy's does not: "
+        << PrintableText(line) << "\n";
     ++differences;
   }
   for (const std::string& line : copy) {
     if (captured.count(line)) continue;
-    out << "  the copy's spooler lists, the machine's did not: " << line
-        << "\n";
+    out << "  the copy's spooler lists, the machine's did not: "
+        << PrintableText(line) << "\n";
     ++differences;
   }
   out << "  spooler: " << captured.size() << " entries, "
@@ -252,7 +313,7 @@ void LoadCapture(const Capture& c, sim::SimPlatform& os, std::ostream& out) {
       << "  profile entries: " << c.ini.size()
       << ", service states: " << c.services.size() << "\n";
   for (const std::string& limit : c.limits)
-    out << "  the capture was cut short: " << limit << "\n";
+    out << "  the capture was cut short: " << PrintableText(limit) << "\n";
   CompareSpooler(c, os, out);
   os.ClearOperations();
 }

@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "foundation/printable.h"
+
 namespace kv::host {
 
 // What removal leaves, takes or changes on purpose, each with its reason.
@@ -221,7 +223,8 @@ LeftoverReport CompareSnapshots(const Snapshot& before, const Snapshot& after,
 }
 
 void PrintLeftoverReport(const LeftoverReport& report, std::ostream& out) {
-  for (const std::string& w : report.warnings) out << "warning: " << w << "\n";
+  for (const std::string& w : report.warnings)
+    out << "warning: " << PrintableText(w) << "\n";
   size_t known = 0;
   for (SnapshotGroup g : kGroupOrder) {
     bool heading = false;
@@ -233,10 +236,11 @@ void PrintLeftoverReport(const LeftoverReport& report, std::ostream& out) {
       }
       out << "  " << ChangeName(d.change) << ": ";
       if (d.change == Change::kChanged) {
-        out << Describe(d.after, false) << ": " << d.before.content << " -> "
-            << d.after.content;
+        out << PrintableText(Describe(d.after, false)) << ": "
+            << PrintableText(d.before.content) << " -> "
+            << PrintableText(d.after.content);
       } else {
-        out << Describe(d.fact(), true);
+        out << PrintableText(Describe(d.fact(), true));
       }
       if (d.known) {
         ++known;
@@ -263,7 +267,7 @@ int LeftoversCommand(const std::string& beforePath,
   std::string error;
   if (!ReadSnapshot(beforePath, &before, &error) ||
       !ReadSnapshot(afterPath, &after, &error)) {
-    err << "kvsup-host: " << error << "\n";
+    err << "kvsup-host: " << PrintableText(error) << "\n";
     return 2;
   }
   const LeftoverReport report = CompareSnapshots(before, after);

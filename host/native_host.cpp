@@ -12,11 +12,13 @@
 #include <streambuf>
 
 #include "exports/dll_context.h"
+#include "foundation/printable.h"
 #include "host/capture_load.h"
 #include "host/host_main.h"
 #include "host/leftovers.h"
 #include "host/runner.h"
 #include "host/snapshot.h"
+#include "sim/host_files.h"
 #include "sim/next_start.h"
 #include "sim/sim_platform.h"
 
@@ -134,36 +136,7 @@ class NativeMachine : public Machine {
 
   bool CopyIn(const std::string& hostPath, const std::string& winPath,
               std::string* error) override {
-    std::string target = os_.HostPath(winPath);
-    if (target.empty()) {
-      *error = "cannot copy to " + winPath + ": not a path on drive C:";
-      return false;
-    }
-    std::error_code ec;
-    fs::path from(hostPath);
-    if (fs::is_directory(from, ec)) {
-      fs::create_directories(target, ec);
-      if (!ec) {
-        fs::copy(
-            from, target,
-            fs::copy_options::recursive | fs::copy_options::overwrite_existing,
-            ec);
-      }
-    } else if (fs::is_regular_file(from, ec)) {
-      fs::create_directories(fs::path(target).parent_path(), ec);
-      if (!ec) {
-        fs::copy_file(from, target, fs::copy_options::overwrite_existing, ec);
-      }
-    } else {
-      *error = "cannot copy " + hostPath + ": no such file or folder";
-      return false;
-    }
-    if (ec) {
-      *error =
-          "cannot copy " + hostPath + " to " + winPath + ": " + ec.message();
-      return false;
-    }
-    return true;
+    return os_.CopyIn(hostPath, winPath, error);
   }
 
   // Time passes on the machine's clock, so its threads (the timer thread)
@@ -228,7 +201,11 @@ class ScratchDir {
 // The version a saved machine folder records, found by trying each value
 // of machine.ini as a version name.
 bool SavedVersion(const std::string& dir, sim::WindowsVersion* v) {
-  std::ifstream ini(fs::path(dir) / "machine.ini");
+  std::string text;
+  if (sim::ReadHostFile(dir + "/machine.ini", sim::kMachineIniLimit, &text) !=
+      sim::HostRead::Ok)
+    return false;
+  std::istringstream ini(text);
   std::string line;
   while (std::getline(ini, line)) {
     size_t eq = line.find('=');
@@ -394,10 +371,11 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   if (!o.fromCapture.empty()) {
     std::string why;
     if (!ReadCapture(o.fromCapture, &capture, &why)) {
-      err << "kvsup-host: " << why << "\n";
+      err << "kvsup-host: " << PrintableText(why) << "\n";
       return 2;
     }
-    if (fs::exists(fs::path(dir) / "machine.ini")) {
+    if (fs::symlink_status(fs::path(dir) / "machine.ini", ec).type() !=
+        fs::file_type::not_found) {
       err << "kvsup-host: " << dir
           << " holds a machine already; a capture is loaded into a new "
              "folder\n";
@@ -412,7 +390,19 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
     }
   }
   fs::create_directories(dir, ec);
-  bool saved = fs::exists(fs::path(dir) / "machine.ini");
+  // A link named machine.ini counts as a saved machine, which loading then
+  // refuses.
+  bool saved = fs::symlink_status(fs::path(dir) / "machine.ini", ec).type() !=
+               fs::file_type::not_found;
+  // A drive_c that is a link (or anything but a folder) would take the
+  // machine's files elsewhere: refused before anything is laid out.
+  const fs::file_type drive =
+      fs::symlink_status(fs::path(dir) / "drive_c", ec).type();
+  if (drive != fs::file_type::not_found && drive != fs::file_type::directory) {
+    err << "kvsup-host: " << PrintableText(dir)
+        << "/drive_c is not a folder (a link is never followed)\n";
+    return 2;
+  }
   sim::WindowsVersion version = sim::WindowsVersion::XP;
   sim::WindowsVersion savedVersion = version;
   bool haveSavedVersion = saved && SavedVersion(dir, &savedVersion);
@@ -430,7 +420,8 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   if (!o.fromCapture.empty()) {
     sim::WindowsVersion captured;
     std::string note;
-    if (!CaptureVersion(capture, &captured, &note)) out << note << "\n";
+    if (!CaptureVersion(capture, &captured, &note))
+      out << PrintableText(note) << "\n";
     if (!o.os.empty() && captured != version) {
       err << "kvsup-host: the capture is of a "
           << sim::WindowsVersionName(captured) << " machine, not " << o.os
@@ -446,8 +437,10 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
         << sim::WindowsVersionName(version) << ")\n";
     LoadCapture(capture, *os, out);
   }
-  if (saved && !os->LoadState()) {
-    err << "kvsup-host: the machine saved in " << dir << " cannot be loaded\n";
+  std::string stateWhy;
+  if (saved && !os->LoadState(&stateWhy)) {
+    err << "kvsup-host: the machine saved in " << dir
+        << " cannot be loaded: " << PrintableText(stateWhy) << "\n";
     return 2;
   }
   IndentBuf traceBuf(out, "  | ");
@@ -460,7 +453,7 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   for (const auto& [from, to] : o.copyIns) {
     std::string why;
     if (!machine.CopyIn(from, machine.ExpandWinPath(to), &why)) {
-      err << "kvsup-host: " << why << "\n";
+      err << "kvsup-host: " << PrintableText(why) << "\n";
       return 2;
     }
   }
@@ -479,7 +472,7 @@ int RunNativeHost(const std::vector<std::string>& args, std::istream& in,
   std::string why;
   if (!o.snapshot.empty() &&
       !WriteSnapshot(TakeSnapshot(*os), o.snapshot, &why)) {
-    err << "kvsup-host: " << why << "\n";
+    err << "kvsup-host: " << PrintableText(why) << "\n";
     rc = 2;
   }
   if (!summary.ok()) {

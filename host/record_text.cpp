@@ -1,5 +1,14 @@
 #include "host/record_text.h"
 
+#ifdef _WIN32
+#include <fstream>
+#else
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
 
@@ -164,6 +173,63 @@ bool Tokenize(const std::string& line, std::vector<Token>* tokens,
     tokens->push_back(std::move(t));
   }
   return true;
+}
+
+bool ReadTextFileBounded(const std::string& path, size_t limit,
+                         std::string* text, std::string* error) {
+  const std::string tooLarge = path + ": larger than " + std::to_string(limit) +
+                               " bytes, more than any the host writes";
+#ifdef _WIN32
+  std::ifstream in(path.c_str(), std::ios::binary | std::ios::ate);
+  if (!in) {
+    *error = path + ": cannot be read";
+    return false;
+  }
+  const std::streamoff size = in.tellg();
+  if (size < 0 || static_cast<unsigned long long>(size) > limit) {
+    *error = size < 0 ? path + ": cannot be read" : tooLarge;
+    return false;
+  }
+  std::string all(static_cast<size_t>(size), '\0');
+  in.seekg(0);
+  if (size > 0 && !in.read(&all[0], size)) {
+    *error = path + ": cannot be read";
+    return false;
+  }
+  *text = std::move(all);
+  return true;
+#else
+  error->clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *error = path + (fd < 0 ? ": cannot be read"
+                            : ": a FIFO, a device or a folder, not a file");
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  std::string all;
+  bool ok = static_cast<unsigned long long>(st.st_size) <= limit;
+  char buffer[1 << 16];
+  while (ok) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      if (!ok) *error = path + ": cannot be read";
+      break;
+    }
+    if (all.size() + static_cast<size_t>(n) > limit) {
+      ok = false;
+      break;
+    }
+    all.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (!ok && error->empty()) *error = tooLarge;
+  if (ok) *text = std::move(all);
+  return ok;
+#endif
 }
 
 }  // namespace kv::host

@@ -28,6 +28,12 @@ DWORD Fnv1a(const BYTE* data, size_t size, DWORD h = 2166136261u);
 // A FILETIME as UTC "YYYY-MM-DD HH:MM:SS.fffffff".
 std::string FileTimeText(const FILETIME& ft);
 
+// Reads the regular file `path` whole when it holds at most `limit` bytes:
+// a file handed over from elsewhere may be a FIFO (never waited on), a
+// device or a huge sparse file. False with `error` naming the file and why.
+bool ReadTextFileBounded(const std::string& path, size_t limit,
+                         std::string* text, std::string* error);
+
 struct Token {
   bool quoted = false;
   std::string text;  // unescaped

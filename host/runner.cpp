@@ -5,6 +5,8 @@
 #include <istream>
 #include <ostream>
 
+#include "foundation/printable.h"
+
 namespace kv::host {
 namespace {
 
@@ -23,8 +25,9 @@ bool IsAbsolute(const std::string& path) {
 // One refused line: where, why, and the line itself.
 void Refuse(std::ostream& err, const RunOptions& options, int number,
             const std::string& text, const std::string& why) {
-  err << options.scriptName << ":" << number << ": error: " << why
-      << "; line skipped\n    " << text << "\n";
+  err << options.scriptName << ":" << number
+      << ": error: " << PrintableText(why) << "; line skipped\n    "
+      << PrintableText(text) << "\n";
 }
 
 void PrintBuffer(std::ostream& out, size_t index, const ParamInfo& p,
@@ -111,12 +114,12 @@ bool CheckCommand(const Line& line, const Command** found, std::string* why) {
 bool RunCommand(const Line& line, Machine& machine, std::ostream& out,
                 std::ostream& err, const RunOptions& options, int number) {
   if (line.name == "echo") {
-    out << line.args[0].text << "\n";
+    out << PrintableText(line.args[0].text) << "\n";
   } else if (line.name == "wait") {
-    out << line.source << "\n";
+    out << PrintableText(line.source) << "\n";
     machine.Wait(static_cast<unsigned>(line.args[0].integer), out);
   } else if (line.name == "lasterror") {
-    out << line.source << "\n";
+    out << PrintableText(line.source) << "\n";
     machine.SetLastError(static_cast<DWORD>(line.args[0].integer));
   } else if (line.name == "copy") {
     std::string from = line.args[0].text;
@@ -124,28 +127,31 @@ bool RunCommand(const Line& line, Machine& machine, std::ostream& out,
     std::string to = machine.ExpandWinPath(line.args[1].text);
     std::string why;
     if (!machine.CopyIn(from, to, &why)) {
-      err << options.scriptName << ":" << number << ": error: " << why
-          << "\n    " << line.source << "\n";
+      err << options.scriptName << ":" << number
+          << ": error: " << PrintableText(why) << "\n    "
+          << PrintableText(line.source) << "\n";
       return false;
     }
     out << "!copy " << QuoteText(from) << " -> " << QuoteText(to) << "\n";
   } else if (line.name == "run") {
-    out << line.source << "\n";
+    out << PrintableText(line.source) << "\n";
     std::string why;
     DWORD exit = 0;
     if (!machine.RunProgram(machine.ExpandWinPath(line.args[0].text), &exit,
                             out, &why)) {
-      err << options.scriptName << ":" << number << ": error: " << why
-          << "\n    " << line.source << "\n";
+      err << options.scriptName << ":" << number
+          << ": error: " << PrintableText(why) << "\n    "
+          << PrintableText(line.source) << "\n";
       return false;
     }
     out << "  exit code " << exit << "\n";
   } else if (line.name == "restart") {
-    out << line.source << "\n";
+    out << PrintableText(line.source) << "\n";
     std::string why;
     if (!machine.StartWindowsAgain(out, &why)) {
-      err << options.scriptName << ":" << number << ": error: " << why
-          << "\n    " << line.source << "\n";
+      err << options.scriptName << ":" << number
+          << ": error: " << PrintableText(why) << "\n    "
+          << PrintableText(line.source) << "\n";
       return false;
     }
   }
@@ -216,12 +222,21 @@ std::string Machine::ExpandWinPath(const std::string& path) {
   } vars[] = {{"%WINDIR%", &Machine::WindowsDirectory},
               {"%SYSDIR%", &Machine::SystemDirectory},
               {"%APPDATA%", &Machine::AppDataDirectory}};
-  std::string out = path;
-  for (const auto& v : vars) {
-    size_t at;
-    while ((at = out.find(v.name)) != std::string::npos) {
-      out.replace(at, std::strlen(v.name), (this->*v.dir)());
+  // One pass from left to right: a folder whose name holds a variable's
+  // name (C:\%WINDIR%) is put in once, never expanded again.
+  std::string out;
+  for (size_t at = 0; at < path.size();) {
+    bool expanded = false;
+    for (const auto& v : vars) {
+      const size_t n = std::strlen(v.name);
+      if (path.compare(at, n, v.name) == 0) {
+        out += (this->*v.dir)();
+        at += n;
+        expanded = true;
+        break;
+      }
     }
+    if (!expanded) out += path[at++];
   }
   return out;
 }
@@ -259,14 +274,48 @@ bool SplitCopyIn(const std::string& mapping, std::string* hostPath,
   return false;
 }
 
+namespace {
+
+// The longest line a script may hold: a buffer's text of 1 MiB, every
+// byte escaped.
+constexpr size_t kMaxScriptLine = 4u * kMaxBufferSize + 4096;
+
+// std::getline that stops one byte past kMaxScriptLine, so a file of one
+// endless line is never held whole.
+bool ReadScriptLine(std::istream& in, std::string* line) {
+  line->clear();
+  std::streambuf* buffer = in.rdbuf();
+  for (;;) {
+    const int c = buffer->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      return !line->empty();
+    }
+    if (c == '\n') return true;
+    line->push_back(static_cast<char>(c));
+    if (line->size() > kMaxScriptLine) return true;
+  }
+}
+
+}  // namespace
+
 RunSummary RunScript(std::istream& script, const ExportTable& table,
                      Machine& machine, std::ostream& out, std::ostream& err,
                      const RunOptions& options) {
   RunSummary summary;
   std::string text;
   int number = 0;
-  while (std::getline(script, text)) {
+  while (ReadScriptLine(script, &text)) {
     ++number;
+    if (text.size() > kMaxScriptLine) {
+      // A line longer than any buffer's text could be is no script's: the
+      // rest of the file is not read.
+      Refuse(err, options, number, text.substr(0, 80),
+             "a line longer than " + std::to_string(kMaxScriptLine) +
+                 " bytes; the rest of the script is not read");
+      ++summary.badLines;
+      break;
+    }
     if (!text.empty() && text.back() == '\r') text.pop_back();
     Line line;
     std::string why;
@@ -313,7 +362,8 @@ RunSummary RunScript(std::istream& script, const ExportTable& table,
     machine.AfterCall();
     ++summary.calls;
 
-    out << line.source << " = " << FormatResult(result, machine) << "\n";
+    out << PrintableText(line.source) << " = " << FormatResult(result, machine)
+        << "\n";
     for (size_t i = 0; i < args.size(); ++i) {
       const CallArg& a = args[i];
       if (a.kind != ParamKind::Buffer || a.isNull) continue;
@@ -322,7 +372,7 @@ RunSummary RunScript(std::istream& script, const ExportTable& table,
         err << options.scriptName << ":" << number << ": error: " << info->name
             << " wrote " << over << " byte" << (over == 1 ? "" : "s")
             << " past buf#" << i + 1 << " (" << a.size << " bytes)\n    "
-            << text << "\n";
+            << PrintableText(text) << "\n";
         ++summary.faults;
       }
     }

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "foundation/printable.h"
+
 namespace kv::host {
 namespace {
 
@@ -296,28 +298,7 @@ const char* ArgKindName(Arg::Kind kind) {
 }
 
 std::string QuoteText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (c == '\\' || c == '"') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (u < 0x20 || u == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", u);
-      out += hex;
-    } else {
-      out += c;  // 8-bit text of the code page passes as it is
-    }
-  }
-  out += '"';
-  return out;
+  return PrintableText(text, true);
 }
 
 }  // namespace kv::host

@@ -803,18 +803,10 @@ bool ParseSnapshot(const std::string& text, const std::string& fileName,
 
 bool ReadSnapshot(const std::string& path, Snapshot* snapshot,
                   std::string* error) {
-  std::ifstream file(path.c_str(), std::ios::binary);
-  if (!file) {
-    *error = path + ": cannot be read";
+  std::string text;
+  if (!ReadTextFileBounded(path, kSnapshotFileLimit, &text, error))
     return false;
-  }
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) {
-    *error = path + ": cannot be read";
-    return false;
-  }
-  return ParseSnapshot(text.str(), path, snapshot, error);
+  return ParseSnapshot(text, path, snapshot, error);
 }
 
 }  // namespace kv::host

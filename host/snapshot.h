@@ -66,6 +66,11 @@ struct Snapshot {
 // The identity under which `fact` is filed in Snapshot::facts.
 std::string FactIdentity(const SnapshotFact& fact);
 
+// A snapshot file is at most this large when read: the bounds below
+// (100000 files, 700000 registry facts of at most 4 KiB shown) come to
+// less for any machine the host meets.
+constexpr size_t kSnapshotFileLimit = 256u << 20;
+
 // How much one snapshot records at most; a bound reached adds a limit line
 // instead of more facts.
 struct SnapshotBounds {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "exports/all.h"
+#include "foundation/printable.h"
 #include "foundation/win32_platform.h"
 #include "host/capture.h"
 #include "host/host_main.h"
@@ -303,7 +304,9 @@ class TraceFollower {
     if (end == std::string::npos) return;
     for (size_t at = 0; at <= end;) {
       size_t eol = added.find('\n', at);
-      out << "  | " << added.substr(at, eol - at) << "\n";
+      std::string line = added.substr(at, eol - at);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out << "  | " << PrintableText(line) << "\n";
       at = eol + 1;
     }
     read_ += end + 1;

@@ -10,28 +10,22 @@
 #include <sstream>
 
 #include "sim/file_paths.h"
+#include "sim/host_files.h"
 #include "sim/sim_internal.h"
 
 namespace kv::sim {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool WriteHostFile(const std::string& host, const std::string& content) {
-  std::ofstream out(host, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  return static_cast<bool>(out);
-}
-
-}  // namespace
-
 // ---- Attribute records ------------------------------------------------------
 
-void FileState::Load(const std::string& machineDir) {
+bool FileState::Load(const std::string& machineDir) {
   loaded = true;
-  std::ifstream in(machineDir + "/attributes.ini", std::ios::binary);
+  std::string text;
+  const HostRead read =
+      ReadHostFile(machineDir + "/attributes.ini", kAttributesFileLimit, &text);
+  if (read != HostRead::Ok) return read == HostRead::Missing;
+  std::istringstream in(text);
   std::string line;
   bool placeholderSection = false;
   while (std::getline(in, line)) {
@@ -52,6 +46,7 @@ void FileState::Load(const std::string& machineDir) {
         static_cast<DWORD>(std::strtoul(line.c_str() + eq + 1, nullptr, 16)) &
         kKeptAttributes;
   }
+  return true;
 }
 
 void FileState::Save(const std::string&) const { dirty = true; }
@@ -258,6 +253,14 @@ void SimPlatform::MarkPlaceholder(const std::string& winPath) {
   if (state.placeholders.insert(p.key).second) state.Save(machineDir_);
 }
 
+void SimPlatform::RecordMadeFile(const std::string& key, DWORD attributes,
+                                 bool placeholder) {
+  FileState& state = Files(*this, machineDir_);
+  state.attributes[key] = attributes & kKeptAttributes;
+  if (placeholder) state.placeholders.insert(key);
+  state.Save(machineDir_);
+}
+
 bool SimPlatform::IsPlaceholder(const std::string& winPath) const {
   ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   // Reading the records in on first use changes nothing a caller sees.
@@ -285,11 +288,109 @@ bool SimPlatform::ReadTextFile(const std::string& winPath,
                                std::string* content) const {
   ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
   if (p.error || KindOf(p.host) != HostKind::File) return false;
-  std::ifstream in(p.host, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  *content = all.str();
-  return static_cast<bool>(in);
+  return ReadHostFile(p.host, kProfileFileLimit, content) == HostRead::Ok;
+}
+
+// ---- Copies from this computer ----------------------------------------------
+
+namespace {
+// The Windows name of a host path below a copied folder.
+std::string WinRelative(const fs::path& relative) {
+  std::string out;
+  for (const auto& part : relative) {
+    if (!out.empty()) out += '\\';
+    out += part.string();
+  }
+  return out;
+}
+}  // namespace
+
+bool SimPlatform::PlaceFolder(const std::string& winPath, std::string* why) {
+  const ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
+  if (p.error) {
+    *why = winPath + " is no path the machine may use (error " +
+           std::to_string(p.error) + ")";
+    return false;
+  }
+  const HostKind kind = KindOf(p.host);
+  if (kind == HostKind::Directory) return true;
+  if (kind != HostKind::Missing) {
+    *why = winPath + " is a file, not a folder";
+    return false;
+  }
+  if (!p.isRoot && !ParentExists(p)) {
+    const size_t slash = LastSeparator(p.win, codePage_);
+    if (slash == std::string::npos || !PlaceFolder(p.win.substr(0, slash), why))
+      return false;
+  }
+  // The parent was resolved afresh above, so the name made is the one
+  // checked.
+  const ResolvedPath again = ResolveWinPath(machineDir_, winPath, codePage_);
+  if (again.error || ::mkdir(again.host.c_str(), 0755) != 0) {
+    *why = "cannot make the folder " + winPath;
+    return false;
+  }
+  return true;
+}
+
+bool SimPlatform::PlaceHostFile(const std::string& hostPath,
+                                const std::string& winPath, std::string* why) {
+  const size_t slash = LastSeparator(winPath, codePage_);
+  if (slash != std::string::npos && slash > 2 &&
+      !PlaceFolder(winPath.substr(0, slash), why))
+    return false;
+  const ResolvedPath p = ResolveWinPath(machineDir_, winPath, codePage_);
+  if (p.error || p.isRoot || KindOf(p.host) == HostKind::Directory) {
+    *why = winPath + " is no file name the machine may use";
+    return false;
+  }
+  if (!CopyHostFile(hostPath, p.host)) {
+    *why = "cannot copy " + hostPath + " to " + winPath +
+           " (a link or a file of another kind is never copied)";
+    return false;
+  }
+  FileState& state = Files(*this, machineDir_);
+  if (state.placeholders.erase(p.key)) state.Save(machineDir_);
+  return true;
+}
+
+bool SimPlatform::CopyIn(const std::string& hostPath,
+                         const std::string& winPath, std::string* why) {
+  std::error_code ec;
+  // The path named is the caller's own choice and may be a link; nothing
+  // below it is followed.
+  const fs::path from = fs::canonical(hostPath, ec);
+  if (ec) {
+    *why = "cannot copy " + hostPath + ": no such file or folder";
+    return false;
+  }
+  const fs::file_status top = fs::status(from, ec);
+  if (fs::is_regular_file(top)) return PlaceHostFile(from, winPath, why);
+  if (!fs::is_directory(top)) {
+    *why = "cannot copy " + hostPath + ": not a file or folder";
+    return false;
+  }
+  if (!PlaceFolder(winPath, why)) return false;
+  for (fs::recursive_directory_iterator it(from, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string target =
+        winPath + "\\" + WinRelative(it->path().lexically_relative(from));
+    const fs::file_status st = it->symlink_status(ec);
+    if (fs::is_directory(st)) {
+      if (!PlaceFolder(target, why)) return false;
+    } else if (fs::is_regular_file(st)) {
+      if (!PlaceHostFile(it->path(), target, why)) return false;
+    } else {
+      *why = "cannot copy " + it->path().string() +
+             ": a link, a FIFO or a device is never copied";
+      return false;
+    }
+  }
+  if (ec) {
+    *why = "cannot copy " + hostPath + ": " + ec.message();
+    return false;
+  }
+  return true;
 }
 
 // ---- Folders ----------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "sim/file_paths.h"
+#include "sim/host_files.h"
 #include "sim/processes.h"
 #include "sim/sim_internal.h"
 #include "sim/threads.h"
@@ -66,9 +67,10 @@ HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
         (flags & FILE_FLAG_BACKUP_SEMANTICS) &&
         (creation == OPEN_EXISTING || creation == OPEN_ALWAYS) &&
         !(access & GENERIC_WRITE);
-    const int fd =
-        folderOpen ? ::open(p.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                   : -1;
+    const int fd = folderOpen
+                       ? ::open(p.host.c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                       : -1;
     if (fd < 0) {
       lastError_ = ERROR_ACCESS_DENIED;
       return INVALID_HANDLE_VALUE;
@@ -120,7 +122,7 @@ HANDLE SimPlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share,
   int mode = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
   if (!exists) mode |= O_CREAT;
   if (truncate) mode |= O_TRUNC;
-  const int fd = ::open(p.host.c_str(), mode | O_CLOEXEC, 0644);
+  const int fd = OpenHostFile(p.host, mode);
   if (fd < 0) {
     lastError_ = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;

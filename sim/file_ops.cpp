@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "sim/file_paths.h"
+#include "sim/host_files.h"
 #include "sim/sim_internal.h"
 
 namespace kv::sim {
@@ -74,8 +75,7 @@ bool CopyPlaceholder(const std::string& from, const std::string& to) {
   std::error_code ec;
   const auto size = fs::file_size(from, ec);
   if (ec) return false;
-  const int fd =
-      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = OpenHostFile(to, O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) return false;
   const bool sized = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
   return ::close(fd) == 0 && sized;
@@ -122,15 +122,14 @@ BOOL SimPlatform::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
   }
   std::error_code ec;
   const bool placeholder = state.IsPlaceholder(src.key);
-  const bool copied =
-      placeholder ? CopyPlaceholder(src.host, dst.host)
-                  : fs::copy_file(src.host, dst.host,
-                                  fs::copy_options::overwrite_existing, ec);
+  const bool copied = placeholder ? CopyPlaceholder(src.host, dst.host)
+                                  : CopyHostFile(src.host, dst.host);
   if (!copied) {
     lastError_ = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  fs::last_write_time(dst.host, fs::last_write_time(src.host, ec), ec);
+  if (placeholder)
+    fs::last_write_time(dst.host, fs::last_write_time(src.host, ec), ec);
   // The copy takes the source's attributes, read-only included, and is a
   // placeholder when the source is one.
   const DWORD bits = state.Stored(src.key, false) | FILE_ATTRIBUTE_ARCHIVE;

@@ -47,30 +47,41 @@ std::string DriveRoot(const std::string& machineDir) {
   return machineDir + "/drive_c";
 }
 
+// What a name of a folder is on disk.
+enum class EntryKind { Missing, Usable, Foreign };
+
+EntryKind KindOfEntry(const struct stat& st) {
+  // Nothing on a simulated drive is a link, a FIFO or a device: a link could
+  // lead out of the machine folder, and the others never end a read.
+  return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) ? EntryKind::Usable
+                                                    : EntryKind::Foreign;
+}
+
 // The entry of `dir` whose name equals `name` without regard to case.
-bool FindEntry(const std::string& dir, const std::string& name, UINT codePage,
-               std::string* found, bool* isLink) {
+EntryKind FindEntry(const std::string& dir, const std::string& name,
+                    UINT codePage, std::string* found) {
   // Most names come spelled as they are on disk: one lstat instead of
   // reading the whole folder.
   struct stat st;
   if (lstat((dir + "/" + name).c_str(), &st) == 0) {
     *found = name;
-    *isLink = S_ISLNK(st.st_mode);
-    return true;
+    return KindOfEntry(st);
   }
   std::error_code ec;
   fs::directory_iterator it(dir, ec), end;
-  if (ec) return false;
+  if (ec) return EntryKind::Missing;
+  const std::string folded = FoldCase(name, codePage);
   for (; it != end; it.increment(ec)) {
-    if (ec) return false;
+    if (ec) return EntryKind::Missing;
     const std::string entry = it->path().filename().string();
-    if (FoldCase(entry, codePage) == FoldCase(name, codePage)) {
+    if (FoldCase(entry, codePage) == folded) {
       *found = entry;
-      *isLink = it->is_symlink(ec);
-      return true;
+      if (lstat((dir + "/" + entry).c_str(), &st) != 0)
+        return EntryKind::Missing;
+      return KindOfEntry(st);
     }
   }
-  return false;
+  return EntryKind::Missing;
 }
 
 // Windows folder paths already resolved to their spelling on disk, keyed by
@@ -181,7 +192,11 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
     // Windows drops trailing dots and blanks of a name.
     while (!c.empty() && (c.back() == '.' || c.back() == ' ')) c.pop_back();
     if (c.empty()) continue;
-    if (!ValidComponent(c, codePage)) {
+    // A host separator or NUL inside a name (a code page 932 lead byte
+    // before '/' reads as one character here) would name another file on
+    // the host than the one checked.
+    if (!ValidComponent(c, codePage) ||
+        c.find_first_of(std::string("/\0", 2)) != std::string::npos) {
       r.error = ERROR_INVALID_NAME;
       return r;
     }
@@ -189,6 +204,12 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
   }
   r.host = DriveRoot(machineDir);
   r.win = "C:";
+  // A drive_c that is a link would take every path of the machine with it.
+  struct stat root;
+  if (lstat(r.host.c_str(), &root) == 0 && !S_ISDIR(root.st_mode)) {
+    r.error = ERROR_ACCESS_DENIED;
+    return r;
+  }
   bool onDisk = true;
   // The folder holding the last component is usually one resolved a moment
   // ago (a tree copy resolves every file of a folder against it): take its
@@ -208,18 +229,15 @@ ResolvedPath ResolveWinPath(const std::string& machineDir,
     std::string& c = parts[i];
     if (onDisk) {
       std::string found;
-      bool link = false;
-      if (FindEntry(r.host, c, codePage, &found, &link)) {
-        if (link) {
-          // Nothing on a simulated drive is a link; one that is could lead
-          // out of the sandbox.
-          r.error = ERROR_ACCESS_DENIED;
-          return r;
-        }
-        c = found;
-      } else {
-        onDisk = false;
+      const EntryKind kind = FindEntry(r.host, c, codePage, &found);
+      if (kind == EntryKind::Foreign) {
+        r.error = ERROR_ACCESS_DENIED;
+        return r;
       }
+      if (kind == EntryKind::Usable)
+        c = found;
+      else
+        onDisk = false;
     }
     r.host += "/" + c;
     r.win += "\\" + c;

@@ -74,7 +74,8 @@ struct FileState : SimPlatform::Extension {
   };
   std::map<uintptr_t, Find> finds;
 
-  void Load(const std::string& machineDir);
+  // False when attributes.ini is there but no file of its bounds.
+  bool Load(const std::string& machineDir);
   // Notes a change of the records; they reach attributes.ini at Flush (when
   // the machine is saved or goes). Writing the file at every change would
   // make a tree copy quadratic in the number of files.

@@ -4,10 +4,15 @@
 // a TrueType collection (as many fonts as it holds), recognised by its
 // header and a table directory that fits the file. Each add counts once more
 // and each remove once less, as GDI counts them; the machine draws nothing.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <map>
 
 #include "sim/file_paths.h"
+#include "sim/host_files.h"
 #include "sim/sim_internal.h"
 
 namespace kv::sim {
@@ -28,14 +33,16 @@ uint32_t Be32(const unsigned char* p) {
 
 // The number of fonts in the file, 0 when it is not a font file.
 int CountFonts(const std::string& host) {
-  std::ifstream in(host, std::ios::binary | std::ios::ate);
-  if (!in) return 0;
-  const auto size = static_cast<unsigned long long>(in.tellg());
+  const int fd = OpenHostFile(host, O_RDONLY);
+  if (fd < 0) return 0;
+  struct stat st;
   unsigned char head[12] = {};
-  in.seekg(0);
-  if (size < sizeof head ||
-      !in.read(reinterpret_cast<char*>(head), sizeof head))
-    return 0;
+  const bool read =
+      ::fstat(fd, &st) == 0 &&
+      ::read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head);
+  ::close(fd);
+  if (!read) return 0;
+  const auto size = static_cast<unsigned long long>(st.st_size);
   const uint32_t tag = Be32(head);
   if (tag == 0x74746366u) {  // 'ttcf'
     const uint32_t count = Be32(head + 8);

@@ -25,6 +25,7 @@
 #include <filesystem>
 
 #include "sim/enum_buffer.h"
+#include "sim/host_files.h"
 #include "sim/spooler_records.h"
 
 namespace kv::sim {
@@ -158,8 +159,7 @@ BOOL SimPlatform::AddPrinterDriverA(LPCSTR server, DWORD level, LPBYTE info) {
   for (const auto& c : copies) {
     const std::string target = HostOf(*this, c.second);
     if (IsFileInUse(c.second) ||
-        !fs::copy_file(HostOf(*this, c.first), target,
-                       fs::copy_options::overwrite_existing, ec)) {
+        !CopyHostFile(HostOf(*this, c.first), target)) {
       lastError_ =
           IsFileInUse(c.second) ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED;
       return FALSE;

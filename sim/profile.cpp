@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "sim/file_paths.h"
+#include "sim/host_files.h"
 #include "sim/sim_internal.h"
 
 namespace kv::sim {
@@ -235,10 +236,12 @@ const IniFile* LoadIni(SimPlatform& os, const ResolvedPath& p) {
     return &it->second.ini;
   timespec now{};
   clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  std::ifstream in(p.host, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  std::string content = all.str();
+  std::string content;
+  // A profile file past its bound (or a FIFO in its place) is read as none.
+  if (ReadHostFile(p.host, kProfileFileLimit, &content) != HostRead::Ok) {
+    cache.files.erase(p.host);
+    return nullptr;
+  }
   CachedIni& entry = cache.files[p.host];
   entry.stamp = stamp;
   entry.readAt = now;
@@ -409,10 +412,8 @@ static DWORD WriteProfileEntry(SimPlatform& os, const std::string& path,
     }
   }
   Forget(os, p);
-  std::ofstream f(p.host, std::ios::binary | std::ios::trunc);
-  const std::string text = ini.Text();
-  f.write(text.data(), static_cast<std::streamsize>(text.size()));
-  return f ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  return WriteHostFile(p.host, ini.Text()) ? ERROR_SUCCESS
+                                           : ERROR_ACCESS_DENIED;
 }
 
 // The shared tail of WritePrivateProfileStringA and WriteProfileStringA:

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/file_paths.h"
+#include "sim/host_files.h"
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
 #include "sim/sim_services.h"
@@ -92,6 +94,12 @@ bool UnescapeKeyPath(const std::string& text, std::string* out) {
     i += 2;
   }
   return true;
+}
+
+bool HasControlByte(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
 }
 
 bool PlainString(const std::vector<BYTE>& data) {
@@ -275,6 +283,26 @@ bool SplitRootPath(const std::string& full, HKEY* root, std::string* rest) {
 
 }  // namespace
 
+RegNode* SimPlatform::CreateImportedKey(HKEY root, const std::string& path,
+                                        size_t* savedBytes) {
+  RegNode* node = ResolveHandle(root);
+  const std::vector<std::string> parts = SplitKeyPath(path, codePage_);
+  if (!node || parts.size() > kMaxKeyDepth) return nullptr;
+  size_t pathBytes = std::strlen(RootName(root));
+  for (const auto& part : parts) {
+    if (part.size() > kMaxKeyNameLength) return nullptr;
+    pathBytes += part.size() + 1;
+    auto& slot = node->subkeys[part];
+    if (!slot) {
+      slot = std::make_unique<RegNode>();
+      slot->name = part;
+      *savedBytes += pathBytes + 4;
+    }
+    node = slot.get();
+  }
+  return node;
+}
+
 std::string SimPlatform::ExportRegistry() const {
   std::string out = "REGEDIT4\n\n";
   for (uintptr_t r : kExportRoots) {
@@ -327,6 +355,10 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
 
   RegNode* current = nullptr;
   bool escapedKey = false;
+  // What the keys made so far take when saved back: one header line each,
+  // which repeats the whole path, so a deep key of a small file can weigh
+  // far more than the file.
+  size_t savedBytes = 0;
   for (size_t i = first + 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
     if (line == kEscapedKeyMark) {
@@ -359,7 +391,8 @@ bool SimPlatform::ImportRegistry(const std::string& input) {
         }
         continue;
       }
-      current = CreateKeyPath(root, rest);
+      current = CreateImportedKey(root, rest, &savedBytes);
+      if (!current || savedBytes > kRegistryFileLimit) return false;
       continue;
     }
     if (!current) return false;
@@ -460,17 +493,48 @@ bool SimPlatform::SaveState() const {
       continue;
     ini << name << "=" << state << "\n";
   }
-  std::ofstream iniFile(machineDir_ + "/machine.ini", std::ios::binary);
-  iniFile << ini.str();
-  std::ofstream regFile(machineDir_ + "/registry.reg", std::ios::binary);
-  regFile << ExportRegistry();
-  return static_cast<bool>(iniFile) && static_cast<bool>(regFile);
+  // A line break in a text of the record would make another entry of it
+  // (or another machine) when read back: such a machine is not saved.
+  if (HasControlByte(windowsDir_) || HasControlByte(systemDir_) ||
+      HasControlByte(versionRecord_.szCSDVersion))
+    return false;
+  const std::string registry = ExportRegistry();
+  if (registry.size() > kRegistryFileLimit) return false;
+  return WriteHostFile(machineDir_ + "/machine.ini", ini.str()) &&
+         WriteHostFile(machineDir_ + "/registry.reg", registry);
 }
 
-bool SimPlatform::LoadState() {
-  std::ifstream iniFile(machineDir_ + "/machine.ini", std::ios::binary);
-  std::ifstream regFile(machineDir_ + "/registry.reg", std::ios::binary);
-  if (!iniFile || !regFile) return false;
+bool SimPlatform::LoadState(std::string* why) {
+  std::string unused;
+  std::string& reason = why ? *why : unused;
+  std::string iniText, regText;
+  const auto read = [&](const char* name, size_t limit, std::string* text) {
+    const HostRead r = ReadHostFile(machineDir_ + "/" + name, limit, text);
+    if (r != HostRead::Ok)
+      reason =
+          std::string(name) + " " + HostReadText(r) +
+          (r == HostRead::TooLarge ? " (" + std::to_string(limit) + " bytes)"
+                                   : std::string());
+    return r == HostRead::Ok;
+  };
+  if (!read("machine.ini", kMachineIniLimit, &iniText) ||
+      !read("registry.reg", kRegistryFileLimit, &regText))
+    return false;
+  if (!IsHostFolder(machineDir_ + "/drive_c")) {
+    reason = "drive_c is not a folder (a link is never followed)";
+    return false;
+  }
+  FileState& files = extension<FileState>("files");
+  if (!files.loaded && !files.Load(machineDir_)) {
+    reason = std::string(
+                 "attributes.ini is a link, a FIFO, a device or "
+                 "larger than ") +
+             std::to_string(kAttributesFileLimit) + " bytes";
+    return false;
+  }
+  // Every refusal of the parse below is of machine.ini's text.
+  reason = "machine.ini lacks an entry or holds one that does not parse";
+  std::istringstream iniFile(iniText);
   std::map<std::string, std::string> machine;
   std::map<DWORD, WORD> bios;
   std::vector<std::pair<std::string, DWORD>> services;
@@ -479,6 +543,12 @@ bool SimPlatform::LoadState() {
     while (std::getline(iniFile, line)) {
       // Values keep their spaces (a CSD text can be " ").
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      // The machine never writes one (SaveState refuses): such a text
+      // would not be saved back as it was read.
+      if (HasControlByte(line)) {
+        reason = "machine.ini holds a control byte";
+        return false;
+      }
       if (Trim(line).empty()) continue;
       if (line[0] == '[') {
         section = line;
@@ -504,9 +574,6 @@ bool SimPlatform::LoadState() {
     WindowsVersion v;
     if (!ParseWindowsVersion(machine["version"], &v)) return false;
     const auto num = [&](const char* k) { return std::stoull(machine.at(k)); };
-    std::ostringstream reg;
-    reg << regFile.rdbuf();
-    const std::string regText = reg.str();
 
     // Everything parsed before anything changes.
     const DWORD platform = static_cast<DWORD>(num("platform"));
@@ -528,12 +595,20 @@ bool SimPlatform::LoadState() {
     systemDir_ = machine["systemdir"];
     ResetRegistry();
     const bool imported = ImportRegistry(regText);
+    if (!imported)
+      reason =
+          "registry.reg is no registry the machine saves (keys deeper "
+          "than " +
+          std::to_string(kMaxKeyDepth) + " or names longer than " +
+          std::to_string(kMaxKeyNameLength) +
+          " bytes are refused, as Windows refuses them)";
     ClearInitialServiceStates(*this);
     for (const auto& [name, state] : services)
       SetInitialServiceState(*this, name, state);
     return imported;
   } catch (const std::exception&) {
     // A number that doesn't parse or a missing entry: not a saved machine.
+    reason = "machine.ini lacks an entry or holds one that does not parse";
     return false;
   }
 }

@@ -160,6 +160,22 @@ class SimPlatform : public Platform {
   // Convenience for tests: writes a file (creating parent folders).
   bool WriteTextFile(const std::string& winPath, const std::string& content);
   bool ReadTextFile(const std::string& winPath, std::string* content) const;
+  // Keeps the attributes (and the placeholder mark) of a file or folder the
+  // caller has just made on the drive, named by its key (ResolvedPath::key),
+  // without resolving it again: a capture's load makes 100,000 of them.
+  void RecordMadeFile(const std::string& key, DWORD attributes,
+                      bool placeholder);
+  // Copies a file or folder of this computer to `winPath` file by file,
+  // each name resolved as the machine resolves it (so never through a link
+  // of the drive), making missing folders; a link, FIFO or device below
+  // `hostPath` is refused. False with `why` set; what was copied stays.
+  bool CopyIn(const std::string& hostPath, const std::string& winPath,
+              std::string* why);
+  // The folder `winPath` and the missing ones above it.
+  bool PlaceFolder(const std::string& winPath, std::string* why);
+  // The host file `hostPath` copied over (or to) the machine's `winPath`.
+  bool PlaceHostFile(const std::string& hostPath, const std::string& winPath,
+                     std::string* why);
   std::string windowsDir() const;  // "C:\WINDOWS"
   // Other Windows and system directories than the version's (a captured
   // machine's, "C:\WINNT" say); empty keeps the version's. Kept with the
@@ -319,18 +335,32 @@ class SimPlatform : public Platform {
   // ---- State ---------------------------------------------------------------
   // The registry as REGEDIT4 text, keys in sorted order.
   std::string ExportRegistry() const;
-  // Merges REGEDIT4 (or version 5.00) text into the registry.
+  // Merges REGEDIT4 (or version 5.00) text into the registry. False for
+  // text the machine would not have saved: a key deeper than Windows'
+  // 512 levels, a key name past 255 bytes, or keys whose saved form would
+  // pass registry.reg's bound.
   bool ImportRegistry(const std::string& text);
-  // Writes machine.ini and registry.reg into the machine folder.
+  // Writes machine.ini and registry.reg into the machine folder, never
+  // through a link; false (nothing written) when a text of the version
+  // record or the folders holds a control byte, which would not read back.
   bool SaveState() const;
-  // Reads them back (a machine saved earlier). False when missing or bad.
-  bool LoadState();
+  // Reads them back (a machine saved earlier). False when missing or bad,
+  // with `why` naming the file and the reason: a state file or drive_c
+  // that is a link, a FIFO or a device, or one past its bound.
+  bool LoadState(std::string* why = nullptr);
+  // Windows' own limits on a key: its depth and the length of its name.
+  static constexpr size_t kMaxKeyDepth = 512;
+  static constexpr size_t kMaxKeyNameLength = 255;
 
   // Direct registry access for tests and for the simulated spooler: the node
   // at `path` under `root` ("HKEY_LOCAL_MACHINE" style root names accepted by
   // ParseRoot), or null.
   RegNode* FindKey(HKEY root, const std::string& path) const;
   RegNode* CreateKeyPath(HKEY root, const std::string& path);
+  // CreateKeyPath within Windows' limits, adding what each new key takes
+  // when saved to `savedBytes`; null past a limit.
+  RegNode* CreateImportedKey(HKEY root, const std::string& path,
+                             size_t* savedBytes);
 
   // ---- Platform
   // --------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "foundation/printable.h"
 #include "sim/processes.h"
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
@@ -338,13 +339,13 @@ DWORD SimPlatform::Enter(const char* name, const std::string& args) {
 
 void SimPlatform::Record(const std::string& line) {
   operations_.push_back(line);
-  if (traceOut_) *traceOut_ << line << '\n';
+  if (traceOut_) *traceOut_ << PrintableText(line) << '\n';
 }
 
 void SimPlatform::RecordResult(const std::string& result) {
   if (operations_.empty()) return;
   operations_.back() += " = " + result;
-  if (traceOut_) *traceOut_ << "  = " << result << '\n';
+  if (traceOut_) *traceOut_ << "  = " << PrintableText(result) << '\n';
 }
 
 void SimPlatform::RefuseOffline(const std::string& result, size_t line) {
@@ -361,7 +362,7 @@ void SimPlatform::RefuseOffline(const std::string& result, size_t line) {
   if (line + 1 == operations_.size())
     *traceOut_ << "  = " << noted << '\n';
   else
-    *traceOut_ << operations_[line] << '\n';
+    *traceOut_ << PrintableText(operations_[line]) << '\n';
 }
 
 size_t SimPlatform::CountOperations(const std::string& name) const {
