@@ -291,19 +291,40 @@ std::vector<std::string> RecordedFiles(Context& ctx,
   return RecordedNames(ctx, product, kRecordFilesKey, IsRecordablePath);
 }
 
-void NoteMadeDriver(Context& ctx, const std::string& driver) {
+void NoteMadeDriver(Context& ctx, const std::string& driver,
+                    const std::string& set) {
   if (!IsProductName(ctx, ctx.recordProduct) || !IsDriverName(driver)) return;
   RegKey drivers(ctx.os);
   if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE,
                 SubKeyPath(SubKeyPath(kInstalledKey, ctx.recordProduct),
                            kRecordDriversKey),
                 drivers) == ERROR_SUCCESS)
-    WriteDword(ctx.os, drivers.get(), driver.c_str(), 1);
+    WriteString(ctx.os, drivers.get(), driver.c_str(), set);
 }
 
 std::vector<std::string> RecordedDrivers(Context& ctx,
-                                         const std::string& product) {
-  return RecordedNames(ctx, product, kRecordDriversKey, IsDriverName);
+                                         const std::string& product,
+                                         const std::string& set) {
+  std::vector<std::string> ofSet;
+  if (set.empty()) return ofSet;
+  const std::vector<std::string> all =
+      RecordedNames(ctx, product, kRecordDriversKey, IsDriverName);
+  RegKey drivers(ctx.os);
+  if (all.empty() ||
+      OpenKey(ctx.os, HKEY_LOCAL_MACHINE,
+              SubKeyPath(SubKeyPath(kInstalledKey, product), kRecordDriversKey),
+              drivers, KEY_READ) != ERROR_SUCCESS)
+    return ofSet;
+  for (const std::string& driver : all) {
+    char value[MAX_PATH] = {};
+    DWORD size = sizeof value - 1, type = 0;
+    if (ctx.os.RegQueryValueExA(drivers.get(), driver.c_str(), nullptr, &type,
+                                reinterpret_cast<BYTE*>(value),
+                                &size) == ERROR_SUCCESS &&
+        type == REG_SZ && SameNoCase(value, set))
+      ofSet.push_back(driver);
+  }
+  return ofSet;
 }
 
 void DeleteProductRecord(Context& ctx, const std::string& product) {
@@ -331,22 +352,12 @@ bool HasProductRecord(Context& ctx, const std::string& product) {
 }
 
 bool ClaimFileForRemoval(Context& ctx, const std::string& path) {
-  if (IsWindowsOwnFile(ctx, path)) {
-    DebugTrace(ctx, "File kept, Windows' own [%s]\n", path.c_str());
-    return false;
-  }
   const std::string& product = ctx.recordProduct;
   DWORD state = 0;
-  if (RecordedState(ctx, product, path, &state)) {
-    if (state == kFound) {
-      DebugTrace(ctx, "File kept, there before installation [%s]\n",
-                 path.c_str());
-      return false;
-    }
-    if (state == kMade) {
-      ForgetRecord(ctx, product, path);
-      return true;
-    }
+  if (!RecordedState(ctx, product, path, &state)) return !IsKeptFile(ctx, path);
+  // The product's share goes back whatever becomes of the file.
+  bool mayGo = state == kMade;
+  if (state == kCounted) {
     DWORD count = 0;
     if (!SharedCount(ctx, path, &count)) {
       // The count is gone or unreadable: nothing proves the file is no
@@ -354,18 +365,36 @@ bool ClaimFileForRemoval(Context& ctx, const std::string& path) {
       DebugTrace(ctx, "File kept, no shared count [%s]\n", path.c_str());
       return false;
     }
-    ForgetRecord(ctx, product, path);
     const DWORD left = CountDown(ctx, path);
-    if (left == 0 && !OtherProductRecords(ctx, product, path)) return true;
-    DebugTrace(ctx, "File kept, shared count %lu [%s]\n",
-               static_cast<unsigned long>(left), path.c_str());
+    mayGo = left == 0;
+    if (!mayGo)
+      DebugTrace(ctx, "File kept, shared count %lu [%s]\n",
+                 static_cast<unsigned long>(left), path.c_str());
+  }
+  // A file found there stays recorded as such, so that no deferral takes
+  // it either; the record goes with the product's.
+  if (state == kFound) {
+    DebugTrace(ctx, "File kept, there before installation [%s]\n",
+               path.c_str());
     return false;
   }
-  return !IsKeptFile(ctx, path);
+  ForgetRecord(ctx, product, path);
+  if (mayGo && IsWindowsOwnFile(ctx, path)) {
+    DebugTrace(ctx, "File kept, Windows' own [%s]\n", path.c_str());
+    return false;
+  }
+  if (mayGo && OtherProductRecords(ctx, product, path)) {
+    DebugTrace(ctx, "File kept, another product's [%s]\n", path.c_str());
+    return false;
+  }
+  return mayGo;
 }
 
 bool IsKeptFile(Context& ctx, const std::string& path) {
-  if (IsWindowsOwnFile(ctx, path)) return true;
+  if (IsWindowsOwnFile(ctx, path)) {
+    DebugTrace(ctx, "File kept, Windows' own [%s]\n", path.c_str());
+    return true;
+  }
   DWORD state = 0;
   // A counted file not yet counted down is still counted.
   if (RecordedState(ctx, ctx.recordProduct, path, &state))

@@ -21,7 +21,8 @@ constexpr char kSharedDllsKey[] =
 constexpr char kMakerKey[] = "Software\\KORVA";
 constexpr char kInstalledKey[] = "Software\\KORVA\\Installed";
 constexpr char kRecordFilesKey[] = "Files";
-// One value per printer driver registration added (its name).
+// One value per printer driver registration added: its name, and as its
+// data the uninstall setup file whose set lists it (empty: none did).
 constexpr char kRecordDriversKey[] = "Drivers";
 
 enum RecordState : DWORD { kCounted = 1, kMade = 2, kFound = 3 };
@@ -51,12 +52,16 @@ void BeginProductRecord(Context& ctx, const std::string& product);
 std::vector<std::string> RecordedFiles(Context& ctx,
                                        const std::string& product);
 
-// Registration added printer driver `driver` for ctx.recordProduct.
-void NoteMadeDriver(Context& ctx, const std::string& driver);
+// Registration added printer driver `driver` for ctx.recordProduct, a
+// model of the set of uninstall setup file `set` (may be empty).
+void NoteMadeDriver(Context& ctx, const std::string& driver,
+                    const std::string& set);
 
-// The printer drivers `product`'s record names (at most 4096).
+// The printer drivers `product`'s record names for the set of `set` (at
+// most 4096); a driver recorded for no set is never among them.
 std::vector<std::string> RecordedDrivers(Context& ctx,
-                                         const std::string& product);
+                                         const std::string& product,
+                                         const std::string& set);
 
 // Deletes `product`'s record (its files' entries and its key), and the
 // maker's "Installed" key when no product is left in it.

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "foundation/registry_paths.h"
 #include "host/record_text.h"
 #include "host/snapshot.h"
@@ -44,6 +45,7 @@ constexpr TreeInfo kTrees[] = {
     {"HKLM", kClassKey},
     {"HKLM", kKorvaKey},
     {"HKLM", kRunOnceKey},
+    {"HKLM", kSharedDllsKey},
     {"HKLM", "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports"},
     {"HKLM", "SOFTWARE\\Microsoft\\LPDSVC"},
     {"HKCC", kPrintersKey},

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "foundation/handles.h"
+#include "foundation/install_record.h"
 #include "foundation/registry_paths.h"
 #include "host/record_text.h"
 
@@ -73,6 +74,8 @@ const RegistryTree kRegistryTrees[] = {
     {HKEY_LOCAL_MACHINE, "HKLM", kClassKey, SnapshotGroup::kRegistry},
     {HKEY_LOCAL_MACHINE, "HKLM", kKorvaKey, SnapshotGroup::kRegistry},
     {HKEY_LOCAL_MACHINE, "HKLM", kRunOnceKey, SnapshotGroup::kRegistry},
+    // Windows' shared-file counts installation adds to.
+    {HKEY_LOCAL_MACHINE, "HKLM", kSharedDllsKey, SnapshotGroup::kRegistry},
     // The local monitor's ports on the NT family.
     {HKEY_LOCAL_MACHINE, "HKLM",
      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports",

@@ -193,59 +193,53 @@ void KeepPendingRemovalOffWhatIsInstalled(Context& ctx, OsKind kind,
   DropPendingDeletions(ctx, names);
 }
 
-// The folder the spooler keeps the OS kind's installed driver files in.
-std::string DriverFolder(Context& ctx, OsKind kind) {
-  char system[MAX_PATH] = {};
-  const UINT n = ctx.os.GetSystemDirectoryA(system, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::string();
-  const std::string sys(system, n);
-  switch (kind) {
-    case OsKind::NT4:
-      return sys + "\\spool\\drivers\\w32x86\\2";
-    case OsKind::Win2000:
-    case OsKind::XP:
-      return sys + "\\spool\\drivers\\w32x86\\3";
-    case OsKind::Win9x:
-      return sys;
-    case OsKind::Other:
-      break;
+// Which uninstall setup file's set lists the driver registered from `file`
+// (its product and one of its models make the driver's name): the set
+// whose removal takes the driver. Empty when none does (yet).
+std::string UninstallSetOf(Context& ctx, const char* file) {
+  const std::string product = ReadProductName(ctx, file);
+  for (const char* set : kUninstallSetupFiles) {
+    if (ReadProductName(ctx, set) != product) continue;
+    const int count = std::min(
+        ReadSetupInt(ctx, set, "ModelName", "nModelNum", -1), kModelLimit);
+    for (int i = 1; i <= count; ++i) {
+      const std::string model = ReadSetupString(
+          ctx, set, "ModelName", ("Model" + std::to_string(i)).c_str());
+      if (!model.empty() &&
+          ctx.os.lstrcmpiA(ComposeDriverName(product, model).c_str(),
+                           ctx.driverName) == 0)
+        return set;
+    }
   }
   return std::string();
 }
 
 // Records as the product's the files registration names and finds in
-// place: the driver's files where the spooler keeps them and the monitor's
-// library in the system directory. The port driver's file stays with its
-// service's own rules: the file must not go while its service stays.
+// place: the driver's files where the spooler says it keeps them and the
+// monitor's library in the system directory. The port driver's file stays
+// with its service's own rules: the file must not go while its service
+// stays.
 void RecordRegisteredFiles(Context& ctx, OsKind kind, const char* file,
                            const std::set<std::string>& namedBefore) {
-  const char* section = FilesSection(kind);
-  const std::string driverFolder = DriverFolder(ctx, kind);
-  if (!section || driverFolder.empty()) return;
-  const std::string suffix = KeySuffix(kind);
-  std::vector<std::string> driverFiles;
-  for (const char* key : {"Drvf", "Datf", "Conf"})
-    driverFiles.push_back(
-        ReadSetupString(ctx, file, section, (key + suffix).c_str()));
-  driverFiles.push_back(ReadSetupString(ctx, file, "Files.Com", "Helpf"));
-  for (const char* p = ctx.dependentFiles; *p; p += std::strlen(p) + 1)
-    driverFiles.push_back(std::string(p).substr(0, std::string(p).find('=')));
   std::vector<std::string> paths;
-  for (const std::string& name : driverFiles)
-    if (IsPlainFileName(name)) paths.push_back(driverFolder + "\\" + name);
-  const std::string system =
-      kind == OsKind::Win9x
-          ? driverFolder
-          : driverFolder.substr(0, driverFolder.find("\\spool\\"));
-  const std::string library = ReadSetupString(
-      ctx, file, section, (std::string("Lmonm") + suffix).c_str());
-  if (IsPlainFileName(library)) paths.push_back(system + "\\" + library);
-  for (const std::string& path : paths) {
+  InstalledDriverPaths(ctx, ctx.driverName, &paths);
+  const char* section = FilesSection(kind);
+  char system[MAX_PATH] = {};
+  const UINT n = ctx.os.GetSystemDirectoryA(system, MAX_PATH);
+  const std::string library =
+      section
+          ? ReadSetupString(ctx, file, section,
+                            (std::string("Lmonm") + KeySuffix(kind)).c_str())
+          : std::string();
+  if (n > 0 && n < MAX_PATH && IsPlainFileName(library)) {
+    const std::string path = std::string(system, n) + "\\" + library;
     const DWORD attributes = ctx.os.GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-      NoteNamedFile(ctx, path, namedBefore.count(UpperFileName(path)) != 0);
+      paths.push_back(path);
   }
+  for (const std::string& path : paths)
+    NoteNamedFile(ctx, path, namedBefore.count(UpperFileName(path)) != 0);
 }
 
 }  // namespace
@@ -294,7 +288,7 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
   if (!InstallPrinterDriver(ctx, file))
     DebugTrace(ctx, "InstallPrinterDriver Fail\n");
   else
-    NoteMadeDriver(ctx, ctx.driverName);
+    NoteMadeDriver(ctx, ctx.driverName, UninstallSetOf(ctx, file));
   RecordRegisteredFiles(ctx, kind, file, namedBefore);
   const int result = RegistPrinter(ctx, port, makeDefault, printerName, file);
   if (!result) DebugTrace(ctx, "RegistPrinter Fail\n");

@@ -55,6 +55,13 @@ bool ReadWholeBatch(Context& ctx, HANDLE file, std::string* text) {
   return true;
 }
 
+// Closes `file`, once more when the close failed: a batch left open could
+// be neither replaced nor deleted, and would stay without its end.
+void CloseSurely(Context& ctx, KernelHandle& file) {
+  const HANDLE handle = file.get();
+  if (file.valid() && !file.Close()) ctx.os.CloseHandle(handle);
+}
+
 bool WriteAll(Context& ctx, HANDLE file, const std::string& text) {
   DWORD written = 0;
   return text.empty() ||
@@ -85,11 +92,12 @@ bool RewriteBatch(Context& ctx, const std::string& batchPath,
     if (!file) return false;
     if (!WriteAll(ctx, file.get(), text)) {
       const DWORD error = ctx.os.GetLastError();
-      file.Close();
+      CloseSurely(ctx, file);
       ctx.os.DeleteFileA(fresh.c_str());
       ctx.os.SetLastError(error);
       return false;
     }
+    CloseSurely(ctx, file);
   }
   ctx.os.DeleteFileA(old.c_str());
   const bool hadBatch = ctx.os.MoveFileA(batchPath.c_str(), old.c_str()) != 0;
@@ -124,9 +132,12 @@ bool ReadBatchLines(Context& ctx, const std::string& batchPath,
         ctx.os, ctx.os.CreateFileA(batchPath.c_str(), GENERIC_READ,
                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file && ReadWholeBatch(ctx, file.get(), &text)) break;
+    const bool read = file && ReadWholeBatch(ctx, file.get(), &text);
     const DWORD error = ctx.os.GetLastError();
-    if (!file &&
+    const bool opened = file.valid();
+    CloseSurely(ctx, file);
+    if (read) break;
+    if (!opened &&
         (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
       return true;
     if (attempt == 1) {
@@ -282,7 +293,9 @@ bool CanOpenForReading(Context& ctx, const std::string& path) {
       ctx.os, ctx.os.CreateFileA(path.c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
-  return file.valid();
+  const bool opened = file.valid();
+  CloseSurely(ctx, file);
+  return opened;
 }
 
 // Whether `path` is a file that exists: a line naming a folder would delete

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <set>
 #include <vector>
@@ -148,8 +149,9 @@ bool DriverRecordRemains(Context& ctx, const DRIVER_INFO_3A& d) {
 // The file names (upper case, no folder) every driver the spooler still
 // has names: its driver, data, configuration and help files and its
 // dependent files. False when the drivers can't be listed.
-bool FilesOfInstalledDrivers(Context& ctx, std::set<std::string>* files,
-                             std::vector<DriverMonitor>* monitors = nullptr) {
+// Calls `each` for every driver the spooler lists whose record remains.
+bool ForEachInstalledDriver(
+    Context& ctx, const std::function<void(const DRIVER_INFO_3A&)>& each) {
   DWORD needed = 0, returned = 0;
   BYTE probe[4096] = {};
   if (!ctx.os.EnumPrinterDriversA(nullptr, nullptr, 3, probe, sizeof probe,
@@ -164,18 +166,24 @@ bool FilesOfInstalledDrivers(Context& ctx, std::set<std::string>* files,
           static_cast<DWORD>(list.size() * 4), &needed, &returned))
     return false;
   const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(list.data());
-  for (DWORD i = 0; i < returned; ++i) {
-    const DRIVER_INFO_3A& d = drivers[i];
-    if (!DriverRecordRemains(ctx, d)) continue;
+  for (DWORD i = 0; i < returned; ++i)
+    if (DriverRecordRemains(ctx, drivers[i])) each(drivers[i]);
+  return true;
+}
+
+// The file names (upper case, no folder) every driver the spooler still
+// has names, and with `monitors` each driver's language monitor.
+bool FilesOfInstalledDrivers(Context& ctx, std::set<std::string>* files,
+                             std::vector<DriverMonitor>* monitors = nullptr) {
+  return ForEachInstalledDriver(ctx, [&](const DRIVER_INFO_3A& d) {
     for (const char* f :
          {d.pDriverPath, d.pDataFile, d.pConfigFile, d.pHelpFile})
       if (f && *f) files->insert(UpperBaseName(f));
     for (const char* f = d.pDependentFiles; f && *f; f += std::strlen(f) + 1)
       files->insert(UpperBaseName(f));
-    if (monitors && d.pMonitorName && *d.pMonitorName)
+    if (monitors && d.pName && d.pMonitorName && *d.pMonitorName)
       monitors->push_back({d.pName, d.pMonitorName});
-  }
-  return true;
+  });
 }
 
 // The keys that tell DeleteFiles2k from DeleteFilesXP.
@@ -507,6 +515,18 @@ bool OtherDriverNamesMonitor(Context& ctx, const std::string& monitor,
       return true;
   }
   return false;
+}
+
+bool InstalledDriverPaths(Context& ctx, const std::string& driver,
+                          std::vector<std::string>* paths) {
+  return ForEachInstalledDriver(ctx, [&](const DRIVER_INFO_3A& d) {
+    if (!d.pName || !EqualNoCase(d.pName, driver)) return;
+    for (const char* f :
+         {d.pDriverPath, d.pDataFile, d.pConfigFile, d.pHelpFile})
+      if (f && *f) paths->push_back(f);
+    for (const char* f = d.pDependentFiles; f && *f; f += std::strlen(f) + 1)
+      paths->push_back(f);
+  });
 }
 
 std::string UpperFileName(const std::string& path) {

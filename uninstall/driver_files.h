@@ -123,6 +123,11 @@ bool MonitorsOfInstalledDrivers(Context& ctx,
 bool OtherDriverNamesMonitor(Context& ctx, const std::string& monitor,
                              const std::vector<std::string>& except = {});
 
+// The files (as the spooler gives them: full paths where it keeps them)
+// installed driver `driver` names. False when the drivers can't be listed.
+bool InstalledDriverPaths(Context& ctx, const std::string& driver,
+                          std::vector<std::string>* paths);
+
 // The file name of `path` without its folder, in upper case.
 std::string UpperFileName(const std::string& path);
 

@@ -70,7 +70,7 @@ void CycleServicesAround(Context& ctx, const ModelSet& set,
     const std::string driver = DriverNameOf(ctx, set, ModelName(ctx, set, i));
     if (!driver.empty()) own.push_back(driver);
   }
-  for (const std::string& driver : RecordedDrivers(ctx, set.product))
+  for (const std::string& driver : RecordedDrivers(ctx, set.product, set.file))
     own.push_back(driver);
   if (*monitorKey && OtherDriverNamesMonitor(ctx, monitorKey, own)) {
     DebugTrace(ctx, "Monitor kept, a driver still names it [%s]\n", monitorKey);
@@ -166,7 +166,7 @@ bool RemoveModelSet(Context& ctx, const char* setupFile) {
   }
   // A driver the record names that the list no longer does (a model an
   // upgrade dropped) goes with its printers as well.
-  for (const std::string& driver : RecordedDrivers(ctx, set.product)) {
+  for (const std::string& driver : RecordedDrivers(ctx, set.product, set.file)) {
     if (std::any_of(listed.begin(), listed.end(), [&](const std::string& l) {
           return ctx.os.lstrcmpiA(l.c_str(), driver.c_str()) == 0;
         }))

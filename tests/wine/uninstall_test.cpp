@@ -341,14 +341,15 @@ TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
     place(libraries.back());
   }
 
-  EXPECT_NE(kv::RemovePrinterStack(ctx_, kDriver, sii.c_str()), 0);
+  // The other model's driver still names the monitor: it stays with it.
+  EXPECT_EQ(kv::RemovePrinterStack(ctx_, kDriver, sii.c_str()), 0);
 
   // The NT spooler keeps its printers in memory and forgets one whose
   // records are gone only when it starts again; Wine's lists the printers
   // from the registry, so the printer is gone at once, without a restart.
   EXPECT_FALSE(Has(Printers(), kDriver));
   EXPECT_FALSE(Has(Drivers(), kDriver));
-  EXPECT_FALSE(Has(Monitors(), kMonitor));
+  EXPECT_TRUE(Has(Monitors(), kMonitor));
   EXPECT_TRUE(Has(Printers(), kOtherDriver));
   EXPECT_TRUE(Has(Drivers(), kOtherDriver));
   EXPECT_TRUE(DeviceEntry(kOtherDriver));
@@ -360,8 +361,11 @@ TEST_F(Removal, PrinterStackOfARealRegistrationGoesOthersStay) {
   char ports[256] = {};
   EXPECT_EQ(GetProfileStringA("PrinterPorts", kDriver, "", ports, sizeof ports),
             0u);
-  // The libraries go on Windows 9x only; the NT family never deletes them
-  // here.
+  for (const auto& library : libraries) EXPECT_TRUE(Exists(library));
+  // With the last driver naming it gone, the monitor goes; its libraries
+  // on Windows 9x only, the NT family never deletes them here.
+  EXPECT_NE(kv::RemovePrinterStack(ctx_, kOtherDriver, sii.c_str()), 0);
+  EXPECT_FALSE(Has(Monitors(), kMonitor));
   for (const auto& library : libraries)
     EXPECT_EQ(Exists(library), !kvwine::IsWin9x()) << library;
 }

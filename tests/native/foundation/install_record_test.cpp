@@ -94,9 +94,10 @@ TEST(InstallRecord, RemovalTakesOnlyWhatTheRecordAndCountsGive) {
          m.os().RegDeleteValueA(key.get(), p.c_str());
        },
        false, -1},
-      {"Windows' redistributed file, counted and kept", "MFC42.DLL",
+      {"Windows' redistributed file: A's share back, the file kept",
+       "MFC42.DLL",
        [](SimMachine& m, const std::string& p) { Place(m, "A", p, false); },
-       false, 1},
+       false, -1},
       {"made by A outside the Windows folder", "C:\\kvstage\\kv.dll",
        [](SimMachine& m, const std::string& p) { Place(m, "A", p, false); },
        true, -1},

@@ -377,6 +377,8 @@ TEST(InstallRemove, ASecondProductOfTheMakerKeepsWhatItUses) {
         os.systemDir() + "\\KVDRV\\kvprn.inf",
         "[SourceDisksFiles]\r\nMFC42.DLL=1\r\nzdshared.dll=1\r\n"));
     PlaceMedium(m, ours);
+    ASSERT_TRUE(
+        os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii", ours.Text()));
     for (const char* model : {"KV-1000", "KV-2000"})
       ASSERT_EQ(
           ToRegPrinter(m.ctx(), "LPT1:", model, 0, kSetupDir, model, 0, kSii),
