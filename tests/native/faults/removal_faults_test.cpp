@@ -488,7 +488,10 @@ std::vector<std::pair<int, int>> Failures(int calls, int k, int shift) {
 
 std::vector<Sequence> AllSequences() {
   std::vector<Sequence> all;
-  for (const std::string& family : roundtrip::Families())
+  // The later Windows all take XP's steps: 10 stands for them, which keeps
+  // the run's length.
+  for (const std::string family :
+       {"nt40", "win95", "win98", "winme", "win2k", "winxp", "win10"})
     all.push_back({"Removal", family,
                    [](Context& ctx, const Installed&) {
                      UninstInitialize(ctx);
