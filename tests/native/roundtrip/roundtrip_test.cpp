@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,15 +43,12 @@ std::vector<Case> Cases() {
   std::vector<uint64_t> seeds;
   for (uint64_t s = 0; s < LimitSeedCount(); ++s) seeds.push_back(s);
   for (uint64_t s = 0; s < random; ++s) seeds.push_back(kFirstRandomSeed + s);
-  // Vista, 8.1 and 10 without its manifest take the same steps as 7 and
-  // 10: the random media only, which keeps the run's length.
-  const auto limitsToo = [](const std::string& os) {
-    return os != "vista" && os != "win81" && os != "win10-nomanifest";
-  };
+  // Vista, 8.1 and 10 without manifest take 7's and 10's steps: random only.
+  const std::set<std::string> randomOnly{"vista", "win81", "win10-nomanifest"};
   std::vector<Case> cases;
   for (uint64_t seed : seeds)
     for (const std::string& os : Families())
-      if (seed >= kFirstRandomSeed || limitsToo(os))
+      if (seed >= kFirstRandomSeed || !randomOnly.count(os))
         cases.push_back({seed, os});
   return cases;
 }

@@ -64,20 +64,13 @@ const std::vector<VersionCase>& AllVersions() {
   using V = sim::WindowsVersion;
   using K = OsKind;
   static const std::vector<VersionCase> cases = {
-      {V::NT4, K::NT4, "nt40"},
-      {V::Win95, K::Win9x, "win95"},
-      {V::Win98, K::Win9x, "win98"},
-      {V::WinMe, K::Win9x, "winme"},
-      {V::Win2000, K::Win2000, "win2k"},
-      {V::XP, K::XP, "winxp"},
-      {V::Server2003, K::XP, "win2003"},
-      {V::NT351, K::Other, "nt351"},
-      {V::Win32s, K::Other, "win32s"},
-      {V::Vista, K::XP, "vista"},
-      {V::Win7, K::XP, "win7"},
-      {V::Win81, K::XP, "win81"},
+      {V::NT4, K::NT4, "nt40"},          {V::Win95, K::Win9x, "win95"},
+      {V::Win98, K::Win9x, "win98"},     {V::WinMe, K::Win9x, "winme"},
+      {V::Win2000, K::Win2000, "win2k"}, {V::XP, K::XP, "winxp"},
+      {V::Server2003, K::XP, "win2003"}, {V::NT351, K::Other, "nt351"},
+      {V::Win32s, K::Other, "win32s"},   {V::Vista, K::XP, "vista"},
+      {V::Win7, K::XP, "win7"},          {V::Win81, K::XP, "win81"},
       {V::Win10, K::XP, "win10"},
-      {V::Win10NoManifest, K::XP, "win10_nomanifest"},
   };
   return cases;
 }

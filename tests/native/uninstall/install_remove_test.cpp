@@ -5,17 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "printer/registration.h"
 #include "sim/next_start.h"
-#include "sim/sim_services.h"
 #include "tests/native/support/printer_support.h"
 #include "tests/native/support/windows_keys.h"
 #include "tests/native/uninstall/uninstall_support.h"
@@ -26,17 +21,9 @@ namespace {
 
 using sim::WindowsVersion;
 
-const WindowsVersion kAllVersions[] = {WindowsVersion::NT4,
-                                       WindowsVersion::Win95,
-                                       WindowsVersion::Win98,
-                                       WindowsVersion::WinMe,
-                                       WindowsVersion::Win2000,
-                                       WindowsVersion::XP,
-                                       WindowsVersion::Vista,
-                                       WindowsVersion::Win7,
-                                       WindowsVersion::Win81,
-                                       WindowsVersion::Win10,
-                                       WindowsVersion::Win10NoManifest};
+const WindowsVersion kAllVersions[] = {
+    WindowsVersion::NT4,   WindowsVersion::Win95,   WindowsVersion::Win98,
+    WindowsVersion::WinMe, WindowsVersion::Win2000, WindowsVersion::XP};
 
 bool HasKey(SimMachine& m, HKEY root, const std::string& path) {
   return m.os().FindKey(root, path) != nullptr;
@@ -133,68 +120,6 @@ TEST(InstallRemove, RemovalFindsWhatInstallationNamed) {
       os.GetProfileStringA("windows", "device", "", device, sizeof device);
       EXPECT_STREQ(device, "");
     }
-  }
-}
-
-// Everything a removal could touch: the registry, every file with its
-// content, the services' states, the message boxes shown.
-std::string MachineState(SimMachine& m) {
-  std::ostringstream state;
-  state << m.os().ExportRegistry();
-  const std::string root = m.os().HostPath("C:\\");
-  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-    state << e.path().string().substr(root.size()) << "\n";
-    std::ifstream file(e.path(), std::ios::binary);
-    if (e.is_regular_file())
-      state << std::string(std::istreambuf_iterator<char>(file), {}) << "\n";
-  }
-  for (const char* name : {"Spooler", "KvLpt"})
-    state << name << " " << sim::ServiceCurrentState(m.os(), name) << "\n";
-  state << m.os().messageBoxes().size() << " boxes\n";
-  return state.str();
-}
-
-// An installation on XP, then a version record the library has never seen:
-// removal must leave the machine exactly as it is.
-TEST(InstallRemove, AnUnknownWindowsRemovesNothing) {
-  const std::string noEnd(128, 'S');  // service-pack text without its end
-  const struct {
-    DWORD platform, major, minor, build;
-    std::string csd;
-    bool unreadable;
-  } cases[] = {
-      {VER_PLATFORM_WIN32_NT, 3, 51, 1057, "Service Pack 5", false},
-      {VER_PLATFORM_WIN32_NT, 3, 10, 511, noEnd, false},
-      {VER_PLATFORM_WIN32s, 3, 10, 0, "", false},
-      {VER_PLATFORM_WIN32_WINDOWS, 5, 0, 0, noEnd, false},
-      {3, 10, 0, 0, "", false},  // a platform after NT
-      {VER_PLATFORM_WIN32_NT, 5, 1, 2600, "", true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << c.platform << "/" << c.major << "." << c.minor
-                 << (c.unreadable ? " lost" : ""));
-    SimMachine m(WindowsVersion::XP);
-    auto& os = m.os();
-    SampleSii sii;
-    PlaceMedium(m, sii);
-    ASSERT_TRUE(
-        os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii", sii.Text()));
-    ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\font1.sii",
-                                 "[FontSections]\r\n1=kvfont.ttf\r\n"));
-    ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\Fonts\\kvfont.ttf", "F"));
-    ASSERT_EQ(
-        ToRegPrinter(m.ctx(), "LPT1:", "KV-1000", 1, kSetupDir, "KV", 0, kSii),
-        1);
-    os.SetVersionRecord(c.platform, c.major, c.minor, c.build, c.csd);
-    if (c.unreadable)
-      os.FailOperation("GetVersionExA", ERROR_INVALID_PARAMETER, 0, -1);
-    const std::string before = MachineState(m);
-
-    UninstInitialize(m.ctx());
-    UninstUnInitialize(m.ctx());
-
-    EXPECT_EQ(MachineState(m), before);
   }
 }
 

@@ -7,10 +7,8 @@ namespace kvwine {
 namespace {
 
 // Build numbers are what Wine reports and what these Windows shipped with:
-// 95 is 950, 98 is 1998, Me is 3000, NT 4.0 is 1381, 2000 is 2195, XP 2600,
-// Vista 6002, 7 7601. These programs carry no manifest, so 8.1 and 10 give
-// them 6.2 (build 9200), as Windows does; every build from Vista on is
-// above 3000, so IsWinMe answers 1 there.
+// 95 is 950, 98 is 1998, Me is 3000, NT 4.0 is 1381, 2000 is 2195, XP 2600;
+// with no manifest these programs see 8.1 and 10 as 6.2 (build 9200).
 const VersionFacts kVersions[] = {
     {"win95", VER_PLATFORM_WIN32_WINDOWS, 4, 0, 2, -1, 0},
     {"win98", VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2, -1, 0},
@@ -64,9 +62,9 @@ std::string SystemMessage(DWORD error) {
 
 }  // namespace kvwine
 
-// Usage: <suite>.exe --kv-version=<nt40|win95|win98|winme|win2k|winxp|vista|
-// win7|win81|win10> [GoogleTest flags]. The version is the one the prefix was
-// made for; the suites check the real system against it.
+// Usage: <suite>.exe --kv-version=<a name of kVersions>
+// [GoogleTest flags]. The version is the one the prefix was made for; the
+// suites check the real system against it.
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   const char* wanted = nullptr;
@@ -78,8 +76,7 @@ int main(int argc, char** argv) {
   }
   if (!kvwine::g_version) {
     std::fprintf(stderr,
-                 "usage: %s --kv-version=nt40|win95|win98|winme|win2k|winxp|"
-                 "vista|win7|win81|win10\n",
+                 "usage: %s --kv-version=<nt40, win95, ... win81, win10>\n",
                  argv[0]);
     return 2;
   }
