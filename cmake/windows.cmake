@@ -14,8 +14,10 @@ target_link_libraries(_KVSUP32 PRIVATE kvsup_core ${KVSUP_SYSTEM_LIBS})
 target_link_options(_KVSUP32 PRIVATE ${KVSUP_STATIC_RUNTIME} -Wl,--enable-stdcall-fixup)
 target_compile_options(_KVSUP32 PRIVATE ${KVSUP_WARNINGS})
 
-# The script host as an installer would run it: loads the DLL by name.
-add_executable(kvsup-host ${KVSUP_HOST_SOURCES} host/win32_host.cpp)
+# The script host as an installer would run it: loads the DLL by name, with
+# an installer's manifest (host/kvsup-host.manifest).
+enable_language(RC)
+add_executable(kvsup-host ${KVSUP_HOST_SOURCES} host/win32_host.cpp host/kvsup-host.rc)
 target_include_directories(kvsup-host PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(kvsup-host PRIVATE ${KVSUP_STATIC_RUNTIME})
 target_compile_definitions(kvsup-host PRIVATE WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0400)

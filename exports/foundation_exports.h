@@ -13,8 +13,10 @@
 extern "C" {
 
 // 1 on Windows Me (build number 3000 or above), 0 on Windows 95 and 98. The
-// platform is not examined: an NT build of 3000 or above answers 1 too.
-// Changes nothing. Last error: not meaningful.
+// platform is not examined: an NT build of 3000 or above answers 1 too, so
+// NT 4.0, 2000 and XP answer 0 but Server 2003 (3790) and every Windows from
+// Vista (6002) to 10 (9200 or 18362 and later) answer 1. Test the platform
+// before trusting it. Changes nothing. Last error: not meaningful.
 int WINAPI IsWinMe(void);
 
 // 1 on an NEC PC-98 machine, 0 on a PC/AT, from [boot.description] of

@@ -20,7 +20,11 @@ OsKind GetOSKind(Context& ctx) {
   if (v.dwPlatformId == VER_PLATFORM_WIN32_NT) {
     if (v.dwMajorVersion == 4) return OsKind::NT4;
     if (v.dwMajorVersion < 5) return OsKind::Other;
-    return v.dwMinorVersion == 0 ? OsKind::Win2000 : OsKind::XP;
+    // Windows 2000 is 5.0 alone. Vista (6.0) and Windows 10 as a manifested
+    // program sees it (10.0) also have minor 0, and they take XP's services,
+    // keys and driver folders.
+    if (v.dwMajorVersion == 5 && v.dwMinorVersion == 0) return OsKind::Win2000;
+    return OsKind::XP;
   }
   if (v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && v.dwMajorVersion == 4)
     return OsKind::Win9x;

@@ -10,8 +10,8 @@ namespace kv {
 enum class OsKind : int {
   NT4 = 1,      // Windows NT 4.0
   Win9x = 2,    // Windows 95, 98, Me
-  Win2000 = 3,  // Windows 2000
-  XP = 4,       // Windows XP or later
+  Win2000 = 3,  // Windows 2000 (NT 5.0 only)
+  XP = 4,       // Windows XP (5.1) and every later NT: 2003, Vista to 10
   Other = -1,   // NT 3.x, Win32s, anything else
 };
 

@@ -250,18 +250,32 @@ bool CaptureVersion(const Capture& c, sim::WindowsVersion* v,
          : c.minor >= 10 ? WindowsVersion::Win98
                          : WindowsVersion::Win95;
   } else if (c.platform == VER_PLATFORM_WIN32_NT) {
-    known = (c.major == 3 && c.minor == 51) || (c.major == 4 && c.minor == 0) ||
-            (c.major == 5 && c.minor <= 2);
-    if (c.major <= 3)
-      *v = WindowsVersion::NT351;
-    else if (c.major == 4)
-      *v = WindowsVersion::NT4;
-    else if (c.major == 5 && c.minor == 0)
-      *v = WindowsVersion::Win2000;
-    else if (c.major == 5 && c.minor == 1)
-      *v = WindowsVersion::XP;
-    else
-      *v = WindowsVersion::Server2003;
+    // 6.2 is Windows 8, or 8.1 and 10 to a program without their manifest.
+    struct NtRecord {
+      DWORD major, minor;
+      WindowsVersion version;
+    };
+    static const NtRecord kNt[] = {
+        {3, 51, WindowsVersion::NT351},
+        {4, 0, WindowsVersion::NT4},
+        {5, 0, WindowsVersion::Win2000},
+        {5, 1, WindowsVersion::XP},
+        {5, 2, WindowsVersion::Server2003},
+        {6, 0, WindowsVersion::Vista},
+        {6, 1, WindowsVersion::Win7},
+        {6, 2, WindowsVersion::Win10NoManifest},
+        {6, 3, WindowsVersion::Win81},
+        {10, 0, WindowsVersion::Win10},
+    };
+    known = false;
+    // An unknown record loads as the nearest known one below it (NT 3.51
+    // for anything older): the same family of keys and folders.
+    *v = WindowsVersion::NT351;
+    for (const auto& r : kNt) {
+      if (c.major > r.major || (c.major == r.major && c.minor >= r.minor))
+        *v = r.version;
+      if (c.major == r.major && c.minor == r.minor) known = true;
+    }
   } else if (c.platform == VER_PLATFORM_WIN32s) {
     *v = WindowsVersion::Win32s;
   } else {

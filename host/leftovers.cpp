@@ -20,6 +20,12 @@ const std::vector<KnownItem>& KnownLeftovers() {
        "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
        "{4D36E968-E325-11CE-BFC1-08002BE10318}\\*\\DriverDateData",
        "the display driver's date, rewritten by every start of Wine"},
+      // Seen once under Wine at 8.1: an input device's class entry that
+      // Wine's plug-and-play service completed during the run.
+      {SnapshotGroup::kRegistry, "value", Change::kLeftBehind,
+       "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
+       "{745a17a0-74d3-11d0-b6fe-00a0c90f57da}\\*",
+       "an input device Wine files in its own time, not ours"},
       // The sample script copies the driver files to the NT family's driver
       // folder on every family; Windows 9x keeps drivers in the system
       // directory, where removal looks on 9x.

@@ -220,6 +220,8 @@ std::string SimPlatform::appDataDir() const {
   if (IsWin9x(version_)) return windowsDir() + "\\Application Data";
   if (version_ == WindowsVersion::NT4 || version_ == WindowsVersion::NT351)
     return windowsDir() + "\\Profiles\\Administrator\\Application Data";
+  if (IsVistaOrLater(version_))
+    return "C:\\Users\\Administrator\\AppData\\Roaming";
   return "C:\\Documents and Settings\\Administrator\\Application Data";
 }
 

@@ -472,7 +472,11 @@ bool SimPlatform::SaveState() const {
       << "major=" << versionRecord_.dwMajorVersion << "\n"
       << "minor=" << versionRecord_.dwMinorVersion << "\n"
       << "build=" << versionRecord_.dwBuildNumber << "\n"
-      << "csd=" << versionRecord_.szCSDVersion << "\n"
+      << "csd="
+      << std::string(versionRecord_.szCSDVersion,
+                     strnlen(versionRecord_.szCSDVersion,
+                             sizeof versionRecord_.szCSDVersion))
+      << "\n"
       << "codepage=" << codePage_ << "\n"
       << "diskfree=" << diskFree_ << "\n"
       << "disktotal=" << diskTotal_ << "\n"

@@ -43,13 +43,27 @@ enum class WindowsVersion {
   Win2000,
   XP,
   Server2003,
+  // Windows 8.1 and 10 give their own numbers only to a program whose
+  // manifest declares them (as an NSIS 3 installer's does); to any other
+  // they say 6.2 build 9200. Vista and 7 say the same to both.
+  Vista,
+  Win7,
+  Win81,
+  Win10,
+  Win81NoManifest,
+  Win10NoManifest,
 };
 
 // "win32s", "nt351", "nt40", "win95", "win98", "winme", "win2k", "winxp",
-// "win2003" (Wine's spellings where Wine has one).
+// "win2003", "vista", "win7", "win81", "win10" (Wine's spellings where Wine
+// has one), "win81-nomanifest", "win10-nomanifest".
 bool ParseWindowsVersion(const std::string& text, WindowsVersion* out);
 const char* WindowsVersionName(WindowsVersion v);
 bool IsWin9x(WindowsVersion v);
+// Vista and later: profiles below C:\Users.
+bool IsVistaOrLater(WindowsVersion v);
+// 2000, XP, 2003 and everything later of the NT family.
+bool IsNt5OrLater(WindowsVersion v);
 
 // Less-than without regard to ASCII case: the registry's and the file
 // system's name order.
@@ -118,6 +132,8 @@ class SimPlatform : public Platform {
   // ---- Machine settings ----------------------------------------------------
   WindowsVersion version() const { return version_; }
   // Overrides the version record (platform, major, minor, build, CSD text).
+  // A CSD text of 128 characters or more fills the field with no end, as a
+  // damaged record would.
   void SetVersionRecord(DWORD platform, DWORD major, DWORD minor, DWORD build,
                         const std::string& csd = "");
   // Writes the NEC PC-98 lines into [boot.description] of system.ini
@@ -188,8 +204,9 @@ class SimPlatform : public Platform {
   // The installing user's application data folder, the "AppData" value of
   // the user's shell folders: "C:\WINDOWS\Application Data" on Windows 9x,
   // "C:\WINDOWS\Profiles\Administrator\Application Data" on NT 3.51 and
-  // 4.0, "C:\Documents and Settings\Administrator\Application Data" on 2000
-  // and later; empty on Win32s, which has no shell folders.
+  // 4.0, "C:\Documents and Settings\Administrator\Application Data" on 2000,
+  // XP and 2003, "C:\Users\Administrator\AppData\Roaming" on Vista and
+  // later; empty on Win32s, which has no shell folders.
   std::string appDataDir() const;
 
   // ---- Windows and message boxes ------------------------------------------

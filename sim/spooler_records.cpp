@@ -196,9 +196,7 @@ void LayOutPrinting(SimPlatform& os) {
       SetString(node, "Class", d.cls);
       SetString(node, "DeviceDesc", d.desc);
     }
-  } else if (os.version() == WindowsVersion::Win2000 ||
-             os.version() == WindowsVersion::XP ||
-             os.version() == WindowsVersion::Server2003) {
+  } else if (IsNt5OrLater(os.version())) {
     // The device classes Plug and Play files printers and scanners under,
     // with no device installed yet.
     const std::string classes = "SYSTEM\\CurrentControlSet\\Control\\Class\\";

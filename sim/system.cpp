@@ -143,6 +143,17 @@ const VersionInfo kVersions[] = {
      "Service Pack 3"},
     {WindowsVersion::Server2003, "win2003", VER_PLATFORM_WIN32_NT, 5, 2, 3790,
      "Service Pack 2"},
+    {WindowsVersion::Vista, "vista", VER_PLATFORM_WIN32_NT, 6, 0, 6002,
+     "Service Pack 2"},
+    {WindowsVersion::Win7, "win7", VER_PLATFORM_WIN32_NT, 6, 1, 7601,
+     "Service Pack 1"},
+    {WindowsVersion::Win81, "win81", VER_PLATFORM_WIN32_NT, 6, 3, 9600, ""},
+    // Windows 10 version 1903, as Wine 8 reports it too.
+    {WindowsVersion::Win10, "win10", VER_PLATFORM_WIN32_NT, 10, 0, 18362, ""},
+    {WindowsVersion::Win81NoManifest, "win81-nomanifest", VER_PLATFORM_WIN32_NT,
+     6, 2, 9200, ""},
+    {WindowsVersion::Win10NoManifest, "win10-nomanifest", VER_PLATFORM_WIN32_NT,
+     6, 2, 9200, ""},
 };
 
 const VersionInfo& InfoOf(WindowsVersion v) {
@@ -229,6 +240,10 @@ bool IsWin9x(WindowsVersion v) {
          v == WindowsVersion::WinMe;
 }
 
+bool IsVistaOrLater(WindowsVersion v) { return v >= WindowsVersion::Vista; }
+
+bool IsNt5OrLater(WindowsVersion v) { return v >= WindowsVersion::Win2000; }
+
 SimPlatform::SimPlatform(WindowsVersion v, const std::string& machineDir)
     : version_(v), machineDir_(machineDir) {
   const VersionInfo& i = InfoOf(v);
@@ -252,8 +267,8 @@ void SimPlatform::SetVersionRecord(DWORD platform, DWORD major, DWORD minor,
   versionRecord_.dwMajorVersion = major;
   versionRecord_.dwMinorVersion = minor;
   versionRecord_.dwBuildNumber = build;
-  std::strncpy(versionRecord_.szCSDVersion, csd.c_str(),
-               sizeof versionRecord_.szCSDVersion - 1);
+  std::memcpy(versionRecord_.szCSDVersion, csd.data(),
+              std::min(csd.size(), sizeof versionRecord_.szCSDVersion));
 }
 
 void SimPlatform::LayOutMachine() {

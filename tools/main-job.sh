@@ -2,17 +2,19 @@
 # The main job: sets up a fresh Debian machine, builds _KVSUP32.dll and the
 # native build, then runs the example installation scripts with kvsup-host
 # (monitor, staged driver files, complete printer, on one machine each)
-#   - on the simulated machine at NT 4.0, 98, 2000 and XP, and
-#   - under Wine with the real DLL at NT 4.0, 95, 98, Me, 2000 and XP,
+#   - on the simulated machine at NT 4.0, 98, 2000, XP, Vista, 7, 8.1 and 10,
+#   - under Wine with the real DLL at NT 4.0, 95, 98, Me, 2000, XP, Vista, 7,
+#     8.1 and 10,
 # printing what each run did. Exits non-zero when a build or a run fails or a
 # run did not do its work (monitor registered, tree copied, printer created).
 # Then one generated medium per family (kvsup-medium) with a second maker's
 # product installed before ours, on the simulated machine and under Wine at
-# all six versions: installed, removed, restarted, judged by its leftover
+# all ten versions: installed, removed, restarted, judged by its leftover
 # report and by the second maker's printer being the default again. Last,
-# on each Wine machine, the example NSIS installer (kvsetup.exe, built by
-# the mingw build with makensis) installs silently and its uninstaller
-# removes, judged by the same leftover report; and at NT 4.0, 98, 2000 and
+# on the Wine machines of the first six versions and of 10, the example NSIS
+# installer (kvsetup.exe, built by the mingw build with makensis) installs
+# silently and its uninstaller removes, judged by the same leftover report;
+# and at NT 4.0, 98, 2000 and
 # XP the machine with a generated medium installed is captured, loaded into
 # the simulated machine and removed on both, and the two are compared.
 set -uo pipefail
@@ -113,7 +115,10 @@ judge_leftovers() {
 # in on 9x, which Wine cannot do). Each run is one round trip of
 # tests/wine/roundtrip_check.sh; its scripts, logs and snapshots are kept in
 # $out/media/<sim or wine>/<version>-<seed>.
-declare -A medium_seed=([nt40]=1014 [win95]=5 [win98]=14 [winme]=17 [win2k]=1011 [winxp]=4)
+declare -A medium_seed=([nt40]=1014 [win95]=5 [win98]=14 [winme]=17 [win2k]=1011 [winxp]=4
+  [vista]=1011 [win7]=13 [win81]=5 [win10]=1014)
+# Every Wine prefix is a copy of one booted prefix (tools/wine-prefix.sh).
+export KVSUP_WINE_BASE=$out/wine/.kvsup-base
 # judge_medium <name> <log> <sim|wine> <roundtrip_check.sh arguments...>
 judge_medium() {
   local name=$1 log=$2 machine=$3
@@ -130,7 +135,7 @@ judge_medium() {
   results+=("$(printf '%-28s %s' "$name" "$verdict")")
 }
 
-for v in nt40 win98 win2k winxp; do
+for v in nt40 win98 win2k winxp vista win7 win81 win10; do
   step "Simulated machine: $v (machine folder $out/sim-$v)"
   "$native_host" --os "$v" --machine "$out/sim-$v" \
     --snapshot "$out/sim-$v.before.snap" </dev/null >/dev/null 2>&1 ||
@@ -151,7 +156,7 @@ for v in nt40 win98 win2k winxp; do
     "$out/sim-$v.after.snap" "$out/sim-$v.leftovers.log" env
 done
 
-for v in nt40 win95 win98 winme win2k winxp; do
+for v in nt40 win95 win98 winme win2k winxp vista win7 win81 win10; do
   seed=${medium_seed[$v]}
   step "Simulated machine: $v, generated medium $seed"
   judge_medium "simulated $v medium $seed" "$out/sim-$v.medium.log" sim --sim "$v" \
@@ -161,7 +166,7 @@ done
 export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 declare -A nsis_pids=()
-for v in nt40 win95 win98 winme win2k winxp; do
+for v in nt40 win95 win98 winme win2k winxp vista win7 win81 win10; do
   step "Wine at $v (prefix $out/wine/$v)"
   prefix=$out/wine/$v
   if ! tools/wine-prefix.sh "$v" "$prefix" >"$out/wine-$v.prefix.log" 2>&1; then
@@ -174,11 +179,20 @@ for v in nt40 win95 win98 winme win2k winxp; do
   # round trip runs on its own machine beside this version's steps (it
   # mostly waits for services) and is judged after the last version.
   rm -rf "$prefix-nsis" "$prefix-capture"
-  cp -a "$prefix" "$prefix-nsis"
-  cp -a "$prefix" "$prefix-capture"
-  KVSUP_WINE_ROOT=$out tests/wine/nsis_check.sh --prefix "$prefix-nsis" "$v" \
-    "$mingw_dir/kvsetup.exe" "$win_host" "$native_host" >"$out/wine-$v.nsis.log" 2>&1 &
-  nsis_pids[$v]=$!
+  case "$v" in
+    nt40 | win98 | win2k | winxp) cp -a "$prefix" "$prefix-capture" ;;
+  esac
+  # The NSIS installer at the first six versions and at 10 (the newest its
+  # manifest declares); Vista, 7 and 8.1 take the same steps as 10.
+  case "$v" in
+    vista | win7 | win81) ;;
+    *)
+      cp -a "$prefix" "$prefix-nsis"
+      KVSUP_WINE_ROOT=$out tests/wine/nsis_check.sh --prefix "$prefix-nsis" "$v" \
+        "$mingw_dir/kvsetup.exe" "$win_host" "$native_host" >"$out/wine-$v.nsis.log" 2>&1 &
+      nsis_pids[$v]=$!
+      ;;
+  esac
   # The prefix maps no drive to this computer's root, so the host, the DLL,
   # the sample monitor and the examples run from a copy on its drive C:.
   job=$prefix/drive_c/kvjob
@@ -233,7 +247,7 @@ for v in nt40 win95 win98 winme win2k winxp; do
   esac
 done
 
-for v in nt40 win95 win98 winme win2k winxp; do
+for v in nt40 win95 win98 winme win2k winxp win10; do
   [ -n "${nsis_pids[$v]:-}" ] || continue
   wait "${nsis_pids[$v]}"
   rc=$?

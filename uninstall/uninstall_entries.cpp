@@ -68,6 +68,12 @@ void UninstInitialize(Context& ctx) {
   const RecordProductScope product(
       ctx, ReadProductName(ctx, kUninstallSetupFiles[0]));
   const OsKind kind = GetOSKind(ctx);
+  // On a Windows we can't name we don't know what installation made or
+  // where: better leave everything than take the wrong things.
+  if (kind == OsKind::Other) {
+    DebugTrace(ctx, "UninstInitialize: unknown Windows version\n");
+    return;
+  }
   RemoveFonts(ctx);
   ctx.os.SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   WriteBatchHead(ctx, kUninstallSetupFiles[0]);
@@ -105,19 +111,21 @@ void UninstInitialize(Context& ctx) {
 
 void UninstUnInitialize(Context& ctx) {
   const RemovalRoots roots(ctx);
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  // Without the version record the family is unknown: neither the
-  // services nor win.ini are touched, but the batch is still handed over.
-  if (ctx.os.GetVersionExA(&version)) {
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+  // The same classification as every other step: an NT 3.x or Win32s
+  // record is no family of ours, and removal changes nothing there.
+  switch (GetOSKind(ctx)) {
+    case OsKind::NT4:
+    case OsKind::Win2000:
+    case OsKind::XP:
       for (const char* name : {"spooler", "LPDSVC", "MacPrint"})
         StartServiceIfStopped(ctx, name);
-    } else {
+      break;
+    case OsKind::Win9x:
       RepairDefaultPrinter9x(ctx);
-    }
-  } else {
-    DebugTraceLastError(ctx, "GetVersionEx Fail ErrMsg[0x%x]\n");
+      break;
+    case OsKind::Other:
+      DebugTrace(ctx, "UninstUnInitialize: unknown Windows version\n");
+      return;
   }
   HandOverBatch(ctx);
 }

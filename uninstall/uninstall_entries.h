@@ -10,11 +10,14 @@ namespace kv {
 
 // Fonts, the batch head, the three model sets, scanner data (not on NT
 // 4.0), TWAIN files, then the print services stopped and started again.
+// Nothing at all on an unknown Windows (OS kind -1).
 void UninstInitialize(Context& ctx);
 
 // NT family: starts "spooler", "LPDSVC", "MacPrint" when stopped; Windows
 // 9x: RepairDefaultPrinter9x. Then hands over the batch, which asks the
-// reboot question when files wait for the restart.
+// reboot question when files wait for the restart. The family is the OS
+// kind's, as everywhere: on an unknown Windows (or an unreadable version
+// record) it does nothing at all.
 void UninstUnInitialize(Context& ctx);
 
 // Windows 9x: deletes the key named by the process-wide driver name from

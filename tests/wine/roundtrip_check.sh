@@ -210,6 +210,9 @@ for seed in "${seeds[@]}"; do
     rc=$?
     [ $rc -eq 0 ] ||
       problem "the leftover report (exit code $rc) finds:"$'\n'"$(unknown_differences "$dir/leftovers.log")"
+    # The host's manifest declares Windows 10, as installers' do: it sees 10.0.
+    [ "$version" != win10 ] || grep -q '^system "10\.0\.' "$dir/before.snap" ||
+      problem "the host did not see Windows 10.0: $(grep -m1 '^system ' "$dir/before.snap")"
     after=$(default_printer "$dir/after.snap")
     [ "$after" = "$second" ] ||
       problem "after the removal the default printer is \"$after\", not the second maker's \"$second\""

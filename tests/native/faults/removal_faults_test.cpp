@@ -488,7 +488,9 @@ std::vector<std::pair<int, int>> Failures(int calls, int k, int shift) {
 
 std::vector<Sequence> AllSequences() {
   std::vector<Sequence> all;
-  for (const std::string& family : roundtrip::Families())
+  // 10 stands for the later Windows, which all take XP's steps.
+  for (const std::string family :
+       {"nt40", "win95", "win98", "winme", "win2k", "winxp", "win10"})
     all.push_back({"Removal", family,
                    [](Context& ctx, const Installed&) {
                      UninstInitialize(ctx);

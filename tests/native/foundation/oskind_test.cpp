@@ -17,10 +17,10 @@ TEST(OsKind, EveryVersionClassifies) {
     SCOPED_TRACE(c.name);
     SimMachine m(c.version);
     EXPECT_EQ(GetOSKind(m.ctx()), c.osKind);
-    const bool me = c.version == sim::WindowsVersion::WinMe;
-    // Server 2003's build (3790) is above 3000 too: the probe ignores the
-    // platform.
-    const bool highBuild = me || c.version == sim::WindowsVersion::Server2003;
+    // Server 2003 (3790) and every later NT build is above 3000 too: the
+    // probe ignores the platform.
+    const bool highBuild = c.version == sim::WindowsVersion::WinMe ||
+                           c.version >= sim::WindowsVersion::Server2003;
     EXPECT_EQ(IsWinMe(m.ctx()), highBuild ? 1 : 0);
   }
 }
@@ -32,12 +32,15 @@ struct RecordCase {
 
 TEST(OsKind, VersionRecordRules) {
   const RecordCase cases[] = {
-      {2, 4, 0, 1381, 1, 1, 0},     // NT 4.0
-      {2, 3, 51, 1057, -1, -1, 0},  // NT 3.51
-      {2, 5, 0, 2195, 3, 2, 0},     // 2000
-      {2, 5, 1, 2600, 4, 2, 0},     // XP
-      {2, 5, 2, 3790, 4, 2, 1},     // Server 2003: build above 3000
-      {2, 6, 0, 6000, 3, 2, 1},     // a later NT with minor 0 counts as 2000
+      {2, 4, 0, 1381, 1, 1, 0},          // NT 4.0
+      {2, 3, 51, 1057, -1, -1, 0},       // NT 3.51
+      {2, 5, 0, 2195, 3, 2, 0},          // 2000
+      {2, 5, 1, 2600, 4, 2, 0},          // XP
+      {2, 5, 2, 3790, 4, 2, 1},          // Server 2003: build above 3000
+      {2, 6, 0, 6002, 4, 2, 1},          // Vista: minor 0, yet not 2000
+      {2, 10, 0, 18362, 4, 2, 1},        // 10 to a program declaring it
+      {2, 6, 2, 9200, 4, 2, 1},          // 8.1 and 10 to any other program
+      {2, 99, 0, 0, 4, 2, 0},            // a major version not yet seen
       {1, 4, 0, 0x040003B6, 2, -1, 0},   // 95: high word of the build ignored
       {1, 4, 90, 0x045A0BB8, 2, -1, 1},  // Me
       {1, 5, 0, 0, -1, -1, 0},           // no such Windows

@@ -237,7 +237,10 @@ TEST(CaptureTest, AnUnknownVersionLoadsAsTheNearestFamily) {
       {VER_PLATFORM_WIN32_WINDOWS, 4, 90, WindowsVersion::WinMe, true},
       {VER_PLATFORM_WIN32_NT, 4, 0, WindowsVersion::NT4, true},
       {VER_PLATFORM_WIN32_NT, 5, 1, WindowsVersion::XP, true},
-      {VER_PLATFORM_WIN32_NT, 6, 0, WindowsVersion::Server2003, false},
+      {VER_PLATFORM_WIN32_NT, 6, 0, WindowsVersion::Vista, true},
+      {VER_PLATFORM_WIN32_NT, 6, 2, WindowsVersion::Win10NoManifest, true},
+      {VER_PLATFORM_WIN32_NT, 10, 0, WindowsVersion::Win10, true},
+      {VER_PLATFORM_WIN32_NT, 11, 0, WindowsVersion::Win10, false},
       {VER_PLATFORM_WIN32_WINDOWS, 4, 50, WindowsVersion::Win98, false},
       {9, 1, 0, WindowsVersion::XP, false},
   };

@@ -20,6 +20,7 @@
 #include "printer/registration.h"
 #include "sim/sim_services.h"
 #include "tests/native/support/printer_support.h"
+#include "uninstall/uninstall_entries.h"
 
 namespace kv::host {
 namespace {
@@ -60,6 +61,41 @@ struct Registered {
   Snapshot before, after;
   int rc;
 };
+
+// Registered on XP, then a version record never seen, or none: removal
+// leaves the machine as it is.
+TEST(SnapshotTest, RemovalOnAnUnknownWindowsChangesNothing) {
+  const std::string noEnd(128, 'S');  // service-pack text without its end
+  const struct {
+    DWORD platform, major, minor;
+    std::string csd;
+  } cases[] = {{VER_PLATFORM_WIN32_NT, 3, 51, "Service Pack 5"},
+               {VER_PLATFORM_WIN32_NT, 3, 10, noEnd},
+               {VER_PLATFORM_WIN32s, 3, 10, ""},
+               {3, 10, 0, noEnd},                       // a later platform
+               {VER_PLATFORM_WIN32_NT, 5, 1, "lost"}};  // record unreadable
+  for (const auto& c : cases) {
+    Registered r(WindowsVersion::XP);
+    auto& os = r.m.os();
+    ASSERT_EQ(r.rc, 1);
+    ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\vt3eins.sii",
+                                 test::SampleSii().Text()));
+    ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\font1.sii",
+                                 "[FontSections]\r\n1=kv.ttf\r\n"));
+    ASSERT_TRUE(os.WriteTextFile(os.windowsDir() + "\\Fonts\\kv.ttf", "F"));
+    os.SetVersionRecord(c.platform, c.major, c.minor, 0, c.csd);
+    if (c.csd == "lost")
+      os.FailOperation("GetVersionExA", ERROR_INVALID_PARAMETER, 0, -1);
+    const Snapshot before = TakeSnapshot(os);
+    UninstInitialize(r.m.ctx());
+    UninstUnInitialize(r.m.ctx());
+    const LeftoverReport report =
+        CompareSnapshots(before, TakeSnapshot(os), {});
+    EXPECT_TRUE(report.clean())
+        << c.platform << "/" << c.major << "." << c.minor << "\n"
+        << Report(report);
+  }
+}
 
 TEST(SnapshotTest, RegistrationShowsAsLeftBehindAndItsUndoingAsRemoved) {
   const struct {

@@ -19,7 +19,8 @@ const char kUsage[] =
     "  --plug-in MACHINE  plug the medium's USB printers into the machine\n"
     "                     saved in MACHINE (Windows 9x; after the snapshot\n"
     "                     before our installation)\n"
-    "  OS: nt40 win95 win98 winme win2k winxp\n";
+    "  OS: nt40 win95 win98 winme win2k winxp vista win7 win81 win10\n"
+    "      win10-nomanifest\n";
 
 int Usage(const std::string& why) {
   std::cerr << "kvsup-medium: " << why << "\n" << kUsage;

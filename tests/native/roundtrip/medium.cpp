@@ -780,7 +780,7 @@ struct Family {
         is9x(os == "win95" || os == "win98" || os == "winme"),
         me(os == "winme"),
         nt4(os == "nt40"),
-        nt5(os == "win2k" || os == "winxp") {}
+        nt5(!is9x && !nt4) {}
 
   // Where the spooler takes a new driver's files from.
   std::string DriverFolder() const {
@@ -806,7 +806,8 @@ struct Family {
   }
 
   std::string os;
-  bool is9x, me, nt4, nt5;
+  bool is9x, me, nt4;
+  bool nt5;  // 2000 and everything later
 };
 
 // The port a printer is made on, on this family; `record` gets the port
@@ -1077,8 +1078,9 @@ bool PrepareMachine(const std::string& name, const std::string& dir,
 }  // namespace
 
 const std::vector<std::string>& Families() {
-  static const std::vector<std::string> kFamilies = {"nt40",  "win95", "win98",
-                                                     "winme", "win2k", "winxp"};
+  static const std::vector<std::string> kFamilies = {
+      "nt40",  "win95", "win98", "winme", "win2k",           "winxp",
+      "vista", "win7",  "win81", "win10", "win10-nomanifest"};
   return kFamilies;
 }
 

@@ -68,7 +68,9 @@ const std::vector<VersionCase>& AllVersions() {
       {V::Win98, K::Win9x, "win98"},     {V::WinMe, K::Win9x, "winme"},
       {V::Win2000, K::Win2000, "win2k"}, {V::XP, K::XP, "winxp"},
       {V::Server2003, K::XP, "win2003"}, {V::NT351, K::Other, "nt351"},
-      {V::Win32s, K::Other, "win32s"},
+      {V::Win32s, K::Other, "win32s"},   {V::Vista, K::XP, "vista"},
+      {V::Win7, K::XP, "win7"},          {V::Win81, K::XP, "win81"},
+      {V::Win10, K::XP, "win10"},
   };
   return cases;
 }

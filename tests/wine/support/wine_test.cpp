@@ -7,7 +7,8 @@ namespace kvwine {
 namespace {
 
 // Build numbers are what Wine reports and what these Windows shipped with:
-// 95 is 950, 98 is 1998, Me is 3000, NT 4.0 is 1381, 2000 is 2195, XP 2600.
+// 95 is 950, 98 is 1998, Me is 3000, NT 4.0 is 1381, 2000 is 2195, XP 2600;
+// with no manifest these programs see 8.1 and 10 as 6.2 (build 9200).
 const VersionFacts kVersions[] = {
     {"win95", VER_PLATFORM_WIN32_WINDOWS, 4, 0, 2, -1, 0},
     {"win98", VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2, -1, 0},
@@ -15,6 +16,10 @@ const VersionFacts kVersions[] = {
     {"nt40", VER_PLATFORM_WIN32_NT, 4, 0, 1, 1, 0},
     {"win2k", VER_PLATFORM_WIN32_NT, 5, 0, 3, 2, 0},
     {"winxp", VER_PLATFORM_WIN32_NT, 5, 1, 4, 2, 0},
+    {"vista", VER_PLATFORM_WIN32_NT, 6, 0, 4, 2, 1},
+    {"win7", VER_PLATFORM_WIN32_NT, 6, 1, 4, 2, 1},
+    {"win81", VER_PLATFORM_WIN32_NT, 6, 2, 4, 2, 1},
+    {"win10", VER_PLATFORM_WIN32_NT, 6, 2, 4, 2, 1},
 };
 
 const VersionFacts* g_version = nullptr;
@@ -57,7 +62,7 @@ std::string SystemMessage(DWORD error) {
 
 }  // namespace kvwine
 
-// Usage: <suite>.exe --kv-version=<nt40|win95|win98|winme|win2k|winxp>
+// Usage: <suite>.exe --kv-version=<a name of kVersions>
 // [GoogleTest flags]. The version is the one the prefix was made for; the
 // suites check the real system against it.
 int main(int argc, char** argv) {
@@ -71,7 +76,7 @@ int main(int argc, char** argv) {
   }
   if (!kvwine::g_version) {
     std::fprintf(stderr,
-                 "usage: %s --kv-version=nt40|win95|win98|winme|win2k|winxp\n",
+                 "usage: %s --kv-version=<nt40, win95, ... win81, win10>\n",
                  argv[0]);
     return 2;
   }
