@@ -94,16 +94,16 @@ void UninstInitialize(Context& ctx) {
   }
   if (kind != OsKind::NT4) RemoveScannerData(ctx, kUninstallSetupFiles[0]);
   DeleteFilesTWAIN(ctx, kUninstallSetupFiles[0]);
-  // The driver store folder goes once all three sets took their files out
-  // of it (a file deferred to the next start keeps it).
-  const std::string system = SystemDirectory(ctx);
-  if (!system.empty())
-    RemoveOwnedEmptyFolder(ctx, system + "\\" + kDriverStoreFolder);
   for (const auto& p : products) {
     if (!p.second || p.first.empty()) continue;
     const RecordProductScope scope(ctx, p.first);
     RemoveRecordedFiles(ctx, p.first);
   }
+  // The driver store folder goes once all three sets and the records took
+  // their files out of it (a file deferred to the next start keeps it).
+  const std::string system = SystemDirectory(ctx);
+  if (!system.empty())
+    RemoveOwnedEmptyFolder(ctx, system + "\\" + kDriverStoreFolder);
   RemoveEmptyScannerFolders(ctx);
   StopPrintServices(ctx, kind);
   StartPrintServices(ctx, kind);
