@@ -15,6 +15,7 @@
 #include "foundation/oskind.h"
 #include "foundation/services.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 #include "printer/driver.h"
 #include "printer/monitor.h"
 #include "printer/pnp9x.h"
@@ -77,7 +78,7 @@ int InstallPortDriverService(Context& ctx, const char* service,
                              const char* driverFile) {
   // Windows' own parallel-port driver, say: taken over, it would be
   // deleted with its file at removal.
-  if (IsWindowsService(service)) {
+  if (IsWindowsService(ctx.os, service)) {
     DebugTrace(ctx, "Service passed over, Windows' own [%s]\n", service);
     return 1;
   }
@@ -182,12 +183,12 @@ void KeepPendingRemovalOffWhatIsInstalled(Context& ctx, OsKind kind,
   for (const char* p = ctx.dependentFiles; *p; p += std::strlen(p) + 1)
     names.push_back(std::string(p).substr(0, std::string(p).find('=')));
   const std::string lpt = portDriver.file;
-  if (!lpt.empty()) names.push_back(lpt.substr(lpt.find_last_of('\\') + 1));
+  if (!lpt.empty()) names.push_back(text::NamePart(ctx.os, lpt));
   const std::string setup = file ? file : "";
-  names.push_back(setup.substr(setup.find_last_of('\\') + 1));
+  names.push_back(text::NamePart(ctx.os, setup));
   // And what the installer placed through the library before registration.
   for (const auto& held : ctx.heldFiles)
-    names.push_back(held.first.substr(held.first.find_last_of('\\') + 1));
+    names.push_back(text::NamePart(ctx.os, held.first));
   names.erase(std::remove(names.begin(), names.end(), std::string()),
               names.end());
   DropPendingDeletions(ctx, names);
@@ -232,19 +233,22 @@ void RecordRegisteredFiles(Context& ctx, OsKind kind, const char* file,
     driverFiles.push_back(std::string(p).substr(0, std::string(p).find('=')));
   std::vector<std::string> paths;
   for (const std::string& name : driverFiles)
-    if (IsPlainFileName(name)) paths.push_back(driverFolder + "\\" + name);
+    if (IsPlainFileName(ctx.os, name))
+      paths.push_back(driverFolder + "\\" + name);
   const std::string system =
       kind == OsKind::Win9x
           ? driverFolder
           : driverFolder.substr(0, driverFolder.find("\\spool\\"));
   const std::string library = ReadSetupString(
       ctx, file, section, (std::string("Lmonm") + suffix).c_str());
-  if (IsPlainFileName(library)) paths.push_back(system + "\\" + library);
+  if (IsPlainFileName(ctx.os, library))
+    paths.push_back(system + "\\" + library);
   for (const std::string& path : paths) {
     const DWORD attributes = ctx.os.GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-      NoteNamedFile(ctx, path, namedBefore.count(UpperFileName(path)) != 0);
+      NoteNamedFile(ctx, path,
+                    namedBefore.count(UpperFileName(ctx.os, path)) != 0);
   }
 }
 
@@ -281,10 +285,10 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
           ? ReadSetupString(ctx, file, FilesSection(kind),
                             (std::string("Lmonm") + KeySuffix(kind)).c_str())
           : std::string();
-  if (IsPlainFileName(library) &&
+  if (IsPlainFileName(ctx.os, library) &&
       MonitorNamesLibrary(ctx, library,
                           ReadSetupString(ctx, file, "Files.Com", "Lmonn")))
-    namedBefore.insert(UpperFileName(library));
+    namedBefore.insert(UpperFileName(ctx.os, library));
 
   if (!InstallPrintProcessor(ctx, file))
     DebugTrace(ctx, "InstallPrintProcessor Fail\n");

@@ -124,6 +124,6 @@ bool OtherDriverNamesMonitor(Context& ctx, const std::string& monitor,
                              const std::vector<std::string>& except = {});
 
 // The file name of `path` without its folder, in upper case.
-std::string UpperFileName(const std::string& path);
+std::string UpperFileName(Platform& os, const std::string& path);
 
 }  // namespace kv
