@@ -359,7 +359,8 @@ static DWORD ReadProfileString(SimPlatform& os, const std::string& path,
         if (ini.lines[i].kind == IniLine::Entry && ini.lines[i].hasValue)
           keys.push_back(ini.lines[i].name);
     }
-    if (keys.empty()) return CopyCut(DefaultText(deflt), out, size, os.codePage());
+    if (keys.empty())
+      return CopyCut(DefaultText(deflt), out, size, os.codePage());
     return CopyList(keys, out, size, &cut);
   }
   const int line = header >= 0 ? ini.FindKey(header, key) : -1;
