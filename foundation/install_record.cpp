@@ -7,6 +7,7 @@
 #include "foundation/model_names.h"
 #include "foundation/names.h"
 #include "foundation/registry.h"
+#include "foundation/text.h"
 
 namespace kv {
 
@@ -32,25 +33,15 @@ constexpr const char* kWindowsFiles[] = {
     // ports
     "parport.sys", "parallel.sys", "parvdm.sys", "serial.sys"};
 
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
+std::string BaseName(Platform& os, const std::string& path) {
+  const size_t slash = text::FindLastOf(os, path, "\\/");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWithFolder(const std::string& path, const std::string& folder) {
+bool StartsWithFolder(Platform& os, const std::string& path,
+                      const std::string& folder) {
   return !folder.empty() && path.size() > folder.size() &&
-         SameNoCase(path.substr(0, folder.size()), folder) &&
+         text::StartsWithNoCase(os, path, folder) &&
          path[folder.size()] == '\\';
 }
 
@@ -58,8 +49,9 @@ std::string Directory(Context& ctx, bool system) {
   char buffer[MAX_PATH] = {};
   const UINT n = system ? ctx.os.GetSystemDirectoryA(buffer, MAX_PATH)
                         : ctx.os.GetWindowsDirectoryA(buffer, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH || buffer[n - 1] == '\\') return std::string();
-  return std::string(buffer, n);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  const std::string folder(buffer, n);
+  return text::EndsWith(ctx.os, folder, '\\') ? std::string() : folder;
 }
 
 std::string WindowsFolder(Context& ctx) {
@@ -71,11 +63,11 @@ std::string WindowsFolder(Context& ctx) {
 // Files below the Windows directory are shared by every program there:
 // Windows' count decides when they go.
 bool IsSharedPath(Context& ctx, const std::string& path) {
-  return StartsWithFolder(path, WindowsFolder(ctx));
+  return StartsWithFolder(ctx.os, path, WindowsFolder(ctx));
 }
 
 // A record value's path: a full path that fits a registry value name.
-bool IsRecordablePath(const std::string& path) {
+bool IsRecordablePath(Platform&, const std::string& path) {
   return path.size() >= 4 && path.size() < MAX_PATH && path[1] == ':' &&
          path[2] == '\\';
 }
@@ -128,7 +120,8 @@ bool OtherProductRecords(Context& ctx, const std::string& product,
         ERROR_SUCCESS)
       return false;
     DWORD state = 0;
-    if (!SameNoCase(name, product) && RecordedState(ctx, name, path, &state))
+    if (!text::EqualNoCase(ctx.os, name, product) &&
+        RecordedState(ctx, name, path, &state))
       return true;
   }
   return false;
@@ -174,7 +167,7 @@ DWORD CountDown(Context& ctx, const std::string& path) {
 
 void WriteRecord(Context& ctx, const std::string& path, bool existedBefore) {
   const std::string& product = ctx.recordProduct;
-  if (!IsProductName(ctx, product) || !IsRecordablePath(path)) return;
+  if (!IsProductName(ctx, product) || !IsRecordablePath(ctx.os, path)) return;
   DWORD state = 0;
   if (RecordedState(ctx, product, path, &state)) return;  // counted once
   const bool shared = IsSharedPath(ctx, path);
@@ -217,28 +210,29 @@ bool IsWindowsOwnFile(Context& ctx, const std::string& path) {
   const bool guarded = ctx.os.SfcIsFileProtected(nullptr, path.c_str()) != 0;
   ctx.os.SetLastError(error);
   if (guarded) return true;
-  const std::string name = BaseName(path);
-  if (std::none_of(std::begin(kWindowsFiles), std::end(kWindowsFiles),
-                   [&](const char* f) { return SameNoCase(name, f); }))
+  const std::string name = BaseName(ctx.os, path);
+  if (std::none_of(
+          std::begin(kWindowsFiles), std::end(kWindowsFiles),
+          [&](const char* f) { return text::EqualNoCase(ctx.os, name, f); }))
     return false;
   // The product's own driver store may hold a copy of its own.
   const std::string system = Directory(ctx, true);
-  return !StartsWithFolder(path, system + "\\KVDRV");
+  return !StartsWithFolder(ctx.os, path, system + "\\KVDRV");
 }
 
 void NotePlacedFile(Context& ctx, const std::string& path, bool existedBefore) {
-  if (!IsRecordablePath(path)) return;
+  if (!IsRecordablePath(ctx.os, path)) return;
   if (!ctx.recordProduct.empty()) {
     WriteRecord(ctx, path, existedBefore);
     return;
   }
   for (const auto& held : ctx.heldFiles)
-    if (SameNoCase(held.first, path)) return;
+    if (text::EqualNoCase(ctx.os, held.first, path)) return;
   ctx.heldFiles.emplace_back(path, existedBefore);
 }
 
 void NoteNamedFile(Context& ctx, const std::string& path, bool existedBefore) {
-  if (IsRecordablePath(path) && !IsWindowsOwnFile(ctx, path))
+  if (IsRecordablePath(ctx.os, path) && !IsWindowsOwnFile(ctx, path))
     NotePlacedFile(ctx, path, existedBefore);
 }
 
@@ -259,7 +253,8 @@ namespace {
 // The value names of the record's `list` key, each accepted by `keep`.
 std::vector<std::string> RecordedNames(Context& ctx, const std::string& product,
                                        const char* list,
-                                       bool (*keep)(const std::string&)) {
+                                       bool (*keep)(Platform&,
+                                                    const std::string&)) {
   std::vector<std::string> names;
   if (!IsProductName(ctx, product)) return names;
   RegKey key(ctx.os);
@@ -273,14 +268,14 @@ std::vector<std::string> RecordedNames(Context& ctx, const std::string& product,
     const LONG r = ctx.os.RegEnumValueA(key.get(), i, name, &size, nullptr,
                                         nullptr, nullptr, nullptr);
     if (r == ERROR_NO_MORE_ITEMS) break;
-    if (r == ERROR_SUCCESS && keep(name)) names.push_back(name);
+    if (r == ERROR_SUCCESS && keep(ctx.os, name)) names.push_back(name);
   }
   return names;
 }
 
-bool IsDriverName(const std::string& name) {
+bool IsDriverName(Platform& os, const std::string& name) {
   return !name.empty() && name.size() < kDriverNameSize &&
-         name.find('\\') == std::string::npos;
+         !text::Contains(os, name, '\\');
 }
 
 }  // namespace
@@ -293,7 +288,8 @@ std::vector<std::string> RecordedFiles(Context& ctx,
 
 void NoteMadeDriver(Context& ctx, const std::string& driver,
                     const std::string& set) {
-  if (!IsProductName(ctx, ctx.recordProduct) || !IsDriverName(driver)) return;
+  if (!IsProductName(ctx, ctx.recordProduct) || !IsDriverName(ctx.os, driver))
+    return;
   RegKey drivers(ctx.os);
   if (CreateKey(ctx.os, HKEY_LOCAL_MACHINE,
                 SubKeyPath(SubKeyPath(kInstalledKey, ctx.recordProduct),
@@ -321,7 +317,7 @@ std::vector<std::string> RecordedDrivers(Context& ctx,
     if (ctx.os.RegQueryValueExA(drivers.get(), driver.c_str(), nullptr, &type,
                                 reinterpret_cast<BYTE*>(value),
                                 &size) == ERROR_SUCCESS &&
-        type == REG_SZ && SameNoCase(value, set))
+        type == REG_SZ && text::EqualNoCase(ctx.os, value, set))
       ofSet.push_back(driver);
   }
   return ofSet;

@@ -3,6 +3,7 @@
 #include "foundation/handles.h"
 #include "foundation/names.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 
 namespace kv {
 
@@ -14,11 +15,9 @@ std::string ReadProductName(Context& ctx, const char* file) {
   return ReadSetupString(ctx, file, "Initial", "Product", kProductBufferSize);
 }
 
-std::string ComposeDriverName(const std::string& product,
+std::string ComposeDriverName(Platform& os, const std::string& product,
                               const std::string& model) {
-  std::string name = product + " " + model;
-  if (name.size() >= kDriverNameSize) name.resize(kDriverNameSize - 1);
-  return name;
+  return text::Cut(os, product + " " + model, kDriverNameSize - 1);
 }
 
 std::string UsbDeviceName9x(Context& ctx, const char* file) {
@@ -36,7 +35,7 @@ bool PortDriverImagePath(Context& ctx, const std::string& driverFile,
   const UINT n = ctx.os.GetSystemDirectoryA(dir, sizeof dir);
   if (n == 0 || n >= sizeof dir) return false;
   *path = std::string(dir, n);
-  if (path->back() != '\\') *path += '\\';
+  if (!text::EndsWith(ctx.os, *path, '\\')) *path += '\\';
   *path += driverFile;
   return true;
 }

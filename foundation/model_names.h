@@ -8,13 +8,14 @@
 
 namespace kv {
 
-// "Product" of [Initial] as the model lookup reads it: 19 characters at
-// most, cut like every profile read.
+// "Product" of [Initial] as the model lookup reads it: 19 bytes at most, cut
+// like every profile read, before a double-byte character it would halve.
 std::string ReadProductName(Context& ctx, const char* file);
 
 // The printer driver's name: the product, one space, the model; cut to the
-// process-wide driver name's capacity (127 characters), as it is installed.
-std::string ComposeDriverName(const std::string& product,
+// process-wide driver name's capacity (127 bytes, whole characters), as it is
+// installed.
+std::string ComposeDriverName(Platform& os, const std::string& product,
                               const std::string& model);
 
 // Windows 9x: the device key installation writes a USB printer under

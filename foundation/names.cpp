@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/registry.h"
+#include "foundation/text.h"
 
 namespace kv {
 namespace {
@@ -24,14 +25,14 @@ bool Refuse(Platform& os, DWORD error) {
 
 bool CheckRegistryKeyName(Platform& os, const char* name) {
   if (!name || !*name || std::strlen(name) > kMaxKeyNameLength ||
-      std::strchr(name, '\\') || HasControlCharacter(name))
+      text::Contains(os, name, '\\') || HasControlCharacter(name))
     return Refuse(os, ERROR_INVALID_NAME);
   return true;
 }
 
 bool CheckDeviceLineField(Platform& os, const char* field) {
   if (!field) return true;
-  if (std::strchr(field, ',') || HasControlCharacter(field))
+  if (text::Contains(os, field, ',') || HasControlCharacter(field))
     return Refuse(os, ERROR_INVALID_NAME);
   return true;
 }
@@ -47,7 +48,7 @@ bool CheckSpoolerName(Platform& os, SpoolerObject object, const char* name) {
       if (name && !*name) return true;
       return CheckRegistryKeyName(os, name);
     case SpoolerObject::Printer:
-      if (!CheckRegistryKeyName(os, name) || std::strchr(name, ','))
+      if (!CheckRegistryKeyName(os, name) || text::Contains(os, name, ','))
         return Refuse(os, ERROR_INVALID_PRINTER_NAME);
       return true;
     default:

@@ -11,8 +11,9 @@ namespace kv {
 // What the spooler keeps under a name.
 enum class SpoolerObject { Printer, Port, Monitor, Driver, Processor };
 
-// 1 to 255 characters, no backslash (it would name a nested key), no control
-// character (0x01-0x1F, 0x7F). Otherwise false with ERROR_INVALID_NAME.
+// 1 to 255 bytes, no backslash character (it would name a nested key; the
+// trail byte 0x5C of a double-byte character is none), no control character
+// (0x01-0x1F, 0x7F). Otherwise false with ERROR_INVALID_NAME.
 bool CheckRegistryKeyName(Platform& os, const char* name);
 
 // A field of "name,driver,port" in win.ini: no comma (it would shift the

@@ -6,6 +6,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/handles.h"
 #include "foundation/model_names.h"
+#include "foundation/text.h"
 
 namespace kv {
 
@@ -18,7 +19,10 @@ std::string ReadSetupString(Context& ctx, const char* file, const char* section,
                                             bufferSize, file);
   if (n >= bufferSize) n = bufferSize - 1;
   buf[n] = '\0';
-  return std::string(buf.data());
+  // A read that filled the buffer keeps whole characters only.
+  const std::string read(buf.data());
+  return read.size() + 1 >= bufferSize ? text::DropHalfCharacter(ctx.os, read)
+                                       : read;
 }
 
 int ReadSetupInt(Context& ctx, const char* file, const char* section,
@@ -36,11 +40,11 @@ int NotFound(Context& ctx) {
 
 int FoundModel(Context& ctx, const std::string& product,
                const std::string& modelName, const char* file) {
-  CopyCut(ctx.driverName, sizeof ctx.driverName,
-          ComposeDriverName(product, modelName).c_str());
+  text::CopyCut(ctx.os, ctx.driverName, sizeof ctx.driverName,
+                ComposeDriverName(ctx.os, product, modelName).c_str());
   const std::string devId =
       ReadSetupString(ctx, file, "DevID", modelName.c_str());
-  CopyCut(ctx.deviceId, sizeof ctx.deviceId, devId.c_str());
+  text::CopyCut(ctx.os, ctx.deviceId, sizeof ctx.deviceId, devId.c_str());
   return product.empty() || modelName.empty() ? NotFound(ctx) : 1;
 }
 
@@ -49,7 +53,8 @@ int FoundModel(Context& ctx, const std::string& product,
 int LookupModel(Context& ctx, const char* model, const char* file) {
   const int count = ReadSetupInt(ctx, file, "ModelName", "nModelNum", -1);
   const std::string product = ReadProductName(ctx, file);
-  CopyCut(ctx.driverName, sizeof ctx.driverName, (product + " ").c_str());
+  text::CopyCut(ctx.os, ctx.driverName, sizeof ctx.driverName,
+                (product + " ").c_str());
 
   if (count == 1)
     return FoundModel(ctx, product,

@@ -11,6 +11,7 @@
 #include "foundation/handles.h"
 #include "foundation/install_record.h"
 #include "foundation/registry_paths.h"
+#include "foundation/text.h"
 #include "host/record_text.h"
 #include "host/snapshot.h"
 
@@ -245,8 +246,8 @@ class Recorder {
   }
 
  private:
-  static std::string TrimSlash(std::string s) {
-    if (s.size() > 3 && s.back() == '\\') s.pop_back();
+  std::string TrimSlash(std::string s) {
+    if (s.size() > 3 && text::EndsWith(os_, s, '\\')) s.pop_back();
     return s;
   }
 
@@ -565,12 +566,21 @@ std::string FoldName(const std::string& text, unsigned codePage) {
   return out;
 }
 
-// The levels of a registry path.
-size_t KeyDepth(const std::string& path) {
-  return path.empty()
-             ? 0
-             : static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) +
-                   1;
+// The positions of the separators of `path`, whole characters only.
+std::vector<size_t> Separators(const std::string& path, unsigned codePage) {
+  std::vector<size_t> at;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (LeadByte(codePage, static_cast<unsigned char>(path[i])))
+      ++i;
+    else if (path[i] == '\\')
+      at.push_back(i);
+  }
+  return at;
+}
+
+// The levels of a registry or file path.
+size_t KeyDepth(const std::string& path, unsigned codePage) {
+  return path.empty() ? 0 : Separators(path, codePage).size() + 1;
 }
 
 bool BelowTree(const std::string& folded, const std::string& tree) {
@@ -592,24 +602,23 @@ bool CheckKey(const Capture& c, const CaptureChecks& seen,
     *why = "the key " + root + "\\" + path + " lies in no tree of the capture";
     return false;
   }
-  if (KeyDepth(*folded) > KeyDepth(*tree) + kMaxDepth ||
-      KeyDepth(path) > kMaxWindowsKeyDepth) {
+  if (KeyDepth(*folded, c.codePage) > KeyDepth(*tree, c.codePage) + kMaxDepth ||
+      KeyDepth(path, c.codePage) > kMaxWindowsKeyDepth) {
     *why = "the key " + root + "\\" + path +
            " lies deeper than the capture walks (" + std::to_string(kMaxDepth) +
            " levels)";
     return false;
   }
+  std::vector<size_t> ends = Separators(path, c.codePage);
+  ends.push_back(path.size());
   size_t start = 0;
-  for (size_t end = path.find('\\'); start <= path.size();
-       end = path.find('\\', start)) {
-    const size_t stop = end == std::string::npos ? path.size() : end;
+  for (const size_t stop : ends) {
     if (stop - start > kMaxKeyName || stop == start) {
       *why = "a key name that is empty or longer than Windows' " +
              std::to_string(kMaxKeyName) + " characters";
       return false;
     }
-    if (end == std::string::npos) break;
-    start = end + 1;
+    start = stop + 1;
   }
   return true;
 }
@@ -661,7 +670,8 @@ bool CheckFile(const Capture& c, CaptureChecks* seen, const CapturedFile& f,
     *why = f.path + " lies in no folder recorded before it";
     return false;
   }
-  if (KeyDepth(f.path) > kMaxDepth + KeyDepth(c.windowsDir) + 2) {
+  if (KeyDepth(f.path, c.codePage) >
+      kMaxDepth + KeyDepth(c.windowsDir, c.codePage) + 2) {
     *why = f.path + " lies deeper than the capture walks";
     return false;
   }

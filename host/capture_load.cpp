@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "foundation/printable.h"
+#include "foundation/text.h"
 #include "host/record_text.h"
 #include "host/snapshot.h"
 #include "sim/file_paths.h"
@@ -25,7 +26,7 @@ namespace fs = std::filesystem;
 
 // Removes the key at `path` with everything below it.
 void DeleteTree(sim::SimPlatform& os, HKEY root, const std::string& path) {
-  const size_t slash = path.rfind('\\');
+  const size_t slash = text::FindLast(os, path, '\\');
   sim::RegNode* parent =
       os.FindKey(root, slash == std::string::npos ? "" : path.substr(0, slash));
   if (parent)

@@ -10,6 +10,7 @@
 #include "foundation/handles.h"
 #include "foundation/install_record.h"
 #include "foundation/registry_paths.h"
+#include "foundation/text.h"
 #include "host/record_text.h"
 
 namespace kv::host {
@@ -203,7 +204,7 @@ class Recorder {
       return;
     }
     std::string root(dir, n);
-    if (!root.empty() && root.back() == '\\') root.pop_back();
+    if (text::EndsWith(os_, root, '\\')) root.pop_back();
     Folder(root, "", 0);
     UserScannerFolder();
   }

@@ -4,6 +4,7 @@
 
 #include "foundation/oskind.h"
 #include "foundation/registry_paths.h"
+#include "foundation/text.h"
 #include "ports/port_location.h"
 
 namespace kv {
@@ -81,7 +82,7 @@ int GetLastPortName(Context& ctx, char* out) {
   for (DWORD i = 0;
        ctx.os.RegEnumKeyA(key.get(), i, name, sizeof name) == ERROR_SUCCESS;
        ++i)
-    CopyCut(out, kPortNameOutSize, name);
+    text::CopyCut(ctx.os, out, kPortNameOutSize, name);
   key.reset();
   ctx.os.MessageBoxA(nullptr, out, "TEST", MB_OK);
   return 1;

@@ -9,6 +9,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 
 namespace kv {
 namespace {
@@ -29,17 +30,6 @@ constexpr int kReadAttempts = 3;
 const char* const kRecordValues[] = {"CmdTmout",    "DatTmout", "HostName",
                                      "NonRFCPorts", "NonSpool", "PortName",
                                      "PortNum",     "PrintMode"};
-
-bool SameNameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // The error a failed call left, never 0: a failure must not read as success.
 DWORD ErrorOf(Platform& os, DWORD fallback) {
@@ -99,11 +89,11 @@ LONG ReadRecord(Platform& os, HKEY key, SavedPort& port) {
   std::vector<std::string> order;
   for (const char* record : kRecordValues)
     for (const std::string& n : names)
-      if (SameNameNoCase(n, record)) order.push_back(n);
+      if (text::EqualNoCase(os, n, record)) order.push_back(n);
   for (const std::string& n : names) {
     bool isRecord = false;
     for (const char* record : kRecordValues)
-      isRecord = isRecord || SameNameNoCase(n, record);
+      isRecord = isRecord || text::EqualNoCase(os, n, record);
     if (!isRecord) order.push_back(n);
   }
   for (const std::string& n : order) {
@@ -136,8 +126,8 @@ LONG SaveTree(Context& ctx, const std::string& path) {
 }
 
 // A saved entry that is a port of the monitor, not a key below one.
-bool IsPort(const SavedPort& saved) {
-  return saved.keyName.find('\\') == std::string::npos;
+bool IsPort(Platform& os, const SavedPort& saved) {
+  return !text::Contains(os, saved.keyName, '\\');
 }
 
 struct SaveOutcome {
@@ -159,7 +149,8 @@ SaveOutcome SavePorts(Context& ctx, const char* port) {
     LONG rc = ctx.os.RegEnumKeyA(location.get(), i, name, sizeof name);
     if (rc == ERROR_NO_MORE_ITEMS) return {SaveOutcome::kSaved};
     if (rc != ERROR_SUCCESS) return {SaveOutcome::kFailed, rc};
-    if (SameNameNoCase(name, port)) return {SaveOutcome::kPortExists};
+    if (text::EqualNoCase(ctx.os, name, port))
+      return {SaveOutcome::kPortExists};
     if ((rc = SaveTree(ctx, name))) return {SaveOutcome::kFailed, rc};
   }
 }
@@ -259,13 +250,15 @@ LONG SetValue(Platform& os, HKEY key, const std::string& name, DWORD type,
 // The bytes a value is written back with. A port's string values end at
 // their terminator and its "PortName" fills its 24-byte field (string,
 // terminator, zeros) when it fits; anything else goes back as read.
-std::vector<BYTE> WriteBackData(const SavedPort& port, const SavedValue& v) {
-  if (v.type != REG_SZ || !IsPort(port)) return v.data;
+std::vector<BYTE> WriteBackData(Platform& os, const SavedPort& port,
+                                const SavedValue& v) {
+  if (v.type != REG_SZ || !IsPort(os, port)) return v.data;
   std::string text(v.data.begin(), v.data.end());
   text = text.c_str();  // up to the first terminator
   std::vector<BYTE> bytes(text.begin(), text.end());
   bytes.push_back(0);
-  if (SameNameNoCase(v.name, "PortName") && bytes.size() < kPortNameField)
+  if (text::EqualNoCase(os, v.name, "PortName") &&
+      bytes.size() < kPortNameField)
     bytes.resize(kPortNameField, 0);
   return bytes;
 }
@@ -281,8 +274,9 @@ LONG WriteRecord(Platform& os, const SavedPort& saved, bool asRead) {
   });
   if (rc != ERROR_SUCCESS) return rc;
   for (const SavedValue& v : saved.values) {
-    const LONG written = SetValue(os, key.get(), v.name, v.type,
-                                  asRead ? v.data : WriteBackData(saved, v));
+    const LONG written =
+        SetValue(os, key.get(), v.name, v.type,
+                 asRead ? v.data : WriteBackData(os, saved, v));
     if (rc == ERROR_SUCCESS) rc = written;
   }
   return rc;
@@ -316,8 +310,9 @@ DWORD ExchangeMonitor(Context& ctx, HWND window, const char* sii) {
   if (!SpoolerEnvironment(GetOSKind(ctx))) return ERROR_NOT_SUPPORTED;
   // Only the relay monitor's ports are saved: deleting any other monitor
   // would take its ports with it.
-  if (!SameNameNoCase(ReadSetupString(ctx, sii, "Files.Com", "Lmonn"),
-                      kRelayMonitor))
+  if (!text::EqualNoCase(ctx.os,
+                         ReadSetupString(ctx, sii, "Files.Com", "Lmonn"),
+                         kRelayMonitor))
     return ERROR_INVALID_PARAMETER;
   std::vector<std::string> printers;
   if (LONG rc = ListPrinters(ctx, printers)) return static_cast<DWORD>(rc);
@@ -328,7 +323,7 @@ DWORD ExchangeMonitor(Context& ctx, HWND window, const char* sii) {
   // written back with them.
   const size_t count = ctx.savedPorts.size();
   for (const SavedPort& saved : ctx.savedPorts)
-    if (IsPort(saved))
+    if (IsPort(ctx.os, saved))
       ctx.os.DeletePortA(nullptr, window, saved.keyName.c_str());
   if (!DeletePrinterMonitor(ctx, sii))
     return Undo(ctx, count, ErrorOf(ctx.os, ERROR_INVALID_FUNCTION));
@@ -374,13 +369,10 @@ LONG WriteNewPort(Platform& os, const char* port, const char* host,
 }
 
 // A key name the registry can take: not empty, no component over 255.
-bool UsableKeyName(const char* port) {
+bool UsableKeyName(Platform& os, const char* port) {
   if (!*port) return false;
-  size_t run = 0;
-  for (const char* c = port; *c; ++c) {
-    run = (*c == '\\') ? 0 : run + 1;
-    if (run > kMaxKeyNameLength) return false;
-  }
+  for (const std::string& part : text::Split(os, port, '\\'))
+    if (part.size() > kMaxKeyNameLength) return false;
   return true;
 }
 
@@ -409,7 +401,7 @@ int StdTcpIpPortSet9x(Context& ctx, HWND window, const char* port,
   // leave an older call's printers for StdTcpIpPortSet9x_After to move.
   ctx.movedPrinters.clear();
   ctx.savedPorts.clear();
-  if (!UsableKeyName(port)) return Failed(ctx, ERROR_INVALID_NAME);
+  if (!UsableKeyName(ctx.os, port)) return Failed(ctx, ERROR_INVALID_NAME);
   const SaveOutcome saved = SavePorts(ctx, port);
   switch (saved.kind) {
     case SaveOutcome::kFailed:

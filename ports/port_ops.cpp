@@ -10,6 +10,7 @@
 #include "foundation/oskind.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 #include "ports/lpr.h"
 #include "ports/port_location.h"
 
@@ -60,7 +61,7 @@ int CheckPrinters(Context& ctx, const std::string& driver, char* portOut) {
       continue;
     if (StartsWithNoCase(ctx, p.pPortName, "USB") ||
         (lptToo && StartsWithNoCase(ctx, p.pPortName, "LPT"))) {
-      CopyCut(portOut, kCheckBufferSize, p.pPortName);
+      text::CopyCut(ctx.os, portOut, kCheckBufferSize, p.pPortName);
       found = 1;
     }
   }
@@ -82,7 +83,8 @@ int ListPorts(Context& ctx, char* out, int index) {
       static_cast<DWORD>(index) >= count)
     return 0;
   const auto* ports = reinterpret_cast<const PORT_INFO_1A*>(buffer.data());
-  CopyCut(out, kPortNameOutSize, ports[index].pName ? ports[index].pName : "");
+  text::CopyCut(ctx.os, out, kPortNameOutSize,
+                ports[index].pName ? ports[index].pName : "");
   return 1;
 }
 
@@ -153,7 +155,7 @@ int CheckUSBPort(Context& ctx, const char* sii, char* portOut, char* modelOut) {
     const std::string key = "Model" + std::to_string(i);
     const std::string model =
         ReadSetupString(ctx, sii, "ModelName", key.c_str(), kCheckBufferSize);
-    CopyCut(modelOut, kCheckBufferSize, model.c_str());
+    text::CopyCut(ctx.os, modelOut, kCheckBufferSize, model.c_str());
     result = CheckPrinters(ctx, product + " " + model, portOut);
     if (result == 1 || i >= count) break;
   }

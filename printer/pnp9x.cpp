@@ -8,6 +8,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 
 namespace kv {
 namespace {
@@ -32,14 +33,9 @@ bool IsParallelPortDevice(Context& ctx, const char* name) {
 // A device id is a path below Enum ("LPTENUM\\<id>"): each of its parts must
 // be a key name of its own.
 bool IsDeviceIdPath(Context& ctx, const std::string& id) {
-  size_t start = 0;
-  for (;;) {
-    const size_t end = id.find('\\', start);
-    if (!CheckRegistryKeyName(ctx.os, id.substr(start, end - start).c_str()))
-      return false;
-    if (end == std::string::npos) return true;
-    start = end + 1;
-  }
+  for (const std::string& part : text::Split(ctx.os, id, '\\'))
+    if (!CheckRegistryKeyName(ctx.os, part.c_str())) return false;
+  return true;
 }
 
 enum class Pass { Next, Stop };

@@ -7,6 +7,7 @@
 #include "foundation/oskind.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
+#include "foundation/text.h"
 
 namespace kv {
 namespace {
@@ -18,11 +19,11 @@ constexpr DWORD kTitleSize = 512;
 
 // "B" for n = 1, else "B(n)", the base cut so that the whole name fits a
 // kPrinterNameSize buffer: a long base must not push the suffix out, or
-// every candidate would read the same.
-std::string Candidate(const std::string& base, int n) {
+// every candidate would read the same. The cut keeps whole characters.
+std::string Candidate(Platform& os, const std::string& base, int n) {
   const std::string suffix = n == 1 ? "" : "(" + std::to_string(n) + ")";
   const size_t room = kPrinterNameSize - 1 - suffix.size();
-  return base.substr(0, room) + suffix;
+  return text::Cut(os, base, room) + suffix;
 }
 
 // Whether the printer named `name` exists and, if so, whether its "Port"
@@ -70,10 +71,10 @@ int GetPrinterDriverName(Context& ctx, const char* base, const char* port,
   std::string chosen;
   bool found = false;
   if (GetOSKind(ctx) == OsKind::Other) {
-    chosen = Candidate(b, 1);
+    chosen = Candidate(ctx.os, b, 1);
   } else {
     for (int n = 1; n <= maxSuffix && !found; ++n) {
-      chosen = Candidate(b, n);
+      chosen = Candidate(ctx.os, b, n);
       found = CheckName(ctx, chosen, p) != NameUse::Taken;
     }
     if (!found) {

@@ -15,6 +15,7 @@
 #include "foundation/oskind.h"
 #include "foundation/services.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 #include "printer/driver.h"
 #include "printer/monitor.h"
 #include "printer/pnp9x.h"
@@ -77,7 +78,7 @@ int InstallPortDriverService(Context& ctx, const char* service,
                              const char* driverFile) {
   // Windows' own parallel-port driver, say: taken over, it would be
   // deleted with its file at removal.
-  if (IsWindowsService(service)) {
+  if (IsWindowsService(ctx.os, service)) {
     DebugTrace(ctx, "Service passed over, Windows' own [%s]\n", service);
     return 1;
   }
@@ -182,12 +183,12 @@ void KeepPendingRemovalOffWhatIsInstalled(Context& ctx, OsKind kind,
   for (const char* p = ctx.dependentFiles; *p; p += std::strlen(p) + 1)
     names.push_back(std::string(p).substr(0, std::string(p).find('=')));
   const std::string lpt = portDriver.file;
-  if (!lpt.empty()) names.push_back(lpt.substr(lpt.find_last_of('\\') + 1));
+  if (!lpt.empty()) names.push_back(text::NamePart(ctx.os, lpt));
   const std::string setup = file ? file : "";
-  names.push_back(setup.substr(setup.find_last_of('\\') + 1));
+  names.push_back(text::NamePart(ctx.os, setup));
   // And what the installer placed through the library before registration.
   for (const auto& held : ctx.heldFiles)
-    names.push_back(held.first.substr(held.first.find_last_of('\\') + 1));
+    names.push_back(text::NamePart(ctx.os, held.first));
   names.erase(std::remove(names.begin(), names.end(), std::string()),
               names.end());
   DropPendingDeletions(ctx, names);
@@ -206,7 +207,7 @@ std::string UninstallSetOf(Context& ctx, const char* file) {
       const std::string model = ReadSetupString(
           ctx, set, "ModelName", ("Model" + std::to_string(i)).c_str());
       if (!model.empty() &&
-          ctx.os.lstrcmpiA(ComposeDriverName(product, model).c_str(),
+          ctx.os.lstrcmpiA(ComposeDriverName(ctx.os, product, model).c_str(),
                            ctx.driverName) == 0)
         return set;
     }
@@ -231,7 +232,7 @@ void RecordRegisteredFiles(Context& ctx, OsKind kind, const char* file,
           ? ReadSetupString(ctx, file, section,
                             (std::string("Lmonm") + KeySuffix(kind)).c_str())
           : std::string();
-  if (n > 0 && n < MAX_PATH && IsPlainFileName(library)) {
+  if (n > 0 && n < MAX_PATH && IsPlainFileName(ctx.os, library)) {
     const std::string path = std::string(system, n) + "\\" + library;
     const DWORD attributes = ctx.os.GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
@@ -239,7 +240,8 @@ void RecordRegisteredFiles(Context& ctx, OsKind kind, const char* file,
       paths.push_back(path);
   }
   for (const std::string& path : paths)
-    NoteNamedFile(ctx, path, namedBefore.count(UpperFileName(path)) != 0);
+    NoteNamedFile(ctx, path,
+                  namedBefore.count(UpperFileName(ctx.os, path)) != 0);
 }
 
 }  // namespace
@@ -275,10 +277,10 @@ int ToRegPrinter(Context& ctx, const char* port, const char* model,
           ? ReadSetupString(ctx, file, FilesSection(kind),
                             (std::string("Lmonm") + KeySuffix(kind)).c_str())
           : std::string();
-  if (IsPlainFileName(library) &&
+  if (IsPlainFileName(ctx.os, library) &&
       MonitorNamesLibrary(ctx, library,
                           ReadSetupString(ctx, file, "Files.Com", "Lmonn")))
-    namedBefore.insert(UpperFileName(library));
+    namedBefore.insert(UpperFileName(ctx.os, library));
 
   if (!InstallPrintProcessor(ctx, file))
     DebugTrace(ctx, "InstallPrintProcessor Fail\n");

@@ -118,7 +118,7 @@ BOOL SimPlatform::AddPortA(LPCSTR server, HWND window, LPCSTR monitor) {
       break;
   }
   const std::string& name = answer.second;
-  if (name.empty() || name.find('\\') != std::string::npos) {
+  if (name.empty() || HoldsCharOf(codePage_, name, "\\")) {
     lastError_ = ERROR_INVALID_NAME;
     return FALSE;
   }

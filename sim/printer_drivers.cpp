@@ -117,10 +117,10 @@ BOOL SimPlatform::AddPrinterDriverA(LPCSTR server, DWORD level, LPBYTE info) {
   const char* env = ServedEnvironment(*this, di->pEnvironment);
   if (!env) return FALSE;
   const std::string name = Str(di->pName);
-  if (name.empty() || name.find('\\') != std::string::npos ||
-      !IsPlainFileName(Str(di->pDriverPath)) ||
-      !IsPlainFileName(Str(di->pDataFile)) ||
-      !IsPlainFileName(Str(di->pConfigFile))) {
+  if (name.empty() || HoldsCharOf(codePage_, name, "\\") ||
+      !IsPlainFileName(Str(di->pDriverPath), codePage_) ||
+      !IsPlainFileName(Str(di->pDataFile), codePage_) ||
+      !IsPlainFileName(Str(di->pConfigFile), codePage_)) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
@@ -143,7 +143,7 @@ BOOL SimPlatform::AddPrinterDriverA(LPCSTR server, DWORD level, LPBYTE info) {
   const std::string to = VersionDirectory(*this, env);
   std::vector<std::pair<std::string, std::string>> copies;
   for (const auto& f : files) {
-    if (!IsPlainFileName(f)) {
+    if (!IsPlainFileName(f, codePage_)) {
       lastError_ = ERROR_INVALID_PARAMETER;
       return FALSE;
     }

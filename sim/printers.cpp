@@ -218,7 +218,7 @@ HANDLE SimPlatform::AddPrinterA(LPCSTR server, DWORD level, LPBYTE info) {
           ? nullptr
           : FindKey(HKEY_LOCAL_MACHINE,
                     ProcessorsKeyPath(env) + "\\" + pi->pPrintProcessor);
-  if (!processor || std::strchr(pi->pPrintProcessor, '\\')) {
+  if (!processor || HoldsCharOf(codePage_, pi->pPrintProcessor, "\\")) {
     lastError_ = ERROR_UNKNOWN_PRINTPROCESSOR;
     return nullptr;
   }

@@ -266,10 +266,21 @@ void Forget(SimPlatform& os, const ResolvedPath& p) {
   CacheOf(os).files.erase(p.host);
 }
 
-// Copies `text` cut to size - 1 with its terminator; the count stored.
-DWORD CopyCut(const std::string& text, LPSTR out, DWORD size) {
+// Copies `text` cut to size - 1 with its terminator; the count stored. A
+// double-byte character the cut would halve is left out, as Windows' read
+// converts whole characters only.
+DWORD CopyCut(const std::string& text, LPSTR out, DWORD size, UINT codePage) {
   if (!out || size == 0) return 0;
-  const size_t n = std::min<size_t>(text.size(), size - 1);
+  size_t n = 0;
+  while (n < text.size() && n < size - 1) {
+    const size_t step =
+        IsLeadByteOf(codePage, static_cast<unsigned char>(text[n])) &&
+                n + 1 < text.size()
+            ? 2
+            : 1;
+    if (n + step > size - 1) break;
+    n += step;
+  }
   std::memcpy(out, text.data(), n);
   out[n] = 0;
   return static_cast<DWORD>(n);
@@ -336,7 +347,7 @@ static DWORD ReadProfileString(SimPlatform& os, const std::string& path,
     std::vector<std::string> names;
     for (const auto& l : ini.lines)
       if (l.kind == IniLine::Header) names.push_back(l.name);
-    if (names.empty()) return CopyCut("", out, size);
+    if (names.empty()) return CopyCut("", out, size, os.codePage());
     return CopyList(names, out, size, &cut);
   }
   const int header = ini.FindSection(section);
@@ -348,13 +359,14 @@ static DWORD ReadProfileString(SimPlatform& os, const std::string& path,
         if (ini.lines[i].kind == IniLine::Entry && ini.lines[i].hasValue)
           keys.push_back(ini.lines[i].name);
     }
-    if (keys.empty()) return CopyCut(DefaultText(deflt), out, size);
+    if (keys.empty())
+      return CopyCut(DefaultText(deflt), out, size, os.codePage());
     return CopyList(keys, out, size, &cut);
   }
   const int line = header >= 0 ? ini.FindKey(header, key) : -1;
   if (line < 0 || !ini.lines[line].hasValue)
-    return CopyCut(DefaultText(deflt), out, size);
-  return CopyCut(StripQuotes(ini.lines[line].value), out, size);
+    return CopyCut(DefaultText(deflt), out, size, os.codePage());
+  return CopyCut(StripQuotes(ini.lines[line].value), out, size, os.codePage());
 }
 
 // The shared write of WritePrivateProfileStringA and WriteProfileStringA.

@@ -36,6 +36,9 @@ std::vector<std::string> SplitKeyPath(const std::string& path,
                                       UINT codePage = 1252);
 // Whether `c` leads a double-byte character in `codePage` (932 only).
 bool IsLeadByteOf(UINT codePage, unsigned char c);
+// Whether `text` holds one of the single-byte characters of `set`, a
+// double-byte character's trail byte never counting as one.
+bool HoldsCharOf(UINT codePage, const std::string& text, const char* set);
 
 // Values of a registry record read and written in place
 // (sim/registry_values.cpp). A missing value reads as empty; a missing or

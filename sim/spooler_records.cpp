@@ -73,7 +73,7 @@ std::string ProcessorsKeyPath(const std::string& env) {
 
 RegNode* DriverKey(const SimPlatform& os, const std::string& env,
                    const std::string& name) {
-  if (name.empty() || name.find('\\') != std::string::npos) return nullptr;
+  if (name.empty() || HoldsCharOf(os.codePage(), name, "\\")) return nullptr;
   return os.FindKey(HKEY_LOCAL_MACHINE, DriversKeyPath(os, env) + "\\" + name);
 }
 
@@ -87,8 +87,8 @@ bool FileExists(const SimPlatform& os, const std::string& winPath) {
   return !host.empty() && KindOf(host) == HostKind::File;
 }
 
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name.find_first_of("\\/:") == std::string::npos;
+bool IsPlainFileName(const std::string& name, UINT codePage) {
+  return !name.empty() && !HoldsCharOf(codePage, name, "\\/:");
 }
 
 // The names of the installed printers, in registry order.
@@ -133,7 +133,7 @@ std::string PrintProcessorDirectory(const SimPlatform& os) {
 }
 
 RegNode* PrinterKey(const SimPlatform& os, const std::string& name) {
-  if (name.empty() || name.find('\\') != std::string::npos) return nullptr;
+  if (name.empty() || HoldsCharOf(os.codePage(), name, "\\")) return nullptr;
   return os.FindKey(HKEY_LOCAL_MACHINE,
                     std::string(kPrintersKeyPath) + "\\" + name);
 }
@@ -227,7 +227,8 @@ BOOL SimPlatform::AddPrintProcessorA(LPCSTR server, LPCSTR environment,
     lastError_ = ERROR_INVALID_ENVIRONMENT;
     return FALSE;
   }
-  if (Empty(name) || std::strchr(name, '\\') || !IsPlainFileName(Str(file))) {
+  if (Empty(name) || HoldsCharOf(codePage_, name, "\\") ||
+      !IsPlainFileName(Str(file), codePage_)) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return FALSE;
   }

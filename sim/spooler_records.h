@@ -55,7 +55,7 @@ std::vector<std::string> PrinterNames(const SimPlatform& os);
 // it names a file.
 std::string HostOf(const SimPlatform& os, const std::string& winPath);
 bool FileExists(const SimPlatform& os, const std::string& winPath);
-bool IsPlainFileName(const std::string& name);
+bool IsPlainFileName(const std::string& name, UINT codePage);
 
 // The machine's open printer handles.
 struct PrinterHandles : SimPlatform::Extension {

@@ -73,6 +73,17 @@ bool IsLeadByteOf(UINT codePage, unsigned char c) {
          ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
 }
 
+bool HoldsCharOf(UINT codePage, const std::string& text, const char* set) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsLeadByteOf(codePage, static_cast<unsigned char>(text[i])) &&
+        i + 1 < text.size())
+      ++i;
+    else if (text[i] && std::strchr(set, text[i]))
+      return true;
+  }
+  return false;
+}
+
 std::vector<std::string> SplitKeyPath(const std::string& path, UINT codePage) {
   std::vector<std::string> parts;
   std::string part;

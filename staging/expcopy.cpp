@@ -219,7 +219,7 @@ int ExpCopy(Context& ctx, const std::string& sourceDir,
     const std::string staged = staging + "\\" + stored;
     if (staging.empty() || !Fits(medium) || !Fits(staged))
       return Fail(os, ERROR_FILENAME_EXCED_RANGE);
-    const std::string temp = staging.substr(0, staging.rfind('\\'));
+    const std::string temp = staging.substr(0, LastBackslash(ctx, staging));
     os.CreateDirectoryA(temp.c_str(), nullptr);
     os.CreateDirectoryA(staging.c_str(), nullptr);
     if (!StageCopy(ctx, medium, staged)) return 0;

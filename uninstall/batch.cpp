@@ -9,6 +9,7 @@
 #include "foundation/install_record.h"
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
+#include "foundation/text.h"
 #include "uninstall/removal_guard.h"
 
 namespace kv {
@@ -164,11 +165,11 @@ bool ReadBatchLines(Context& ctx, const std::string& batchPath,
 
 // The path a batch line deletes ("del [/f] path", the path maybe quoted);
 // empty for any other line.
-std::string DeletedPath(const std::string& line) {
+std::string DeletedPath(Platform& os, const std::string& line) {
   std::string path;
   for (const char* word : {"del /f ", "del "}) {
     const size_t n = std::strlen(word);
-    if (line.size() > n && EqualNoCase(line.substr(0, n), word)) {
+    if (line.size() > n && EqualNoCase(os, line.substr(0, n), word)) {
       path = line.substr(n);
       break;
     }
@@ -180,7 +181,7 @@ std::string DeletedPath(const std::string& line) {
 
 // Whether the file a batch line deletes is no longer there.
 bool IsGone(Context& ctx, const std::string& line) {
-  const std::string path = DeletedPath(line);
+  const std::string path = DeletedPath(ctx.os, line);
   if (path.empty()) return false;
   return ctx.os.GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
          (ctx.os.GetLastError() == ERROR_FILE_NOT_FOUND ||
@@ -204,7 +205,7 @@ bool AppendLines(Context& ctx, const std::string& batchPath,
   std::string text;
   bool handedOver = false;
   for (const std::string& line : old) {
-    if (EqualNoCase(line, self)) {
+    if (EqualNoCase(ctx.os, line, self)) {
       handedOver = true;
       continue;
     }
@@ -327,7 +328,7 @@ void WriteBatchHead(Context& ctx, const char* setupFile) {
                                   setupFile ? setupFile : "");
   // An empty name would delete the system directory itself, and one with a
   // separator something outside it.
-  if (std::strlen(dll) <= kUninstDllLimit && IsPlainFileName(dll)) {
+  if (std::strlen(dll) <= kUninstDllLimit && IsPlainFileName(ctx.os, dll)) {
     const std::string path = OwnedFilePath(ctx, SystemDirectory(ctx), dll);
     std::string line = path.empty() || !IsExistingFile(ctx, path) ||
                                !ClaimFileForRemoval(ctx, path)
@@ -377,17 +378,16 @@ namespace {
 
 // The file name a batch line deletes, without its folder; empty for any
 // other line.
-std::string DeletedFileName(const std::string& line) {
-  const std::string path = DeletedPath(line);
-  return path.substr(path.find_last_of('\\') + 1);
+std::string DeletedFileName(Platform& os, const std::string& line) {
+  return text::NamePart(os, DeletedPath(os, line));
 }
 
-bool NamesOneOf(const std::string& line,
+bool NamesOneOf(Platform& os, const std::string& line,
                 const std::vector<std::string>& names) {
-  const std::string name = DeletedFileName(line);
+  const std::string name = DeletedFileName(os, line);
   return !name.empty() &&
          std::any_of(names.begin(), names.end(), [&](const std::string& n) {
-           return EqualNoCase(n, name);
+           return EqualNoCase(os, n, name);
          });
 }
 
@@ -404,7 +404,7 @@ void DropPendingDeletions(Context& ctx, const std::vector<std::string>& names) {
   std::string text;
   bool dropped = false;
   for (const std::string& line : lines) {
-    if (NamesOneOf(line, names)) {
+    if (NamesOneOf(ctx.os, line, names)) {
       dropped = true;
       continue;
     }
@@ -429,8 +429,10 @@ void DropPendingDeletions(Context& ctx, const std::vector<std::string>& names) {
       break;
     const std::string command = data;
     const size_t word = sizeof kCommandPrefix9x - 1;
-    if (EqualNoCase(std::string(name).substr(0, prefix.size()), prefix) &&
-        command.size() > word && NamesOneOf(command.substr(word), names))
+    if (EqualNoCase(ctx.os, std::string(name).substr(0, prefix.size()),
+                    prefix) &&
+        command.size() > word &&
+        NamesOneOf(ctx.os, command.substr(word), names))
       values.push_back(name);
   }
   for (const std::string& value : values)

@@ -54,8 +54,8 @@ std::vector<DeviceEntry> ListDevices9x(Context& ctx) {
   return list;
 }
 
-bool IsGone(const std::string& printer, const char* removed) {
-  return removed && EqualNoCase(printer, removed);
+bool IsGone(Platform& os, const std::string& printer, const char* removed) {
+  return removed && EqualNoCase(os, printer, removed);
 }
 
 std::string DefaultPrinterLine(Context& ctx) {
@@ -80,7 +80,7 @@ std::string DefaultLine(bool nt, const DeviceEntry& d) {
 bool IsDefaultPrinter(Context& ctx, const char* name) {
   const std::string current = DefaultPrinterLine(ctx);
   return name && !current.empty() &&
-         EqualNoCase(current.substr(0, current.find(',')), name);
+         EqualNoCase(ctx.os, current.substr(0, current.find(',')), name);
 }
 
 std::vector<DeviceEntry> ListUserDevices(Context& ctx, bool nt) {
@@ -92,12 +92,12 @@ bool RepairDefaultPrinter(Context& ctx, bool nt, const char* removed) {
   if (current.empty() && !removed) return false;
   const std::string printer = current.substr(0, current.find(','));
   const std::vector<DeviceEntry> devices = ListUserDevices(ctx, nt);
-  if (!current.empty() && !IsGone(printer, removed))
+  if (!current.empty() && !IsGone(ctx.os, printer, removed))
     for (const DeviceEntry& d : devices)
-      if (EqualNoCase(d.printer, printer)) return false;
+      if (EqualNoCase(ctx.os, d.printer, printer)) return false;
 
   for (const DeviceEntry& d : devices) {
-    if (IsGone(d.printer, removed) || d.entry.empty()) continue;
+    if (IsGone(ctx.os, d.printer, removed) || d.entry.empty()) continue;
     const std::string entry = DefaultLine(nt, d);
     if (entry.size() >= kDeviceLineSize) continue;
     ctx.os.WriteProfileStringA("windows", "device", entry.c_str());

@@ -13,6 +13,7 @@
 #include "foundation/registry_paths.h"
 #include "foundation/services.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 #include "uninstall/batch.h"
 #include "uninstall/removal_guard.h"
 
@@ -38,9 +39,10 @@ constexpr size_t kMaxDevicePath = 255;
 constexpr DWORD kClassKeyNameSize = 1024;
 constexpr DWORD kClassValueSize = 256;
 
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+bool EndsWithNoCase(Platform& os, const std::string& text,
+                    const std::string& tail) {
   return text.size() >= tail.size() &&
-         EqualNoCase(text.substr(text.size() - tail.size()), tail);
+         EqualNoCase(os, text.substr(text.size() - tail.size()), tail);
 }
 
 void PassOver(Context& ctx, const char* what, const std::string& value) {
@@ -67,18 +69,16 @@ SetupValue ReadLimited(Context& ctx, const char* file, const char* section,
 }
 
 // One key name, not a path (the guard checks the characters).
-bool IsOneKeyName(const std::string& name) {
-  return !name.empty() && name.find('\\') == std::string::npos;
+bool IsOneKeyName(Platform& os, const std::string& name) {
+  return !name.empty() && !text::Contains(os, name, '\\');
 }
 
 // A path of at least `minParts` key names, none of them empty.
-bool IsDevicePath(const std::string& path, size_t minParts) {
-  if (path.empty() || path.front() == '\\' || path.back() == '\\' ||
-      path.find("\\\\") != std::string::npos)
-    return false;
-  size_t parts = 1;
-  for (char c : path) parts += c == '\\';
-  return parts >= minParts;
+bool IsDevicePath(Platform& os, const std::string& path, size_t minParts) {
+  const std::vector<std::string> parts = text::Split(os, path, '\\');
+  for (const std::string& part : parts)
+    if (part.empty()) return false;
+  return parts.size() >= minParts;
 }
 
 // Deletes "Enum\" + `path` with everything below it.
@@ -100,28 +100,29 @@ constexpr const char* kBusEnumerators[] = {
     "PCMCIA", "LPTENUM", "HTREE", "MONITOR", "NETWORK", "SCSI",
     "ESDI",   "FLOP",    "HID",   "DISPLAY"};
 
-bool IsBusEnumerator(const std::string& name) {
+bool IsBusEnumerator(Platform& os, const std::string& name) {
   for (const char* bus : kBusEnumerators)
-    if (EqualNoCase(name, bus)) return true;
+    if (EqualNoCase(os, name, bus)) return true;
   return false;
 }
 
-std::string FirstPart(const std::string& path) {
-  return path.substr(0, path.find('\\'));
+std::string FirstPart(Platform& os, const std::string& path) {
+  return path.substr(0, text::Find(os, path, '\\'));
 }
 
 // A USB device of a vendor and product ("USB\VID_xxxx&PID_yyyy"): a hub or
 // a class below USB is Windows' own.
-bool IsUsbProductPath(const std::string& path) {
-  const size_t slash = path.find('\\');
+bool IsUsbProductPath(Platform& os, const std::string& path) {
+  const size_t slash = text::Find(os, path, '\\');
   return slash != std::string::npos &&
-         EqualNoCase(path.substr(0, slash), "USB") &&
-         EqualNoCase(path.substr(slash + 1, 4), "VID_");
+         EqualNoCase(os, path.substr(0, slash), "USB") &&
+         EqualNoCase(os, path.substr(slash + 1, 4), "VID_");
 }
 
 void DeleteUsbDevice(Context& ctx, const SetupValue& usbId) {
   if (!usbId.usable) return;
-  if (!IsDevicePath(usbId.text, 2) || !IsUsbProductPath(usbId.text))
+  if (!IsDevicePath(ctx.os, usbId.text, 2) ||
+      !IsUsbProductPath(ctx.os, usbId.text))
     return PassOver(ctx, "USBID", usbId.text);
   for (const char* suffix : kUsbInterfaces)
     DeleteDeviceKey(ctx, usbId.text + suffix);
@@ -142,13 +143,13 @@ void DeletePrintingDevice(Context& ctx, const std::string& model,
                           const SetupValue& enumerator) {
   if (!printId.usable || !product.usable) return;
   const std::string& value = printId.text;
-  if (EqualNoCase(product.text, kOtherNamingProduct)) {
+  if (EqualNoCase(ctx.os, product.text, kOtherNamingProduct)) {
     const std::string id = value.size() >= kPrintIdTail
                                ? value.substr(0, value.size() - kPrintIdTail)
                                : std::string();
-    if (!IsDevicePath(id, 2) || !enumerator.usable ||
-        !EqualNoCase(FirstPart(id), enumerator.text) ||
-        IsBusEnumerator(enumerator.text))
+    if (!IsDevicePath(ctx.os, id, 2) || !enumerator.usable ||
+        !EqualNoCase(ctx.os, FirstPart(ctx.os, id), enumerator.text) ||
+        IsBusEnumerator(ctx.os, enumerator.text))
       return PassOver(ctx, "USBPRINT", value);
     return DeleteDeviceKey(ctx, id);
   }
@@ -159,8 +160,8 @@ void DeletePrintingDevice(Context& ctx, const std::string& model,
   const std::string device =
       product.text + ModelKeyName(model, pclPs ? kPclPsMark : "");
   if (!enumerator.usable) return;
-  if (!IsOneKeyName(enumerator.text) || !IsOneKeyName(device) ||
-      IsBusEnumerator(enumerator.text))
+  if (!IsOneKeyName(ctx.os, enumerator.text) || !IsOneKeyName(ctx.os, device) ||
+      IsBusEnumerator(ctx.os, enumerator.text))
     return PassOver(ctx, "printing device", enumerator.text + "\\" + device);
   DeleteDeviceKey(ctx, SubKeyPath(enumerator.text, device));
 }
@@ -216,9 +217,9 @@ bool DriverDescIs(Context& ctx, HKEY device, const std::string& wanted) {
 // Walks the devices of class `guid` in index order and deletes the INF and
 // PNF of the first one that matches and names a usable INF.
 // "oem<digits>.inf", the name Windows gives a maker's INF copy.
-bool IsOemInfName(const std::string& name) {
-  if (name.size() < 8 || !EqualNoCase(name.substr(0, 3), "oem") ||
-      !EndsWithNoCase(name, ".inf"))
+bool IsOemInfName(Platform& os, const std::string& name) {
+  if (name.size() < 8 || !EqualNoCase(os, name.substr(0, 3), "oem") ||
+      !EndsWithNoCase(os, name, ".inf"))
     return false;
   for (size_t i = 3; i + 4 < name.size(); ++i)
     if (name[i] < '0' || name[i] > '9') return false;
@@ -247,7 +248,7 @@ void DeleteFirstMatchInf(Context& ctx, const char* guid, DeviceMatch match,
     // Windows' own INF files (a driver it ships under the model's name).
     std::string inf;
     if (!ReadClassString(ctx, device.get(), "InfPath", &inf) ||
-        !IsPlainFileName(inf) || !IsOemInfName(inf)) {
+        !IsPlainFileName(ctx.os, inf) || !IsOemInfName(ctx.os, inf)) {
       PassOver(ctx, "InfPath", std::string(name) + ": " + inf);
       continue;
     }
@@ -269,8 +270,8 @@ bool IsInstalledPortDriver(Context& ctx, SC_HANDLE service,
       config.type != SERVICE_KERNEL_DRIVER || config.binaryPath.empty())
     return false;
   const std::string& image = config.binaryPath;
-  return EqualNoCase(image, installed) ||
-         EqualNoCase(image, "\\??\\" + installed);
+  return EqualNoCase(ctx.os, image, installed) ||
+         EqualNoCase(ctx.os, image, "\\??\\" + installed);
 }
 
 // The port driver's file, once its service is gone: deferred when it is in
@@ -294,7 +295,7 @@ bool LptEntryWritten(Context& ctx, HKEY instance, const std::string& devId) {
   std::string maker, hardwareId;
   return ReadClassString(ctx, instance, "Manufacturer", &maker) &&
          ReadClassString(ctx, instance, "HardwareID", &hardwareId) &&
-         maker == kMakerName && EqualNoCase(hardwareId, devId);
+         maker == kMakerName && EqualNoCase(ctx.os, hardwareId, devId);
 }
 
 // The USB printer entry: the maker's name and the product and model as
@@ -363,8 +364,9 @@ int DeleteUSBIDEntry(Context& ctx, const char* model, const char* setupFile) {
       ReadLimited(ctx, setupFile, "USBPRINT2", model, kUsbValueLimit);
   if (printId2.text.empty()) return 1;
   if (printId2.usable && enumerator.usable) {
-    if (IsOneKeyName(enumerator.text) && !IsBusEnumerator(enumerator.text) &&
-        IsDevicePath(printId2.text, 1))
+    if (IsOneKeyName(ctx.os, enumerator.text) &&
+        !IsBusEnumerator(ctx.os, enumerator.text) &&
+        IsDevicePath(ctx.os, printId2.text, 1))
       DeleteDeviceKey(ctx, SubKeyPath(enumerator.text, printId2.text));
     else
       PassOver(ctx, "USBPRINT2", enumerator.text + "\\" + printId2.text);
@@ -388,7 +390,8 @@ void DeleteDevIDEntry(Context& ctx, const char* model, const char* setupFile) {
   const SetupValue devId =
       ReadLimited(ctx, setupFile, "DevID", model, kDevIdValueLimit);
   if (devId.text.empty() || !devId.usable) return;
-  if (!IsDevicePath(devId.text, 2)) return PassOver(ctx, "DevID", devId.text);
+  if (!IsDevicePath(ctx.os, devId.text, 2))
+    return PassOver(ctx, "DevID", devId.text);
   DeleteWrittenInstances(ctx, devId.text, LptEntryWritten, devId.text);
 }
 
@@ -410,7 +413,7 @@ int DeleteDriverService(Context& ctx, const char* serviceName,
   const std::string name = serviceName;
   const std::string file = driverFile ? driverFile : "";
   // Installation made no service from a name without a file.
-  if (name == "." || name == ".." || IsWindowsService(name) ||
+  if (name == "." || name == ".." || IsWindowsService(ctx.os, name) ||
       !CheckRegistryKeyName(ctx.os, serviceName) || file.empty()) {
     PassOver(ctx, "service", name);
     return 1;

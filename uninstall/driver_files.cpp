@@ -14,6 +14,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 #include "uninstall/batch.h"
 #include "uninstall/removal_guard.h"
 
@@ -88,7 +89,7 @@ void DeleteLptDriverFile(Context& ctx, const Folders& d,
       ReadRemovalName(ctx, setupFile, "Files.2K", "Lpt2K", kInfNameSize);
   // "drivers\name" is the image of the port driver's service, which goes
   // with the service once that is known to be the installation's.
-  if (IsSystemRelativeName(name)) return;
+  if (IsSystemRelativeName(ctx.os, name)) return;
   for (const std::string& folder : {d.Store(), d.sys, d.Spool(), d.Spool3()})
     RemoveFile(ctx, folder, name, OnFailure::Ignore);
 }
@@ -103,7 +104,7 @@ std::vector<RemovalTarget> ModelFolders(Context& ctx, const Folders& d,
     const std::string folder =
         ReadRemovalName(ctx, setupFile, "USBFOLDER", model, kModelFolderSize);
     if (folder.empty()) continue;
-    if (!IsPlainFileName(folder)) {
+    if (!IsPlainFileName(ctx.os, folder)) {
       DebugTrace(ctx, "Model folder passed over [%s]\n", folder.c_str());
       continue;
     }
@@ -114,13 +115,11 @@ std::vector<RemovalTarget> ModelFolders(Context& ctx, const Folders& d,
 
 const char* OrEmpty(const char* s) { return s ? s : ""; }
 
-std::string UpperBaseName(const char* path) {
+std::string UpperBaseName(Platform& os, const char* path) {
   std::string name = path ? path : "";
-  const size_t slash = name.find_last_of("\\/:");
+  const size_t slash = text::FindLastOf(os, name, "\\/:");
   if (slash != std::string::npos) name.erase(0, slash + 1);
-  for (char& c : name)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return name;
+  return text::UpperAscii(os, name);
 }
 
 // Whether the spooler's registry still holds driver `d`: a driver whose
@@ -178,9 +177,9 @@ bool FilesOfInstalledDrivers(Context& ctx, std::set<std::string>* files,
   return ForEachInstalledDriver(ctx, [&](const DRIVER_INFO_3A& d) {
     for (const char* f :
          {d.pDriverPath, d.pDataFile, d.pConfigFile, d.pHelpFile})
-      if (f && *f) files->insert(UpperBaseName(f));
+      if (f && *f) files->insert(UpperBaseName(ctx.os, f));
     for (const char* f = d.pDependentFiles; f && *f; f += std::strlen(f) + 1)
-      files->insert(UpperBaseName(f));
+      files->insert(UpperBaseName(ctx.os, f));
     if (monitors && d.pName && d.pMonitorName && *d.pMonitorName)
       monitors->push_back({d.pName, d.pMonitorName});
   });
@@ -265,7 +264,7 @@ BOOL RemoveFile(Context& ctx, const std::string& folder,
 
 void WalkInfFiles(Context& ctx, const std::string& infName, EntryCut cut,
                   const std::vector<RemovalTarget>& targets, bool passOverUsb) {
-  if (!IsPlainFileName(infName)) {
+  if (!IsPlainFileName(ctx.os, infName)) {
     if (!infName.empty())
       DebugTrace(ctx, "INF name passed over [%s]\n", infName.c_str());
     return;
@@ -285,21 +284,22 @@ void WalkInfFiles(Context& ctx, const std::string& infName, EntryCut cut,
   }
   for (const std::string& line : lines) {
     const std::string name = EntryName(line, cut);
-    if (!IsPlainFileName(name)) {
+    if (!IsPlainFileName(ctx.os, name)) {
       DebugTrace(ctx, "File name passed over [%s]\n", name.c_str());
       continue;
     }
-    if (inUse.count(UpperBaseName(name.c_str()))) {
+    if (inUse.count(UpperBaseName(ctx.os, name.c_str()))) {
       DebugTrace(ctx, "File kept, an installed driver names it [%s]\n",
                  name.c_str());
       continue;
     }
     // The USB drivers are shared with other devices: they stay.
     if (passOverUsb && name.size() >= 3 &&
-        EqualNoCase(name.substr(0, 3), "usb"))
+        EqualNoCase(ctx.os, name.substr(0, 3), "usb"))
       continue;
     for (const RemovalTarget& target : targets) {
-      if (!target.skipName.empty() && EqualNoCase(name, target.skipName))
+      if (!target.skipName.empty() &&
+          EqualNoCase(ctx.os, name, target.skipName))
         continue;
       RemoveFile(ctx, target.folder, name, target.onFailure);
     }
@@ -313,7 +313,7 @@ bool ReadNameHeader(Context& ctx, const char* setupFile, const char* section,
       ReadRemovalName(ctx, setupFile, section, key, kNameHeaderSize, &tooLong);
   if (tooLong) return false;
   for (const char* suffix : {"twn", "SEL.dll", "SSL.dll"}) {
-    if (!IsPlainFileName(*header + suffix)) {
+    if (!IsPlainFileName(ctx.os, *header + suffix)) {
       DebugTrace(ctx, "Name header passed over [%s]\n", header->c_str());
       return false;
     }
@@ -508,9 +508,9 @@ bool OtherDriverNamesMonitor(Context& ctx, const std::string& monitor,
   std::vector<DriverMonitor> named;
   if (!MonitorsOfInstalledDrivers(ctx, &named)) return true;
   for (const DriverMonitor& n : named) {
-    if (!EqualNoCase(n.monitor, monitor)) continue;
+    if (!EqualNoCase(ctx.os, n.monitor, monitor)) continue;
     if (std::none_of(except.begin(), except.end(), [&](const std::string& e) {
-          return EqualNoCase(e, n.driver);
+          return EqualNoCase(ctx.os, e, n.driver);
         }))
       return true;
   }
@@ -520,7 +520,7 @@ bool OtherDriverNamesMonitor(Context& ctx, const std::string& monitor,
 bool InstalledDriverPaths(Context& ctx, const std::string& driver,
                           std::vector<std::string>* paths) {
   return ForEachInstalledDriver(ctx, [&](const DRIVER_INFO_3A& d) {
-    if (!d.pName || !EqualNoCase(d.pName, driver)) return;
+    if (!d.pName || !EqualNoCase(ctx.os, d.pName, driver)) return;
     for (const char* f :
          {d.pDriverPath, d.pDataFile, d.pConfigFile, d.pHelpFile})
       if (f && *f) paths->push_back(f);
@@ -529,8 +529,8 @@ bool InstalledDriverPaths(Context& ctx, const std::string& driver,
   });
 }
 
-std::string UpperFileName(const std::string& path) {
-  return UpperBaseName(path.c_str());
+std::string UpperFileName(Platform& os, const std::string& path) {
+  return UpperBaseName(os, path.c_str());
 }
 
 }  // namespace kv

@@ -129,6 +129,6 @@ bool InstalledDriverPaths(Context& ctx, const std::string& driver,
                           std::vector<std::string>* paths);
 
 // The file name of `path` without its folder, in upper case.
-std::string UpperFileName(const std::string& path);
+std::string UpperFileName(Platform& os, const std::string& path);
 
 }  // namespace kv

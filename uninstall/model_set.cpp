@@ -42,7 +42,7 @@ std::string DriverNameOf(Context& ctx, const ModelSet& set,
                  model.c_str());
     return std::string();
   }
-  return ComposeDriverName(set.product, model);
+  return ComposeDriverName(ctx.os, set.product, model);
 }
 
 // The parallel-port driver service and monitor key go while the print

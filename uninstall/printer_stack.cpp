@@ -12,6 +12,7 @@
 #include "foundation/registry.h"
 #include "foundation/registry_paths.h"
 #include "foundation/setupinfo.h"
+#include "foundation/text.h"
 #include "uninstall/batch.h"
 #include "uninstall/default_printer.h"
 #include "uninstall/driver_files.h"
@@ -101,7 +102,7 @@ const char* DriversKey(OsKind kind) {
 
 // One key, without its sub-keys: the callers name each sub-key they own.
 bool DeleteKey(Context& ctx, const std::string& path) {
-  if (!IsRemovalKey(path)) {
+  if (!IsRemovalKey(ctx.os, path)) {
     DebugTrace(ctx, "Removal refused key [%s]\n", path.c_str());
     return false;
   }
@@ -116,7 +117,8 @@ void RemoveProjectKeys(Context& ctx, const char* key) {
       ReadSetupString(ctx, "vt3eins.sii", "Model", key, kProjectValueSize);
   if (project.empty()) return;
   // The installation records live beside the projects: never a project.
-  if (!SingleKeyName(ctx, project) || EqualNoCase(project, "Installed")) {
+  if (!SingleKeyName(ctx, project) ||
+      EqualNoCase(ctx.os, project, "Installed")) {
     DebugTrace(ctx, "Project passed over [%s]\n", project.c_str());
     return;
   }
@@ -196,7 +198,7 @@ std::string MonitorLibrary(Context& ctx, HKEY monitors, const char* name) {
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return "";
   const std::string path = value;
-  const size_t slash = path.find_last_of("\\/:");
+  const size_t slash = text::FindLastOf(ctx.os, path, "\\/:");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -216,9 +218,10 @@ bool MonitorOrLibraryRemains(Context& ctx, const std::string& monitor,
     const LONG r = ctx.os.RegEnumKeyA(monitors.get(), i, name, sizeof name);
     if (r == ERROR_NO_MORE_ITEMS) return false;
     if (r != ERROR_SUCCESS) return true;
-    if (EqualNoCase(name, monitor) ||
-        (!EqualNoCase(name, except) &&
-         EqualNoCase(MonitorLibrary(ctx, monitors.get(), name), library)))
+    if (EqualNoCase(ctx.os, name, monitor) ||
+        (!EqualNoCase(ctx.os, name, except) &&
+         EqualNoCase(ctx.os, MonitorLibrary(ctx, monitors.get(), name),
+                     library)))
       return true;
   }
 }
@@ -229,8 +232,8 @@ bool MonitorOrLibraryRemains(Context& ctx, const std::string& monitor,
 bool IsInstalledMonitor(Context& ctx, HKEY monitors, const char* name,
                         const char* setupFile) {
   const std::string library = LibraryStem(ctx, GetOSKind(ctx), setupFile);
-  return !library.empty() && !IsWindowsMonitor(name, library) &&
-         EqualNoCase(MonitorLibrary(ctx, monitors, name), library);
+  return !library.empty() && !IsWindowsMonitor(ctx.os, name, library) &&
+         EqualNoCase(ctx.os, MonitorLibrary(ctx, monitors, name), library);
 }
 
 // Windows 9x: the spooler deletes monitor key `found`; its libraries and key
@@ -412,7 +415,7 @@ int FindMonitorKey(Context& ctx, char* out, const char* setupFile) {
     DebugTrace(ctx, "Monitor passed over, not the installation's [%s]\n", name);
     return 0;
   }
-  CopyCut(out, kMonitorKeyNameSize, name);
+  text::CopyCut(ctx.os, out, kMonitorKeyNameSize, name);
   return 1;
 }
 
@@ -430,7 +433,7 @@ void DeleteMonitorLibrary(Context& ctx, const char* setupFile) {
   if (monitor.empty() || library.empty()) return;
   const std::string system = SystemDirectory(ctx);
   const std::string path = OwnedFilePath(ctx, system, library);
-  if (path.empty() || !IsPlainFileName(library)) {
+  if (path.empty() || !IsPlainFileName(ctx.os, library)) {
     DebugTrace(ctx, "Monitor library passed over [%s]\n", library.c_str());
     return;
   }
@@ -442,7 +445,7 @@ void DeleteMonitorLibrary(Context& ctx, const char* setupFile) {
 
 void DeleteMonitorLibraries(Context& ctx, const char* setupFile) {
   const std::string stem = LibraryStem(ctx, GetOSKind(ctx), setupFile);
-  if (!IsPlainFileName(stem)) {
+  if (!IsPlainFileName(ctx.os, stem)) {
     if (!stem.empty()) DebugTrace(ctx, "Stem passed over [%s]\n", stem.c_str());
     return;
   }

@@ -60,7 +60,8 @@ void AskReboot(Context& ctx) {
   if (!NamesNoFile(value)) {
     // The file is deleted once read: a name that leaves the system
     // directory would delete another file.
-    if (value.size() > kMessageFileNameLimit || !IsPlainFileName(value)) {
+    if (value.size() > kMessageFileNameLimit ||
+        !IsPlainFileName(ctx.os, value)) {
       if (!value.empty())
         DebugTrace(ctx, "UNINST_MSG_DAT is not a file name: %s\n",
                    value.c_str());
@@ -79,7 +80,7 @@ void AskReboot(Context& ctx) {
     // Only the product's message file is used and deleted: one that holds
     // the question. The batch, or a file of Windows' that a setup file
     // names, holds none and stays; the built-in question is asked.
-    if (EqualNoCase(value, kBatchFileName) ||
+    if (EqualNoCase(ctx.os, value, kBatchFileName) ||
         (line1.empty() && line2.empty() && title.empty())) {
       DebugTrace(ctx, "UNINST_MSG_DAT is no message file, kept: %s\n",
                  value.c_str());

@@ -78,21 +78,15 @@ char Lower(char c) {
 }
 
 // The components of `path` below `root`, or false when `path` is not
-// `root` followed by a separator and components.
-bool ComponentsBelow(const std::string& path, const std::string& root,
-                     std::vector<std::string>& parts) {
+// `root` followed by a separator and components. Separators are whole
+// characters: a root ending in a double-byte character whose trail byte is
+// 0x5C is still followed by its own separator.
+bool ComponentsBelow(Platform& os, const std::string& path,
+                     const std::string& root, std::vector<std::string>& parts) {
   if (root.empty() || path.size() <= root.size() + 1 ||
-      !EqualNoCase(path.substr(0, root.size()), root) ||
-      path[root.size()] != '\\')
+      !text::StartsWithNoCase(os, path, root) || path[root.size()] != '\\')
     return false;
-  parts.clear();
-  size_t start = root.size() + 1;
-  for (;;) {
-    const size_t end = path.find('\\', start);
-    parts.push_back(path.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
+  parts = text::Split(os, path.substr(root.size() + 1), '\\');
   return true;
 }
 
@@ -115,11 +109,11 @@ std::string ReadDirectory(Context& ctx, bool system) {
                         : ctx.os.GetWindowsDirectoryA(buffer, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return std::string();
   // A directory ending in a separator is a drive root (every folder on the
-  // drive would be below it), or its last byte is the trail byte of a
-  // double-byte character, which a cut would change into another folder:
-  // neither is a root removal trusts.
-  if (buffer[n - 1] == '\\') return std::string();
-  return std::string(buffer, n);
+  // drive would be below it): no root removal trusts. A last character whose
+  // trail byte is 0x5C is no separator.
+  const std::string folder(buffer, n);
+  if (text::EndsWith(ctx.os, folder, '\\')) return std::string();
+  return folder;
 }
 
 std::string DirectoryOf(Context& ctx, bool system) {
@@ -194,13 +188,6 @@ LONG DeleteSubKeys(Context& ctx, HKEY root, const std::string& path) {
 
 }  // namespace
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 std::string SystemDirectory(Context& ctx) { return DirectoryOf(ctx, true); }
 
 std::string WindowsDirectory(Context& ctx) { return DirectoryOf(ctx, false); }
@@ -240,7 +227,7 @@ std::string ReadAppDataFolder(Context& ctx) {
     return std::string();
   std::string folder(value, std::find(value, value + size, '\0') - value);
   // As for the system directories: no root ending in a separator.
-  if (!folder.empty() && folder.back() == '\\') return std::string();
+  if (text::EndsWith(ctx.os, folder, '\\')) return std::string();
   // Only a full drive path: a relative one would be taken from whatever
   // the current folder is.
   if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\')
@@ -255,55 +242,59 @@ std::string UserScannerRoot(Context& ctx) {
   return appData.empty() ? appData : appData + kScannerFolder;
 }
 
-bool IsPlainFileName(const std::string& name) {
+bool IsPlainFileName(Platform& os, const std::string& name) {
   if (name.empty() || name.size() >= MAX_PATH || name == "." || name == "..")
     return false;
-  for (char c : name) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || std::strchr("\\/:*?\"<>|", c)) return false;
+  for (size_t i = 0; i < name.size(); i += text::CharSize(os, name, i)) {
+    const auto u = static_cast<unsigned char>(name[i]);
+    if (text::CharSize(os, name, i) == 2) continue;
+    if (u < 0x20 || u == 0x7F || std::strchr("\\/:*?\"<>|", name[i]))
+      return false;
   }
-  if (name.back() == '.' || name.back() == ' ') return false;
+  if (text::EndsWith(os, name, '.') || text::EndsWith(os, name, ' '))
+    return false;
   // A short name ("KVDRV~1.DLL") reaches whichever long-named file holds it.
-  for (size_t i = 0; i + 1 < name.size(); ++i)
+  for (size_t i = 0; i + 1 < name.size(); i += text::CharSize(os, name, i))
     if (name[i] == '~' && name[i + 1] >= '0' && name[i + 1] <= '9')
       return false;
   return !IsDeviceName(name);
 }
 
-bool IsSystemRelativeName(const std::string& name) {
-  const size_t separator = name.find('\\');
+bool IsSystemRelativeName(Platform& os, const std::string& name) {
+  const size_t separator = text::Find(os, name, '\\');
   if (separator == std::string::npos) return false;
   const std::string folder = name.substr(0, separator);
   return std::any_of(
              std::begin(kSystemSubFolders), std::end(kSystemSubFolders),
-             [&](const char* sub) { return EqualNoCase(folder, sub); }) &&
-         IsPlainFileName(name.substr(separator + 1));
+             [&](const char* sub) { return EqualNoCase(os, folder, sub); }) &&
+         IsPlainFileName(os, name.substr(separator + 1));
 }
 
-bool IsWindowsMonitor(const std::string& name, const std::string& library) {
-  const auto in = [](const auto& list, const std::string& text) {
+bool IsWindowsMonitor(Platform& os, const std::string& name,
+                      const std::string& library) {
+  const auto in = [&](const auto& list, const std::string& value) {
     return std::any_of(std::begin(list), std::end(list), [&](const char* item) {
-      return EqualNoCase(text, item);
+      return EqualNoCase(os, value, item);
     });
   };
   return in(kWindowsMonitors, name) || in(kWindowsMonitorLibraries, library);
 }
 
-bool IsWindowsService(const std::string& name) {
+bool IsWindowsService(Platform& os, const std::string& name) {
   return std::any_of(std::begin(kWindowsServices), std::end(kWindowsServices),
-                     [&](const char* s) { return EqualNoCase(name, s); });
+                     [&](const char* s) { return EqualNoCase(os, name, s); });
 }
 
 bool IsRemovalFolder(Context& ctx, const std::string& folder) {
   for (const std::string& root :
        {WindowsDirectory(ctx), UserScannerRoot(ctx)}) {
     if (root.empty()) continue;
-    if (EqualNoCase(folder, root)) return true;
+    if (EqualNoCase(ctx.os, folder, root)) return true;
     std::vector<std::string> parts;
-    if (!ComponentsBelow(folder, root, parts)) continue;
+    if (!ComponentsBelow(ctx.os, folder, root, parts)) continue;
     bool plain = true;
     for (const std::string& part : parts)
-      plain = plain && IsPlainFileName(part);
+      plain = plain && IsPlainFileName(ctx.os, part);
     if (plain) return true;
   }
   return false;
@@ -314,10 +305,10 @@ namespace {
 // A plain name anywhere, a system-relative one in the system directory.
 bool IsNameFor(Context& ctx, const std::string& folder,
                const std::string& name) {
-  if (IsPlainFileName(name)) return true;
-  if (!IsSystemRelativeName(name)) return false;
+  if (IsPlainFileName(ctx.os, name)) return true;
+  if (!IsSystemRelativeName(ctx.os, name)) return false;
   const std::string system = SystemDirectory(ctx);
-  return !system.empty() && EqualNoCase(folder, system);
+  return !system.empty() && EqualNoCase(ctx.os, folder, system);
 }
 
 }  // namespace
@@ -353,26 +344,28 @@ BOOL RemoveOwnedEmptyFolder(Context& ctx, const std::string& folder) {
   // calls are the same wherever the user's folder lies.
   const std::string windows = WindowsDirectory(ctx);
   const std::string scanner = UserScannerRoot(ctx);
-  const auto plainBelow = [&folder](const std::string& root) {
+  const auto plainBelow = [&](const std::string& root) {
     std::vector<std::string> parts;
-    return ComponentsBelow(folder, root, parts) &&
-           std::all_of(parts.begin(), parts.end(), IsPlainFileName);
+    return ComponentsBelow(ctx.os, folder, root, parts) &&
+           std::all_of(parts.begin(), parts.end(), [&](const std::string& p) {
+             return IsPlainFileName(ctx.os, p);
+           });
   };
   // Never the Windows directory itself, only folders below it; the scanner
   // root, folders below it and the maker's folder that holds it.
   const bool owned =
       plainBelow(windows) ||
       (!scanner.empty() &&
-       (EqualNoCase(folder, scanner) || plainBelow(scanner) ||
-        EqualNoCase(folder, scanner.substr(0, scanner.rfind('\\')))));
+       (EqualNoCase(ctx.os, folder, scanner) || plainBelow(scanner) ||
+        EqualNoCase(ctx.os, folder, text::FolderPart(ctx.os, scanner))));
   if (!owned) return Refuse(ctx, ERROR_ACCESS_DENIED, "folder", folder);
   return ctx.os.RemoveDirectoryA(folder.c_str());
 }
 
-bool IsRemovalKey(const std::string& path, HKEY root) {
+bool IsRemovalKey(Platform& os, const std::string& path, HKEY root) {
   for (const KeyRoot& entry : kKeyRoots) {
     std::vector<std::string> parts;
-    if (entry.root != root || !ComponentsBelow(path, entry.path, parts) ||
+    if (entry.root != root || !ComponentsBelow(os, path, entry.path, parts) ||
         parts.size() < entry.minDepth)
       continue;
     bool names = true;
@@ -389,7 +382,7 @@ bool IsRemovalKey(const std::string& path, HKEY root) {
 }
 
 LONG DeleteOwnedKeyTree(Context& ctx, const std::string& path, HKEY root) {
-  if (!IsRemovalKey(path, root)) {
+  if (!IsRemovalKey(ctx.os, path, root)) {
     Refuse(ctx, ERROR_ACCESS_DENIED, "key", path);
     return ERROR_ACCESS_DENIED;
   }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "foundation/context.h"
+#include "foundation/text.h"
 
 namespace kv {
 
@@ -30,9 +31,9 @@ class RemovalRoots {
   bool owner_;
 };
 
-// Whether two names are the same to Windows' file and key lookups for ASCII
-// letters (A-Z and a-z alike).
-bool EqualNoCase(const std::string& a, const std::string& b);
+// Names compare as Windows' file and key lookups do: only single-byte ASCII
+// letters fold.
+using text::EqualNoCase;
 
 // The system and Windows directories; empty when they can't be had whole
 // or end in a separator (a drive root).
@@ -52,12 +53,12 @@ std::string UserScannerRoot(Context& ctx);
 // control character, no trailing dot or space, no short-name "~<digit>",
 // and not a device name (CON, NUL, COM1, LPT1, ... with or without an
 // extension).
-bool IsPlainFileName(const std::string& name);
+bool IsPlainFileName(Platform& os, const std::string& name);
 
 // A file name relative to the system directory as setup files spell the
 // parallel-port driver: a sub-folder Windows keeps its drivers in
 // ("drivers", any case), one separator, a plain file name.
-bool IsSystemRelativeName(const std::string& name);
+bool IsSystemRelativeName(Platform& os, const std::string& name);
 
 // Whether removal may delete files in `folder`: the Windows directory or a
 // folder below it (system, driver store, spooler, colour, INF, font, kernel
@@ -88,19 +89,21 @@ BOOL RemoveOwnedEmptyFolder(Context& ctx, const std::string& folder);
 
 // Whether a port monitor is one of Windows' own, by its name or by its
 // library (any case): never the installation's, whatever a setup file says.
-bool IsWindowsMonitor(const std::string& name, const std::string& library);
+bool IsWindowsMonitor(Platform& os, const std::string& name,
+                      const std::string& library);
 
 // Whether a service is one of Windows' own port, device or print services
 // (any case): never taken over by installation nor deleted by removal,
 // whatever a setup file says.
-bool IsWindowsService(const std::string& name);
+bool IsWindowsService(Platform& os, const std::string& name);
 
 // Whether `path` below `root` is a key removal may delete: in
 // HKEY_LOCAL_MACHINE strictly below "Enum", the device classes, the
 // spooler's printers, monitors and environments, or "Software\KORVA"; in
 // HKEY_CURRENT_CONFIG strictly below the spooler's printers (Windows 9x's
 // hardware-profile keys). Each component a key name that is not "." or "..".
-bool IsRemovalKey(const std::string& path, HKEY root = HKEY_LOCAL_MACHINE);
+bool IsRemovalKey(Platform& os, const std::string& path,
+                  HKEY root = HKEY_LOCAL_MACHINE);
 
 // Deletes `root`\`path` with everything below it (the NT family refuses
 // to delete a key that has sub-keys). The Win32 result of deleting the key

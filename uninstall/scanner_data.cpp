@@ -31,7 +31,7 @@ std::string ReadWhole(Context& ctx, const char* file, const char* section,
 // "TempDir"), or empty with a trace when it would name another place.
 std::string FolderName(Context& ctx, const std::string& value,
                        const char* key) {
-  if (IsPlainFileName(value)) return value;
+  if (IsPlainFileName(ctx.os, value)) return value;
   if (!value.empty())
     DebugTrace(ctx, "%s passed over [%s]\n", key, value.c_str());
   return std::string();
@@ -55,7 +55,7 @@ void RemoveFontList(Context& ctx, const char* list, int keys,
     const std::string font =
         ReadWhole(ctx, list, "FontSections", std::to_string(n).c_str());
     if (font.empty()) continue;
-    if (!IsPlainFileName(font)) {
+    if (!IsPlainFileName(ctx.os, font)) {
       DebugTrace(ctx, "Font passed over [%s]\n", font.c_str());
       continue;
     }
@@ -110,7 +110,7 @@ int DeleteListTwice(Context& ctx, const char* file, const std::string& section,
                     const std::string& temp, const std::string& home) {
   int fromTemp = 0;
   for (const std::string& name : ReadSectionLines(ctx, file, section.c_str())) {
-    if (!IsPlainFileName(name)) {
+    if (!IsPlainFileName(ctx.os, name)) {
       DebugTrace(ctx, "List line passed over [%s]\n", name.c_str());
       continue;
     }
@@ -147,8 +147,7 @@ void RemoveEmptyScannerFolders(Context& ctx) {
   const std::string root = UserScannerRoot(ctx);
   // Deepest first: each goes only when what was below it went.
   for (const std::string& folder :
-       {folders.twain, folders.perUser, root,
-        root.empty() ? root : root.substr(0, root.rfind('\\'))})
+       {folders.twain, folders.perUser, root, text::FolderPart(ctx.os, root)})
     if (!folder.empty()) RemoveOwnedEmptyFolder(ctx, folder);
 }
 

@@ -41,10 +41,10 @@ void RemoveRecordedFiles(Context& ctx, const std::string& product) {
     return;
   }
   for (const std::string& path : RecordedFiles(ctx, product)) {
-    const size_t slash = path.rfind('\\');
-    const std::string folder = path.substr(0, slash);
-    const std::string name = path.substr(slash + 1);
-    if (inUse.count(UpperFileName(name)) || MonitorNamesLibrary(ctx, name)) {
+    const std::string folder = text::FolderPart(ctx.os, path);
+    const std::string name = text::NamePart(ctx.os, path);
+    if (inUse.count(UpperFileName(ctx.os, name)) ||
+        MonitorNamesLibrary(ctx, name)) {
       ClaimFileForRemoval(ctx, path);
       continue;
     }
@@ -84,9 +84,9 @@ void UninstInitialize(Context& ctx) {
   for (const char* file : kUninstallSetupFiles) {
     const bool gone = RemoveModelSet(ctx, file);
     const std::string name = ReadProductName(ctx, file);
-    auto it =
-        std::find_if(products.begin(), products.end(),
-                     [&](const auto& p) { return EqualNoCase(p.first, name); });
+    auto it = std::find_if(
+        products.begin(), products.end(),
+        [&](const auto& p) { return EqualNoCase(ctx.os, p.first, name); });
     if (it == products.end())
       products.emplace_back(name, gone);
     else

@@ -787,3 +787,30 @@ TEST(SimSpooler, StoppedSpoolerAnswersNothing) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv::test {
+namespace {
+
+// On code page 932 a name holding a character whose trail byte is 0x5C is
+// one name, as Windows' spooler takes it; on 1252 the byte is a backslash.
+TEST(SimSpooler, BackslashTrailBytesNameNoPath) {
+  for (UINT codePage : {932u, 1252u}) {
+    SimMachine m(sim::WindowsVersion::XP);
+    auto& os = m.os();
+    os.SetCodePage(codePage);
+    ASSERT_TRUE(
+        os.WriteTextFile(sim::PrintProcessorDirectory(os) + "\\kvp.dll", "MZ"));
+    // Every Shift-JIS lead byte.
+    for (int lead = 0x81; lead <= 0xFC; lead += lead == 0x9F ? 0x41 : 1) {
+      const std::string name = std::string("KV ") + static_cast<char>(lead) +
+                               "\\" + std::to_string(lead);
+      EXPECT_EQ(
+          os.AddPrintProcessorA(nullptr, nullptr, "kvp.dll", name.c_str()) != 0,
+          codePage == 932)
+          << lead << " at " << codePage;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -35,9 +35,10 @@ TEST(RemovalGuard, PlainFileNames) {
       {"\"a\"", false},      {"a|b", false},      {"KVDRV~1.DLL", false},
       {"a~b.dll", true},
   };
+  SimMachine m(WindowsVersion::XP);
   for (const auto& c : cases)
-    EXPECT_EQ(IsPlainFileName(c.name), c.plain) << "[" << c.name << "]";
-  EXPECT_FALSE(IsPlainFileName(std::string(MAX_PATH, 'a')));
+    EXPECT_EQ(IsPlainFileName(m.os(), c.name), c.plain) << "[" << c.name << "]";
+  EXPECT_FALSE(IsPlainFileName(m.os(), std::string(MAX_PATH, 'a')));
 }
 
 // A file is deleted only in a removal folder and only by a plain name; a
@@ -112,8 +113,9 @@ TEST(RemovalGuard, KeyTreesBelowOwnedRootsOnly) {
       {test::kWinKorvaKey, false},
       {"SYSTEM\\CurrentControlSet\\Services\\Spooler", false},
   };
+  SimMachine xp(WindowsVersion::XP);
   for (const auto& c : cases)
-    EXPECT_EQ(IsRemovalKey(c.path), c.owned) << c.path;
+    EXPECT_EQ(IsRemovalKey(xp.os(), c.path), c.owned) << c.path;
 
   for (WindowsVersion v : {WindowsVersion::Win98, WindowsVersion::XP}) {
     SimMachine m(v);
