@@ -148,6 +148,19 @@ void CountUp(Context& ctx, const std::string& path, bool existedBefore) {
   WriteDword(ctx.os, shared.get(), path.c_str(), count);
 }
 
+// Whether HKLM\`path` exists with neither sub-keys nor values; false
+// whenever that can't be told.
+bool IsEmptyKey(Context& ctx, const char* path) {
+  RegKey key(ctx.os);
+  DWORD subKeys = 1, values = 1;
+  return OpenKey(ctx.os, HKEY_LOCAL_MACHINE, path, key, KEY_READ) ==
+             ERROR_SUCCESS &&
+         ctx.os.RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subKeys,
+                                 nullptr, nullptr, &values, nullptr, nullptr,
+                                 nullptr, nullptr) == ERROR_SUCCESS &&
+         subKeys == 0 && values == 0;
+}
+
 // Takes the product's one off Windows' count; the count left (the value
 // goes at zero). A count that can't be read counts as one still held.
 DWORD CountDown(Context& ctx, const std::string& path) {
@@ -162,6 +175,10 @@ DWORD CountDown(Context& ctx, const std::string& path) {
     return count - 1;
   }
   ctx.os.RegDeleteValueA(shared.get(), path.c_str());
+  shared.Close();
+  // A count key the installation made goes with its last count.
+  if (IsEmptyKey(ctx, kSharedDllsKey))
+    ctx.os.RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDllsKey);
   return 0;
 }
 
@@ -188,19 +205,6 @@ void ForgetRecord(Context& ctx, const std::string& product,
   if (OpenKey(ctx.os, HKEY_LOCAL_MACHINE, FilesKeyOf(product), files) ==
       ERROR_SUCCESS)
     ctx.os.RegDeleteValueA(files.get(), path.c_str());
-}
-
-// Whether HKLM\`path` exists with neither sub-keys nor values; false
-// whenever that can't be told.
-bool IsEmptyKey(Context& ctx, const char* path) {
-  RegKey key(ctx.os);
-  DWORD subKeys = 1, values = 1;
-  return OpenKey(ctx.os, HKEY_LOCAL_MACHINE, path, key, KEY_READ) ==
-             ERROR_SUCCESS &&
-         ctx.os.RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subKeys,
-                                 nullptr, nullptr, &values, nullptr, nullptr,
-                                 nullptr, nullptr) == ERROR_SUCCESS &&
-         subKeys == 0 && values == 0;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The foundation on the real Win32 API: OS kind, the PC-98 probes and the
 // last-error message box, through the DLL's exports and, where the value is
 // internal, through the library's operations on Win32Platform.
-// kv-wine-versions: nt40 win95 win98 winme win2k winxp vista win7 win81 win10
+// kv-wine-versions: nt40 win95 win98 winme win2k winxp win7 win10
 #include <windows.h>
 
 #include <string>

@@ -49,6 +49,19 @@ monitor=$(find "$mingw_dir" -name kvtstmon.dll -print -quit)
 # of A or B. Everything else must match.
 known_differences() {
   cat <<'EOF_KNOWN'
+register both: SfcIsFileProtected (RegOpenKeyExA|RegQueryValueExA|RegCloseKey|RegEnumKeyA|RegCreateKeyExA|RegSetValueExA|GetWindowsDirectoryA|SfcIsFileProtected)+ -> 
+remove both: SfcIsFileProtected (RegOpenKeyExA|RegQueryValueExA|RegCloseKey|RegEnumKeyA|RegDeleteValueA|RegQueryInfoKeyA|RegDeleteKeyA|GetWindowsDirectoryA|SfcIsFileProtected)+ -> 
+remove both: RegOpenKeyExA("SOFTWARE\KORVA\INSTALLED\*") (RegOpenKeyExA|RegQueryValueExA|RegCloseKey|RegEnumKeyA|RegDeleteValueA|RegQueryInfoKeyA|RegDeleteKeyA|GetWindowsDirectoryA|SfcIsFileProtected)+ -> 
+remove wine: RegOpenKeyExA RegEnumValueA (RegEnumValueA|RegOpenKeyExA|RegEnumKeyA|RegQueryValueExA|RegCloseKey|DeleteFileA|SfcIsFileProtected|GetFileAttributesA|CreateFileA|CloseHandle)+ RegDeleteKeyA -> RegOpenKeyExA RegEnumValueA RegCloseKey RegDeleteKeyA
+register wine: GetVersionExA RegOpenKeyExA RegOpenKeyExA RegCloseKey GetSystemDirectoryA -> GetVersionExA RegOpenKeyExA RegCloseKey GetSystemDirectoryA
+  The installation record asks, for each file, Windows' file protection
+  and then its own and Windows' shared counts: how many calls depends on
+  where the spooler filed the driver's files (Wine files NT 4.0 drivers as
+  version 3 and 9x ones under win40\0, where the simulated machine follows
+  Windows), so those stretches are read as nothing on both sides; at the
+  end Wine's record still names the driver's files where Wine filed them,
+  which the lists did not reach, and removal takes them. Wine keeps a 9x
+  driver's record below Version-0, looked for second.
 register wine: OpenServiceA("SPOOLER") ControlService QueryServiceStatus StartServiceA Sleep ControlService QueryServiceStatus -> OpenServiceA ControlService QueryServiceStatus
   Wine's spooler is not running in a fresh prefix: stopping it fails
   (ERROR_SERVICE_NOT_ACTIVE), so the restart starts it, waits and stops it
