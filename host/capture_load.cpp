@@ -127,7 +127,9 @@ FileCounts LoadFiles(const Capture& c, sim::SimPlatform& os) {
   fs::remove_all(drive, ec);
   fs::create_directory(drive, ec);
   std::string why;
-  for (const std::string& dir : {c.windowsDir, c.systemDir}) {
+  // The user's application data folder too: the scanner's files below it
+  // are recorded, the folders above them are not.
+  for (const std::string& dir : {c.windowsDir, c.systemDir, c.appDataDir}) {
     if (!dir.empty()) os.PlaceFolder(dir, &why);
   }
   // The parser has made sure that every record lies in a folder recorded

@@ -166,7 +166,8 @@ bool RemoveModelSet(Context& ctx, const char* setupFile) {
   }
   // A driver the record names that the list no longer does (a model an
   // upgrade dropped) goes with its printers as well.
-  for (const std::string& driver : RecordedDrivers(ctx, set.product, set.file)) {
+  for (const std::string& driver :
+       RecordedDrivers(ctx, set.product, set.file)) {
     if (std::any_of(listed.begin(), listed.end(), [&](const std::string& l) {
           return ctx.os.lstrcmpiA(l.c_str(), driver.c_str()) == 0;
         }))
